@@ -1,0 +1,49 @@
+// The one road to the disk: a source of bytes at 64-bit offsets. The sector reader reads
+// every disk, partition and image file through this interface; the file/block-device
+// implementation is the only code that talks to the OS, the in-memory one serves tests and
+// generated images, and the fault-injecting wrapper turns chosen sectors unreadable.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "common/bytes.h"
+
+namespace ravelin {
+
+class Device {
+ public:
+  virtual ~Device() = default;
+
+  // Fills `out` with the bytes at [byteOffset, byteOffset + out.size()). True only when
+  // every byte was read; after a failure `out` holds the bytes read before the failure and
+  // unspecified bytes after them. Never writes outside `out`.
+  virtual bool ReadAt(std::uint64_t byteOffset, MutableBytes out) = 0;
+
+  // Size of the source in bytes (the device's length, or the file's length).
+  virtual std::uint64_t SizeBytes() const = 0;
+
+  // The device's logical sector size as the kernel reports it (512 for image files). Reads
+  // are addressed in 512-byte units whatever this says; it is kept for captions.
+  virtual std::uint32_t LogicalSectorSize() const = 0;
+
+  // Tells the OS that reads will mostly move forward through the source, so it may read
+  // further ahead. A hint only; devices that have nothing to tell ignore it.
+  virtual void AdviseSequential() {}
+};
+
+struct OpenResult {
+  std::unique_ptr<Device> device;  // null when the open failed
+  int error = 0;                   // errno of the failed open, 0 on success
+};
+
+// Opens a source by path. The system opener opens real files and block devices; tests hand
+// the reader openers that serve in-memory or faulty devices keyed by path.
+using DeviceOpener = std::function<OpenResult(const std::string& path)>;
+
+// Opens a regular file or a block device read-only (never for writing).
+OpenResult OpenSystemDevice(const std::string& path);
+
+}  // namespace ravelin

@@ -1,0 +1,25 @@
+// A database file as a sequence of 8192-byte pages, produced on demand so that files of
+// millions of pages are never held in memory. The generator's synthetic files and the real
+// SQL Server samples both present themselves this way to the disk-image writer.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "common/bytes.h"
+
+namespace ravelin::gen {
+
+class PageSource {
+ public:
+  virtual ~PageSource() = default;
+  virtual std::int64_t PageCount() const = 0;
+  // Writes page n (0 <= n < PageCount()) into out. Deterministic: the same n gives the same
+  // bytes every time.
+  virtual void ReadPage(std::int64_t n, MutablePage out) const = 0;
+  // A short name for manifests and messages ("shop", "checksum-2005.mdf").
+  virtual std::string Name() const = 0;
+};
+
+}  // namespace ravelin::gen
