@@ -1,0 +1,63 @@
+// The Workspace: the one instance of every table, record and option the recovery works
+// on. The window owns one; the command line and every test make their own, so nothing is
+// global and each test starts clean.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "analysis/page_map.h"
+#include "catalogue/fragment_table.h"
+#include "datasource/data_source.h"
+#include "datasource/sector_reader.h"
+#include "workspace/controls.h"
+#include "workspace/report_list.h"
+#include "workspace/ui.h"
+
+namespace ravelin {
+
+// Column layout shared by list II and the Assembly list.
+ReportList MakeFragmentListView();
+
+class Workspace {
+ public:
+  // `opener` is the road to the disk: the system's files and devices by default, in-memory
+  // or fault-injecting ones in tests.
+  explicit Workspace(Ui& ui, DeviceOpener opener = OpenSystemDevice);
+  Workspace(const Workspace&) = delete;
+  Workspace& operator=(const Workspace&) = delete;
+
+  Ui& ui() { return ui_; }
+  // Opens sources for readers of our own (the scan's read-ahead thread has one).
+  const DeviceOpener& opener() const { return opener_; }
+
+  DataSource source;
+  SectorReader reader;
+  Controls controls;
+
+  std::uint16_t CurrentFileId = 1;
+
+  FragmentTable fragments;
+  ReportList ListView2;  // the fragment list of tab II
+  ReportList ListView3;  // the database files of tab III
+  ReportList ListView4;  // the Assembly list of tab IV
+  int SortColumn = 0;    // shared by list II and the Assembly list
+
+  PageMap pageMap;
+  std::int32_t FilePageCount = 0;
+  std::string DatabaseFileName = "c:\\noname.mdf";
+
+  std::atomic<bool> ScanStopped{true};
+
+
+  // Reads CurrentFileId from the Edit2 text: its integer value, low 16 bits.
+  // Returns false (and keeps the old value) when the text is not an integer.
+  bool ReadCurrentFileId();
+
+ private:
+  DeviceOpener opener_;
+  Ui& ui_;
+};
+
+}  // namespace ravelin
