@@ -1,6 +1,7 @@
 #include "catalogue/fragment_table.h"
 
 #include <array>
+#include <cstdio>
 #include <limits>
 
 #include "common/bytes.h"
@@ -21,9 +22,10 @@ std::string TwoDecimals(std::int64_t hundredths) {
   const bool negative = hundredths < 0;
   const std::uint64_t v =
       negative ? -static_cast<std::uint64_t>(hundredths) : static_cast<std::uint64_t>(hundredths);
-  std::string cents = std::to_string(v % 100);
-  if (cents.size() < 2) cents.insert(0, "0");
-  return (negative ? "-" : "") + std::to_string(v / 100) + "." + cents;
+  char text[32];
+  std::snprintf(text, sizeof text, "%s%llu.%02llu", negative ? "-" : "",
+                static_cast<unsigned long long>(v / 100), static_cast<unsigned long long>(v % 100));
+  return text;
 }
 
 // numerator / denominator x 100, rounded half away from zero, in exact integer arithmetic.

@@ -1,6 +1,7 @@
 #include "workspace/report_list.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <numeric>
 
 #include "common/text.h"
@@ -37,10 +38,12 @@ const std::string& ReportRow::Cell(std::size_t column) const {
 
 std::string PictureText(const std::string& cell) {
   const std::int64_t value = ParseOrZero<std::int64_t>(cell);
-  std::string digits = std::to_string(value < 0 ? -static_cast<std::uint64_t>(value)
-                                                : static_cast<std::uint64_t>(value));
-  if (digits.size() < 12) digits.insert(0, 12 - digits.size(), '0');
-  return value < 0 ? "-" + digits : digits;
+  const std::uint64_t magnitude =
+      value < 0 ? -static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+  char text[32];
+  std::snprintf(text, sizeof text, "%s%012llu", value < 0 ? "-" : "",
+                static_cast<unsigned long long>(magnitude));
+  return text;
 }
 
 ReportList::ReportList(std::vector<std::string> captions, std::vector<ColumnKind> kinds)

@@ -1,0 +1,135 @@
+#include "gen/sha256.h"
+
+#include <bit>
+#include <cstring>
+#include <vector>
+
+#include "gen/page_source.h"
+
+namespace ravelin::gen {
+namespace {
+
+constexpr std::array<std::uint32_t, 64> kRoundConstants = {
+    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+
+std::uint32_t LoadBe32(const std::uint8_t* p) {
+  return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
+         (static_cast<std::uint32_t>(p[2]) << 8) | static_cast<std::uint32_t>(p[3]);
+}
+
+}  // namespace
+
+Sha256::Sha256()
+    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+             0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
+
+void Sha256::Compress(const std::uint8_t* block) {
+  std::array<std::uint32_t, 64> w;
+  for (int i = 0; i < 16; ++i) w[i] = LoadBe32(block + 4 * i);
+  for (int i = 16; i < 64; ++i) {
+    const std::uint32_t s0 = std::rotr(w[i - 15], 7) ^ std::rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
+    const std::uint32_t s1 = std::rotr(w[i - 2], 17) ^ std::rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
+    w[i] = w[i - 16] + s0 + w[i - 7] + s1;
+  }
+  std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
+  std::uint32_t e = state_[4], f = state_[5], g = state_[6], h = state_[7];
+  for (int i = 0; i < 64; ++i) {
+    const std::uint32_t s1 = std::rotr(e, 6) ^ std::rotr(e, 11) ^ std::rotr(e, 25);
+    const std::uint32_t ch = (e & f) ^ (~e & g);
+    const std::uint32_t t1 = h + s1 + ch + kRoundConstants[i] + w[i];
+    const std::uint32_t s0 = std::rotr(a, 2) ^ std::rotr(a, 13) ^ std::rotr(a, 22);
+    const std::uint32_t maj = (a & b) ^ (a & c) ^ (b & c);
+    const std::uint32_t t2 = s0 + maj;
+    h = g;
+    g = f;
+    f = e;
+    e = d + t1;
+    d = c;
+    c = b;
+    b = a;
+    a = t1 + t2;
+  }
+  state_[0] += a;
+  state_[1] += b;
+  state_[2] += c;
+  state_[3] += d;
+  state_[4] += e;
+  state_[5] += f;
+  state_[6] += g;
+  state_[7] += h;
+}
+
+void Sha256::Update(ByteView bytes) {
+  totalBytes_ += bytes.size();
+  std::size_t i = 0;
+  if (blockUsed_ > 0) {
+    const std::size_t take = std::min(bytes.size(), block_.size() - blockUsed_);
+    std::memcpy(block_.data() + blockUsed_, bytes.data(), take);
+    blockUsed_ += take;
+    i = take;
+    if (blockUsed_ < block_.size()) return;
+    Compress(block_.data());
+    blockUsed_ = 0;
+  }
+  for (; i + 64 <= bytes.size(); i += 64) Compress(bytes.data() + i);
+  if (i < bytes.size()) {
+    blockUsed_ = bytes.size() - i;
+    std::memcpy(block_.data(), bytes.data() + i, blockUsed_);
+  }
+}
+
+std::array<std::uint8_t, 32> Sha256::Finish() {
+  const std::uint64_t bitLength = totalBytes_ * 8;
+  std::array<std::uint8_t, 72> tail{};
+  tail[0] = 0x80;
+  // Pad to 56 mod 64, then the 64-bit big-endian message length.
+  const std::size_t padLength = (blockUsed_ < 56 ? 56 : 120) - blockUsed_;
+  for (int i = 0; i < 8; ++i) {
+    tail[padLength + i] = static_cast<std::uint8_t>(bitLength >> (56 - 8 * i));
+  }
+  const std::uint64_t keepTotal = totalBytes_;
+  Update(ByteView(tail.data(), padLength + 8));
+  totalBytes_ = keepTotal;
+  std::array<std::uint8_t, 32> digest;
+  for (int i = 0; i < 8; ++i) {
+    for (int j = 0; j < 4; ++j) {
+      digest[4 * i + j] = static_cast<std::uint8_t>(state_[i] >> (24 - 8 * j));
+    }
+  }
+  return digest;
+}
+
+std::string Sha256::FinishHex() {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string text;
+  for (std::uint8_t byte : Finish()) {
+    text.push_back(kHex[byte >> 4]);
+    text.push_back(kHex[byte & 0x0F]);
+  }
+  return text;
+}
+
+std::string Sha256Hex(ByteView bytes) {
+  Sha256 sha;
+  sha.Update(bytes);
+  return sha.FinishHex();
+}
+
+std::string Sha256OfPages(const PageSource& source) {
+  Sha256 sha;
+  std::vector<std::uint8_t> page(kPageSize);
+  for (std::int64_t n = 0; n < source.PageCount(); ++n) {
+    source.ReadPage(n, MutablePage(page.data(), kPageSize));
+    sha.Update(page);
+  }
+  return sha.FinishHex();
+}
+
+}  // namespace ravelin::gen
