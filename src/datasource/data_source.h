@@ -29,6 +29,9 @@ struct DataSource {
   std::string FileSystemName;  // "NTFS", "FAT32" or "不可识别"
   std::uint64_t DataStartSector = 0;
   std::int16_t SectorsPerCluster = 0;
+  // Sectors per cluster as the boot sector gives them. SectorsPerCluster takes the scan's
+  // step; the free-space map keeps counting clusters with this one.
+  std::int16_t FileSystemSectorsPerCluster = 0;
   std::uint64_t FatReservedSectors = 0;
   std::uint64_t FatSectorsPerFat = 0;
   std::uint64_t MftStartCluster = 0;

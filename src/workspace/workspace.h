@@ -10,6 +10,8 @@
 #include "analysis/page_map.h"
 #include "catalogue/fragment_table.h"
 #include "datasource/data_source.h"
+#include "datasource/discovery.h"
+#include "datasource/free_space_map.h"
 #include "datasource/sector_reader.h"
 #include "workspace/controls.h"
 #include "workspace/report_list.h"
@@ -49,7 +51,12 @@ class Workspace {
   std::string DatabaseFileName = "c:\\noname.mdf";
 
   std::atomic<bool> ScanStopped{true};
+  FreeSpaceMap freeSpaceMap;
 
+  // The data-source menu: its disk entries (DiskCaptions, each with its disk number) and
+  // its partition entries (PartitionCaptions, numbered from 1), filled by ListDataSources.
+  std::vector<DiskEntry> DiskCaptions;
+  std::vector<PartitionEntry> PartitionCaptions;
 
   // Reads CurrentFileId from the Edit2 text: its integer value, low 16 bits.
   // Returns false (and keeps the old value) when the text is not an integer.

@@ -1,0 +1,31 @@
+#include "cli/commands.h"
+
+#include <CLI/CLI.hpp>
+
+namespace ravelin::cli {
+
+void RegisterCommands(CLI::App& app, CliRun& run) {
+  AddSourcesCommand(app, run);
+  AddSourceInfoCommand(app, run);
+}
+
+int RunCli(const std::vector<std::string>& args, const CliEnv& env, std::ostream& out,
+           std::ostream& err) {
+  CLI::App app{"Ravelin Recover: recovers deleted SQL Server .mdf files from disks and images",
+               "ravelin"};
+  app.require_subcommand(1);
+  CliRun run{env, out, err};
+  RegisterCommands(app, run);
+
+  std::vector<const char*> argv;
+  argv.reserve(args.size());
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  try {
+    app.parse(static_cast<int>(argv.size()), argv.data());
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e, out, err);
+  }
+  return run.exitCode;
+}
+
+}  // namespace ravelin::cli

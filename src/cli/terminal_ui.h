@@ -1,0 +1,60 @@
+// The Ui of the command line: message boxes go to stderr as "caption: text", memo lines to
+// stdout (or wherever the command sends them), questions are answered from the command
+// line's options, else asked on the terminal when there is one, else answered No. Nothing
+// here ever waits for input that a script cannot give.
+#pragma once
+
+#include <deque>
+#include <istream>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "workspace/ui.h"
+
+namespace ravelin::cli {
+
+class TerminalUi final : public Ui {
+ public:
+  // `in`: where a question with no prepared answer is asked; null to answer No without
+  // asking (standard input is not a terminal, or the command must not prompt).
+  TerminalUi(std::ostream& memoOut, std::ostream& err, std::istream* in = nullptr)
+      : memoOut_(memoOut), err_(err), in_(in) {}
+
+  // The answer to the question whose text is `question`, given by a command-line option.
+  void SetAnswer(std::string question, bool yes) { answers_[std::move(question)] = yes; }
+  // The path the next file or folder dialog returns.
+  void QueueDialogAnswer(std::optional<std::string> path) { dialogs_.push_back(std::move(path)); }
+
+  void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override;
+  bool AskYesNo(std::string_view text, std::string_view caption) override;
+  void AppendMemo(Memo memo, std::string_view line) override;
+  void ClearMemo(Memo) override {}
+  void SetProgress(int) override {}
+  void SetStatus(std::string_view) override {}
+  std::optional<std::string> OpenFileDialog(std::string_view title,
+                                            std::string_view filter) override;
+  std::optional<std::string> SaveFileDialog(std::string_view title,
+                                            std::string_view proposedName) override;
+  std::optional<std::string> ChooseFolder(std::string_view title) override;
+  void ProcessMessages() override {}
+  void SetClipboardText(std::string_view text) override;
+  void Changed(Change) override {}
+
+  const std::string& Clipboard() const { return clipboard_; }
+
+ private:
+  std::optional<std::string> NextDialogAnswer();
+
+  std::ostream& memoOut_;
+  std::ostream& err_;
+  std::istream* in_;
+  std::map<std::string, bool, std::less<>> answers_;
+  std::deque<std::optional<std::string>> dialogs_;
+  std::string clipboard_;
+  std::mutex mutex_;  // a job writes from its own thread
+};
+
+}  // namespace ravelin::cli
