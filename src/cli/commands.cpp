@@ -7,6 +7,7 @@ namespace ravelin::cli {
 void RegisterCommands(CLI::App& app, CliRun& run) {
   AddSourcesCommand(app, run);
   AddSourceInfoCommand(app, run);
+  AddScanCommand(app, run);
 }
 
 int RunCli(const std::vector<std::string>& args, const CliEnv& env, std::ostream& out,

@@ -40,6 +40,13 @@ struct CliRun {
   int exitCode = kExitOk;
 };
 
+// SOURCE and its image kind, as sub-commands that choose a source take them.
+struct SourceArgs {
+  std::string source;
+  bool partitionImage = false;
+  bool diskImage = false;
+};
+
 struct SourcesOptions {
   bool json = false;
 };
@@ -56,6 +63,25 @@ struct SourceInfoOptions {
 int RunSourceInfo(const SourceInfoOptions& options, const CliEnv& env, std::ostream& out,
                   std::ostream& err);
 void AddSourceInfoCommand(CLI::App& app, CliRun& run);
+
+// `ravelin scan SOURCE …`: runs the scan job and prints the fragment list.
+struct ScanOptions {
+  SourceArgs source;
+  std::optional<std::int64_t> begin;
+  std::optional<std::int64_t> end;
+  std::optional<std::int64_t> sectorsPerCluster;
+  bool freeSpaceOnly = false;
+  bool allSpace = false;
+  std::optional<std::int64_t> fileId;
+  std::optional<std::int64_t> startPageBelow;
+  bool json = false;
+  bool stats = false;
+  bool noReadAhead = false;
+  enum class ProgressStyle { kAuto, kBar, kLines, kNone };
+  ProgressStyle progress = ProgressStyle::kAuto;
+};
+int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, std::ostream& err);
+void AddScanCommand(CLI::App& app, CliRun& run);
 
 void RegisterCommands(CLI::App& app, CliRun& run);
 

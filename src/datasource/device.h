@@ -32,6 +32,8 @@ class Device {
   // Tells the OS that reads will mostly move forward through the source, so it may read
   // further ahead. A hint only; devices that have nothing to tell ignore it.
   virtual void AdviseSequential() {}
+  // Tells the OS that these bytes will be read soon, so it may start reading them now.
+  virtual void WillNeed(std::uint64_t /*byteOffset*/, std::uint64_t /*length*/) {}
 };
 
 struct OpenResult {

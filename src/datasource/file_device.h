@@ -25,6 +25,7 @@ class FileDevice final : public Device {
   std::uint64_t SizeBytes() const override { return sizeBytes_; }
   std::uint32_t LogicalSectorSize() const override { return logicalSectorSize_; }
   void AdviseSequential() override;
+  void WillNeed(std::uint64_t byteOffset, std::uint64_t length) override;
 
   bool IsBlockDevice() const { return isBlockDevice_; }
   // errno of the last failed read; 0 when the last failure was the end of the source.

@@ -35,7 +35,8 @@ class FreeSpaceMap {
   // Discards the previous map and builds a new one for the chosen source. 0 on success,
   // 1 on failure, after a message box saying why (the scan then says "生成存储位图失败").
   // Fails without a message of its own when SectorsPerCluster is 0 or negative on FAT32
-  // or NTFS, or when sectors per FAT exceed what any FAT32 volume can have. The file-system fields are remembered for IsClusterInUse.
+  // or NTFS, or when sectors per FAT exceed what any FAT32 volume can have. The file-system fields
+  // are remembered for IsClusterInUse.
   int BuildFreeSpaceMap(const DataSource& source, SectorReader& reader, Ui& ui);
 
   // True when the cluster holding `sector` is marked in use. False before the first build,

@@ -28,12 +28,8 @@ bool SectorReader::ReadSectors(std::int32_t count, MutableBytes buffer, std::uin
   std::uint64_t n = static_cast<std::uint64_t>(count);
 
   if (source_.SectorLimit > 0) {
-    // One past the last readable sector. A partition's limit is its last readable sector;
-    // a disk's or image's limit is already one past its end. Everything below is done in
-    // 64 bits: sectors beyond 2^32 are ordinary on today's disks.
-    const std::uint64_t end =
-        source_.IsPartition ? (source_.SectorLimit == kMaxU64 ? kMaxU64 : source_.SectorLimit + 1)
-                            : source_.SectorLimit;
+    // Everything here is done in 64 bits: sectors beyond 2^32 are ordinary on today's disks.
+    const std::uint64_t end = ReadableEnd();
     if (sector > end || n > end - sector) {
       if (sector >= end) return false;  // wholly past the end: read nothing
       n = end - sector;
@@ -44,6 +40,14 @@ bool SectorReader::ReadSectors(std::int32_t count, MutableBytes buffer, std::uin
     return ReadDriveSectors(source_.DriveNumber, source_.SourcePath, sector, shortened, buffer);
   }
   return ReadPathSectors(source_.SourcePath, shortened, buffer, sector);
+}
+
+std::uint64_t SectorReader::ReadableEnd() const {
+  // A partition's limit is its last readable sector; a disk's or image's limit is already
+  // one past its end.
+  if (source_.SectorLimit == 0) return kMaxU64;
+  if (!source_.IsPartition) return source_.SectorLimit;
+  return source_.SectorLimit == kMaxU64 ? kMaxU64 : source_.SectorLimit + 1;
 }
 
 bool SectorReader::ReadPathSectors(const std::string& path, std::int32_t count, MutableBytes buffer,
@@ -66,6 +70,12 @@ void SectorReader::AdviseSequential() {
   sequential_ = true;
   if (pathDevice_.device) pathDevice_.device->AdviseSequential();
   if (driveDevice_.device) driveDevice_.device->AdviseSequential();
+}
+
+void SectorReader::AdviseWillNeed(std::uint64_t sector, std::int64_t count) {
+  HeldDevice& held = source_.IsPartition ? driveDevice_ : pathDevice_;
+  if (!held.device || count <= 0 || sector > kMaxU64 / kSectorSize) return;
+  held.device->WillNeed(sector * kSectorSize, static_cast<std::uint64_t>(count) * kSectorSize);
 }
 
 void SectorReader::Close() {

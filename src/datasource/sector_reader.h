@@ -40,6 +40,11 @@ class SectorReader {
   // source succeeds without reading. No clamping while SectorLimit is 0.
   bool ReadSectors(std::int32_t count, MutableBytes buffer, std::uint64_t sector);
 
+  // One past the last sector ReadSectors will read (no limit while SectorLimit is 0). A
+  // request running past it is shortened, so a caller that reads in large blocks must not
+  // trust the bytes beyond it.
+  std::uint64_t ReadableEnd() const;
+
   // Whole disk or image file at `path`, no clamping. Reopens only when `path` differs from
   // the device it holds.
   bool ReadPathSectors(const std::string& path, std::int32_t count, MutableBytes buffer,
@@ -53,6 +58,9 @@ class SectorReader {
 
   // Devices opened from now on are told that reads will move forward (the scan's windows).
   void AdviseSequential();
+  // Tells the chosen source's device that `count` sectors at `sector` will be read soon
+  // (the scan's next window). Does nothing while no device is open.
+  void AdviseWillNeed(std::uint64_t sector, std::int64_t count);
 
   // Closes both held devices. Call when a new source is chosen, so a file replaced under
   // the same name is opened afresh.

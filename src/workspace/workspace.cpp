@@ -1,6 +1,7 @@
 #include "workspace/workspace.h"
 
 #include "common/text.h"
+#include "scan/scan_engine.h"
 
 namespace ravelin {
 
@@ -22,6 +23,12 @@ Workspace::Workspace(Ui& ui, DeviceOpener opener)
       opener_(std::move(opener)),
       ui_(ui) {
   ReadCurrentFileId();
+  jobs.Register("scan", ScanDataSource);
+}
+
+Workspace::~Workspace() {
+  ScanStopped.store(true);
+  jobs.JoinAll();
 }
 
 bool Workspace::ReadCurrentFileId() {

@@ -13,6 +13,7 @@
 #include "datasource/discovery.h"
 #include "datasource/free_space_map.h"
 #include "datasource/sector_reader.h"
+#include "scan/jobs.h"
 #include "workspace/controls.h"
 #include "workspace/report_list.h"
 #include "workspace/ui.h"
@@ -27,6 +28,8 @@ class Workspace {
   // `opener` is the road to the disk: the system's files and devices by default, in-memory
   // or fault-injecting ones in tests.
   explicit Workspace(Ui& ui, DeviceOpener opener = OpenSystemDevice);
+  // Stops a running scan and waits for every job thread before anything is destroyed.
+  ~Workspace();
   Workspace(const Workspace&) = delete;
   Workspace& operator=(const Workspace&) = delete;
 
@@ -51,12 +54,24 @@ class Workspace {
   std::string DatabaseFileName = "c:\\noname.mdf";
 
   std::atomic<bool> ScanStopped{true};
-  FreeSpaceMap freeSpaceMap;
 
   // The data-source menu: its disk entries (DiskCaptions, each with its disk number) and
   // its partition entries (PartitionCaptions, numbered from 1), filled by ListDataSources.
   std::vector<DiskEntry> DiskCaptions;
   std::vector<PartitionEntry> PartitionCaptions;
+  FreeSpaceMap freeSpaceMap;
+  // The scan reads its next window on a thread of its own while it tests the current one.
+  bool scanReadAhead = true;
+  // How the last scan ended, and how far a running scan has come (sector; for progress
+  // displays that want more than the gauge's percent). Written by the scan job.
+  enum class ScanOutcome { kNone, kCompleted, kStopped, kFailed };
+  std::atomic<ScanOutcome> lastScanOutcome{ScanOutcome::kNone};
+  std::atomic<std::int64_t> scanPosition{0};
+  JobRunner jobs;
+
+  // A job (scan or analysis) has been started and has not finished. Operations that read
+  // sectors or change the lists are refused meanwhile.
+  bool JobRunning() const { return jobs.Busy(); }
 
   // Reads CurrentFileId from the Edit2 text: its integer value, low 16 bits.
   // Returns false (and keeps the old value) when the text is not an integer.

@@ -1,0 +1,187 @@
+// `ravelin scan SOURCE [--partition-image | --disk-image] [--begin N] [--end N]
+// [--sectors-per-cluster N] [--free-space-only | --all-space] [--file-id N]
+// [--start-page-below N] [--json] [--stats]`: chooses SOURCE as the menu would, applies
+// the options to the scan settings, runs the scan job and prints the fragment list. Ctrl-C
+// is STOP: the scan ends at its next candidate position and what it found is kept.
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+
+#include "cli/commands.h"
+#include "cli/list_output.h"
+#include "cli/source_choice.h"
+#include "cli/terminal_ui.h"
+#include "common/text.h"
+#include "scan/scan_commands.h"
+#include "workspace/workspace.h"
+
+namespace ravelin::cli {
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+extern "C" void OnInterrupt(int) { interrupted.store(true); }
+
+// Restores the previous SIGINT handler when the scan is over.
+class InterruptGuard {
+ public:
+  InterruptGuard() : previous_(std::signal(SIGINT, OnInterrupt)) { interrupted.store(false); }
+  ~InterruptGuard() { std::signal(SIGINT, previous_); }
+  InterruptGuard(const InterruptGuard&) = delete;
+  InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+ private:
+  void (*previous_)(int);
+};
+
+std::string Clock(double seconds) {
+  const auto s = static_cast<long long>(seconds);
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
+  return text;
+}
+
+// Shows how far the scan has come: a bar redrawn in place on a terminal, plain lines (every
+// tenth of the way) otherwise.
+class Progress {
+ public:
+  Progress(std::ostream& err, ScanOptions::ProgressStyle style, std::int64_t begin,
+           std::int64_t end)
+      : err_(err), style_(style), begin_(begin), end_(end) {}
+
+  void Show(std::int64_t position, bool last) {
+    if (style_ == ScanOptions::ProgressStyle::kNone || end_ <= begin_) return;
+    const double done = std::clamp(
+        static_cast<double>(position - begin_) / static_cast<double>(end_ - begin_), 0.0, 1.0);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+    const double bytes = static_cast<double>(position - begin_) * 512.0;
+    const double rate = seconds > 0 ? bytes / seconds : 0;  // bytes per second
+    const double left = rate > 0 ? (1.0 - done) * (end_ - begin_) * 512.0 / rate : 0;
+    const int percent = static_cast<int>(done * 100.0);
+    char figures[96];
+    std::snprintf(figures, sizeof figures, "%3d%%  %8.1f MB/s  %s left", percent, rate / 1e6,
+                  Clock(left).c_str());
+    if (style_ == ScanOptions::ProgressStyle::kBar) {
+      constexpr int kWidth = 30;
+      const int filled = static_cast<int>(done * kWidth);
+      err_ << "\r[" << std::string(filled, '#') << std::string(kWidth - filled, ' ') << "] "
+           << figures << (last ? "\n" : "") << std::flush;
+    } else if (percent / 10 != lastTenth_ || last) {
+      lastTenth_ = percent / 10;
+      err_ << "scan: " << figures << '\n';
+    }
+  }
+
+ private:
+  std::ostream& err_;
+  ScanOptions::ProgressStyle style_;
+  std::int64_t begin_;
+  std::int64_t end_;
+  int lastTenth_ = -1;
+  std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+};
+
+}  // namespace
+
+int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, std::ostream& err) {
+  // The list is the output: the scan's log lines go to stderr with the messages.
+  TerminalUi ui(err, err, env.in);
+  Workspace ws(ui, env.opener);
+  const Selection chosen = ChooseSource(ws, ui, env, options.source, err);
+  if (chosen == Selection::kRefused || chosen == Selection::kCancelled) return kExitBadSource;
+
+  Tab1Controls& tab1 = ws.controls.tab1;
+  if (options.begin) tab1.edtbegin = std::to_string(*options.begin);
+  if (options.end) tab1.edtend = std::to_string(*options.end);
+  if (options.sectorsPerCluster) tab1.edtsecs = std::to_string(*options.sectorsPerCluster);
+  if (options.freeSpaceOnly) {
+    if (!ws.source.HasFileSystem) {
+      err << "--free-space-only: 此数据源没有可读的文件系统(the source has no file system to map; "
+             "choose a partition, or an image with --partition-image)\n";
+      return kExitBadSource;
+    }
+    tab1.chkfreespace = true;
+  }
+  if (options.allSpace) tab1.chkfreespace = false;
+  if (options.fileId) tab1.Edit2 = std::to_string(*options.fileId);
+  if (options.startPageBelow) {
+    tab1.CheckBox1 = true;
+    tab1.edtmaxpageid = std::to_string(*options.startPageBelow);
+  }
+
+  ws.scanReadAhead = !options.noReadAhead;
+  InterruptGuard guard;
+  btnscanClick(ws);
+  if (!ws.JobRunning()) return kExitBadSource;  // refused: the message says why
+
+  Progress progress(err, options.progress, ParseInteger(tab1.edtbegin).value_or(0),
+                    ParseInteger(tab1.edtend).value_or(0));
+  const auto started = std::chrono::steady_clock::now();
+  while (!ws.jobs.WaitIdle(std::chrono::milliseconds(100))) {
+    if (interrupted.exchange(false)) btnstopClick(ws);
+    progress.Show(ws.scanPosition.load(), false);
+  }
+  ws.jobs.JoinAll();
+  const auto outcome = ws.lastScanOutcome.load();
+  const std::int64_t reached = outcome == Workspace::ScanOutcome::kCompleted
+                                   ? ParseInteger(tab1.edtend).value_or(0)
+                                   : ws.scanPosition.load();
+  progress.Show(reached, true);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+
+  if (outcome == Workspace::ScanOutcome::kStopped) err << "已停止扫描(stopped)\n";
+  PrintFragmentList(ws, out, options.json);
+  int exitCode = outcome == Workspace::ScanOutcome::kFailed ? kExitFailed : kExitOk;
+  if (options.stats) {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const double sectors =
+        static_cast<double>(ws.scanPosition.load() - ParseInteger(tab1.edtbegin).value_or(0));
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "stats: %.0f sectors in %.3f s, %.1f MB/s, %zu fragments, peak memory %ld KiB\n",
+                  sectors, seconds, seconds > 0 ? sectors * 512 / seconds / 1e6 : 0.0,
+                  ws.fragments.Count(), usage.ru_maxrss);
+    err << line;
+  }
+  return exitCode;
+}
+
+void AddScanCommand(CLI::App& app, CliRun& run) {
+  auto options = std::make_shared<ScanOptions>();
+  CLI::App* cmd =
+      app.add_subcommand("scan", "Scan a disk, partition or image for the pages of a database");
+  AddSourceArgs(*cmd, options->source);
+  cmd->add_option("--begin", options->begin, "First sector to scan (default: as chosen)");
+  cmd->add_option("--end", options->end, "Sector where the scan stops (default: the end)");
+  cmd->add_option("--sectors-per-cluster", options->sectorsPerCluster,
+                  "Stride between candidate positions, in sectors");
+  CLI::Option* freeOnly = cmd->add_flag("--free-space-only", options->freeSpaceOnly,
+                                        "Skip clusters the file system marks in use");
+  CLI::Option* all = cmd->add_flag("--all-space", options->allSpace, "Scan every cluster");
+  freeOnly->excludes(all);
+  cmd->add_option("--file-id", options->fileId, "File id of the pages to look for (default 1)");
+  cmd->add_option("--start-page-below", options->startPageBelow,
+                  "List only fragments whose first page number is below N");
+  cmd->add_flag("--json", options->json, "Write the fragment list as JSON");
+  cmd->add_flag("--stats", options->stats, "Report throughput and peak memory on stderr");
+  cmd->add_flag("--no-read-ahead", options->noReadAhead,
+                "Read each window only when the scan reaches it (for comparison)");
+  cmd->callback([&run, options] {
+    if (options->progress == ScanOptions::ProgressStyle::kAuto) {
+      options->progress = ::isatty(STDERR_FILENO) != 0 ? ScanOptions::ProgressStyle::kBar
+                                                       : ScanOptions::ProgressStyle::kLines;
+    }
+    run.exitCode = RunScan(*options, run.env, run.out, run.err);
+  });
+}
+
+}  // namespace ravelin::cli

@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "cli/commands.h"
+#include "gen/database_generator.h"
+#include "gen/image_raw.h"
+#include "support/image_fixtures.h"
+
+namespace ravelin::cli {
+namespace {
+
+class ScanCommandTest : public ::testing::Test {
+ protected:
+  ScanCommandTest() {
+    env_.discovery.sysfsRoot = dir_.File("sys");  // no disks: SOURCE is an image file
+    env_.discovery.devRoot = dir_.File("dev");
+  }
+
+  // A raw image of a generated 600-page database cut into four pieces.
+  std::string Image() {
+    gen::DatabaseSpec spec;
+    spec.pageCount = 600;
+    gen::DatabaseGenerator db(spec);
+    gen::RawImageOptions options;
+    options.fragments = 4;
+    options.sectorsPerCluster = 8;
+    const std::string path = dir_.File("a.img");
+    EXPECT_TRUE(gen::BuildRawImage(db, {}, options, path, manifest_).ok());
+    return path;
+  }
+
+  int Run(std::vector<std::string> args) {
+    args.insert(args.begin(), "ravelin");
+    out_.str("");
+    err_.str("");
+    return RunCli(args, env_, out_, err_);
+  }
+
+  test::ScratchDir dir_;
+  CliEnv env_;
+  gen::Manifest manifest_;
+  std::ostringstream out_;
+  std::ostringstream err_;
+};
+
+TEST_F(ScanCommandTest, BadOptionsAndSourcesAreRefusedWithExitCodeTwo) {
+  const std::string image = Image();
+  EXPECT_EQ(Run({"scan", image, "--disk-image", "--sectors-per-cluster", "0"}), kExitBadSource);
+  EXPECT_NE(err_.str().find("每簇扇区数必须大于0"), std::string::npos) << err_.str();
+  EXPECT_EQ(Run({"scan", dir_.File("missing.img")}), kExitBadSource);
+  EXPECT_EQ(Run({"scan", image, "--disk-image", "--free-space-only"}), kExitBadSource);
+  EXPECT_NE(err_.str().find("--free-space-only"), std::string::npos);
+  EXPECT_TRUE(out_.str().empty());
+}
+
+TEST_F(ScanCommandTest, BeginEndAndFileIdNarrowTheScan) {
+  const std::string image = Image();
+  ASSERT_EQ(Run({"scan", image, "--disk-image", "--file-id", "5", "--json"}), kExitOk);
+  EXPECT_EQ(nlohmann::json::parse(out_.str())["count"], 0) << "no pages of file 5";
+  ASSERT_EQ(Run({"scan", image, "--disk-image", "--begin", "0", "--end", "1", "--json"}), kExitOk);
+  EXPECT_EQ(nlohmann::json::parse(out_.str())["count"], 0);
+}
+
+}  // namespace
+}  // namespace ravelin::cli

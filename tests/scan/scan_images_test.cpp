@@ -1,0 +1,147 @@
+// Scans of generated raw images: the fragments found match the image's ground truth, and the
+// scan with read-ahead finds exactly what the one-window scan finds, on every cluster size,
+// with noise, decoys and unreadable sectors.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "datasource/fault_device.h"
+#include "gen/database_generator.h"
+#include "gen/image_raw.h"
+#include "scan/page_format.h"
+#include "scan/scan_engine.h"
+#include "support/image_fixtures.h"
+#include "support/scripted_ui.h"
+#include "workspace/workspace.h"
+
+namespace ravelin {
+namespace {
+
+struct ScanResult {
+  std::vector<std::string> rows;
+  std::vector<std::string> log;  // Memo1 without the time-stamped start and end lines
+};
+
+// Scans `image` from 0 to its end with `step`, through a reader that refuses `unreadable`.
+ScanResult ScanImage(const std::string& image, const std::vector<std::uint64_t>& unreadable,
+                     std::int64_t step, bool readAhead) {
+  const std::set<std::uint64_t> bad(unreadable.begin(), unreadable.end());
+  DeviceOpener opener = [bad](const std::string& path) {
+    OpenResult r = OpenSystemDevice(path);
+    if (r.device && !bad.empty())
+      r.device = std::make_unique<FaultyDevice>(std::move(r.device), bad);
+    return r;
+  };
+  test::ScriptedUi ui;
+  Workspace ws(ui, opener);
+  std::uint64_t size = 0;
+  {
+    OpenResult r = OpenSystemDevice(image);
+    size = r.device ? r.device->SizeBytes() / kSectorSize : 0;
+  }
+  ws.source.SourceChosen = true;
+  ws.source.SourcePath = image;
+  ws.source.TotalSectors = size;
+  ws.source.SectorLimit = size;
+  ws.scanReadAhead = readAhead;
+  ws.controls.tab1.edtbegin = "0";
+  ws.controls.tab1.edtend = std::to_string(size);
+  ws.controls.tab1.edtsecs = std::to_string(step);
+  ws.controls.tab1.chkfreespace = false;
+  ws.ScanStopped = false;
+  ScanDataSource(ws);
+  ScanResult result;
+  for (const auto& row : ws.fragments.Rows()) result.rows.push_back(row.Text());
+  for (const auto& line : ui.MemoLines(Memo::kMemo1))
+    if (line.rfind("开始扫描", 0) != 0 && line.rfind("完成", 0) != 0) result.log.push_back(line);
+  return result;
+}
+
+class ScanImagesTest : public ::testing::TestWithParam<std::uint32_t> {};
+
+TEST_P(ScanImagesTest, ReadAheadFindsWhatTheOneWindowScanFinds) {
+  const std::uint32_t cluster = GetParam();
+  test::ScratchDir dir;
+  gen::DatabaseSpec spec;
+  spec.pageCount = 1200;
+  spec.seed = 11 + cluster;
+  gen::DatabaseGenerator target(spec);
+  spec.generation = 1;
+  gen::DatabaseGenerator newer(spec);
+  gen::DatabaseSpec other;
+  other.pageCount = 120;
+  other.seed = 99;
+  other.logicalName = "other";
+  gen::DatabaseGenerator otherDb(other);
+  other.fileId = 3;
+  gen::DatabaseGenerator otherId(other);
+
+  gen::RawImageOptions options;
+  options.seed = cluster;
+  options.sectorsPerCluster = cluster;
+  options.fragments = 10;
+  options.splitPages = cluster < 16 ? 3 : 0;
+  options.detachedTails = cluster < 16 ? 1 : 0;
+  options.staleRuns = 3;
+  options.otherDatabaseRuns = 2;
+  options.otherFileIdRuns = 2;
+  options.unreadableSectors = 6;
+  options.maxGapClusters = std::max(2u, 256u / cluster);
+  gen::DecoySources decoys{&target, &newer, &otherDb, &otherId};
+  gen::Manifest manifest;
+  const std::string image = dir.File("raw.img");
+  const auto status = gen::BuildRawImage(newer, decoys, options, image, manifest);
+  ASSERT_TRUE(status.ok()) << status.message();
+
+  for (std::int64_t step : {std::int64_t{1}, std::int64_t{cluster}}) {
+    const ScanResult oneWindow = ScanImage(image, manifest.unreadableSectors, step, false);
+    const ScanResult readAhead = ScanImage(image, manifest.unreadableSectors, step, true);
+    EXPECT_EQ(readAhead.rows, oneWindow.rows) << "cluster " << cluster << ", step " << step;
+    EXPECT_EQ(readAhead.log, oneWindow.log) << "cluster " << cluster << ", step " << step;
+    EXPECT_FALSE(oneWindow.rows.empty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryClusterSize, ScanImagesTest,
+                         ::testing::Values(1u, 2u, 4u, 8u, 16u, 32u, 64u, 128u));
+
+TEST(ScanImagesTest, EveryFragmentOfTheTargetIsFoundWhereTheManifestSays) {
+  test::ScratchDir dir;
+  gen::DatabaseSpec spec;
+  spec.pageCount = 2500;
+  spec.seed = 5;
+  gen::DatabaseGenerator target(spec);
+  gen::RawImageOptions options;
+  options.seed = 5;
+  options.sectorsPerCluster = 16;
+  options.fragments = 10;
+  gen::Manifest manifest;
+  const std::string image = dir.File("raw.img");
+  ASSERT_TRUE(gen::BuildRawImage(target, {}, options, image, manifest).ok());
+
+  const ScanResult found = ScanImage(image, {}, 16, true);
+  const int file = manifest.TargetFile();
+  for (const auto& fragment : manifest.FragmentsOf(file)) {
+    // The first page of the extent that carries a header (free pages may be all zeros).
+    std::int64_t page = fragment.firstPage;
+    while (page >= 0 && page < fragment.firstPage + fragment.pageCount && target.Truth(page).zero)
+      ++page;
+    if (page < 0 || page >= fragment.firstPage + fragment.pageCount) continue;
+    const std::uint64_t sector = fragment.startSector + 16 * (page - fragment.firstPage);
+    // Some row holds that page at that sector; it may have been merged into a neighbour that
+    // continues its numbering after a short gap.
+    bool seen = false;
+    for (const auto& row : found.rows) {
+      const std::int64_t start = std::stoll(GetField(row, 5));
+      const std::int64_t end = std::stoll(GetField(row, 6));
+      if (start <= page && page < end &&
+          std::stoull(GetField(row, 2)) + 16 * (page - start) == sector)
+        seen = true;
+    }
+    EXPECT_TRUE(seen) << "page " << page << " at sector " << sector << " not found";
+  }
+}
+
+}  // namespace
+}  // namespace ravelin
