@@ -13,6 +13,7 @@
 #include <csignal>
 #include <cstdio>
 
+#include "catalogue/scan_info.h"
 #include "cli/commands.h"
 #include "cli/list_output.h"
 #include "cli/source_choice.h"
@@ -140,6 +141,11 @@ int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, st
   if (outcome == Workspace::ScanOutcome::kStopped) err << "已停止扫描(stopped)\n";
   PrintFragmentList(ws, out, options.json);
   int exitCode = outcome == Workspace::ScanOutcome::kFailed ? kExitFailed : kExitOk;
+  if (!options.rows.empty()) {
+    const std::optional<std::string> content =
+        options.content.empty() ? std::nullopt : std::optional(options.content);
+    if (!SaveScanInfo(ws, options.rows, content)) exitCode = kExitFailed;
+  }
   if (options.stats) {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -171,6 +177,11 @@ void AddScanCommand(CLI::App& app, CliRun& run) {
   cmd->add_option("--file-id", options->fileId, "File id of the pages to look for (default 1)");
   cmd->add_option("--start-page-below", options->startPageBelow,
                   "List only fragments whose first page number is below N");
+  CLI::Option* rows = cmd->add_option("--rows", options->rows,
+                                      "Save the fragment rows to this scan-info file when done");
+  cmd->add_option("--content", options->content,
+                  "Save every fragment's sectors to this content file too")
+      ->needs(rows);
   cmd->add_flag("--json", options->json, "Write the fragment list as JSON");
   cmd->add_flag("--stats", options->stats, "Report throughput and peak memory on stderr");
   cmd->add_flag("--no-read-ahead", options->noReadAhead,

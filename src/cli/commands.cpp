@@ -8,6 +8,8 @@ void RegisterCommands(CLI::App& app, CliRun& run) {
   AddSourcesCommand(app, run);
   AddSourceInfoCommand(app, run);
   AddScanCommand(app, run);
+  AddFragmentsCommand(app, run);
+  AddExtractCommand(app, run);
 }
 
 int RunCli(const std::vector<std::string>& args, const CliEnv& env, std::ostream& out,

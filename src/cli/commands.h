@@ -64,6 +64,39 @@ int RunSourceInfo(const SourceInfoOptions& options, const CliEnv& env, std::ostr
                   std::ostream& err);
 void AddSourceInfoCommand(CLI::App& app, CliRun& run);
 
+// `ravelin fragments ROWS [--content FILE] [--filter-range LO HI | --holding-page P]
+// [--sort COLUMN] [--lsn] [--json]`: list II of a saved scan.
+struct FragmentsOptions {
+  std::string rows;
+  std::string content;                    // empty: none
+  std::vector<std::int32_t> filterRange;  // LO HI, or empty
+  std::optional<std::int32_t> holdingPage;
+  std::string sort;  // a column: its number 0-6, its caption or its English name
+  bool lsn = false;
+  bool json = false;
+};
+int RunFragments(const FragmentsOptions& options, const CliEnv& env, std::ostream& out,
+                 std::ostream& err);
+void AddFragmentsCommand(CLI::App& app, CliRun& run);
+// The list II column named by `text` (see FragmentsOptions::sort), or nothing.
+std::optional<std::size_t> FragmentListColumn(const std::string& text);
+
+// `ravelin extract ROWS --fragments N,M,... (--combined FILE [--check-order] | --dir DIR)
+// [--content FILE | --source SOURCE [--partition-image | --disk-image]] [--sort COLUMN]`.
+struct ExtractOptions {
+  std::string rows;
+  std::vector<std::int64_t> fragments;  // numbers of column 序号
+  std::string combined;
+  bool checkOrder = false;
+  std::string dir;
+  std::string content;
+  SourceArgs source;
+  std::string sort;
+};
+int RunExtract(const ExtractOptions& options, const CliEnv& env, std::ostream& out,
+               std::ostream& err);
+void AddExtractCommand(CLI::App& app, CliRun& run);
+
 // `ravelin scan SOURCE …`: runs the scan job and prints the fragment list.
 struct ScanOptions {
   SourceArgs source;
@@ -74,6 +107,8 @@ struct ScanOptions {
   bool allSpace = false;
   std::optional<std::int64_t> fileId;
   std::optional<std::int64_t> startPageBelow;
+  std::string rows;     // save the scan-info row file here (empty: don't)
+  std::string content;  // and the fragment content file here (needs rows)
   bool json = false;
   bool stats = false;
   bool noReadAhead = false;

@@ -19,10 +19,8 @@ struct Tab1Controls {
   bool CheckBox1 = false;  // "开始页面号小于"
   std::string label5;      // file-system name of the chosen partition
   bool btnscanEnabled = true;
-  bool optionsEnabled = true;  // the scan option controls, disabled while a scan runs
-  // --- catalogue: enabled state of the page-number limit edit ---
+  bool optionsEnabled = true;        // the scan option controls, disabled while a scan runs
   bool edtmaxpageidEnabled = false;  // follows CheckBox1 (CheckBox1Click)
-  // --- end of catalogue ---
 };
 
 // Filter of list II: radio buttons and their edits.
@@ -33,10 +31,8 @@ struct Tab2Controls {
   std::string Edit1 = "edtbeginid";
   std::string edtendid = "edtendid";
   std::string edtpgid = "edtpgid";
-  // --- catalogue: automatic ticking ("自动下勾选选项") ---
   std::string edtlen = "5";        // "往下范围": rows to look ahead
   std::string edtpagelen = "128";  // "页码范围": page window
-  // --- end of catalogue ---
 };
 
 struct Tab3Controls {

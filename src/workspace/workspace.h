@@ -9,6 +9,7 @@
 
 #include "analysis/page_map.h"
 #include "catalogue/fragment_table.h"
+#include "catalogue/stored_content.h"
 #include "datasource/data_source.h"
 #include "datasource/discovery.h"
 #include "datasource/free_space_map.h"
@@ -59,8 +60,11 @@ class Workspace {
   // its partition entries (PartitionCaptions, numbered from 1), filled by ListDataSources.
   std::vector<DiskEntry> DiskCaptions;
   std::vector<PartitionEntry> PartitionCaptions;
+  // Read by ReadStoredSectors while source.LiveSource is false; indexed from the rows each
+  // time a content file or a row file is opened.
+  StoredContent storedContent;
   FreeSpaceMap freeSpaceMap;
-  // The scan reads its next window on a thread of its own while it tests the current one.
+  // The scan asks the kernel for its next window while it tests the current one.
   bool scanReadAhead = true;
   // How the last scan ended, and how far a running scan has come (sector; for progress
   // displays that want more than the gauge's percent). Written by the scan job.

@@ -45,6 +45,27 @@ class ScanCommandTest : public ::testing::Test {
   std::ostringstream err_;
 };
 
+TEST_F(ScanCommandTest, ListsTheFragmentsItFindsAndSavesTheScan) {
+  const std::string image = Image();
+  const std::string rows = dir_.File("rows.txt");
+  ASSERT_EQ(Run({"scan", image, "--disk-image", "--sectors-per-cluster", "8", "--json", "--rows",
+                 rows, "--content", dir_.File("content")}),
+            kExitOk)
+      << err_.str();
+  const auto doc = nlohmann::json::parse(out_.str());
+  ASSERT_GE(doc["count"].get<int>(), 1);
+  bool header = false;
+  for (const auto& row : doc["fragments"])
+    if (row["StartPage"] == 0)
+      header = row["Remark"].get<std::string>().find("shop.mdf") != std::string::npos;
+  EXPECT_TRUE(header) << out_.str();
+  EXPECT_NE(err_.str().find("完成"), std::string::npos);
+
+  // The saved rows list the same fragments.
+  ASSERT_EQ(Run({"fragments", rows, "--json"}), kExitOk) << err_.str();
+  EXPECT_EQ(nlohmann::json::parse(out_.str())["count"], doc["count"]);
+}
+
 TEST_F(ScanCommandTest, BadOptionsAndSourcesAreRefusedWithExitCodeTwo) {
   const std::string image = Image();
   EXPECT_EQ(Run({"scan", image, "--disk-image", "--sectors-per-cluster", "0"}), kExitBadSource);

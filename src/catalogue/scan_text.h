@@ -1,0 +1,44 @@
+// The text side of the scan-info row file: the row scramble, the GBK code page the file is
+// written in, and the strict parser that turns a stored row back into a FragmentRow. The
+// byte layout is described in docs/scan_info_format.md.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalogue/fragment_table.h"
+
+namespace ravelin {
+
+// The fixed key of the row scramble.
+inline constexpr std::string_view kRowKey = "QZKTW";
+
+// Scrambles `text` with `key` (at least one byte): two upper-case hex digits of `seed`, then
+// two per input byte. Sums are taken modulo 255, so the text must not hold byte 0.
+std::string ScrambleText(std::string_view text, std::string_view key, std::uint8_t seed);
+// The same with a seed drawn at random, so one row scrambles differently on every save.
+std::string ScrambleText(std::string_view text, std::string_view key);
+// The inverse; nothing when `hex` is not an even number (2 or more) of hex digits.
+std::optional<std::string> UnscrambleText(std::string_view hex, std::string_view key);
+
+// UTF-8 to GBK; characters GBK cannot hold become "?".
+std::string Utf8ToGbk(std::string_view utf8);
+// GBK to UTF-8; bytes that are not GBK become U+FFFD.
+std::string GbkToUtf8(std::string_view gbk);
+
+// Parses "No|StartSector|EndSector|SizeKB|StartPage|EndPage|Remark|Shown|". The six numbers
+// must be decimal integers that fit their fields, SizeKB not negative; Shown one character.
+// A Remark holding "|" is kept whole (the six numbers are taken from the front, Shown from
+// the back). On failure returns nothing and says why in *error.
+std::optional<FragmentRow> ParseFragmentRow(std::string_view text, std::string* error);
+
+// The row file: one scrambled GBK row per CR LF line.
+std::string RowFileText(const std::vector<FragmentRow>& rows);
+// Parses a whole row file. Every line must hold a row; on the first that does not, returns
+// nothing and puts a message naming the line in *error.
+std::optional<std::vector<FragmentRow>> ParseRowFile(std::string_view bytes, std::string* error);
+
+}  // namespace ravelin

@@ -1,0 +1,121 @@
+// `ravelin extract ROWS --fragments N,M,... (--combined FILE [--check-order] | --dir DIR)
+// [--content FILE | --source SOURCE [--partition-image | --disk-image]] [--sort COLUMN]`:
+// opens a saved scan, ticks the fragments numbered N, M, ... in column 序号 of list II, and
+// extracts them as "提取勾选碎片到文件" does: one combined file laid out by page number, or
+// one DIR/<start sector>.hex per fragment. Pages come from the saved content file or from
+// the data source the scan was made on.
+#include <CLI/CLI.hpp>
+
+#include "catalogue/extraction.h"
+#include "catalogue/list_commands.h"
+#include "catalogue/scan_info.h"
+#include "cli/commands.h"
+#include "cli/source_choice.h"
+#include "cli/terminal_ui.h"
+#include "common/text.h"
+
+namespace ravelin::cli {
+
+int RunExtract(const ExtractOptions& options, const CliEnv& env, std::ostream& out,
+               std::ostream& err) {
+  TerminalUi ui(out, err, env.in);
+  Workspace ws(ui, env.opener);
+  ws.controls.tab1.edtsecs.clear();  // the source or the content file's trailer decides
+
+  std::optional<std::size_t> sortColumn;
+  if (!options.sort.empty()) {
+    sortColumn = FragmentListColumn(options.sort);
+    if (!sortColumn) {
+      err << "未知的列(unknown column): " << options.sort << '\n';
+      return kExitFailed;
+    }
+  }
+  if (!options.source.source.empty()) {
+    const Selection chosen = ChooseSource(ws, ui, env, options.source, err);
+    if (chosen == Selection::kRefused || chosen == Selection::kCancelled) return kExitBadSource;
+  }
+  const std::optional<std::string> content =
+      options.content.empty() ? std::nullopt : std::optional(options.content);
+  if (!OpenScanInfo(ws, options.rows, content)) return kExitFailed;
+
+  // Tick the rows by their 序号, which stays the FragmentList position whatever the list shows.
+  ReportList& list = ws.ListView2;
+  for (const std::int64_t n : options.fragments) {
+    bool found = false;
+    for (std::size_t i = 0; i < list.Count() && !found; ++i) {
+      if (ParseInteger<std::int64_t>(list.Row(i).Cell(list_column::kPosition)) == n) {
+        list.Row(i).checked = true;
+        found = true;
+      }
+    }
+    if (!found) {
+      err << "碎片 " << n << " 不在列表中(fragment " << n << " is not in the list of "
+          << ws.fragments.Count() << " fragments, or is hidden by its saved filter)\n";
+      return kExitFailed;
+    }
+  }
+  if (sortColumn) ListView2ColumnClick(ws, *sortColumn);
+
+  const std::vector<ExtractRow> rows = TickedRows(ws);
+  int result = 0;
+  if (!options.combined.empty()) {
+    if (options.checkOrder) {
+      if (const auto bad = FirstOutOfOrder(rows)) {
+        ws.ui().ShowMessage("error,pageid not connectted:" + std::to_string(*bad));
+        return kExitFailed;
+      }
+    }
+    result = ExtractCombined(ws, rows, options.combined);
+  } else {
+    result = ExtractFragmentFiles(ws, rows, options.dir);
+  }
+  if (result != 0) return kExitFailed;
+  ws.ui().ShowMessage("保存完毕");
+  return kExitOk;
+}
+
+void AddExtractCommand(CLI::App& app, CliRun& run) {
+  auto options = std::make_shared<ExtractOptions>();
+  CLI::App* cmd = app.add_subcommand(
+      "extract", "Extract fragments of a saved scan to one combined file or one file each");
+  cmd->add_option("ROWS", options->rows, "Scan-info row file")
+      ->required()
+      ->check(CLI::ExistingFile);
+  cmd->add_option("--fragments", options->fragments,
+                  "Numbers of the fragments (column 序号), separated by commas")
+      ->required()
+      ->delimiter(',');
+  CLI::Option* combined =
+      cmd->add_option("--combined", options->combined,
+                      "One file: fragments laid out by page number, zero pages in the gaps");
+  CLI::Option* check = cmd->add_flag(
+      "--check-order", options->checkOrder,
+      "Refuse when a fragment starts before the one before it ends (combined file only)");
+  CLI::Option* dir =
+      cmd->add_option("--dir", options->dir, "One file per fragment: DIR/<start sector>.hex")
+          ->check(CLI::ExistingDirectory);
+  combined->excludes(dir);
+  check->needs(combined);
+  CLI::Option* content =
+      cmd->add_option("--content", options->content, "Fragment content file saved with the rows")
+          ->check(CLI::ExistingFile);
+  CLI::Option* source = AddSourceArgs(*cmd, options->source, "--source");
+  content->excludes(source);
+  cmd->add_option("--sort", options->sort,
+                  "Extract in the order of a sorted column (e.g. start-page), not by 序号");
+  cmd->callback([&run, options, combined, dir, content, source] {
+    if (combined->count() == 0 && dir->count() == 0) {
+      run.err << "需要 --combined 或 --dir (one of --combined FILE or --dir DIR is required)\n";
+      run.exitCode = kExitFailed;
+      return;
+    }
+    if (content->count() == 0 && source->count() == 0) {
+      run.err << "需要 --content 或 --source (pages come from the content file or the source)\n";
+      run.exitCode = kExitFailed;
+      return;
+    }
+    run.exitCode = RunExtract(*options, run.env, run.out, run.err);
+  });
+}
+
+}  // namespace ravelin::cli

@@ -1,0 +1,110 @@
+// `ravelin fragments ROWS [--content FILE] [--filter-range LO HI | --holding-page P]
+// [--sort COLUMN] [--lsn] [--json]`: opens a saved scan (the row file, and the content file
+// when given) and prints list II as the window shows it: filtered, sorted, and with the
+// update information appended to the memo of page-0 rows when --lsn is given.
+#include <CLI/CLI.hpp>
+
+#include "catalogue/list_commands.h"
+#include "catalogue/scan_info.h"
+#include "catalogue/update_info.h"
+#include "cli/commands.h"
+#include "cli/list_output.h"
+#include "cli/terminal_ui.h"
+#include "common/text.h"
+#include "workspace/workspace.h"
+
+namespace ravelin::cli {
+namespace {
+
+struct ColumnName {
+  const char* english;
+  std::size_t column;
+};
+constexpr ColumnName kColumnNames[] = {
+    {"position", list_column::kPosition},    {"size", list_column::kSizeKB},
+    {"start-page", list_column::kStartPage}, {"end-page", list_column::kEndPage},
+    {"remark", list_column::kRemark},        {"start-sector", list_column::kStartSector},
+    {"end-sector", list_column::kEndSector}};
+
+}  // namespace
+
+std::optional<std::size_t> FragmentListColumn(const std::string& text) {
+  if (const auto n = ParseInteger<std::int64_t>(text)) {
+    if (*n >= 0 && *n <= static_cast<std::int64_t>(list_column::kEndSector))
+      return static_cast<std::size_t>(*n);
+    return std::nullopt;
+  }
+  const ReportList captions = MakeFragmentListView();
+  for (std::size_t c = 0; c < captions.ColumnCount(); ++c)
+    if (captions.Captions()[c] == text) return c;
+  for (const ColumnName& name : kColumnNames)
+    if (text == name.english) return name.column;
+  return std::nullopt;
+}
+
+int RunFragments(const FragmentsOptions& options, const CliEnv& env, std::ostream& out,
+                 std::ostream& err) {
+  // With --json, stdout carries the document alone: messages and memo lines go to stderr.
+  TerminalUi ui(options.json ? err : out, err, env.in);
+  Workspace ws(ui, env.opener);
+  ws.controls.tab1.edtsecs.clear();  // the content file's trailer tells the cluster size
+
+  std::optional<std::size_t> sortColumn;
+  if (!options.sort.empty()) {
+    sortColumn = FragmentListColumn(options.sort);
+    if (!sortColumn) {
+      err << "未知的列(unknown column): " << options.sort << '\n';
+      return kExitFailed;
+    }
+  }
+  const std::optional<std::string> content =
+      options.content.empty() ? std::nullopt : std::optional(options.content);
+  if (!OpenScanInfo(ws, options.rows, content)) return kExitFailed;
+
+  Tab2Controls& tab2 = ws.controls.tab2;
+  if (options.filterRange.size() == 2) {
+    tab2.rb1 = true;
+    tab2.Edit1 = std::to_string(options.filterRange[0]);
+    tab2.edtendid = std::to_string(options.filterRange[1]);
+    edtfilterClick(ws);
+  } else if (options.holdingPage) {
+    tab2.rb2 = true;
+    tab2.edtpgid = std::to_string(*options.holdingPage);
+    edtfilterClick(ws);
+  }
+  if (sortColumn) ListView2ColumnClick(ws, *sortColumn);
+  if (options.lsn && !UpdateInformation(ws)) return kExitFailed;
+
+  PrintFragmentList(ws, out, options.json);
+  return kExitOk;
+}
+
+void AddFragmentsCommand(CLI::App& app, CliRun& run) {
+  auto options = std::make_shared<FragmentsOptions>();
+  CLI::App* cmd =
+      app.add_subcommand("fragments", "List the fragments of a saved scan (the list of tab II)");
+  cmd->add_option("ROWS", options->rows, "Scan-info row file")
+      ->required()
+      ->check(CLI::ExistingFile);
+  cmd->add_option("--content", options->content,
+                  "Fragment content file saved with the rows (pages are read from it)")
+      ->check(CLI::ExistingFile);
+  CLI::Option* range = cmd->add_option("--filter-range", options->filterRange,
+                                       "Only fragments whose first page p has LO <= p < HI")
+                           ->expected(2)
+                           ->type_name("LO HI");
+  CLI::Option* holding =
+      cmd->add_option("--holding-page", options->holdingPage, "Only fragments that hold page P");
+  range->excludes(holding);
+  cmd->add_option("--sort", options->sort,
+                  "Sort by a column: 0-6, its caption, or position, size, start-page, end-page, "
+                  "remark, start-sector, end-sector");
+  cmd->add_flag("--lsn", options->lsn,
+                "Append the log sequence number of page 0 to the memo of header fragments")
+      ->needs("--content");
+  cmd->add_flag("--json", options->json, "Write the list as JSON");
+  cmd->callback(
+      [&run, options] { run.exitCode = RunFragments(*options, run.env, run.out, run.err); });
+}
+
+}  // namespace ravelin::cli

@@ -1,0 +1,117 @@
+#include "catalogue/scan_text.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace ravelin {
+namespace {
+
+TEST(ScrambleTextTest, WritesSeedThenOneUpperCasePairPerByteWithTheKeyCycling) {
+  EXPECT_EQ(ScrambleText("1|", kRowKey, 0x10), "1010D6");
+  // Seven bytes: the sixth and seventh take key bytes 1 and 2 again.
+  EXPECT_EQ(ScrambleText("AAAAAAA", kRowKey, 0), "00100B071C0A1A01");
+  // Sums wrap at 255, not 256; GBK bytes above 127 scramble like any other.
+  EXPECT_EQ(ScrambleText(Utf8ToGbk("7|1000|1048|24|10|13|测试|Y|"), kRowKey, 0xFF),
+            "FF66B8A286E143E55CD85AC31A076FBCBCB678FD66B33C544B77A2A155");
+}
+
+TEST(ScrambleTextTest, EveryNonZeroByteComesBackForEverySeed) {
+  std::string all;
+  for (int b = 1; b <= 255; ++b) all += static_cast<char>(b);
+  for (int seed = 0; seed < 255; ++seed) {
+    const auto back =
+        UnscrambleText(ScrambleText(all, kRowKey, static_cast<std::uint8_t>(seed)), kRowKey);
+    ASSERT_TRUE(back) << seed;
+    ASSERT_EQ(*back, all) << "seed " << seed;
+  }
+}
+
+TEST(ScrambleTextTest, RandomSeedsGiveDifferentLinesForOneRow) {
+  const std::string row = "1|2048|2096|24|0|3|无效文件头,size:0KB|Y|";
+  std::set<std::string> lines;
+  for (int i = 0; i < 8; ++i) {
+    const std::string line = ScrambleText(row, kRowKey);
+    EXPECT_EQ(UnscrambleText(line, kRowKey), row);
+    lines.insert(line);
+  }
+  EXPECT_GT(lines.size(), 1u);
+}
+
+TEST(ScrambleTextTest, UnscrambleRefusesWhatIsNotEvenLengthHex) {
+  EXPECT_FALSE(UnscrambleText("", kRowKey));
+  EXPECT_FALSE(UnscrambleText("1010D", kRowKey));
+  EXPECT_FALSE(UnscrambleText("1010G6", kRowKey));
+  EXPECT_FALSE(UnscrambleText("10 0D6", kRowKey));
+  EXPECT_EQ(UnscrambleText("1010d6", kRowKey), "1|") << "lower-case digits are hex too";
+  EXPECT_EQ(UnscrambleText("10", kRowKey), "");
+}
+
+TEST(GbkTextTest, ConvertsChineseBothWaysAndReplacesWhatGbkLacks) {
+  const std::string text = "无效文件头,size:10240KB";
+  const std::string gbk = Utf8ToGbk(text);
+  EXPECT_EQ(gbk.size(), 5 * 2 + std::string(",size:10240KB").size());
+  EXPECT_EQ(GbkToUtf8(gbk), text);
+  EXPECT_EQ(Utf8ToGbk("a\xF0\x9F\x98\x80z"), "a?z");  // an emoji has no GBK code
+  EXPECT_EQ(GbkToUtf8("a\xFF"
+                      "b"),
+            "a\xEF\xBF\xBD"
+            "b");
+}
+
+TEST(ParseFragmentRowTest, ReadsEveryFieldAndKeepsARemarkWithBars) {
+  std::string error;
+  const auto row = ParseFragmentRow("7|1000|1048|24|10|13|a|b(1.00 MB)|N|", &error);
+  ASSERT_TRUE(row) << error;
+  EXPECT_EQ(row->No, 7);
+  EXPECT_EQ(row->StartSector, 1000u);
+  EXPECT_EQ(row->EndSector, 1048u);
+  EXPECT_EQ(row->SizeKB, 24);
+  EXPECT_EQ(row->StartPage, 10);
+  EXPECT_EQ(row->EndPage, 13);
+  EXPECT_EQ(row->Remark, "a|b(1.00 MB)");
+  EXPECT_EQ(row->Shown, 'N');
+  const auto big =
+      ParseFragmentRow("1|18446744073709551600|18446744073709551615|8|-5|-4| |Y|", &error);
+  ASSERT_TRUE(big) << error;
+  EXPECT_EQ(big->StartSector, 18446744073709551600u);
+  EXPECT_EQ(big->StartPage, -5);
+}
+
+TEST(ParseFragmentRowTest, RefusesMissingFieldsTextForNumbersAndOverflow) {
+  for (const char* bad : {"1|2|3|4|5|6| |", "1|2|3|4|5|6| |Y", "1|2|3|4|5|", "x|2|3|4|5|6| |Y|",
+                          "1|2|3|4|5|6x| |Y|", "1||3|4|5|6| |Y|", "1|-2|3|4|5|6| |Y|",
+                          "1|2|3|4|2147483648|6| |Y|", "1|2|3|-8|5|6| |Y|", "1|2|3|4|5|6| |YN|"}) {
+    std::string error;
+    EXPECT_FALSE(ParseFragmentRow(bad, &error)) << bad;
+    EXPECT_FALSE(error.empty()) << bad;
+  }
+}
+
+TEST(ParseRowFileTest, ReadsCrLfAndLfLinesAndNamesTheFirstBadLine) {
+  std::vector<FragmentRow> rows(2);
+  rows[0].StartSector = 100;
+  rows[1].Remark = "中文备注";
+  const std::string text = RowFileText(rows);
+  ASSERT_EQ(text.substr(text.size() - 2), "\r\n");
+  std::string error;
+  auto back = ParseRowFile(text, &error);
+  ASSERT_TRUE(back) << error;
+  ASSERT_EQ(back->size(), 2u);
+  EXPECT_EQ((*back)[0].Text(), rows[0].Text());
+  EXPECT_EQ((*back)[1].Remark, "中文备注");
+
+  const std::string line1 = text.substr(0, text.find('\n') + 1);
+  EXPECT_TRUE(ParseRowFile(line1.substr(0, line1.size() - 2) + "\n" + line1, &error));
+  EXPECT_TRUE(ParseRowFile("", &error)->empty());
+
+  EXPECT_FALSE(ParseRowFile(line1 + "ABC\r\n", &error));
+  EXPECT_NE(error.find("line 2"), std::string::npos) << error;
+  EXPECT_FALSE(ParseRowFile(line1 + line1 + "\r\n" + line1, &error)) << "an empty line";
+  EXPECT_NE(error.find("line 3"), std::string::npos) << error;
+  EXPECT_FALSE(ParseRowFile(line1 + ScrambleText("1|2|3|", kRowKey) + "\r\n", &error));
+  EXPECT_NE(error.find("line 2"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace ravelin
