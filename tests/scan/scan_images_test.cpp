@@ -5,14 +5,18 @@
 
 #include <algorithm>
 #include <memory>
+#include <set>
 
 #include "datasource/fault_device.h"
 #include "gen/database_generator.h"
+#include "gen/fs_fat32.h"
+#include "gen/fs_ntfs.h"
 #include "gen/image_raw.h"
 #include "scan/page_format.h"
 #include "scan/scan_engine.h"
 #include "support/image_fixtures.h"
 #include "support/scripted_ui.h"
+#include "workspace/source_selection.h"
 #include "workspace/workspace.h"
 
 namespace ravelin {
@@ -142,6 +146,93 @@ TEST(ScanImagesTest, EveryFragmentOfTheTargetIsFoundWhereTheManifestSays) {
     EXPECT_TRUE(seen) << "page " << page << " at sector " << sector << " not found";
   }
 }
+
+}  // namespace
+}  // namespace ravelin
+
+namespace ravelin {
+namespace {
+
+// A partition image with a deleted (FAT32) or free-space (NTFS) database and live files
+// holding an older copy of it and another database: a free-space-only scan must find the
+// deleted database's pages and nothing that lies in a live file.
+class FreeSpaceScanTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(FreeSpaceScanTest, FindsTheDeletedDatabaseAndNothingFromLiveFiles) {
+  const bool fat32 = GetParam() == "FAT32";
+  if (fat32) {
+    RAVELIN_REQUIRE_TOOLS_OR_SKIP("mkfs.vfat", "mcopy", "mdel", "mshowfat");
+  } else {
+    RAVELIN_REQUIRE_TOOLS_OR_SKIP("mkntfs", "ntfscp", "ntfscat", "ntfsinfo");
+  }
+  test::ScratchDir dir;
+  gen::DatabaseSpec spec;
+  spec.pageCount = 300;
+  spec.seed = 3;
+  spec.generation = 1;
+  gen::DatabaseGenerator target(spec);
+  spec.generation = 0;
+  gen::DatabaseGenerator older(spec);
+  gen::DatabaseSpec otherSpec;
+  otherSpec.pageCount = 80;
+  otherSpec.seed = 8;
+  otherSpec.logicalName = "other";
+  gen::DatabaseGenerator other(otherSpec);
+
+  gen::Manifest manifest;
+  const std::string image = dir.File("part.img");
+  gen::Status status;
+  if (fat32) {
+    gen::Fat32ImageOptions o;
+    o.sectorsPerCluster = 4;
+    o.decoys.count = 6;
+    o.decoys.olderCopy = &older;
+    o.decoys.otherDatabase = &other;
+    status = gen::BuildFat32Image(target, o, image, manifest);
+  } else {
+    gen::NtfsImageOptions o;
+    o.sectorsPerCluster = 8;
+    o.decoys.count = 4;
+    o.decoys.olderCopy = &older;
+    o.decoys.otherDatabase = &other;
+    status = gen::BuildNtfsImage(target, o, image, manifest);
+  }
+  ASSERT_TRUE(status.ok()) << status.message();
+
+  test::ScriptedUi ui;
+  Workspace ws(ui);
+  ui.yesNoAnswers.push_back(true);  // a partition image
+  ASSERT_EQ(ChooseImageFile(ws, image), Selection::kChosen);
+  ASSERT_EQ(ws.source.FileSystemName, GetParam());
+  ASSERT_TRUE(ws.controls.tab1.chkfreespace);
+  ws.ScanStopped = false;
+  ScanDataSource(ws);
+  ASSERT_EQ(ws.lastScanOutcome, Workspace::ScanOutcome::kCompleted);
+
+  auto inExtents = [](std::uint64_t sector, const std::vector<gen::FileExtent>& extents) {
+    for (const auto& e : extents)
+      if (sector >= e.diskSector && sector < e.diskSector + e.sectorCount) return true;
+    return false;
+  };
+  std::vector<gen::FileExtent> targetExtents;
+  for (const auto& f : manifest.FragmentsOf(manifest.TargetFile()))
+    targetExtents.push_back(f.extent);
+  std::set<std::int64_t> pagesFound;
+  for (const auto& row : ws.fragments.Rows()) {
+    for (const auto& live : manifest.liveFiles)
+      EXPECT_FALSE(inExtents(row.StartSector, live.extents))
+          << "fragment at " << row.StartSector << " lies in live file " << live.name;
+    ASSERT_TRUE(inExtents(row.StartSector, targetExtents)) << "fragment at " << row.StartSector;
+    for (std::int64_t p = row.StartPage; p < row.EndPage; ++p) pagesFound.insert(p);
+  }
+  // Every page of the deleted database that has a header lies in some fragment found.
+  for (std::int64_t p = 0; p < target.PageCount(); ++p) {
+    if (target.Truth(p).zero) continue;
+    EXPECT_TRUE(pagesFound.count(p)) << "page " << p << " not found";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(FileSystems, FreeSpaceScanTest, ::testing::Values("FAT32", "NTFS"));
 
 }  // namespace
 }  // namespace ravelin
