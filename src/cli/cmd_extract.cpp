@@ -23,13 +23,7 @@ int RunExtract(const ExtractOptions& options, const CliEnv& env, std::ostream& o
   ws.controls.tab1.edtsecs.clear();  // the source or the content file's trailer decides
 
   std::optional<std::size_t> sortColumn;
-  if (!options.sort.empty()) {
-    sortColumn = FragmentListColumn(options.sort);
-    if (!sortColumn) {
-      err << "未知的列(unknown column): " << options.sort << '\n';
-      return kExitFailed;
-    }
-  }
+  if (!SortColumnOption(options.sort, sortColumn, err)) return kExitFailed;
   if (!options.source.source.empty()) {
     const Selection chosen = ChooseSource(ws, ui, env, options.source, err);
     if (chosen == Selection::kRefused || chosen == Selection::kCancelled) return kExitBadSource;

@@ -42,6 +42,15 @@ std::optional<std::size_t> FragmentListColumn(const std::string& text) {
   return std::nullopt;
 }
 
+bool SortColumnOption(const std::string& sort, std::optional<std::size_t>& column,
+                      std::ostream& err) {
+  column.reset();
+  if (sort.empty()) return true;
+  column = FragmentListColumn(sort);
+  if (!column) err << "未知的列(unknown column): " << sort << '\n';
+  return column.has_value();
+}
+
 int RunFragments(const FragmentsOptions& options, const CliEnv& env, std::ostream& out,
                  std::ostream& err) {
   // With --json, stdout carries the document alone: messages and memo lines go to stderr.
@@ -50,13 +59,7 @@ int RunFragments(const FragmentsOptions& options, const CliEnv& env, std::ostrea
   ws.controls.tab1.edtsecs.clear();  // the content file's trailer tells the cluster size
 
   std::optional<std::size_t> sortColumn;
-  if (!options.sort.empty()) {
-    sortColumn = FragmentListColumn(options.sort);
-    if (!sortColumn) {
-      err << "未知的列(unknown column): " << options.sort << '\n';
-      return kExitFailed;
-    }
-  }
+  if (!SortColumnOption(options.sort, sortColumn, err)) return kExitFailed;
   const std::optional<std::string> content =
       options.content.empty() ? std::nullopt : std::optional(options.content);
   if (!OpenScanInfo(ws, options.rows, content)) return kExitFailed;

@@ -80,6 +80,10 @@ int RunFragments(const FragmentsOptions& options, const CliEnv& env, std::ostrea
 void AddFragmentsCommand(CLI::App& app, CliRun& run);
 // The list II column named by `text` (see FragmentsOptions::sort), or nothing.
 std::optional<std::size_t> FragmentListColumn(const std::string& text);
+// The column a --sort option names into `column` (left empty when `sort` is). False, after
+// saying why on `err`, when no column has that name.
+bool SortColumnOption(const std::string& sort, std::optional<std::size_t>& column,
+                      std::ostream& err);
 
 // `ravelin extract ROWS --fragments N,M,... (--combined FILE [--check-order] | --dir DIR)
 // [--content FILE | --source SOURCE [--partition-image | --disk-image]] [--sort COLUMN]`.
