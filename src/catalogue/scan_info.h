@@ -25,8 +25,9 @@ std::uint32_t DrawContentKey();
 bool WriteRowFile(Workspace& ws, const std::string& path);
 
 // Writes the content file at `path` with `key` (drawn at random when not given), reading
-// every fragment where its pages come from now: the source, or an open content file. On a failed read shows "read disk error", keeps what
-// was written (without trailer) under `path`, and returns false.
+// every fragment where its pages come from now: the source, or an open content file. On a failed
+// read shows "read disk error", keeps what was written (without trailer) under `path`, and returns
+// false.
 bool WriteContentFile(Workspace& ws, const std::string& path,
                       std::optional<std::uint32_t> key = std::nullopt);
 

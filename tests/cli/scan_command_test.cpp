@@ -20,9 +20,9 @@ class ScanCommandTest : public ::testing::Test {
 
   // A raw image of a generated 600-page database cut into four pieces.
   std::string Image() {
-    gen::DatabaseSpec spec;
-    spec.pageCount = 600;
-    gen::DatabaseGenerator db(spec);
+    gen::DatabaseSpec design;
+    design.pageCount = 600;
+    gen::DatabaseGenerator db(design);
     gen::RawImageOptions options;
     options.fragments = 4;
     options.sectorsPerCluster = 8;

@@ -67,12 +67,12 @@ class ScanImagesTest : public ::testing::TestWithParam<std::uint32_t> {};
 TEST_P(ScanImagesTest, ReadAheadFindsWhatTheOneWindowScanFinds) {
   const std::uint32_t cluster = GetParam();
   test::ScratchDir dir;
-  gen::DatabaseSpec spec;
-  spec.pageCount = 1200;
-  spec.seed = 11 + cluster;
-  gen::DatabaseGenerator target(spec);
-  spec.generation = 1;
-  gen::DatabaseGenerator newer(spec);
+  gen::DatabaseSpec design;
+  design.pageCount = 1200;
+  design.seed = 11 + cluster;
+  gen::DatabaseGenerator target(design);
+  design.generation = 1;
+  gen::DatabaseGenerator newer(design);
   gen::DatabaseSpec other;
   other.pageCount = 120;
   other.seed = 99;
@@ -112,10 +112,10 @@ INSTANTIATE_TEST_SUITE_P(EveryClusterSize, ScanImagesTest,
 
 TEST(ScanImagesTest, EveryFragmentOfTheTargetIsFoundWhereTheManifestSays) {
   test::ScratchDir dir;
-  gen::DatabaseSpec spec;
-  spec.pageCount = 2500;
-  spec.seed = 5;
-  gen::DatabaseGenerator target(spec);
+  gen::DatabaseSpec design;
+  design.pageCount = 2500;
+  design.seed = 5;
+  gen::DatabaseGenerator target(design);
   gen::RawImageOptions options;
   options.seed = 5;
   options.sectorsPerCluster = 16;
@@ -166,13 +166,13 @@ TEST_P(FreeSpaceScanTest, FindsTheDeletedDatabaseAndNothingFromLiveFiles) {
     RAVELIN_REQUIRE_TOOLS_OR_SKIP("mkntfs", "ntfscp", "ntfscat", "ntfsinfo");
   }
   test::ScratchDir dir;
-  gen::DatabaseSpec spec;
-  spec.pageCount = 300;
-  spec.seed = 3;
-  spec.generation = 1;
-  gen::DatabaseGenerator target(spec);
-  spec.generation = 0;
-  gen::DatabaseGenerator older(spec);
+  gen::DatabaseSpec design;
+  design.pageCount = 300;
+  design.seed = 3;
+  design.generation = 1;
+  gen::DatabaseGenerator target(design);
+  design.generation = 0;
+  gen::DatabaseGenerator older(design);
   gen::DatabaseSpec otherSpec;
   otherSpec.pageCount = 80;
   otherSpec.seed = 8;

@@ -29,14 +29,14 @@ void SyntheticDatabase::ReadPage(std::int64_t n, MutablePage out) const {
 namespace {
 gen::DatabaseSpec SpecFor(std::int64_t pageCount, std::uint64_t seed, std::uint16_t fileId,
                           int generation, std::string name) {
-  gen::DatabaseSpec spec;
-  spec.physicalPath = "C:\\data\\" + name + ".mdf";
-  spec.logicalName = std::move(name);
-  spec.pageCount = pageCount;
-  spec.seed = seed;
-  spec.fileId = fileId;
-  spec.generation = generation;
-  return spec;
+  gen::DatabaseSpec design;
+  design.physicalPath = "C:\\data\\" + name + ".mdf";
+  design.logicalName = std::move(name);
+  design.pageCount = pageCount;
+  design.seed = seed;
+  design.fileId = fileId;
+  design.generation = generation;
+  return design;
 }
 }  // namespace
 

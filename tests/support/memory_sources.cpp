@@ -1,7 +1,6 @@
 #include "support/memory_sources.h"
 
 #include <atomic>
-
 #include <cerrno>
 #include <utility>
 

@@ -3,9 +3,9 @@
 // and a pattern device that synthesises any sector of a disk of any size from its number.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
-#include <atomic>
 #include <memory>
 #include <mutex>
 #include <set>

@@ -42,16 +42,16 @@ std::int32_t I32(const PageBytes& p, std::size_t at) {
   return static_cast<std::int32_t>(Load32(p, at));
 }
 
-DatabaseSpec Spec(std::int64_t pages, PageVerify verify, std::uint64_t seed = 7) {
-  DatabaseSpec spec;
-  spec.pageCount = pages;
-  spec.verify = verify;
-  spec.seed = seed;
-  return spec;
+DatabaseSpec Design(std::int64_t pages, PageVerify verify, std::uint64_t seed = 7) {
+  DatabaseSpec design;
+  design.pageCount = pages;
+  design.verify = verify;
+  design.seed = seed;
+  return design;
 }
 
 TEST(DatabaseGenerator, FixedPagesMatchTheRealFiles) {
-  DatabaseGenerator gen(Spec(2000, PageVerify::kChecksum));
+  DatabaseGenerator gen(Design(2000, PageVerify::kChecksum));
   for (const auto& facts : test::kRealFiles) {
     RAVELIN_LOAD_REAL_OR_SKIP(real, facts.fileName);
     SCOPED_TRACE(facts.fileName);
@@ -89,10 +89,10 @@ TEST(DatabaseGenerator, FixedPagesMatchTheRealFiles) {
 TEST(DatabaseGenerator, PageTestsAcceptGeneratedFiles) {
   for (PageVerify verify : {PageVerify::kChecksum, PageVerify::kTornPage, PageVerify::kNone}) {
     for (std::uint16_t fileId : {std::uint16_t{1}, std::uint16_t{3}}) {
-      DatabaseSpec spec = Spec(700, verify);
-      spec.fileId = fileId;
-      spec.physicalPath = R"(D:\Data\Sales 2024\sales.MDF)";
-      DatabaseGenerator gen(spec);
+      DatabaseSpec design = Design(700, verify);
+      design.fileId = fileId;
+      design.physicalPath = R"(D:\Data\Sales 2024\sales.MDF)";
+      DatabaseGenerator gen(design);
       SCOPED_TRACE(static_cast<int>(verify));
       SCOPED_TRACE(fileId);
 
@@ -122,7 +122,7 @@ TEST(DatabaseGenerator, PageTestsAcceptGeneratedFiles) {
 }
 
 TEST(DatabaseGenerator, ProtectedFilesStillHoldSomeUnprotectedPages) {
-  DatabaseGenerator gen(Spec(3000, PageVerify::kChecksum));
+  DatabaseGenerator gen(Design(3000, PageVerify::kChecksum));
   int unprotected = 0;
   int protectedPages = 0;
   for (std::int64_t n = 0; n < gen.PageCount(); ++n) {
@@ -136,7 +136,7 @@ TEST(DatabaseGenerator, ProtectedFilesStillHoldSomeUnprotectedPages) {
 }
 
 TEST(DatabaseGenerator, TornPagesCarryThePatternUntilRestored) {
-  DatabaseGenerator gen(Spec(400, PageVerify::kTornPage));
+  DatabaseGenerator gen(Design(400, PageVerify::kTornPage));
   int differing = 0;
   for (std::int64_t n = 0; n < gen.PageCount(); ++n) {
     const PageBytes stored = Read(gen, n);
@@ -193,7 +193,7 @@ AllocationView ReadAllocation(const DatabaseGenerator& gen) {
 
 TEST(DatabaseGenerator, AllocationPagesTellTheTruth) {
   for (std::uint64_t seed : {1, 2, 3}) {
-    DatabaseGenerator gen(Spec(5000, PageVerify::kChecksum, seed));
+    DatabaseGenerator gen(Design(5000, PageVerify::kChecksum, seed));
     SCOPED_TRACE(seed);
     const AllocationView v = ReadAllocation(gen);
     EXPECT_EQ(v.doubleClaims, 0);
@@ -231,7 +231,7 @@ TEST(DatabaseGenerator, AllocationPagesTellTheTruth) {
 }
 
 TEST(DatabaseGenerator, LinkedPagesFormChainsPerIndexLevel) {
-  DatabaseGenerator gen(Spec(6000, PageVerify::kTornPage, 11));
+  DatabaseGenerator gen(Design(6000, PageVerify::kTornPage, 11));
   struct Node {
     std::int32_t obj, prev, next;
     std::uint16_t index;
@@ -286,13 +286,13 @@ TEST(DatabaseGenerator, LinkedPagesFormChainsPerIndexLevel) {
 }
 
 TEST(DatabaseGenerator, SameSpecSameBytesAndGenerationsDiffer) {
-  DatabaseSpec spec = Spec(4000, PageVerify::kChecksum, 5);
-  DatabaseGenerator a(spec);
-  DatabaseGenerator b(spec);
-  spec.generation = 1;
-  DatabaseGenerator next(spec);
-  spec.generation = 6;
-  DatabaseGenerator later(spec);
+  DatabaseSpec design = Design(4000, PageVerify::kChecksum, 5);
+  DatabaseGenerator a(design);
+  DatabaseGenerator b(design);
+  design.generation = 1;
+  DatabaseGenerator next(design);
+  design.generation = 6;
+  DatabaseGenerator later(design);
   int changed = 0;
   int allocationChanged = 0;
   for (std::int64_t n = 0; n < a.PageCount(); ++n) {
@@ -316,15 +316,15 @@ TEST(DatabaseGenerator, SameSpecSameBytesAndGenerationsDiffer) {
 
 TEST(DatabaseGenerator, SmallestFileHoldsHeaderNamesAndObjects) {
   for (std::int64_t pages : {1, 40, 41}) {
-    DatabaseSpec spec = Spec(pages, PageVerify::kChecksum);
-    DatabaseGenerator gen(spec);
+    DatabaseSpec design = Design(pages, PageVerify::kChecksum);
+    DatabaseGenerator gen(design);
     ASSERT_EQ(gen.PageCount(), std::max<std::int64_t>(pages, 40));
     std::int32_t size = 0;
     EXPECT_EQ(GetFileSizeFromHeader(Restored(gen, 0), size), 0);
     EXPECT_EQ(size, gen.PageCount());
     std::string name;
     EXPECT_EQ(GetFileNameFromPage(Restored(gen, 32), name), 0);
-    EXPECT_EQ(name, spec.physicalPath);
+    EXPECT_EQ(name, design.physicalPath);
     EXPECT_EQ(Read(gen, 9)[1], 13);
     EXPECT_GE(gen.Objects().size(), 3u);
     EXPECT_TRUE(AllZero(Read(gen, gen.PageCount())));
@@ -333,9 +333,9 @@ TEST(DatabaseGenerator, SmallestFileHoldsHeaderNamesAndObjects) {
 }
 
 TEST(DatabaseGenerator, LargeFileRepeatsAllocationPagesPerInterval) {
-  DatabaseSpec spec = Spec(1'100'000, PageVerify::kChecksum, 3);
-  spec.fileId = 2;
-  DatabaseGenerator gen(spec);
+  DatabaseSpec design = Design(1'100'000, PageVerify::kChecksum, 3);
+  design.fileId = 2;
+  DatabaseGenerator gen(design);
   for (std::int64_t n : {8088 * 1, 8088 * 2, 8088 * 63, 8088 * 64, 8088 * 135}) {
     const PageBytes p = Read(gen, n);
     EXPECT_EQ(p[1], kPageTypePfs) << n;

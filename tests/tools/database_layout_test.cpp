@@ -137,18 +137,18 @@ std::u16string RowText(const PageBytes& page, std::size_t offset, std::size_t ch
 }
 
 TEST(DatabaseNames, SysfilesRowsHoldDataAndLogFiles) {
-  DatabaseSpec spec;
-  spec.pageCount = 200;
-  spec.verify = PageVerify::kTornPage;
-  spec.logicalName = "商店";
-  spec.physicalPath = "D:\\数据\\商店.mdf";
-  DatabaseGenerator gen(spec);
+  DatabaseSpec design;
+  design.pageCount = 200;
+  design.verify = PageVerify::kTornPage;
+  design.logicalName = "商店";
+  design.physicalPath = "D:\\数据\\商店.mdf";
+  DatabaseGenerator gen(design);
   PageBytes page{};
   gen.ReadPage(32, page);
   RestoreTornBits(page);
   std::string name;
   ASSERT_EQ(GetFileNameFromPage(page, name), 0);
-  EXPECT_EQ(name, spec.physicalPath);
+  EXPECT_EQ(name, design.physicalPath);
   const std::size_t row1 = Load16(page, kPageSize - 4);
   EXPECT_EQ(RowText(page, row1 + 10, 7), u"商店_log ");
   EXPECT_EQ(RowText(page, row1 + 266, 17), u"D:\\数据\\商店_log.ldf ");
@@ -156,16 +156,16 @@ TEST(DatabaseNames, SysfilesRowsHoldDataAndLogFiles) {
 }
 
 TEST(DatabaseNames, OverlongNamesAreCutToTheirColumns) {
-  DatabaseSpec spec;
-  spec.pageCount = 100;
-  spec.logicalName = std::string(127, 'n');
-  spec.physicalPath = "C:\\" + std::string(300, 'p') + ".mdf";
-  DatabaseGenerator gen(spec);
+  DatabaseSpec design;
+  design.pageCount = 100;
+  design.logicalName = std::string(127, 'n');
+  design.physicalPath = "C:\\" + std::string(300, 'p') + ".mdf";
+  DatabaseGenerator gen(design);
   PageBytes page{};
   gen.ReadPage(32, page);
   // 127 name characters leave one space before the path; the path keeps its first 260.
   EXPECT_EQ(Load16(page, 96 + 10 + 2 * 127), 0x20);
-  EXPECT_EQ(RowText(page, 96 + 266, 260), Utf16(spec.physicalPath).substr(0, 260));
+  EXPECT_EQ(RowText(page, 96 + 266, 260), Utf16(design.physicalPath).substr(0, 260));
   EXPECT_EQ(Load16(page, 96 + 786), 4);  // the column count right after the path column
   PageBytes header{};
   gen.ReadPage(0, header);

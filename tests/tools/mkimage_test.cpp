@@ -33,14 +33,14 @@ TEST(Mkimage, WritesTheGeneratorsDatabaseFile) {
       Mkimage({"db", "--pages", "60", "--seed", "3", "--verify", "torn", "--generation", "2",
                "--file-id", "1", "--name", "shop", "-o", dir.File("s.mdf")});
   ASSERT_EQ(r.code, 0) << r.err;
-  DatabaseSpec spec;
-  spec.logicalName = "shop";
-  spec.physicalPath = R"(C:\Program Files\Microsoft SQL Server\MSSQL\DATA\shop.mdf)";
-  spec.pageCount = 60;
-  spec.seed = 3;
-  spec.verify = PageVerify::kTornPage;
-  spec.generation = 2;
-  const DatabaseGenerator expected(spec);
+  DatabaseSpec design;
+  design.logicalName = "shop";
+  design.physicalPath = R"(C:\Program Files\Microsoft SQL Server\MSSQL\DATA\shop.mdf)";
+  design.pageCount = 60;
+  design.seed = 3;
+  design.verify = PageVerify::kTornPage;
+  design.generation = 2;
+  const DatabaseGenerator expected(design);
   EXPECT_EQ(test::FileSha256(dir.File("s.mdf")), Sha256OfPages(expected));
   EXPECT_NE(r.out.find(Sha256OfPages(expected)), std::string::npos);
 }

@@ -101,8 +101,8 @@ std::uint8_t TypeOf(Role role) {
 
 }  // namespace
 
-DatabaseGenerator::DatabaseGenerator(DatabaseSpec spec)
-    : spec_(std::move(spec)),
+DatabaseGenerator::DatabaseGenerator(DatabaseSpec design)
+    : spec_(std::move(design)),
       layout_(LayoutParams{spec_.pageCount, spec_.seed, spec_.generation, spec_.tables,
                            spec_.fillRatio}),
       model_(ModelParams{spec_.seed, spec_.verify, spec_.fileId, spec_.unprotectedPerMille},

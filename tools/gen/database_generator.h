@@ -68,7 +68,7 @@ struct ObjectInfo {
 
 class DatabaseGenerator : public PageSource {
  public:
-  explicit DatabaseGenerator(DatabaseSpec spec);
+  explicit DatabaseGenerator(DatabaseSpec design);
   // The page model refers to the layout it owns alongside: not copyable.
   DatabaseGenerator(const DatabaseGenerator&) = delete;
   DatabaseGenerator& operator=(const DatabaseGenerator&) = delete;
@@ -79,8 +79,8 @@ class DatabaseGenerator : public PageSource {
   std::string Name() const override { return spec_.logicalName; }
 
   PageInfo Truth(std::int64_t n) const;
-  // The spec as used: page count and generation after clamping.
-  const DatabaseSpec& Spec() const { return spec_; }
+  // The design as used: page count and generation after clamping.
+  const DatabaseSpec& Design() const { return spec_; }
   std::vector<ObjectInfo> Objects() const;
   Lsn FileHeaderLsn() const { return model_.CheckpointLsn(); }
   const AllocationLayout& Layout() const { return layout_; }

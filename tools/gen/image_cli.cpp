@@ -84,19 +84,20 @@ void AddDbOptions(CLI::App* app, DbArgs& a, bool forImage) {
 }
 
 DatabaseSpec SpecOf(const DbArgs& a) {
-  DatabaseSpec spec;
-  spec.logicalName = a.name;
-  spec.physicalPath = a.physicalPath.empty()
-                          ? R"(C:\Program Files\Microsoft SQL Server\MSSQL\DATA\)" + a.name + ".mdf"
-                          : a.physicalPath;
-  spec.pageCount = a.pages;
-  spec.fileId = a.fileId;
-  spec.verify = a.verify == "torn"   ? PageVerify::kTornPage
-                : a.verify == "none" ? PageVerify::kNone
-                                     : PageVerify::kChecksum;
-  spec.seed = a.seed;
-  spec.generation = a.generation;
-  return spec;
+  DatabaseSpec design;
+  design.logicalName = a.name;
+  design.physicalPath =
+      a.physicalPath.empty()
+          ? R"(C:\Program Files\Microsoft SQL Server\MSSQL\DATA\)" + a.name + ".mdf"
+          : a.physicalPath;
+  design.pageCount = a.pages;
+  design.fileId = a.fileId;
+  design.verify = a.verify == "torn"   ? PageVerify::kTornPage
+                  : a.verify == "none" ? PageVerify::kNone
+                                       : PageVerify::kChecksum;
+  design.seed = a.seed;
+  design.generation = a.generation;
+  return design;
 }
 
 // "123" sectors, or bytes with a K, M, G or T suffix (powers of 1024), a multiple of 512.
@@ -185,15 +186,15 @@ int WriteImage(const ImageArgs& a, const DbArgs& d, std::ostream& out, std::ostr
                                                         target->Name() + " (older)"));
     older = owned.back().get();
   } else {
-    DatabaseSpec spec = SpecOf(d);
-    owned.push_back(std::make_unique<DatabaseGenerator>(spec));
+    DatabaseSpec design = SpecOf(d);
+    owned.push_back(std::make_unique<DatabaseGenerator>(design));
     target = owned.back().get();
-    if (spec.generation > 0) {
-      spec.generation -= 1;
-      owned.push_back(std::make_unique<DatabaseGenerator>(spec));
+    if (design.generation > 0) {
+      design.generation -= 1;
+      owned.push_back(std::make_unique<DatabaseGenerator>(design));
     } else {
       owned.push_back(std::make_unique<PatchedPageSource>(*target, PagePatch{std::nullopt, 1000},
-                                                          spec.logicalName + " (older)"));
+                                                          design.logicalName + " (older)"));
     }
     older = owned.back().get();
   }
@@ -202,13 +203,13 @@ int WriteImage(const ImageArgs& a, const DbArgs& d, std::ostream& out, std::ostr
     if (Status s = RealFileSource::Open(a.otherMdf, otherReal); !s.ok()) return bad(s.message());
     other = otherReal.get();
   } else if (a.otherRuns > 0 || a.otherFileIdRuns > 0 || a.liveOther) {
-    DatabaseSpec spec;
-    spec.logicalName = "other";
-    spec.physicalPath = R"(D:\data\other.mdf)";
-    spec.pageCount =
+    DatabaseSpec design;
+    design.logicalName = "other";
+    design.physicalPath = R"(D:\data\other.mdf)";
+    design.pageCount =
         std::min<std::int64_t>(std::max<std::int64_t>(target->PageCount(), kMinPageCount), 4000);
-    spec.seed = a.seed ^ 0x07E5ull;
-    owned.push_back(std::make_unique<DatabaseGenerator>(spec));
+    design.seed = a.seed ^ 0x07E5ull;
+    owned.push_back(std::make_unique<DatabaseGenerator>(design));
     other = owned.back().get();
   }
   const PageSource* otherFileId = nullptr;
