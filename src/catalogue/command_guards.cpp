@@ -1,14 +1,6 @@
 #include "catalogue/command_guards.h"
 
-#include "workspace/workspace.h"
-
 namespace ravelin {
-
-bool RefuseWhileJobRuns(Workspace& ws) {
-  if (!ws.JobRunning() && ws.ScanStopped.load()) return false;
-  ws.ui().ShowMessage(kJobRunningMessage, kPromptCaption, MessageIcon::kWarning);
-  return true;
-}
 
 std::unique_ptr<OutputFile> CreateOutput(Workspace& ws, const std::string& path,
                                          const std::string& createFailed) {
@@ -24,10 +16,6 @@ std::unique_ptr<OutputFile> CreateOutput(Workspace& ws, const std::string& path,
 void ShowWriteFailed(Workspace& ws, const std::string& path) {
   ws.ui().ShowMessage("error,写入文件失败(write failed): " + path, kPromptCaption,
                       MessageIcon::kError);
-}
-
-std::string NotAnIntegerMessage(const std::string& text) {
-  return "'" + text + "' is not a valid integer value";
 }
 
 }  // namespace ravelin

@@ -7,8 +7,8 @@ namespace ravelin {
 
 void btnscanClick(Workspace& ws) {
   if (!ws.ReadCurrentFileId()) {
-    ws.ui().ShowMessage("'" + ws.controls.tab1.Edit2 + "' is not a valid integer value",
-                        kPromptCaption, MessageIcon::kError);
+    ws.ui().ShowMessage(NotAnIntegerMessage(ws.controls.tab1.Edit2), kPromptCaption,
+                        MessageIcon::kError);
     return;
   }
   N2Click(ws);

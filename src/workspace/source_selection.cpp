@@ -83,6 +83,8 @@ void ListDataSources(Workspace& ws, const DiscoveryEnv& env) {
 int DetectFileSystem(Workspace& ws) { return DetectFileSystem(ws.source, ws.reader, ws.ui()); }
 
 Selection PhysicalDiskClick(Workspace& ws, const DiskEntry& disk) {
+  // A running scan reads through the same record and reader.
+  if (RefuseWhileJobRuns(ws)) return Selection::kRefused;
   ws.reader.Close();  // a disk swapped under the same node is opened afresh
   // The first read opens the device; its bytes are not used.
   std::array<std::uint8_t, kSectorSize> sector0{};
@@ -114,6 +116,7 @@ Selection PhysicalDiskClick(Workspace& ws, const DiskEntry& disk) {
 }
 
 Selection PartitionClick(Workspace& ws, const PartitionEntry& partition) {
+  if (RefuseWhileJobRuns(ws)) return Selection::kRefused;
   ws.reader.Close();
   const auto driveNumber = static_cast<std::uint8_t>(partition.number);
   std::array<std::uint8_t, kSectorSize> sector0{};
@@ -160,12 +163,14 @@ Selection PartitionClick(Workspace& ws, const PartitionEntry& partition) {
 }
 
 Selection N7Click(Workspace& ws) {
+  if (RefuseWhileJobRuns(ws)) return Selection::kRefused;
   const auto path = ws.ui().OpenFileDialog(kOpenImageTitle, kImageFilter);
   if (!path || path->empty()) return Selection::kCancelled;
   return ChooseImageFile(ws, *path);
 }
 
 Selection ChooseImageFile(Workspace& ws, const std::string& path) {
+  if (RefuseWhileJobRuns(ws)) return Selection::kRefused;
   ws.reader.Close();  // an image replaced under the same name is opened afresh
   const ImageSize length = ImageFileSize(path, ws.opener());
   if (!length.bytes) {

@@ -38,4 +38,14 @@ bool Workspace::ReadCurrentFileId() {
   return true;
 }
 
+bool RefuseWhileJobRuns(Workspace& ws) {
+  if (!ws.JobRunning() && ws.ScanStopped.load()) return false;
+  ws.ui().ShowMessage(kJobRunningMessage, kPromptCaption, MessageIcon::kWarning);
+  return true;
+}
+
+std::string NotAnIntegerMessage(const std::string& text) {
+  return "'" + text + "' is not a valid integer value";
+}
+
 }  // namespace ravelin

@@ -21,6 +21,8 @@
 
 namespace ravelin {
 
+inline constexpr char kJobRunningMessage[] = "任务正在运行，请稍候(a job is running)";
+
 // Column layout shared by list II and the Assembly list.
 ReportList MakeFragmentListView();
 
@@ -85,5 +87,12 @@ class Workspace {
   DeviceOpener opener_;
   Ui& ui_;
 };
+
+// Shows kJobRunningMessage and returns true while a scan or analysis job runs: commands that
+// read sectors, change the lists or change the source call it first.
+bool RefuseWhileJobRuns(Workspace& ws);
+
+// The runtime's message for an edit whose text is not a decimal integer.
+std::string NotAnIntegerMessage(const std::string& text);
 
 }  // namespace ravelin

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <future>
 #include <set>
 #include <vector>
 
@@ -236,6 +237,24 @@ TEST_F(SourceSelectionTest, WholeDiskImageDropsThePartialLastSector) {
   EXPECT_FALSE(ws_.controls.tab1.chkfreespaceEnabled);
   // No physical disk was touched to learn the sector size.
   EXPECT_EQ(sources_.TotalOpens(), sources_.OpenCount("/images/a.img"));
+}
+
+TEST_F(SourceSelectionTest, NothingIsChosenWhileAJobRuns) {
+  // A job that holds the gate until the test lets it go.
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  ws_.jobs.Register("hold", [released](Workspace&) { released.wait(); });
+  ws_.jobs.SetJobName("hold");
+  ws_.jobs.StartThread(ws_);
+  sources_.Add("/images/a.img", std::vector<std::uint8_t>(1'000'000));
+  ui_.yesNoAnswers.push_back(false);
+  EXPECT_EQ(ChooseImageFile(ws_, "/images/a.img"), Selection::kRefused);
+  EXPECT_EQ(PhysicalDiskClick(ws_, Disk(0, "/dev/sdz")), Selection::kRefused);
+  EXPECT_EQ(Texts(), (std::vector<std::string>{kJobRunningMessage, kJobRunningMessage}));
+  EXPECT_FALSE(ws_.source.SourceChosen);
+  release.set_value();
+  ws_.jobs.JoinAll();
+  EXPECT_EQ(ChooseImageFile(ws_, "/images/a.img"), Selection::kChosen);
 }
 
 TEST_F(SourceSelectionTest, Fat32PartitionImageEndsAtTheImageEnd) {
