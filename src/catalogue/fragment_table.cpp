@@ -1,8 +1,10 @@
 #include "catalogue/fragment_table.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <limits>
+#include <numeric>
 
 #include "common/bytes.h"
 #include "common/text.h"
@@ -126,33 +128,52 @@ void FragmentTable::BuildFragmentIndex() {
 }
 
 void SelectionOrder(std::vector<FragmentIndexEntry>& entries) {
+  // The selection sort places the values in ascending order. While it places the entries of
+  // one value, the lowest position holding that value is always the one chosen, so an entry
+  // at the position being filled is never pushed aside if it has that value: the entries of
+  // a value go out in the order of the positions they hold when their value's turn comes.
+  // Those positions differ from the row order because each exchange moved the entry that
+  // stood at the filled position to where the chosen one came from. So: replay the
+  // exchanges, group by group, keeping where every entry stands.
   const std::size_t n = entries.size();
   if (n < 2) return;
-  // Leaves hold (StartPage, position); an inner node the smaller of its children, the lower
-  // position winning ties, which is the entry a left-to-right scan finds first.
-  std::size_t size = 1;
-  while (size < n) size <<= 1;
-  constexpr std::int64_t kGone = std::numeric_limits<std::int64_t>::max();
-  auto key = [](std::int32_t startPage, std::size_t pos) {
-    return (static_cast<std::int64_t>(startPage) << 32) | static_cast<std::int64_t>(pos);
-  };
-  std::vector<std::int64_t> tree(2 * size, kGone);
-  for (std::size_t i = 0; i < n; ++i) tree[size + i] = key(entries[i].StartPage, i);
-  for (std::size_t i = size - 1; i > 0; --i) tree[i] = std::min(tree[2 * i], tree[2 * i + 1]);
-  auto update = [&](std::size_t pos, std::int64_t value) {
-    std::size_t i = size + pos;
-    tree[i] = value;
-    for (i >>= 1; i > 0; i >>= 1) tree[i] = std::min(tree[2 * i], tree[2 * i + 1]);
-  };
-  for (std::size_t i = 0; i + 1 < n; ++i) {
-    // Positions below i are already gone from the tree, so the root is the minimum of i..n-1.
-    const std::size_t j = static_cast<std::size_t>(tree[1] & 0xFFFFFFFF);
-    if (j != i) {
-      std::swap(entries[i], entries[j]);
-      update(j, key(entries[j].StartPage, j));
-    }
-    update(i, kGone);
+  // Entries by value, as (StartPage, row) packed into one key: a plain sort of integers.
+  std::vector<std::uint64_t> keys(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto biased = static_cast<std::uint32_t>(entries[i].StartPage) ^ 0x80000000u;
+    keys[i] = (static_cast<std::uint64_t>(biased) << 32) | i;
   }
+  std::sort(keys.begin(), keys.end());
+  std::vector<std::uint32_t> byValue(n);
+  for (std::size_t i = 0; i < n; ++i) byValue[i] = static_cast<std::uint32_t>(keys[i]);
+  keys = {};
+  std::vector<std::uint32_t> position(n);  // entry -> where it stands now
+  std::vector<std::uint32_t> at(n);        // position -> entry standing there
+  std::iota(position.begin(), position.end(), 0u);
+  std::iota(at.begin(), at.end(), 0u);
+  std::size_t next = 0;  // the position being filled
+  for (std::size_t g = 0; g < n;) {
+    std::size_t end = g + 1;
+    while (end < n && entries[byValue[end]].StartPage == entries[byValue[g]].StartPage) ++end;
+    if (end - g > 1) {
+      std::sort(byValue.begin() + static_cast<std::ptrdiff_t>(g),
+                byValue.begin() + static_cast<std::ptrdiff_t>(end),
+                [&](std::uint32_t a, std::uint32_t b) { return position[a] < position[b]; });
+    }
+    for (; g < end; ++g, ++next) {
+      const std::uint32_t chosen = byValue[g];
+      const std::uint32_t from = position[chosen];
+      const std::uint32_t displaced = at[next];
+      at[next] = chosen;
+      position[chosen] = static_cast<std::uint32_t>(next);
+      at[from] = displaced;
+      position[displaced] = from;
+    }
+  }
+  std::vector<FragmentIndexEntry> ordered;
+  ordered.reserve(n);
+  for (std::size_t p = 0; p < n; ++p) ordered.push_back(entries[at[p]]);
+  entries = std::move(ordered);
 }
 
 std::string FileSizeText(std::int32_t filePages) {

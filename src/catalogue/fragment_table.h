@@ -70,7 +70,7 @@ class FragmentTable {
 // The order a selection sort by StartPage leaves the entries in: at each position the first
 // entry with the smallest StartPage among the rest is exchanged into place. Equal StartPages
 // therefore do not keep their row order (5,3,5,3 in rows 0..3 gives rows 1,3,2,0). Computed
-// in O(n log n) by replaying the exchanges over a tournament tree.
+// in O(n log n) by replaying the exchanges one value at a time.
 void SelectionOrder(std::vector<FragmentIndexEntry>& entries);
 
 // "无效文件头,size:" + KB + "KB" or name + "(" + size + " MB)" / " GB)" for a header fragment.
