@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "gen/fs_tools.h"
 #include "gen/image_raw.h"
 #include "gen/image_writer.h"
 #include "gen/random.h"
@@ -32,6 +33,21 @@ Status StageFile(const std::string& path, const PageSource* source, std::uint64_
     return Status::IoError("cannot set the time of " + path + ": " + std::strerror(errno));
   }
   return Status::Ok();
+}
+
+Status CheckFileSystemBuild(const PageSource& target, std::uint32_t sectorsPerCluster,
+                            const std::vector<std::string>& tools) {
+  if (!IsValidClusterSize(sectorsPerCluster)) {
+    return Status::BadInput("sectors per cluster must be a power of two from 1 to 128");
+  }
+  if (target.PageCount() <= 0) return Status::BadInput("the database file has no pages");
+  return RequireTools(tools);
+}
+
+std::uint64_t StagedSectors(const StagedFile& file, std::uint32_t maxClusters,
+                            std::uint64_t sectorsPerCluster) {
+  return file.pages ? static_cast<std::uint64_t>(file.pages->PageCount()) * kSectorsPerPage
+                    : static_cast<std::uint64_t>(maxClusters) * sectorsPerCluster;
 }
 
 Status StageDecoys(const std::string& dir, const LiveDecoyOptions& o,

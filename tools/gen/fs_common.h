@@ -38,6 +38,15 @@ inline constexpr std::int64_t kFixedFileTime = 1000000000;
 Status StageFile(const std::string& path, const PageSource* source, std::uint64_t sectors,
                  std::uint64_t seed);
 
+// What every file-system builder checks first: a cluster size it can make, a target with
+// pages, and the outside tools it runs.
+Status CheckFileSystemBuild(const PageSource& target, std::uint32_t sectorsPerCluster,
+                            const std::vector<std::string>& tools);
+
+// Sectors a staged file takes: its pages, or (noise files) at most `maxClusters` clusters.
+std::uint64_t StagedSectors(const StagedFile& file, std::uint32_t maxClusters,
+                            std::uint64_t sectorsPerCluster);
+
 // Stages the random decoys (sizes from `seed`) and the page-holding ones in `dir`.
 Status StageDecoys(const std::string& dir, const LiveDecoyOptions& options,
                    std::uint32_t sectorsPerCluster, std::uint64_t seed,

@@ -138,11 +138,9 @@ Runs ParseClusterRuns(const std::string& line) {
 Status BuildFat32Image(const PageSource& target, const Fat32ImageOptions& o,
                        const std::string& imagePath, Manifest& manifest) {
   manifest = Manifest{};
-  if (!IsValidClusterSize(o.sectorsPerCluster)) {
-    return Status::BadInput("sectors per cluster must be a power of two from 1 to 128");
-  }
-  if (target.PageCount() <= 0) return Status::BadInput("the database file has no pages");
-  if (Status s = RequireTools({"mkfs.vfat", "mcopy", "mdel", "mshowfat", "fsck.vfat"}); !s.ok()) {
+  if (Status s = CheckFileSystemBuild(target, o.sectorsPerCluster,
+                                      {"mkfs.vfat", "mcopy", "mdel", "mshowfat", "fsck.vfat"});
+      !s.ok()) {
     return s;
   }
   TempDir temp;
@@ -161,10 +159,7 @@ Status BuildFat32Image(const PageSource& target, const Fat32ImageOptions& o,
   if (totalSectors == 0) {
     std::uint64_t dataClusters = (dbSectors + spc - 1) / spc + o.overwriteClusters + 64;
     for (const StagedFile& f : decoys) {
-      const std::uint64_t sectors =
-          f.pages ? static_cast<std::uint64_t>(f.pages->PageCount()) * kSectorsPerPage
-                  : static_cast<std::uint64_t>(o.decoys.maxClusters) * spc;
-      dataClusters += (sectors + spc - 1) / spc;
+      dataClusters += (StagedSectors(f, o.decoys.maxClusters, spc) + spc - 1) / spc;
     }
     const std::uint64_t clusters = std::max<std::uint64_t>(kFat32MinClusters + 256, dataClusters);
     const std::uint64_t fatSectors = ((clusters + 2) * 4 + kSectorSize - 1) / kSectorSize;

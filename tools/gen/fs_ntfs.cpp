@@ -71,14 +71,12 @@ Status NtfsFileRuns(const std::string& imagePath, const std::string& name,
 Status BuildNtfsImage(const PageSource& target, const NtfsImageOptions& o,
                       const std::string& imagePath, Manifest& manifest) {
   manifest = Manifest{};
-  if (!IsValidClusterSize(o.sectorsPerCluster)) {
-    return Status::BadInput("sectors per cluster must be a power of two from 1 to 128");
-  }
-  if (target.PageCount() <= 0) return Status::BadInput("the database file has no pages");
   if (o.fragments < 1 || o.maxGapClusters < 1) {
     return Status::BadInput("at least one fragment and gaps of at least one cluster");
   }
-  if (Status s = RequireTools({"mkntfs", "ntfscp", "ntfscat", "ntfsinfo", "ntfsls"}); !s.ok()) {
+  if (Status s = CheckFileSystemBuild(target, o.sectorsPerCluster,
+                                      {"mkntfs", "ntfscp", "ntfscat", "ntfsinfo", "ntfsls"});
+      !s.ok()) {
     return s;
   }
   TempDir temp;
@@ -94,8 +92,7 @@ Status BuildNtfsImage(const PageSource& target, const NtfsImageOptions& o,
   if (totalSectors == 0) {
     std::uint64_t need = dbSectors + (o.fragments + 1) * o.maxGapClusters * spc;
     for (const StagedFile& f : decoys) {
-      need += f.pages ? static_cast<std::uint64_t>(f.pages->PageCount()) * kSectorsPerPage
-                      : static_cast<std::uint64_t>(o.decoys.maxClusters) * spc;
+      need += StagedSectors(f, o.decoys.maxClusters, spc);
     }
     // Room for the MFT, its zone and the other system files besides the data.
     totalSectors = std::max<std::uint64_t>(16384, RoundUp(need * 2 + 8192, spc));
