@@ -91,9 +91,7 @@ bool FileDevice::ReadAt(std::uint64_t byteOffset, MutableBytes out) {
 void FileDevice::WillNeed(std::uint64_t byteOffset, std::uint64_t length) {
   // Starts the reads in the background; the bytes arrive in the page cache, where the next
   // pread finds them.
-  if (byteOffset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) ||
-      length > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
-    return;
+  if (byteOffset > kMaxOffset || length > kMaxOffset) return;
   (void)posix_fadvise(fd_, static_cast<off_t>(byteOffset), static_cast<off_t>(length),
                       POSIX_FADV_WILLNEED);
 }
