@@ -122,8 +122,8 @@ int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, st
   btnscanClick(ws);
   if (!ws.JobRunning()) return kExitBadSource;  // refused: the message says why
 
-  Progress progress(err, options.progress, ParseInteger(tab1.edtbegin).value_or(0),
-                    ParseInteger(tab1.edtend).value_or(0));
+  const std::int64_t begin = ParseInteger(tab1.edtbegin).value_or(0);
+  Progress progress(err, options.progress, begin, ParseInteger(tab1.edtend).value_or(0));
   const auto started = std::chrono::steady_clock::now();
   while (!ws.jobs.WaitIdle(std::chrono::milliseconds(100))) {
     if (interrupted.exchange(false)) btnstopClick(ws);
@@ -131,9 +131,7 @@ int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, st
   }
   ws.jobs.JoinAll();
   const auto outcome = ws.lastScanOutcome.load();
-  const std::int64_t reached = outcome == Workspace::ScanOutcome::kCompleted
-                                   ? ParseInteger(tab1.edtend).value_or(0)
-                                   : ws.scanPosition.load();
+  const std::int64_t reached = ws.scanPosition.load();
   progress.Show(reached, true);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -149,8 +147,7 @@ int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, st
   if (options.stats) {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    const double sectors =
-        static_cast<double>(ws.scanPosition.load() - ParseInteger(tab1.edtbegin).value_or(0));
+    const auto sectors = static_cast<double>(reached - begin);
     char line[160];
     std::snprintf(line, sizeof line,
                   "stats: %.0f sectors in %.3f s, %.1f MB/s, %zu fragments, peak memory %ld KiB\n",

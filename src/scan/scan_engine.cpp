@@ -125,6 +125,7 @@ bool Scan::Run() {
     }
     Advance();
   }
+  ws_.scanPosition.store(end_, std::memory_order_relaxed);  // the whole range was scanned
   return true;
 }
 

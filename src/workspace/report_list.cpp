@@ -90,22 +90,6 @@ std::vector<std::size_t> ReportList::SelectedRows() const {
   return out;
 }
 
-int ReportList::Compare(const ReportRow& a, const ReportRow& b, std::size_t column) const {
-  const ColumnKind kind = column < kinds_.size() ? kinds_[column] : ColumnKind::kText;
-  switch (kind) {
-    case ColumnKind::kSector: {
-      const auto x = ParseOrZero<std::uint64_t>(a.Cell(column));
-      const auto y = ParseOrZero<std::uint64_t>(b.Cell(column));
-      return x < y ? -1 : (x > y ? 1 : 0);
-    }
-    case ColumnKind::kNumber:
-      return CompareTextNoCase(PictureText(a.Cell(column)), PictureText(b.Cell(column)));
-    case ColumnKind::kText:
-      break;
-  }
-  return CompareTextNoCase(a.Cell(column), b.Cell(column));
-}
-
 void ReportList::Sort(std::size_t column) {
   if (rows_.size() < 2) return;
   // Keys are computed once per row: a million-row list sorts without re-parsing cells.

@@ -57,8 +57,6 @@ class ReportList {
   // Sorts ascending by `column` with the lists' compare rule. Rows that compare equal keep
   // their order.
   void Sort(std::size_t column);
-  // Negative, 0 or positive: the compare rule applied to two rows on one column.
-  int Compare(const ReportRow& a, const ReportRow& b, std::size_t column) const;
 
  private:
   std::vector<std::string> captions_;

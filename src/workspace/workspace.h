@@ -68,8 +68,9 @@ class Workspace {
   FreeSpaceMap freeSpaceMap;
   // The scan asks the kernel for its next window while it tests the current one.
   bool scanReadAhead = true;
-  // How the last scan ended, and how far a running scan has come (sector; for progress
-  // displays that want more than the gauge's percent). Written by the scan job.
+  // How the last scan ended, and how far a scan has come (sector; for progress displays
+  // that want more than the gauge's percent; its end sector once it completes). Written by
+  // the scan job.
   enum class ScanOutcome { kNone, kCompleted, kStopped, kFailed };
   std::atomic<ScanOutcome> lastScanOutcome{ScanOutcome::kNone};
   std::atomic<std::int64_t> scanPosition{0};
