@@ -4,8 +4,8 @@
 
 #include <thread>
 
-#include "scan/page_format.h"
-#include "scan/scan_commands.h"
+#include "commands/scan_commands.h"
+#include "page/page_format.h"
 #include "support/memory_sources.h"
 #include "support/page_builder.h"
 #include "support/scripted_ui.h"

@@ -7,16 +7,17 @@
 #include <memory>
 #include <set>
 
+#include "commands/datasource_menu.h"
+#include "commands/scan_commands.h"
 #include "datasource/fault_device.h"
 #include "gen/database_generator.h"
 #include "gen/fs_fat32.h"
 #include "gen/fs_ntfs.h"
 #include "gen/image_raw.h"
-#include "scan/page_format.h"
+#include "page/page_format.h"
 #include "scan/scan_engine.h"
 #include "support/image_fixtures.h"
 #include "support/scripted_ui.h"
-#include "workspace/source_selection.h"
 #include "workspace/workspace.h"
 
 namespace ravelin {
@@ -48,13 +49,12 @@ ScanResult ScanImage(const std::string& image, const std::vector<std::uint64_t>&
   ws.source.SourcePath = image;
   ws.source.TotalSectors = size;
   ws.source.SectorLimit = size;
-  ws.scanReadAhead = readAhead;
   ws.controls.tab1.edtbegin = "0";
   ws.controls.tab1.edtend = std::to_string(size);
   ws.controls.tab1.edtsecs = std::to_string(step);
   ws.controls.tab1.chkfreespace = false;
   ws.ScanStopped = false;
-  ScanDataSource(ws);
+  ScanDataSource(ws, readAhead);
   ScanResult result;
   for (const auto& row : ws.fragments.Rows()) result.rows.push_back(row.Text());
   for (const auto& line : ui.MemoLines(Memo::kMemo1))
@@ -206,8 +206,7 @@ TEST_P(FreeSpaceScanTest, FindsTheDeletedDatabaseAndNothingFromLiveFiles) {
   ASSERT_EQ(ws.source.FileSystemName, GetParam());
   ASSERT_TRUE(ws.controls.tab1.chkfreespace);
   ws.ScanStopped = false;
-  ScanDataSource(ws);
-  ASSERT_EQ(ws.lastScanOutcome, Workspace::ScanOutcome::kCompleted);
+  ASSERT_EQ(ScanDataSource(ws).outcome, JobOutcome::kCompleted);
 
   auto inExtents = [](std::uint64_t sector, const std::vector<gen::FileExtent>& extents) {
     for (const auto& e : extents)

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "workspace/ui.h"
+#include "ports/ui.h"
 
 namespace ravelin::test {
 

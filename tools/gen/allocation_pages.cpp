@@ -4,7 +4,7 @@
 #include <array>
 #include <vector>
 
-#include "scan/page_format.h"
+#include "page/page_format.h"
 
 namespace ravelin::gen {
 

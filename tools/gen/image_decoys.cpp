@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "scan/page_format.h"
+#include "page/page_format.h"
 
 namespace ravelin::gen {
 namespace ph = page_header;

@@ -8,7 +8,7 @@
 #include "gen/image_writer.h"
 #include "gen/random.h"
 #include "gen/sha256.h"
-#include "scan/page_format.h"
+#include "page/page_format.h"
 
 namespace ravelin::gen {
 namespace {

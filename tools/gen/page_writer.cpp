@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <tuple>
 
-#include "scan/page_format.h"
+#include "page/page_format.h"
 
 namespace ravelin::gen {
 
