@@ -63,6 +63,9 @@ class Workspace {
   std::string DatabaseFileName = "c:\\noname.mdf";
 
   std::atomic<bool> ScanStopped{true};
+  // A tab IV operation (check, search, writing the MDF) is running on the window's thread,
+  // which handles messages meanwhile: a second one must not start.
+  bool tab4Busy = false;
 
   // The data-source menu: its disk entries (DiskCaptions, each with its disk number) and
   // its partition entries (PartitionCaptions, numbered from 1), filled by ListDataSources.
