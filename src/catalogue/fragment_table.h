@@ -59,11 +59,7 @@ class FragmentTable {
 
   // The rows added since a reader's last look and the rows changed in place, or every row
   // after a change to the whole table.
-  struct Snapshot {
-    bool reset = false;
-    std::size_t count = 0;
-    std::vector<std::pair<std::size_t, FragmentRow>> rows;  // (row, its content), ascending
-  };
+  using Snapshot = RowSnapshot<FragmentRow>;
   Snapshot TakeSnapshot(RowChanges::Cursor& cursor) const;
 
   // FragmentIndex and FragmentCount: valid as of the last BuildFragmentIndex.

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace ravelin {
@@ -85,5 +86,28 @@ class RowChanges {
   std::uint64_t version_ = 0;
   std::vector<Event> events_;
 };
+
+// What a reader copies: the rows that changed since its last look, with their contents, or
+// all of them after a change to the whole table.
+template <typename Row>
+struct RowSnapshot {
+  bool reset = false;
+  std::size_t count = 0;
+  std::vector<std::pair<std::size_t, Row>> rows;  // (row, its content): edits, then new rows
+};
+
+template <typename Row>
+RowSnapshot<Row> TakeRowSnapshot(const RowChanges& changes, RowChanges::Cursor& cursor,
+                                 const std::vector<Row>& rows) {
+  const RowChanges::Delta delta = changes.Since(cursor, rows.size());
+  RowSnapshot<Row> snapshot;
+  snapshot.reset = delta.reset;
+  snapshot.count = delta.count;
+  const std::size_t first = delta.reset ? 0 : delta.firstNew;
+  snapshot.rows.reserve(delta.changed.size() + (rows.size() - first));
+  for (const std::size_t r : delta.changed) snapshot.rows.emplace_back(r, rows[r]);
+  for (std::size_t r = first; r < rows.size(); ++r) snapshot.rows.emplace_back(r, rows[r]);
+  return snapshot;
+}
 
 }  // namespace ravelin

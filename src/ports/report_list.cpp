@@ -70,15 +70,7 @@ void ReportList::RemoveLast() {
 }
 
 ReportList::Snapshot ReportList::TakeSnapshot(RowChanges::Cursor& cursor) const {
-  const RowChanges::Delta delta = changes_.Since(cursor, rows_.size());
-  Snapshot snapshot;
-  snapshot.reset = delta.reset;
-  snapshot.count = delta.count;
-  const std::size_t first = delta.reset ? 0 : delta.firstNew;
-  snapshot.rows.reserve(delta.changed.size() + (rows_.size() - first));
-  for (const std::size_t r : delta.changed) snapshot.rows.emplace_back(r, rows_[r]);
-  for (std::size_t r = first; r < rows_.size(); ++r) snapshot.rows.emplace_back(r, rows_[r]);
-  return snapshot;
+  return TakeRowSnapshot(changes_, cursor, rows_);
 }
 
 void ReportList::SetCurrent(std::ptrdiff_t row) {

@@ -68,11 +68,7 @@ class ReportList {
   // What a reader on another thread copies: the rows that changed since its last look
   // (`cursor`), or all of them after a change to the whole list. The owner of the list takes
   // the same lock around this as around its changes.
-  struct Snapshot {
-    bool reset = false;
-    std::size_t count = 0;
-    std::vector<std::pair<std::size_t, ReportRow>> rows;  // (row, its content), ascending
-  };
+  using Snapshot = RowSnapshot<ReportRow>;
   Snapshot TakeSnapshot(RowChanges::Cursor& cursor) const;
 
  private:

@@ -64,7 +64,8 @@ TEST(VerifyCommandTest, AccountsForEveryPageAndFailsOnDamagedAllocatedPages) {
 TEST(VerifyCommandTest, InputThatIsNoDataFileIsBadUsage) {
   test::ScratchDir dir;
   std::ofstream(dir.File("tiny")) << "abc";
-  for (const std::string path : {dir.File("tiny"), dir.File("missing"), std::string("/dev/null")}) {
+  for (const std::string& path :
+       {dir.File("tiny"), dir.File("missing"), std::string("/dev/null")}) {
     std::ostringstream out, err;
     EXPECT_EQ(RunCli({"ravelin", "verify", path}, CliEnv{}, out, err), kExitBadSource) << path;
     EXPECT_FALSE(err.str().empty()) << path;
