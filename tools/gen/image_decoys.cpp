@@ -2,15 +2,14 @@
 
 #include <algorithm>
 
-#include "scan/page_format.h"
+#include "gen/page_layout.h"
+#include "gen/page_protection.h"
 
 namespace ravelin::gen {
-namespace ph = page_header;
-
-int PageVerifyNibble(PageView page) { return page[ph::kFlagBits + 1] & 0x0F; }
+namespace ph = header;
 
 void ReprotectPage(MutablePage page) {
-  if (PageVerifyNibble(page) == 2) Store32(page, ph::kTornBits, PageChecksum(page));
+  if (ProtectionNibble(page) == 2) StampChecksum(page);
 }
 
 void PatchedPageSource::ReadPage(std::int64_t n, MutablePage out) const {

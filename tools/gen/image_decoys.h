@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "gen/page_protection.h"
 #include "gen/page_source.h"
 
 namespace ravelin::gen {
@@ -35,10 +36,6 @@ class PatchedPageSource : public PageSource {
   PagePatch patch_;
   std::string name_;
 };
-
-// The page-verify kind a page records: the low nibble of header byte 5 (1 torn-page
-// detection, 2 checksum, 0 none).
-int PageVerifyNibble(PageView page);
 
 // Recomputes the stored checksum of a checksum-protected page; other pages are unchanged.
 void ReprotectPage(MutablePage page);

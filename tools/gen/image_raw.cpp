@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "gen/image_writer.h"
+#include "gen/page_layout.h"
 #include "gen/random.h"
 #include "gen/sha256.h"
-#include "scan/page_format.h"
 
 namespace ravelin::gen {
 namespace {
@@ -80,7 +80,7 @@ std::uint16_t FileIdOf(const PageSource& source) {
   std::vector<std::uint8_t> page(kPageSize);
   for (std::int64_t n = 0; n < std::min<std::int64_t>(source.PageCount(), 64); ++n) {
     source.ReadPage(n, MutablePage(page.data(), kPageSize));
-    const std::uint16_t id = Load16(page, page_header::kFileId);
+    const std::uint16_t id = Load16(page, header::kFileId);
     if (id != 0) return id;
   }
   return 0;
