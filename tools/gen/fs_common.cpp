@@ -91,9 +91,8 @@ Status ReadHead(const std::string& path, std::size_t count, std::vector<std::uin
 }
 
 void AddLiveDatabase(Manifest& manifest, const StagedFile& file, std::vector<FileExtent> extents) {
-  manifest.files.push_back({file.pages->Name(), file.role, file.pages->PageCount(),
-                            FileIdOf(*file.pages), Sha256OfPages(*file.pages)});
-  DescribeFileLayout(manifest, static_cast<int>(manifest.files.size() - 1), std::move(extents));
+  DescribeFileLayout(manifest, AddManifestFile(manifest, *file.pages, file.role),
+                     std::move(extents));
 }
 
 }  // namespace ravelin::gen

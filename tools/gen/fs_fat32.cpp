@@ -294,8 +294,7 @@ Status BuildFat32Image(const PageSource& target, const Fat32ImageOptions& o,
   part.dataStartSector = g.DataStart();
   part.clusterCount = g.Clusters();
   manifest.partition = part;
-  manifest.files.push_back(
-      {target.Name(), "target", target.PageCount(), FileIdOf(target), Sha256OfPages(target)});
+  AddManifestFile(manifest, target, "target");
   for (std::size_t i = 0; i < liveNames.size(); ++i) {
     const StagedFile* staged = nullptr;
     for (const StagedFile& f : decoys) {

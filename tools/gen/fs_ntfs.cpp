@@ -201,8 +201,7 @@ Status BuildNtfsImage(const PageSource& target, const NtfsImageOptions& o,
   part.mftStartCluster = mftCluster;
   part.clusterCount = volumeClusters;
   manifest.partition = part;
-  manifest.files.push_back(
-      {target.Name(), "target", target.PageCount(), FileIdOf(target), Sha256OfPages(target)});
+  AddManifestFile(manifest, target, "target");
   for (const StagedFile& f : decoys) {
     std::vector<std::pair<std::uint64_t, std::uint64_t>> runs;
     if (Status s = NtfsFileRuns(work, f.name, runs); !s.ok()) return fail(s);

@@ -16,8 +16,8 @@ namespace ravelin::gen {
 
 struct PagePatch {
   std::optional<std::uint16_t> fileId;  // rewrite m_fileId (and nothing else) when set
-  // When non-zero: lower each page's LSN by this much and change one byte of every page with
-  // content, as an older state of the file would differ.
+  // When non-zero: lower each page's LSN (VLF and block, as one number) by this much and
+  // change one byte of every page with content, as an older state of the file would differ.
   std::uint32_t age = 0;
 };
 

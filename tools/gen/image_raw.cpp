@@ -28,12 +28,6 @@ void Shuffle(std::vector<T>& v, Random& random) {
   for (std::size_t i = v.size(); i > 1; --i) std::swap(v[i - 1], v[random.Below(i)]);
 }
 
-int AddFile(Manifest& manifest, const PageSource& source, const std::string& role) {
-  manifest.files.push_back(
-      {source.Name(), role, source.PageCount(), FileIdOf(source), Sha256OfPages(source)});
-  return static_cast<int>(manifest.files.size() - 1);
-}
-
 // Cluster-rounded [begin, end) of each item, sorted, and the complement as gaps.
 std::vector<std::pair<std::uint64_t, std::uint64_t>> Gaps(const std::vector<Item>& items,
                                                           std::uint64_t spc,
@@ -75,16 +69,6 @@ Status PlaceInFreeSpace(std::vector<Item>& items, std::uint64_t spc, std::uint64
 }
 
 }  // namespace
-
-std::uint16_t FileIdOf(const PageSource& source) {
-  std::vector<std::uint8_t> page(kPageSize);
-  for (std::int64_t n = 0; n < std::min<std::int64_t>(source.PageCount(), 64); ++n) {
-    source.ReadPage(n, MutablePage(page.data(), kPageSize));
-    const std::uint16_t id = Load16(page, header::kFileId);
-    if (id != 0) return id;
-  }
-  return 0;
-}
 
 Status PlanExtents(std::int64_t pageCount, const RawImageOptions& o,
                    std::vector<FileExtent>& extents) {
@@ -185,7 +169,7 @@ Status BuildRawImage(const PageSource& target, const DecoySources& decoys, const
   manifest.kind = "raw";
   manifest.seed = o.seed;
   manifest.sectorsPerCluster = o.sectorsPerCluster;
-  const int targetFile = AddFile(manifest, target, "target");
+  const int targetFile = AddManifestFile(manifest, target, "target");
 
   std::vector<FileExtent> extents = o.extents;
   const bool chosen = !extents.empty();
@@ -214,7 +198,7 @@ Status BuildRawImage(const PageSource& target, const DecoySources& decoys, const
 
   const auto addRuns = [&](const PageSource* source, int runs, const char* role) {
     if (source == nullptr || runs <= 0 || source->PageCount() <= 0) return;
-    const int file = AddFile(manifest, *source, role);
+    const int file = AddManifestFile(manifest, *source, role);
     for (int i = 0; i < runs; ++i) {
       const std::uint64_t pageCount = source->PageCount();
       const std::uint64_t length = std::min<std::uint64_t>(
@@ -224,7 +208,7 @@ Status BuildRawImage(const PageSource& target, const DecoySources& decoys, const
     }
   };
   if (decoys.olderCopy != nullptr && decoys.olderCopy->PageCount() > 0) {
-    const int file = AddFile(manifest, *decoys.olderCopy, "older-copy");
+    const int file = AddManifestFile(manifest, *decoys.olderCopy, "older-copy");
     items.push_back({file,
                      decoys.olderCopy,
                      {0, static_cast<std::uint64_t>(decoys.olderCopy->PageCount()) * kSpp, 0},

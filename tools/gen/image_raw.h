@@ -61,9 +61,6 @@ Status BuildRawImage(const PageSource& target, const DecoySources& decoys,
 Status PlanExtents(std::int64_t pageCount, const RawImageOptions& options,
                    std::vector<FileExtent>& extents);
 
-// The file id a source's pages carry (that of its first page with content; 0 if none).
-std::uint16_t FileIdOf(const PageSource& source);
-
 // Chooses `count` unreadable sectors: half inside `extents`, the rest in [0, totalSectors).
 std::vector<std::uint64_t> ChooseUnreadable(std::uint64_t seed, int count,
                                             const std::vector<FileExtent>& extents,

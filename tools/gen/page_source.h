@@ -22,4 +22,9 @@ class PageSource {
   virtual std::string Name() const = 0;
 };
 
+// The file id a source's pages carry (that of its first page with content; 0 if none).
+std::uint16_t FileIdOf(const PageSource& source);
+// Page 0's m_lsn as SQL Server prints it: "VVVVVVVV:OOOOOOOO:SSSS" in hex.
+std::string HeaderLsnText(const PageSource& source);
+
 }  // namespace ravelin::gen
