@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "gen/extent_plan.h"
 #include "gen/fs_tools.h"
 #include "gen/image_raw.h"
 #include "gen/random.h"

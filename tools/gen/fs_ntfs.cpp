@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "gen/extent_plan.h"
 #include "gen/fs_tools.h"
 #include "gen/image_raw.h"
 #include "gen/image_writer.h"

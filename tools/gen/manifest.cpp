@@ -182,6 +182,34 @@ void NoteZeroNextPages(Manifest& manifest, int file, const PageSource& source) {
   }
 }
 
+void NoteSplitHardCases(Manifest& manifest, int file) {
+  const std::vector<ManifestFragment> fragments = manifest.FragmentsOf(file);
+  // The image sector where file sector s lies, if any.
+  const auto diskOf = [&](std::uint64_t s) -> std::optional<std::uint64_t> {
+    for (const ManifestFragment& f : fragments) {
+      const FileExtent& e = f.extent;
+      if (s >= e.fileSector && s < e.fileSector + e.sectorCount) {
+        return e.diskSector + (s - e.fileSector);
+      }
+    }
+    return std::nullopt;
+  };
+  const std::int64_t pages = manifest.files[file].pageCount;
+  for (const SplitPage& s : manifest.splitPages) {
+    if (s.file != file || !s.tailSector) continue;
+    if (!s.tailBeforeNextPage) {
+      manifest.hardCases.push_back({"detached-tail", file, s.page, 1, *s.tailSector, -1});
+      continue;
+    }
+    if (!s.nextPageZero || s.page + 2 >= pages) continue;
+    const auto zeroPage = diskOf(static_cast<std::uint64_t>(s.page + 1) * kSpp);
+    const auto afterIt = diskOf(static_cast<std::uint64_t>(s.page + 2) * kSpp);
+    if (zeroPage && afterIt && *afterIt == *zeroPage + kSpp) {
+      manifest.hardCases.push_back({"split-before-zero-page", file, s.page, 1, *s.tailSector, -1});
+    }
+  }
+}
+
 void MarkUnreadable(Manifest& manifest, std::vector<std::uint64_t> sectors) {
   std::sort(sectors.begin(), sectors.end());
   sectors.erase(std::unique(sectors.begin(), sectors.end()), sectors.end());

@@ -165,6 +165,11 @@ void DescribeFileLayout(Manifest& manifest, int file, std::vector<FileExtent> ex
 // Notes, for every split page of `file`, whether the page after it is all zeros in `source`.
 void NoteZeroNextPages(Manifest& manifest, int file, const PageSource& source);
 
+// Adds the hard cases the split pages of `file` make: "detached-tail" for a tail that lies
+// elsewhere, "split-before-zero-page" for a tail before an all-zero next page that is
+// followed, in the same extent, by the page after it. Call after NoteZeroNextPages.
+void NoteSplitHardCases(Manifest& manifest, int file);
+
 // Records `sectors` as unreadable and every page of a file that holds one as damaged.
 void MarkUnreadable(Manifest& manifest, std::vector<std::uint64_t> sectors);
 
