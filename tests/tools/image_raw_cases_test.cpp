@@ -58,9 +58,9 @@ RawImageOptions Busy(std::uint64_t seed) {
 // Two different databases, and two generations of one, each deleted and cut up; whatever
 // the manifest does not give up on comes back byte for byte.
 TEST(RawImageTargets, EveryTargetComesBackExceptItsUnrecoverablePages) {
-  GeneratedDatabase shop(300, 7, 1, 2);
-  GeneratedDatabase shopOlder(300, 7, 1, 1);
-  GeneratedDatabase stock(200, 8, 1, 0, "stock");
+  GeneratedDatabase shop(200, 7, 1, 2);
+  GeneratedDatabase shopOlder(200, 7, 1, 1);
+  GeneratedDatabase stock(150, 8, 1, 0, "stock");
   struct Case {
     const char* name;
     std::vector<const PageSource*> targets;
@@ -94,8 +94,8 @@ TEST(RawImageTargets, EveryTargetComesBackExceptItsUnrecoverablePages) {
 }
 
 TEST(RawImageTargets, OlderCopyLiesRightAfterTheNewerHeaderFragment) {
-  GeneratedDatabase newer(400, 9, 1, 3);
-  GeneratedDatabase older(400, 9, 1, 2);
+  GeneratedDatabase newer(200, 9, 1, 3);
+  GeneratedDatabase older(200, 9, 1, 2);
   for (std::uint64_t seed : {4, 5, 6}) {
     SCOPED_TRACE(seed);
     test::ScratchDir dir;
@@ -103,7 +103,7 @@ TEST(RawImageTargets, OlderCopyLiesRightAfterTheNewerHeaderFragment) {
     RawImageOptions o = Busy(seed);
     o.olderAfterHeader = true;
     o.otherDatabaseRuns = 3;
-    GeneratedDatabase other(200, 10, 1, 0, "other");
+    GeneratedDatabase other(100, 10, 1, 0, "other");
     Manifest m;
     const Status s =
         BuildRawImage({&newer, &older}, {nullptr, nullptr, &other, nullptr}, o, image, m);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "gen/extent_plan.h"
@@ -159,7 +161,7 @@ Status BuildRawImage(const std::vector<const PageSource*>& targets, const DecoyS
   const auto addRuns = [&](const PageSource* source, int runs, const char* role) -> Status {
     if (source == nullptr || runs <= 0 || source->PageCount() <= 0) return Status::Ok();
     const int file = AddManifestFile(manifest, *source, role);
-    const bool onFree = o.otherDatabaseOnFreePages && source == decoys.otherDatabase;
+    const bool onFree = o.otherDatabaseOnFreePages && std::string(role) == "other-database";
     std::vector<std::pair<std::uint64_t, std::uint64_t>> freeRuns;
     if (onFree) {
       freeRuns = FreeIdRuns(*targets[0], *source);

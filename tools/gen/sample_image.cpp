@@ -16,7 +16,7 @@ namespace ravelin::gen {
 namespace {
 
 constexpr std::uint32_t kClusterSectors = 4;  // a page spans four clusters: holes split pages
-constexpr std::int64_t kGeneratedPages = 600;
+constexpr std::int64_t kGeneratedPages = 400;
 constexpr std::uint32_t kOlderAge = 1000;  // log blocks the older copy's LSNs lie below
 constexpr int kLayoutTries = 16;
 
