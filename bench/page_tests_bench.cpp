@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/bytes.h"
-#include "scan/page_format.h"
+#include "page/page_format.h"
 
 namespace ravelin {
 namespace {

@@ -2,46 +2,22 @@
 
 #include <array>
 
-#include "catalogue/command_guards.h"
-#include "catalogue/fragment_reader.h"
 #include "catalogue/left_page_repair.h"
-#include "catalogue/list_commands.h"
+#include "catalogue/list_operations.h"
+#include "catalogue/stored_content.h"
+#include "common/rounding.h"
 #include "common/text.h"
-#include "workspace/workspace.h"
 
 namespace ravelin {
-namespace {
 
-constexpr char kReadDiskError[] = "read disk error";
-
-std::int64_t PagesOf(std::int64_t sizeKB) {
-  FragmentRow row;
-  row.SizeKB = sizeKB;
-  return row.Pages();
-}
-
-void ShowProgress(Workspace& ws, std::size_t i, std::size_t n) {
-  ws.ui().ProcessMessages();
-  if (n > 1) ws.ui().SetProgress(static_cast<int>(100 * i / (n - 1)));
-}
-
-// Stops an extraction at a failed read: the file keeps the pages written so far.
-int StopOnReadError(Workspace& ws, OutputFile& file) {
-  ws.ui().ShowMessage(kReadDiskError);
-  if (!file.Commit()) ShowWriteFailed(ws, file.Path());
-  return 1;
-}
-
-}  // namespace
-
-std::vector<ExtractRow> TickedRows(const Workspace& ws) {
+std::vector<ExtractRow> TickedRows(const ReportList& list) {
   std::vector<ExtractRow> rows;
-  for (const std::size_t i : ws.ListView2.CheckedRows()) {
-    const ReportRow& cells = ws.ListView2.Row(i);
+  for (const std::size_t i : list.CheckedRows()) {
+    const ReportRow& cells = list.Row(i);
     ExtractRow row;
     row.sizeKB = ParseInteger<std::int64_t>(cells.Cell(list_column::kSizeKB)).value_or(0);
     row.startPage = ParseInteger<std::int32_t>(cells.Cell(list_column::kStartPage)).value_or(0);
-    row.endPage = ParseInteger<std::int32_t>(cells.Cell(list_column::kEndPage)).value_or(0);
+    row.endPage = ParseInteger<std::int64_t>(cells.Cell(list_column::kEndPage)).value_or(0);
     row.startSector =
         ParseInteger<std::uint64_t>(cells.Cell(list_column::kStartSector)).value_or(0);
     rows.push_back(row);
@@ -55,10 +31,18 @@ std::optional<std::int32_t> FirstOutOfOrder(const std::vector<ExtractRow>& rows)
   return std::nullopt;
 }
 
-int ExtractCombined(Workspace& ws, const std::vector<ExtractRow>& rows, const std::string& path) {
-  auto file = CreateOutput(ws, path);
-  if (!file) return 1;
-  const std::int32_t spc = ws.source.SectorsPerCluster;
+ExtractStatus WriteFragmentPages(const ExtractRow& row, FragmentSource& source, OutputFile& out) {
+  std::array<std::uint8_t, kPageSize> page;
+  const std::int64_t pages = RoundHalfEven(row.sizeKB, 8);
+  for (std::int64_t k = 0; k < pages; ++k) {
+    if (!source.ReadPage(row.startSector, k, page)) return ExtractStatus::kReadFailed;
+    if (!out.Append(page)) return ExtractStatus::kWriteFailed;
+  }
+  return ExtractStatus::kDone;
+}
+
+ExtractStatus WriteCombined(const std::vector<ExtractRow>& rows, FragmentSource& source,
+                            std::int32_t sectorsPerCluster, OutputFile& out, Reporter& reporter) {
   std::array<std::uint8_t, kPageSize> page;
   std::array<std::uint8_t, kPageSize> previous;
   std::array<std::uint8_t, kLeadInBytes> leadIn;
@@ -67,81 +51,33 @@ int ExtractCombined(Workspace& ws, const std::vector<ExtractRow>& rows, const st
   bool havePrevious = false;
   bool wrote = false;
   std::int64_t previousEnd = 0;
-  bool ok = true;
-  for (std::size_t i = 0; i < rows.size() && ok; ++i) {
-    ShowProgress(ws, i, rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    reporter.Yield();
+    if (rows.size() > 1) reporter.Progress(static_cast<int>(100 * i / (rows.size() - 1)));
     const ExtractRow& row = rows[i];
     if (wrote && previousEnd < row.startPage) {
-      ok = file->AppendZeros(static_cast<std::uint64_t>(row.startPage - previousEnd) * kPageSize);
+      if (!out.AppendZeros(static_cast<std::uint64_t>(row.startPage - previousEnd) * kPageSize))
+        return ExtractStatus::kWriteFailed;
     } else if (wrote && previousEnd == row.startPage && havePrevious &&
-               LeftPageRepairApplies(spc)) {
-      if (!ReadFragmentSectors(ws, row.startSector, -static_cast<std::int64_t>(kLeadInSectors),
-                               static_cast<std::int32_t>(kLeadInSectors), leadIn))
-        return StopOnReadError(ws, *file);
-      if (LeftPageRepair(previous, leadIn, spc) > 0) ok = file->OverwriteTail(previous);
+               LeftPageRepairApplies(sectorsPerCluster)) {
+      if (!source.ReadSectors(row.startSector, -static_cast<std::int64_t>(kLeadInSectors),
+                              static_cast<std::int32_t>(kLeadInSectors), leadIn))
+        return ExtractStatus::kReadFailed;
+      if (LeftPageRepair(previous, leadIn, sectorsPerCluster) > 0 && !out.OverwriteTail(previous))
+        return ExtractStatus::kWriteFailed;
     }
     havePrevious = false;
-    const std::int64_t pages = PagesOf(row.sizeKB);
-    for (std::int64_t k = 0; k < pages && ok; ++k) {
-      if (!ReadFragmentPage(ws, row.startSector, k, page)) return StopOnReadError(ws, *file);
-      ok = file->Append(page);
+    const std::int64_t pages = RoundHalfEven(row.sizeKB, 8);
+    for (std::int64_t k = 0; k < pages; ++k) {
+      if (!source.ReadPage(row.startSector, k, page)) return ExtractStatus::kReadFailed;
+      if (!out.Append(page)) return ExtractStatus::kWriteFailed;
       previous = page;
       havePrevious = true;
     }
     wrote = true;
     previousEnd = row.endPage;
   }
-  if (!ok || !file->Commit()) {
-    ShowWriteFailed(ws, path);
-    return 1;
-  }
-  return 0;
-}
-
-int ExtractFragmentFiles(Workspace& ws, const std::vector<ExtractRow>& rows,
-                         const std::string& folder) {
-  std::array<std::uint8_t, kPageSize> page;
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    ShowProgress(ws, i, rows.size());
-    const ExtractRow& row = rows[i];
-    const std::string name = folder + "/" + std::to_string(row.startSector) + ".hex";
-    auto file = CreateOutput(ws, name, std::string(kCannotCreateMessage) + name);
-    if (!file) return 1;
-    bool ok = true;
-    const std::int64_t pages = PagesOf(row.sizeKB);
-    for (std::int64_t k = 0; k < pages && ok; ++k) {
-      if (!ReadFragmentPage(ws, row.startSector, k, page)) return StopOnReadError(ws, *file);
-      ok = file->Append(page);
-    }
-    if (!ok || !file->Commit()) {
-      ShowWriteFailed(ws, name);
-      return 1;
-    }
-  }
-  return 0;
-}
-
-void N9Click(Workspace& ws) {
-  if (RefuseWhileJobRuns(ws)) return;
-  Ui& ui = ws.ui();
-  const bool combined = ui.AskYesNo(kFileTypeQuestion, kExtractCaption);
-  // The cells are taken now: the window handles messages while the files are written.
-  const std::vector<ExtractRow> rows = TickedRows(ws);
-  if (combined) {
-    if (ui.AskYesNo(kOrderCheckQuestion, kExtractCaption)) {
-      if (const auto bad = FirstOutOfOrder(rows)) {
-        ui.ShowMessage("error,pageid not connectted:" + std::to_string(*bad));
-        return;
-      }
-    }
-    const auto path = ui.SaveFileDialog("组合文件", "noname");
-    if (!path) return;
-    if (ExtractCombined(ws, rows, *path) == 0) ui.ShowMessage("保存完毕");
-  } else {
-    const auto folder = ui.ChooseFolder("保存目录");
-    if (!folder) return;
-    if (ExtractFragmentFiles(ws, rows, *folder) == 0) ui.ShowMessage("保存完毕");
-  }
+  return ExtractStatus::kDone;
 }
 
 }  // namespace ravelin

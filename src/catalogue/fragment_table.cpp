@@ -6,18 +6,10 @@
 #include <limits>
 #include <numeric>
 
-#include "common/bytes.h"
-#include "common/text.h"
-#include "scan/page_format.h"
-#include "workspace/workspace.h"
+#include "common/rounding.h"
 
 namespace ravelin {
 namespace {
-
-// Fragments of at most this many pages that start at page 0 are too short to hold page 32,
-// the page with the file's physical name.
-constexpr std::int32_t kShortHeaderPages = 32;
-constexpr std::uint64_t kNamePageSector = 32 * kSectorsPerPage;
 
 // value / 100 written with two decimals; `hundredths` is already rounded.
 std::string TwoDecimals(std::int64_t hundredths) {
@@ -39,41 +31,6 @@ std::int64_t RoundedHundredths(std::int64_t numerator, std::int64_t denominator)
   return q;
 }
 
-bool ReadPage(Workspace& ws, std::uint64_t sector, std::array<std::uint8_t, kPageSize>& page) {
-  if (!ws.reader.ReadSectors(static_cast<std::int32_t>(kSectorsPerPage), page, sector)) {
-    ws.ui().ShowMessage("read disk error");
-    return false;
-  }
-  RestoreTornBits(page);
-  return true;
-}
-
-// The file size from page 0 at `startSector`; 0 (reported in Memo1) when page 0 holds none.
-// nullopt when the page cannot be read.
-std::optional<std::int32_t> ReadFileSize(Workspace& ws, std::uint64_t startSector) {
-  std::array<std::uint8_t, kPageSize> page{};
-  if (!ReadPage(ws, startSector, page)) return std::nullopt;
-  std::int32_t size = 0;
-  if (GetFileSizeFromHeader(page, size) != 0) {
-    ws.ui().AppendMemo(Memo::kMemo1, "get fileinfo1 error");
-    size = 0;
-  }
-  return size;
-}
-
-ReportRow ListItem(const FragmentRow& row, std::size_t position) {
-  ReportRow item;
-  item.cells = {std::to_string(position + 1),
-                std::to_string(row.SizeKB),
-                std::to_string(row.StartPage),
-                std::to_string(row.EndPage),
-                row.Remark,
-                std::to_string(row.StartSector),
-                std::to_string(row.EndSector)};
-  item.imageIndex = row.StartPage == 0 ? 1 : 0;
-  return item;
-}
-
 }  // namespace
 
 std::string FragmentRow::Text() const {
@@ -89,34 +46,50 @@ std::string FragmentRow::Text() const {
   return text;
 }
 
-std::int64_t FragmentRow::Pages() const {
-  // Round half to even: SizeKB / 8 with the remainder 4 going to the even neighbour.
-  const std::int64_t q = SizeKB / 8;
-  const std::int64_t r = SizeKB % 8;
-  if (r > 4 || (r == 4 && (q & 1))) return q + 1;
-  if (r < -4 || (r == -4 && (q & 1))) return q - 1;
-  return q;
-}
+std::int64_t FragmentRow::Pages() const { return RoundHalfEven(SizeKB, 8); }
 
 void FragmentTable::Append(FragmentRow row) {
   rows_.push_back(std::move(row));
   chosen_.push_back(0);
+  changes_.Appended();
 }
 
 void FragmentTable::RemoveLast() {
   if (rows_.empty()) return;
   rows_.pop_back();
   chosen_.pop_back();
+  changes_.Truncated(rows_.size());
 }
 
 void FragmentTable::Clear() {
   rows_.clear();
   chosen_.clear();
+  changes_.Reset();
 }
 
 void FragmentTable::Replace(std::vector<FragmentRow> rows) {
   rows_ = std::move(rows);
   chosen_.assign(rows_.size(), 0);
+  changes_.Reset();
+}
+
+void FragmentTable::SetShown(std::size_t i, bool shown) {
+  const char flag = shown ? 'Y' : 'N';
+  if (rows_[i].Shown == flag) return;
+  rows_[i].Shown = flag;
+  changes_.Replaced(i);
+}
+
+FragmentTable::Snapshot FragmentTable::TakeSnapshot(RowChanges::Cursor& cursor) const {
+  const RowChanges::Delta delta = changes_.Since(cursor, rows_.size());
+  Snapshot snapshot;
+  snapshot.reset = delta.reset;
+  snapshot.count = delta.count;
+  const std::size_t first = delta.reset ? 0 : delta.firstNew;
+  snapshot.rows.reserve(delta.changed.size() + (rows_.size() - first));
+  for (const std::size_t r : delta.changed) snapshot.rows.emplace_back(r, rows_[r]);
+  for (std::size_t r = first; r < rows_.size(); ++r) snapshot.rows.emplace_back(r, rows_[r]);
+  return snapshot;
 }
 
 void FragmentTable::BuildFragmentIndex() {
@@ -181,62 +154,6 @@ std::string FileSizeText(std::int32_t filePages) {
   const std::int64_t pages = filePages;
   if (pages < 1000 * 128) return TwoDecimals(RoundedHundredths(pages, 128)) + " MB";
   return TwoDecimals(RoundedHundredths(pages, 128 * 1024)) + " GB";
-}
-
-bool AddFragment(Workspace& ws, std::int32_t no, std::int32_t pages, std::int32_t startPage,
-                 std::uint64_t startSector, const std::optional<std::string>& inheritedRemark) {
-  const Tab1Controls& tab1 = ws.controls.tab1;
-  if (tab1.CheckBox1) {
-    // The scan refuses to start with a limit that is not a number, so none is applied here.
-    const auto limit = ParseInteger(tab1.edtmaxpageid);
-    if (limit && startPage >= *limit) return false;
-  }
-
-  std::string remark = " ";
-  if (startPage == 0 && pages <= kShortHeaderPages) {
-    const auto size = ReadFileSize(ws, startSector);
-    if (!size) return false;
-    remark = "无效文件头,size:" + std::to_string(static_cast<std::int64_t>(*size) * 8) + "KB";
-  } else if (startPage == 0) {
-    if (inheritedRemark && inheritedRemark->find("无效文件头") == std::string::npos) {
-      remark = *inheritedRemark;
-    } else {
-      const auto size = ReadFileSize(ws, startSector);
-      if (!size) return false;
-      std::array<std::uint8_t, kPageSize> page{};
-      if (!ReadPage(ws, startSector + kNamePageSector, page)) return false;
-      std::string name;
-      if (GetFileNameFromPage(page, name) != 0) {
-        ws.ui().AppendMemo(Memo::kMemo1, "get fileinfo2 error");
-        name = "none";
-      }
-      remark = name + "(" + FileSizeText(*size) + ")";
-    }
-  }
-
-  FragmentRow row;
-  row.No = no;
-  row.StartSector = startSector;
-  row.EndSector = startSector + kSectorsPerPage * static_cast<std::uint64_t>(pages);
-  row.SizeKB = 8 * static_cast<std::int64_t>(pages);
-  row.StartPage = startPage;
-  row.EndPage = startPage + pages;
-  row.Remark = std::move(remark);
-  ws.fragments.Append(std::move(row));
-  ws.ListView2.Append(
-      ListItem(ws.fragments.Row(ws.fragments.Count() - 1), ws.fragments.Count() - 1));
-  ws.ui().Changed(Change::kFragmentList);
-  return true;
-}
-
-void FillFragmentList(Workspace& ws) {
-  ws.ListView2.Clear();
-  const auto& rows = ws.fragments.Rows();
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    if (rows[i].Shown == 'N') continue;
-    ws.ListView2.Append(ListItem(rows[i], i));
-  }
-  ws.ui().Changed(Change::kFragmentList);
 }
 
 }  // namespace ravelin

@@ -7,14 +7,13 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <string_view>
+#include <utility>
 #include <vector>
 
-namespace ravelin {
+#include "common/row_changes.h"
 
-class Workspace;
+namespace ravelin {
 
 struct FragmentRow {
   std::int32_t No = 0;
@@ -22,7 +21,9 @@ struct FragmentRow {
   std::uint64_t EndSector = 0;  // one past the last sector
   std::int64_t SizeKB = 0;      // 8 x pages
   std::int32_t StartPage = 0;
-  std::int32_t EndPage = 0;  // one past the last page
+  // One past the last page. 64 bits: a fragment ending with page 2^31 - 1, the largest page
+  // id, ends at 2^31.
+  std::int64_t EndPage = 0;
   std::string Remark = " ";
   char Shown = 'Y';  // 'N' hides the row from list II
 
@@ -35,15 +36,17 @@ struct FragmentRow {
 struct FragmentIndexEntry {
   std::int32_t Row = 0;
   std::int32_t StartPage = 0;
-  std::int32_t EndPage = 0;
+  std::int64_t EndPage = 0;
 };
 
+// The rows, the index and the choice flags. Not locked: while a job fills the table it is
+// its only writer, and other threads read it through TakeSnapshot under the lock the owner
+// (the Workspace) holds around every change.
 class FragmentTable {
  public:
   std::size_t Count() const { return rows_.size(); }
   bool Empty() const { return rows_.empty(); }
   const FragmentRow& Row(std::size_t i) const { return rows_[i]; }
-  FragmentRow& Row(std::size_t i) { return rows_[i]; }
   const std::vector<FragmentRow>& Rows() const { return rows_; }
 
   void Append(FragmentRow row);
@@ -51,6 +54,17 @@ class FragmentTable {
   void Clear();
   // Replaces every row at once (opening a scan-info file); the index must be rebuilt.
   void Replace(std::vector<FragmentRow> rows);
+  // Shows or hides a row in list II (its Shown flag).
+  void SetShown(std::size_t i, bool shown);
+
+  // The rows added since a reader's last look and the rows changed in place, or every row
+  // after a change to the whole table.
+  struct Snapshot {
+    bool reset = false;
+    std::size_t count = 0;
+    std::vector<std::pair<std::size_t, FragmentRow>> rows;  // (row, its content), ascending
+  };
+  Snapshot TakeSnapshot(RowChanges::Cursor& cursor) const;
 
   // FragmentIndex and FragmentCount: valid as of the last BuildFragmentIndex.
   const std::vector<FragmentIndexEntry>& FragmentIndex() const { return index_; }
@@ -65,6 +79,7 @@ class FragmentTable {
   std::vector<FragmentRow> rows_;
   std::vector<FragmentIndexEntry> index_;
   std::vector<std::int32_t> chosen_;
+  RowChanges changes_;
 };
 
 // The order a selection sort by StartPage leaves the entries in: at each position the first
@@ -73,17 +88,8 @@ class FragmentTable {
 // in O(n log n) by replaying the exchanges one value at a time.
 void SelectionOrder(std::vector<FragmentIndexEntry>& entries);
 
-// "无效文件头,size:" + KB + "KB" or name + "(" + size + " MB)" / " GB)" for a header fragment.
+// The size of a database file of `filePages` pages as header remarks show it: "x.xx MB" below
+// 1000 MB, else "x.xx GB".
 std::string FileSizeText(std::int32_t filePages);
-
-// Appends one row and its list II item (unless the page-number limit of tab I excludes it).
-// inheritedRemark: the Remark of a page-0 row that a merge replaces. Returns true when a row
-// was added.
-bool AddFragment(Workspace& ws, std::int32_t no, std::int32_t pages, std::int32_t startPage,
-                 std::uint64_t startSector,
-                 const std::optional<std::string>& inheritedRemark = std::nullopt);
-
-// Rebuilds list II from the rows whose Shown is not "N", in FragmentList order.
-void FillFragmentList(Workspace& ws);
 
 }  // namespace ravelin

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <array>
 
-#include "scan/page_format.h"
+#include "common/rounding.h"
+#include "page/page_format.h"
 
 namespace ravelin {
 
@@ -15,9 +16,8 @@ int LeftPageRepair(MutablePage previousPage, LeadInView leadIn, std::int32_t sec
   if (!LeftPageRepairApplies(sectorsPerCluster)) return -1;
   const auto spc = static_cast<std::size_t>(sectorsPerCluster);
   // 16 / spc to the nearest integer, an exact half to the even neighbour.
-  std::size_t trials = kSectorsPerPage / spc;
-  const std::size_t twiceRemainder = 2 * (kSectorsPerPage % spc);
-  if (twiceRemainder > spc || (twiceRemainder == spc && (trials & 1))) ++trials;
+  const auto trials = static_cast<std::size_t>(
+      RoundHalfEven(static_cast<std::int64_t>(kSectorsPerPage), static_cast<std::int64_t>(spc)));
 
   std::array<std::uint8_t, kPageSize> saved;
   std::copy(previousPage.begin(), previousPage.end(), saved.begin());

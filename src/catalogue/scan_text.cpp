@@ -61,12 +61,6 @@ std::string Convert(const char* to, const char* from, std::string_view in, Skip 
   return out;
 }
 
-std::string Trim(std::string_view s) {
-  while (!s.empty() && static_cast<unsigned char>(s.front()) <= ' ') s.remove_prefix(1);
-  while (!s.empty() && static_cast<unsigned char>(s.back()) <= ' ') s.remove_suffix(1);
-  return std::string(s);
-}
-
 template <typename T>
 bool ParseField(std::string_view text, const char* name, T& value, std::string* error) {
   const auto v = ParseInteger<T>(text);

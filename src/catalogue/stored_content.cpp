@@ -1,6 +1,6 @@
 #include "catalogue/stored_content.h"
 
-#include "scan/page_format.h"
+#include "page/page_format.h"
 
 namespace ravelin {
 
@@ -29,8 +29,8 @@ std::uint64_t StoredContent::ExpectedSize(const FragmentTable& rows) {
   return size;
 }
 
-bool StoredContent::Read(std::int64_t offset, std::int32_t count, MutableBytes buffer,
-                         std::uint64_t startSector) {
+bool StoredContent::ReadSectors(std::uint64_t startSector, std::int64_t offset, std::int32_t count,
+                                MutableBytes buffer) {
   if (!file_ || count < 0) return false;
   const std::uint64_t bytes = static_cast<std::uint64_t>(count) * kSectorSize;
   if (bytes > buffer.size()) return false;

@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "catalogue/fragment_source.h"
 #include "catalogue/fragment_table.h"
 #include "common/bytes.h"
 #include "datasource/device.h"
@@ -24,7 +25,7 @@ inline constexpr std::uint64_t kLeadInSectors = 15;
 inline constexpr std::uint64_t kLeadInBytes = kLeadInSectors * kSectorSize;  // 7680
 inline constexpr std::uint64_t kTrailerBytes = 6;
 
-class StoredContent {
+class StoredContent final : public FragmentSource {
  public:
   bool IsOpen() const { return file_ != nullptr; }
   const std::string& Path() const { return path_; }
@@ -40,8 +41,8 @@ class StoredContent {
   // Fails when no row starts there, when the range leaves the lead-in and pages stored for
   // that row, or when the file ends first. Page bytes come back unscrambled, lead-in bytes
   // as stored.
-  bool Read(std::int64_t offset, std::int32_t count, MutableBytes buffer,
-            std::uint64_t startSector);
+  bool ReadSectors(std::uint64_t startSector, std::int64_t offset, std::int32_t count,
+                   MutableBytes buffer) override;
 
   // Size a content file saved with `rows` has: the lead-ins, the pages and the trailer.
   static std::uint64_t ExpectedSize(const FragmentTable& rows);

@@ -3,24 +3,11 @@
 #include <array>
 #include <cstdio>
 
-#include "catalogue/command_guards.h"
-#include "catalogue/fragment_reader.h"
-#include "catalogue/list_commands.h"
+#include "catalogue/list_operations.h"
 #include "common/text.h"
-#include "scan/page_format.h"
-#include "workspace/workspace.h"
+#include "page/page_format.h"
 
 namespace ravelin {
-namespace {
-
-std::string Trimmed(const std::string& s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
-}
-
-}  // namespace
 
 std::string LsnText(ByteView page) {
   char text[24];
@@ -31,29 +18,16 @@ std::string LsnText(ByteView page) {
   return text;
 }
 
-void N18Click(Workspace& ws) {
-  if (RefuseWhileJobRuns(ws)) return;
-  UpdateInformation(ws);
-}
-
-bool UpdateInformation(Workspace& ws) {
-  Ui& ui = ws.ui();
+bool AppendLsnToHeaderRows(ReportList& list, FragmentSource& source) {
   std::array<std::uint8_t, kPageSize> page;
-  for (std::size_t i = 0; i < ws.ListView2.Count(); ++i) {
-    ReportRow& row = ws.ListView2.Row(i);
-    if (ParseInteger<std::int64_t>(row.Cell(list_column::kStartPage)) != 0) continue;
-    const auto sector = ParseInteger<std::uint64_t>(row.Cell(list_column::kStartSector));
-    if (!sector || !ReadFragmentPage(ws, *sector, 0, page)) {
-      ui.Changed(Change::kFragmentList);
-      ui.ShowMessage("read disk error");
-      return false;
-    }
+  for (std::size_t i = 0; i < list.Count(); ++i) {
+    if (ParseInteger<std::int64_t>(list.Row(i).Cell(list_column::kStartPage)) != 0) continue;
+    const auto sector = ParseInteger<std::uint64_t>(list.Row(i).Cell(list_column::kStartSector));
+    if (!sector || !source.ReadPage(*sector, 0, page)) return false;
+    ReportRow& row = list.Edit(i);
     if (row.cells.size() <= list_column::kRemark) row.cells.resize(list_column::kRemark + 1);
-    row.cells[list_column::kRemark] =
-        Trimmed(row.cells[list_column::kRemark]) + " " + LsnText(page);
+    row.cells[list_column::kRemark] = Trim(row.cells[list_column::kRemark]) + " " + LsnText(page);
   }
-  ui.Changed(Change::kFragmentList);
-  ui.ShowMessage("处理完毕");
   return true;
 }
 

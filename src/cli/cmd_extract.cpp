@@ -7,11 +7,13 @@
 #include <CLI/CLI.hpp>
 
 #include "catalogue/extraction.h"
-#include "catalogue/list_commands.h"
-#include "catalogue/scan_info.h"
+#include "catalogue/list_operations.h"
 #include "cli/commands.h"
 #include "cli/source_choice.h"
 #include "cli/terminal_ui.h"
+#include "commands/popup_menu1.h"
+#include "commands/scan_info_commands.h"
+#include "commands/tab2_commands.h"
 #include "common/text.h"
 
 namespace ravelin::cli {
@@ -38,7 +40,7 @@ int RunExtract(const ExtractOptions& options, const CliEnv& env, std::ostream& o
     bool found = false;
     for (std::size_t i = 0; i < list.Count() && !found; ++i) {
       if (ParseInteger<std::int64_t>(list.Row(i).Cell(list_column::kPosition)) == n) {
-        list.Row(i).checked = true;
+        list.Edit(i).checked = true;
         found = true;
       }
     }
@@ -50,7 +52,7 @@ int RunExtract(const ExtractOptions& options, const CliEnv& env, std::ostream& o
   }
   if (sortColumn) ListView2ColumnClick(ws, *sortColumn);
 
-  const std::vector<ExtractRow> rows = TickedRows(ws);
+  const std::vector<ExtractRow> rows = TickedRows(ws.ListView2);
   int result = 0;
   if (!options.combined.empty()) {
     if (options.checkOrder) {

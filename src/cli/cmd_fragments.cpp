@@ -4,12 +4,15 @@
 // update information appended to the memo of page-0 rows when --lsn is given.
 #include <CLI/CLI.hpp>
 
-#include "catalogue/list_commands.h"
-#include "catalogue/scan_info.h"
+#include "catalogue/fragment_rows.h"
+#include "catalogue/list_operations.h"
 #include "catalogue/update_info.h"
 #include "cli/commands.h"
 #include "cli/list_output.h"
 #include "cli/terminal_ui.h"
+#include "commands/popup_menu1.h"
+#include "commands/scan_info_commands.h"
+#include "commands/tab2_commands.h"
 #include "common/text.h"
 #include "workspace/workspace.h"
 

@@ -13,13 +13,13 @@
 #include <csignal>
 #include <cstdio>
 
-#include "catalogue/scan_info.h"
 #include "cli/commands.h"
 #include "cli/list_output.h"
 #include "cli/source_choice.h"
 #include "cli/terminal_ui.h"
+#include "commands/scan_commands.h"
+#include "commands/scan_info_commands.h"
 #include "common/text.h"
-#include "scan/scan_commands.h"
 #include "workspace/workspace.h"
 
 namespace ravelin::cli {
@@ -117,28 +117,31 @@ int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, st
     tab1.edtmaxpageid = std::to_string(*options.startPageBelow);
   }
 
-  ws.scanReadAhead = !options.noReadAhead;
   InterruptGuard guard;
-  btnscanClick(ws);
+  btnscanClick(ws, !options.noReadAhead);
   if (!ws.JobRunning()) return kExitBadSource;  // refused: the message says why
 
   const std::int64_t begin = ParseInteger(tab1.edtbegin).value_or(0);
-  Progress progress(err, options.progress, begin, ParseInteger(tab1.edtend).value_or(0));
+  // The bar runs to the end the scan really uses: the source's last sector when the end
+  // asked for lies beyond it.
+  Progress progress(err, options.progress, begin,
+                    ClampedScanEnd(ParseInteger(tab1.edtend).value_or(0), ws.reader));
   const auto started = std::chrono::steady_clock::now();
   while (!ws.jobs.WaitIdle(std::chrono::milliseconds(100))) {
     if (interrupted.exchange(false)) btnstopClick(ws);
-    progress.Show(ws.scanPosition.load(), false);
+    progress.Show(std::max(begin, ui.Position()), false);
   }
   ws.jobs.JoinAll();
-  const auto outcome = ws.lastScanOutcome.load();
-  const std::int64_t reached = ws.scanPosition.load();
+  const JobResult result = ws.jobs.LastResult();
+  const auto outcome = result.outcome;
+  const std::int64_t reached = result.position;
   progress.Show(reached, true);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
-  if (outcome == Workspace::ScanOutcome::kStopped) err << "已停止扫描(stopped)\n";
+  if (outcome == JobOutcome::kStopped) err << "已停止扫描(stopped)\n";
   PrintFragmentList(ws, out, options.json);
-  int exitCode = outcome == Workspace::ScanOutcome::kFailed ? kExitFailed : kExitOk;
+  int exitCode = outcome == JobOutcome::kFailed ? kExitFailed : kExitOk;
   if (!options.rows.empty()) {
     const std::optional<std::string> content =
         options.content.empty() ? std::nullopt : std::optional(options.content);

@@ -4,8 +4,8 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
+#include "commands/datasource_menu.h"
 #include "common/bytes.h"
-#include "workspace/source_selection.h"
 
 namespace ravelin::cli {
 namespace {

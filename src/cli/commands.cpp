@@ -10,6 +10,7 @@ void RegisterCommands(CLI::App& app, CliRun& run) {
   AddScanCommand(app, run);
   AddFragmentsCommand(app, run);
   AddExtractCommand(app, run);
+  AddVerifyCommand(app, run);
 }
 
 int RunCli(const std::vector<std::string>& args, const CliEnv& env, std::ostream& out,

@@ -122,6 +122,15 @@ struct ScanOptions {
 int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, std::ostream& err);
 void AddScanCommand(CLI::App& app, CliRun& run);
 
+// `ravelin verify FILE [--json]`: the page-by-page account of a data file.
+struct VerifyOptions {
+  std::string file;
+  bool json = false;
+};
+int RunVerify(const VerifyOptions& options, const CliEnv& env, std::ostream& out,
+              std::ostream& err);
+void AddVerifyCommand(CLI::App& app, CliRun& run);
+
 void RegisterCommands(CLI::App& app, CliRun& run);
 
 // Parses a whole command line (args[0] is the program name) and runs the chosen

@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 
-#include "workspace/report_list.h"
+#include "ports/report_list.h"
 #include "workspace/workspace.h"
 
 namespace ravelin::cli {

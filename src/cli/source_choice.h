@@ -8,7 +8,7 @@
 
 #include "cli/commands.h"
 #include "cli/terminal_ui.h"
-#include "workspace/source_selection.h"
+#include "commands/datasource_menu.h"
 
 namespace CLI {
 class App;

@@ -4,6 +4,8 @@
 // here ever waits for input that a script cannot give.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <deque>
 #include <istream>
 #include <map>
@@ -12,7 +14,7 @@
 #include <ostream>
 #include <string>
 
-#include "workspace/ui.h"
+#include "ports/ui.h"
 
 namespace ravelin::cli {
 
@@ -34,6 +36,10 @@ class TerminalUi final : public Ui {
   void ClearMemo(Memo) override {}
   void SetProgress(int) override {}
   void SetStatus(std::string_view) override {}
+  void SetPosition(std::int64_t done, std::int64_t total) override {
+    position_.store(done);
+    total_.store(total);
+  }
   std::optional<std::string> OpenFileDialog(std::string_view title,
                                             std::string_view filter) override;
   std::optional<std::string> SaveFileDialog(std::string_view title,
@@ -44,6 +50,9 @@ class TerminalUi final : public Ui {
   void Changed(Change) override {}
 
   const std::string& Clipboard() const { return clipboard_; }
+  // The last position a job reported (SetPosition), for progress displays.
+  std::int64_t Position() const { return position_.load(); }
+  std::int64_t PositionTotal() const { return total_.load(); }
 
  private:
   std::optional<std::string> NextDialogAnswer();
@@ -55,6 +64,8 @@ class TerminalUi final : public Ui {
   std::deque<std::optional<std::string>> dialogs_;
   std::string clipboard_;
   std::mutex mutex_;  // a job writes from its own thread
+  std::atomic<std::int64_t> position_{0};
+  std::atomic<std::int64_t> total_{0};
 };
 
 }  // namespace ravelin::cli

@@ -7,11 +7,20 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "common/bytes.h"
 
 namespace ravelin {
+
+// What the kernel tells of a block device beyond its length; image files have none of it.
+struct BlockDetails {
+  unsigned major = 0;
+  unsigned minor = 0;
+  std::uint32_t heads = 0;            // HDIO_GETGEO, 0 when the driver gives no geometry
+  std::uint32_t sectorsPerTrack = 0;  // likewise
+};
 
 class Device {
  public:
@@ -28,6 +37,9 @@ class Device {
   // The device's logical sector size as the kernel reports it (512 for image files). Reads
   // are addressed in 512-byte units whatever this says; it is kept for captions.
   virtual std::uint32_t LogicalSectorSize() const = 0;
+
+  // The block device's details; nothing for an image file or an in-memory source.
+  virtual std::optional<BlockDetails> Block() const { return std::nullopt; }
 
   // Tells the OS that reads will mostly move forward through the source, so it may read
   // further ahead. A hint only; devices that have nothing to tell ignore it.

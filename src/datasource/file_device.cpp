@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <linux/hdreg.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -43,6 +45,7 @@ OpenResult FileDevice::Open(const std::string& path) {
 
   std::uint64_t sizeBytes = 0;
   std::uint32_t sectorSize = 512;
+  std::optional<BlockDetails> block;
   if (isBlock) {
     if (::ioctl(fd, BLKGETSIZE64, &sizeBytes) != 0) return fail(errno);
     int logical = 0;
@@ -50,18 +53,22 @@ OpenResult FileDevice::Open(const std::string& path) {
     if (::ioctl(fd, BLKSSZGET, &logical) == 0 && logical > 0) {
       sectorSize = static_cast<std::uint32_t>(logical);
     }
+    block = BlockDetails{::major(st.st_rdev), ::minor(st.st_rdev), 0, 0};
+    // Loop, NVMe and device-mapper devices answer no HDIO_GETGEO; that is not a failure.
+    hd_geometry hd{};
+    if (::ioctl(fd, HDIO_GETGEO, &hd) == 0) {
+      block->heads = hd.heads;
+      block->sectorsPerTrack = hd.sectors;
+    }
   } else {
     sizeBytes = static_cast<std::uint64_t>(st.st_size);
   }
-  return {std::unique_ptr<Device>(new FileDevice(fd, sizeBytes, sectorSize, isBlock)), 0};
+  return {std::unique_ptr<Device>(new FileDevice(fd, sizeBytes, sectorSize, block)), 0};
 }
 
 FileDevice::FileDevice(int fd, std::uint64_t sizeBytes, std::uint32_t logicalSectorSize,
-                       bool isBlockDevice)
-    : fd_(fd),
-      sizeBytes_(sizeBytes),
-      logicalSectorSize_(logicalSectorSize),
-      isBlockDevice_(isBlockDevice) {}
+                       std::optional<BlockDetails> block)
+    : fd_(fd), sizeBytes_(sizeBytes), logicalSectorSize_(logicalSectorSize), block_(block) {}
 
 FileDevice::~FileDevice() { ::close(fd_); }
 

@@ -27,17 +27,20 @@ class FileDevice final : public Device {
   void AdviseSequential() override;
   void WillNeed(std::uint64_t byteOffset, std::uint64_t length) override;
 
-  bool IsBlockDevice() const { return isBlockDevice_; }
+  std::optional<BlockDetails> Block() const override { return block_; }
+
+  bool IsBlockDevice() const { return block_.has_value(); }
   // errno of the last failed read; 0 when the last failure was the end of the source.
   int LastReadError() const { return lastReadError_; }
 
  private:
-  FileDevice(int fd, std::uint64_t sizeBytes, std::uint32_t logicalSectorSize, bool isBlockDevice);
+  FileDevice(int fd, std::uint64_t sizeBytes, std::uint32_t logicalSectorSize,
+             std::optional<BlockDetails> block);
 
   int fd_;
   std::uint64_t sizeBytes_;
   std::uint32_t logicalSectorSize_;
-  bool isBlockDevice_;
+  std::optional<BlockDetails> block_;
   int lastReadError_ = 0;
 };
 

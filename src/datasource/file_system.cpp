@@ -89,10 +89,10 @@ std::optional<std::uint64_t> ClusterAreaBytes(const BootSectorInfo& boot) {
   return sectors * boot.bytesPerSector;
 }
 
-int DetectFileSystem(DataSource& source, SectorReader& reader, Ui& ui) {
+int DetectFileSystem(DataSource& source, SectorReader& reader, Reporter& reporter) {
   std::array<std::uint8_t, kSectorSize> sector0{};
   if (!reader.ReadSectors(1, sector0, 0)) {
-    ui.AppendMemo(Memo::kMemo1, "512error 读取sec0");
+    reporter.Log("512error 读取sec0");
     return 1;
   }
   const BootSectorInfo boot = ParseBootSector(sector0);

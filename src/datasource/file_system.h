@@ -9,9 +9,9 @@
 #include <string_view>
 
 #include "common/bytes.h"
+#include "common/reporter.h"
 #include "datasource/data_source.h"
 #include "datasource/sector_reader.h"
-#include "workspace/ui.h"
 
 namespace ravelin {
 
@@ -50,6 +50,6 @@ std::optional<std::uint64_t> ClusterAreaBytes(const BootSectorInfo& boot);
 // SectorsPerCluster, DataStartSector and, per file system, FatReservedSectors and
 // FatSectorsPerFat or MftStartCluster. Fields of the other file system keep their values.
 // 0 on success; 1 when sector 0 cannot be read (logged in Memo1 as "512error 读取sec0").
-int DetectFileSystem(DataSource& source, SectorReader& reader, Ui& ui);
+int DetectFileSystem(DataSource& source, SectorReader& reader, Reporter& reporter);
 
 }  // namespace ravelin

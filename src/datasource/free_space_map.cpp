@@ -100,7 +100,8 @@ void FreeSpaceMap::Reset() {
   maxMapBytes_ = 0;
 }
 
-int FreeSpaceMap::BuildFreeSpaceMap(const DataSource& source, SectorReader& reader, Ui& ui) {
+int FreeSpaceMap::BuildFreeSpaceMap(const DataSource& source, SectorReader& reader,
+                                    Reporter& reporter) {
   Reset();
   const bool fat32 = source.FileSystemName == kFileSystemFat32;
   const bool ntfs = source.FileSystemName == kFileSystemNtfs;
@@ -109,9 +110,10 @@ int FreeSpaceMap::BuildFreeSpaceMap(const DataSource& source, SectorReader& read
   // cluster number a division by zero.
   if (ClusterSectors(source) <= 0) return 1;
 
-  const int result = fat32 ? BuildFat32(source, reader, ui) : ReadNtfsBitmap(source, reader, ui);
+  const int result =
+      fat32 ? BuildFat32(source, reader, reporter) : ReadNtfsBitmap(source, reader, reporter);
   if (result != 0) {
-    if (ntfs) ui.ShowMessage("取$bitmap文件失败");
+    if (ntfs) reporter.Message("取$bitmap文件失败");
     Reset();
     return 1;
   }
@@ -121,7 +123,7 @@ int FreeSpaceMap::BuildFreeSpaceMap(const DataSource& source, SectorReader& read
   return 0;
 }
 
-int FreeSpaceMap::BuildFat32(const DataSource& source, SectorReader& reader, Ui& ui) {
+int FreeSpaceMap::BuildFat32(const DataSource& source, SectorReader& reader, Reporter& reporter) {
   if (source.FatSectorsPerFat > kMaxFat32Sectors) return 1;
   std::uint64_t pos = source.FatReservedSectors;
   const std::uint64_t end = source.FatReservedSectors + source.FatSectorsPerFat;
@@ -131,7 +133,7 @@ int FreeSpaceMap::BuildFat32(const DataSource& source, SectorReader& reader, Ui&
     const std::uint64_t count = std::min(end - pos, kFatBlockSectors);
     std::fill(block.begin(), block.end(), 0);
     if (!reader.ReadSectors(static_cast<std::int32_t>(count), block, pos)) {
-      ui.ShowMessage("读bitmap错误sec" + std::to_string(pos));
+      reporter.Message("读bitmap错误sec" + std::to_string(pos));
       return 1;
     }
     // Every block gives a whole chunk, even the last short one: bit n stays entry n of the
@@ -151,7 +153,8 @@ int FreeSpaceMap::BuildFat32(const DataSource& source, SectorReader& reader, Ui&
   return 0;
 }
 
-int FreeSpaceMap::ReadNtfsBitmap(const DataSource& source, SectorReader& reader, Ui& ui) {
+int FreeSpaceMap::ReadNtfsBitmap(const DataSource& source, SectorReader& reader,
+                                 Reporter& reporter) {
   if (ClusterSectors(source) <= 0) return 1;
   const auto spc = static_cast<std::uint64_t>(ClusterSectors(source));
   if (!MulFits(source.MftStartCluster, spc) ||
@@ -173,8 +176,8 @@ int FreeSpaceMap::ReadNtfsBitmap(const DataSource& source, SectorReader& reader,
 
   std::array<std::uint8_t, kMftRecordBytes> record{};
   if (!reader.ReadSectors(2, record, recordSector)) {
-    ui.ShowMessage("读bitmap错误" + std::to_string(kBitmapRecordNumber) + "sec" +
-                   std::to_string(recordSector));
+    reporter.Message("读bitmap错误" + std::to_string(kBitmapRecordNumber) + "sec" +
+                     std::to_string(recordSector));
     return 1;
   }
   // The last two bytes of each sector of the record are on disk the update sequence
@@ -243,8 +246,8 @@ int FreeSpaceMap::ReadNtfsBitmap(const DataSource& source, SectorReader& reader,
         return 1;
       }
       if (end && start * spc + runLength * spc > *end) return 1;  // run beyond the partition
-      if (AppendClusters(start, runLength, source, reader, ui) != 0) {
-        ui.ShowMessage("error,写bitmap内容失败");
+      if (AppendClusters(start, runLength, source, reader, reporter) != 0) {
+        reporter.Message("error,写bitmap内容失败");
         return 1;
       }
       prev = static_cast<std::int64_t>(start);
@@ -256,7 +259,8 @@ int FreeSpaceMap::ReadNtfsBitmap(const DataSource& source, SectorReader& reader,
 }
 
 int FreeSpaceMap::AppendClusters(std::uint64_t firstCluster, std::uint64_t clusterCount,
-                                 const DataSource& source, SectorReader& reader, Ui& ui) {
+                                 const DataSource& source, SectorReader& reader,
+                                 Reporter& reporter) {
   if (ClusterSectors(source) <= 0) return 1;
   const auto spc = static_cast<std::uint64_t>(ClusterSectors(source));
   if (!MulFits(firstCluster, spc) || !MulFits(clusterCount, spc)) return 1;
@@ -281,7 +285,7 @@ int FreeSpaceMap::AppendClusters(std::uint64_t firstCluster, std::uint64_t clust
              reader.ReadSectors(1, out.subspan(good * kSectorSize), s + done + good)) {
         ++good;
       }
-      ui.ShowMessage("512bitmaperror" + std::to_string(done + good) + "sec" + std::to_string(s));
+      reporter.Message("512bitmaperror" + std::to_string(done + good) + "sec" + std::to_string(s));
       map_.resize(base);
       return 1;
     }

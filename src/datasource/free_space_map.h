@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "common/reporter.h"
 #include "datasource/data_source.h"
 #include "datasource/sector_reader.h"
-#include "workspace/ui.h"
 
 namespace ravelin {
 
@@ -37,7 +37,7 @@ class FreeSpaceMap {
   // Fails without a message of its own when SectorsPerCluster is 0 or negative on FAT32
   // or NTFS, or when sectors per FAT exceed what any FAT32 volume can have. The file-system fields
   // are remembered for IsClusterInUse.
-  int BuildFreeSpaceMap(const DataSource& source, SectorReader& reader, Ui& ui);
+  int BuildFreeSpaceMap(const DataSource& source, SectorReader& reader, Reporter& reporter);
 
   // True when the cluster holding `sector` is marked in use. False before the first build,
   // after a failed one, for any sector whose bit lies past the end of the map, and for the
@@ -50,13 +50,13 @@ class FreeSpaceMap {
   // in order. 0 on success, 1 on failure (a message box names the failing read; a record
   // that is damaged, has no $DATA, or whose run list leaves the record or the partition
   // fails without one).
-  int ReadNtfsBitmap(const DataSource& source, SectorReader& reader, Ui& ui);
+  int ReadNtfsBitmap(const DataSource& source, SectorReader& reader, Reporter& reporter);
 
   // Appends clusters [firstCluster, firstCluster + clusterCount) of the source to the map,
   // read in large requests. 0 on success; 1 after "512bitmaperror" + sectors read before
   // the failing one + "sec" + the run's first sector.
   int AppendClusters(std::uint64_t firstCluster, std::uint64_t clusterCount,
-                     const DataSource& source, SectorReader& reader, Ui& ui);
+                     const DataSource& source, SectorReader& reader, Reporter& reporter);
 
   ByteView Bytes() const { return map_; }
   std::size_t SizeBytes() const { return map_.size(); }
@@ -64,7 +64,7 @@ class FreeSpaceMap {
  private:
   enum class Kind { kNone, kFat32, kNtfs };
 
-  int BuildFat32(const DataSource& source, SectorReader& reader, Ui& ui);
+  int BuildFat32(const DataSource& source, SectorReader& reader, Reporter& reporter);
   void Reset();
 
   std::vector<std::uint8_t> map_;

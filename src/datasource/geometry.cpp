@@ -1,13 +1,5 @@
 #include "datasource/geometry.h"
 
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <linux/hdreg.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <fstream>
 #include <string>
@@ -51,20 +43,6 @@ std::optional<bool> RemovableOfDeviceDir(const std::filesystem::path& dir) {
   return std::nullopt;
 }
 
-class ScopedFd {
- public:
-  explicit ScopedFd(int fd) : fd_(fd) {}
-  ~ScopedFd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  ScopedFd(const ScopedFd&) = delete;
-  ScopedFd& operator=(const ScopedFd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 }  // namespace
 
 std::optional<bool> ReadRemovableFlag(std::string_view blockName,
@@ -85,46 +63,37 @@ std::optional<bool> ReadRemovableFlag(unsigned major, unsigned minor,
                               (std::to_string(major) + ":" + std::to_string(minor)));
 }
 
-std::optional<BlockDeviceInfo> ProbeBlockDevice(const std::string& path,
+std::optional<BlockDeviceInfo> ProbeBlockDevice(const std::string& path, const DeviceOpener& opener,
                                                 const std::filesystem::path& sysfsRoot) {
-  // Read-only, and non-blocking so an optical drive without a disc still opens.
-  ScopedFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (fd.get() < 0) return std::nullopt;
-  struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) return std::nullopt;
-  if (!S_ISBLK(st.st_mode)) {
+  OpenResult opened = opener(path);
+  if (!opened.device) {
+    errno = opened.error;
+    return std::nullopt;
+  }
+  const std::optional<BlockDetails> block = opened.device->Block();
+  if (!block) {
     errno = ENOTBLK;  // an image file has no geometry
     return std::nullopt;
   }
-
   BlockDeviceInfo info;
-  if (::ioctl(fd.get(), BLKGETSIZE64, &info.sizeBytes) != 0) return std::nullopt;
+  info.sizeBytes = opened.device->SizeBytes();
   // A card reader without a card, an empty optical drive or an unbound loop device answers
   // with length 0: there is no disk to list or to read.
   if (info.sizeBytes == 0) {
     errno = ENOMEDIUM;
     return std::nullopt;
   }
-  int logical = 0;
-  if (::ioctl(fd.get(), BLKSSZGET, &logical) == 0 && logical > 0) {
-    info.logicalSectorSize = static_cast<std::uint32_t>(logical);
-  }
-  // Loop, NVMe and device-mapper devices answer no HDIO_GETGEO; that is not a failure.
-  hd_geometry hd{};
-  if (::ioctl(fd.get(), HDIO_GETGEO, &hd) == 0) {
-    info.heads = hd.heads;
-    info.sectorsPerTrack = hd.sectors;
-  }
-
-  const unsigned maj = ::major(st.st_rdev);
-  if (maj == kScsiCdRomMajor) {
+  info.logicalSectorSize = opened.device->LogicalSectorSize();
+  info.heads = block->heads;
+  info.sectorsPerTrack = block->sectorsPerTrack;
+  if (block->major == kScsiCdRomMajor) {
     info.deviceClass = kClassCdRom;
     info.removable = true;
-  } else if (maj == kFloppyMajor) {
+  } else if (block->major == kFloppyMajor) {
     info.deviceClass = kClassFloppy;
     info.removable = true;
   } else {
-    info.removable = ReadRemovableFlag(maj, ::minor(st.st_rdev), sysfsRoot).value_or(false);
+    info.removable = ReadRemovableFlag(block->major, block->minor, sysfsRoot).value_or(false);
     info.deviceClass = info.removable ? kClassRemovable : kClassFixed;
   }
   return info;
@@ -163,15 +132,16 @@ DriveParams MakeDriveParams(const BlockDeviceInfo& info) {
   return p;
 }
 
-bool QueryGeometry(const std::string& path, Geometry& geometry) {
-  const auto info = ProbeBlockDevice(path);
+bool QueryGeometry(const std::string& path, Geometry& geometry, const DeviceOpener& opener) {
+  const auto info = ProbeBlockDevice(path, opener);
   if (!info) return false;
   geometry = MakeGeometry(*info);
   return true;
 }
 
-bool GetPhysicalDriveParams(const std::string& devicePath, DriveParams& params) {
-  const auto info = ProbeBlockDevice(devicePath);
+bool GetPhysicalDriveParams(const std::string& devicePath, DriveParams& params,
+                            const DeviceOpener& opener) {
+  const auto info = ProbeBlockDevice(devicePath, opener);
   if (!info) return false;
   params = MakeDriveParams(*info);
   return true;

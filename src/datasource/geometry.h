@@ -13,6 +13,8 @@
 #include <string>
 #include <string_view>
 
+#include "datasource/device.h"
+
 namespace ravelin {
 
 // Device classes of the geometry record.
@@ -62,10 +64,11 @@ struct BlockDeviceInfo {
   bool removable = false;
 };
 
-// Probes the block device at `path` (opened read-only). Fails (nullopt, errno set) for
-// anything that is not a block device, an ordinary file included (ENOTBLK), and for a
-// device without media, whose length is 0 (ENOMEDIUM).
+// Probes the block device at `path`, opened through `opener` (read-only). Fails (nullopt,
+// errno set) for anything that is not a block device, an ordinary file included (ENOTBLK),
+// and for a device without media, whose length is 0 (ENOMEDIUM).
 std::optional<BlockDeviceInfo> ProbeBlockDevice(const std::string& path,
+                                                const DeviceOpener& opener = OpenSystemDevice,
                                                 const std::filesystem::path& sysfsRoot = "/sys");
 
 // The geometry record of a probed device. A driver that gives no head/sector geometry
@@ -75,11 +78,13 @@ DriveParams MakeDriveParams(const BlockDeviceInfo& info);
 
 // Geometry of the block device at `path`. False for an ordinary file or a path that cannot
 // be opened; `geometry` is then left untouched.
-bool QueryGeometry(const std::string& path, Geometry& geometry);
+bool QueryGeometry(const std::string& path, Geometry& geometry,
+                   const DeviceOpener& opener = OpenSystemDevice);
 
 // Drive parameters of the whole disk at `devicePath` (/dev/sda, /dev/nvme0n1). False, with
 // `params` untouched, when it is not a block device or cannot be opened.
-bool GetPhysicalDriveParams(const std::string& devicePath, DriveParams& params);
+bool GetPhysicalDriveParams(const std::string& devicePath, DriveParams& params,
+                            const DeviceOpener& opener = OpenSystemDevice);
 
 // The kernel's removable flag of block device `blockName` ("sda", "sr0", or a partition
 // such as "sda1", which answers for its disk): <sysfsRoot>/block/<name>/removable, or for a

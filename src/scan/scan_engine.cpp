@@ -1,18 +1,18 @@
 #include "scan/scan_engine.h"
 
 #include <algorithm>
-#include <ctime>
+#include <limits>
 
-#include "catalogue/fragment_table.h"
-#include "common/text.h"
+#include "catalogue/fragment_rows.h"
+#include "common/rounding.h"
+#include "page/page_format.h"
 #include "scan/block_window.h"
-#include "scan/page_format.h"
-#include "workspace/workspace.h"
 
 namespace ravelin {
 namespace {
 
 constexpr std::int64_t kPage = static_cast<std::int64_t>(kSectorsPerPage);  // 16 sectors
+constexpr std::int64_t kLargestPageId = std::numeric_limits<std::int32_t>::max();
 
 std::int32_t PageNumberOf(const PageHeader& header) {
   return static_cast<std::int32_t>(DecodeFixed32(header.data() + page_header::kPageNumber));
@@ -20,52 +20,52 @@ std::int32_t PageNumberOf(const PageHeader& header) {
 
 HeaderView View(const PageHeader& header) { return HeaderView(header.data(), header.size()); }
 
-__extension__ typedef __int128 Int128;  // position x 100 overflows 64 bits on huge sources
-
-// position x 100 / end to the nearest whole number, halves to even.
-int Percent(std::int64_t position, std::int64_t end) {
-  if (end <= 0) return 0;
-  const Int128 scaled = static_cast<Int128>(position) * 100;
-  Int128 q = scaled / end;
-  const Int128 r2 = 2 * (scaled % end);
-  if (r2 > end || (r2 == end && (q & 1))) ++q;
-  return static_cast<int>(q);
-}
-
 class Scan {
  public:
-  Scan(Workspace& ws, const ScanSettings& settings)
-      : ws_(ws),
-        ui_(ws.ui()),
-        // Positions past the source's last sector hold nothing to find: an end typed beyond
-        // it would only log a read error for each of them.
-        end_(static_cast<std::int64_t>(std::min<std::uint64_t>(
-            static_cast<std::uint64_t>(std::max<std::int64_t>(settings.end, 0)),
-            std::min<std::uint64_t>(ws.reader.ReadableEnd(), INT64_MAX)))),
-        step_(settings.step),
+  Scan(const ScanSettings& settings, std::int64_t end, const DataSource& source,
+       const DeviceOpener& opener, SectorReader& reader, const FreeSpaceMap& freeSpace,
+       const std::atomic<bool>& stop, FragmentSink& sink, Reporter& reporter)
+      : settings_(settings),
+        end_(end),
+        step_(settings.step >= 32 ? 16 : settings.step),
         position_(settings.start),
-        freeSpaceOnly_(ws.controls.tab1.chkfreespace),
-        window_(ws.source, ws.opener(), ws.reader, ws.scanReadAhead) {}
+        freeSpace_(freeSpace),
+        stop_(stop),
+        sink_(sink),
+        reporter_(reporter),
+        reader_(reader),
+        window_(source, opener, reader, settings.readAhead) {}
 
-  // Returns true when the scan reached the end sector.
-  bool Run();
+  ScanOutcome Run();
+  std::int64_t Position() const { return position_; }
 
  private:
-  void Log(const std::string& line) { ui_.AppendMemo(Memo::kMemo1, line); }
+  void Log(const std::string& line) { reporter_.Log(line); }
   void Advance() { position_ += step_; }
   int Header(bool advance, std::int64_t sector) {
     return window_.GetPageHeader(header_, advance, windowLength_,
                                  static_cast<std::uint64_t>(sector), end_);
   }
+  bool Expected(std::int64_t pageNumber) const {
+    // A page id is 32 bits: a run cannot go on past the largest one.
+    if (pageNumber > kLargestPageId) return false;
+    return IsExpectedPage(settings_.fileId, static_cast<std::int32_t>(pageNumber), View(header_),
+                          settings_.fileId);
+  }
+  void Record(std::int64_t pages, std::int32_t startPage, std::uint64_t startSector,
+              const std::optional<std::string>& inheritedRemark = std::nullopt);
   void RunFromPageZero();
   void RunFromMiddle();
 
-  Workspace& ws_;
-  Ui& ui_;
+  const ScanSettings& settings_;
   const std::int64_t end_;
   const std::int64_t step_;
   std::int64_t position_;
-  const bool freeSpaceOnly_;
+  const FreeSpaceMap& freeSpace_;
+  const std::atomic<bool>& stop_;
+  FragmentSink& sink_;
+  Reporter& reporter_;
+  SectorReader& reader_;
   BlockWindow window_;
   PageHeader header_{};
   std::int64_t windowLength_ = kBlockSectors;
@@ -73,10 +73,10 @@ class Scan {
   std::int32_t fragmentCount_ = 0;
 };
 
-bool Scan::Run() {
+ScanOutcome Scan::Run() {
   if (!window_.FillFirst(static_cast<std::uint64_t>(position_), kBlockSectors, end_)) {
     Log("512error1sec" + std::to_string(position_));
-    return false;
+    return ScanOutcome::kFailed;
   }
   int shownPercent = -1;
   // The gauge is worked out every thousandth of the way and told only when its value
@@ -85,19 +85,20 @@ bool Scan::Run() {
   std::int64_t nextProgress = position_;
   while (position_ < end_) {
     if (position_ >= nextProgress) {
-      const int percent = Percent(position_, end_);
+      const int percent = PercentOf(position_, end_);
       if (percent != shownPercent) {
-        ui_.SetProgress(percent);
+        reporter_.Progress(percent);
         shownPercent = percent;
       }
-      ws_.scanPosition.store(position_, std::memory_order_relaxed);
+      reporter_.Position(position_, end_);
       nextProgress = position_ + progressStride;
     }
-    if (ws_.ScanStopped.load(std::memory_order_relaxed)) {
-      ui_.SetStatus("已停止扫描");
-      return false;
+    if (stop_.load(std::memory_order_relaxed)) {
+      reporter_.Status("已停止扫描");
+      return ScanOutcome::kStopped;
     }
-    if (freeSpaceOnly_ && ws_.freeSpaceMap.IsClusterInUse(static_cast<std::uint64_t>(position_))) {
+    if (settings_.freeSpaceOnly &&
+        freeSpace_.IsClusterInUse(static_cast<std::uint64_t>(position_))) {
       Advance();
       continue;
     }
@@ -118,15 +119,26 @@ bool Scan::Run() {
     windowLength_ = (left > 0 && left < kBlockSectors) ? left : kBlockSectors;
     if (const int code = Header(true, position_); code != 0) {
       Log("512error" + std::to_string(code) + "sec" + std::to_string(position_));
-    } else if (IsFileHeaderPage(View(header_), ws_.CurrentFileId)) {
+    } else if (IsFileHeaderPage(View(header_), settings_.fileId)) {
       RunFromPageZero();
-    } else if (IsDataPageHeader(View(header_), ws_.CurrentFileId)) {
+    } else if (IsDataPageHeader(View(header_), settings_.fileId)) {
       RunFromMiddle();
     }
     Advance();
   }
-  ws_.scanPosition.store(end_, std::memory_order_relaxed);  // the whole range was scanned
-  return true;
+  position_ = end_;  // the whole range was scanned
+  reporter_.Position(position_, end_);
+  return ScanOutcome::kCompleted;
+}
+
+void Scan::Record(std::int64_t pages, std::int32_t startPage, std::uint64_t startSector,
+                  const std::optional<std::string>& inheritedRemark) {
+  // The counter has advanced all the same: numbers then have gaps where rows were left out.
+  if (settings_.startPageBelow && startPage >= *settings_.startPageBelow) return;
+  if (auto row = MakeFragmentRow(fragmentCount_, pages, startPage, startSector, inheritedRemark,
+                                 reader_, reporter_)) {
+    sink_.Append(std::move(*row));
+  }
 }
 
 void Scan::RunFromPageZero() {
@@ -135,9 +147,9 @@ void Scan::RunFromPageZero() {
     Log("512error" + std::to_string(code) + "sec" + std::to_string(position_ + kPage));
     return;
   }
-  if (!IsPfsPageHeader(View(header_), ws_.CurrentFileId)) return;
-  std::int32_t pages = 0;
-  std::int32_t expected = 0;
+  if (!IsPfsPageHeader(View(header_), settings_.fileId)) return;
+  std::int64_t pages = 0;
+  std::int64_t expected = 0;
   lastRunEnd_ = runStart;
   do {
     ++pages;
@@ -150,16 +162,16 @@ void Scan::RunFromPageZero() {
       Log("8192errorhead" + std::to_string(code) + "sec" + std::to_string(lastRunEnd_));
       Advance();
     }
-  } while (IsExpectedPage(ws_.CurrentFileId, expected, View(header_), ws_.CurrentFileId));
+  } while (Expected(expected));
   ++fragmentCount_;
-  AddFragment(ws_, fragmentCount_, pages, 0, static_cast<std::uint64_t>(runStart));
+  Record(pages, 0, static_cast<std::uint64_t>(runStart));
 }
 
 void Scan::RunFromMiddle() {
   const std::int64_t runStart = position_;
-  const std::int32_t firstPage = PageNumberOf(header_);
-  std::int32_t expected = firstPage;
-  std::int32_t pages = 0;
+  const std::int64_t firstPage = PageNumberOf(header_);
+  std::int64_t expected = firstPage;
+  std::int64_t pages = 0;
   lastRunEnd_ = runStart;
   do {
     lastRunEnd_ += kPage;
@@ -171,107 +183,49 @@ void Scan::RunFromMiddle() {
       Log("8192error" + std::to_string(code) + "sec" + std::to_string(lastRunEnd_));
       Advance();
     }
-  } while (IsExpectedPage(ws_.CurrentFileId, expected, View(header_), ws_.CurrentFileId));
+  } while (Expected(expected));
 
-  FragmentTable& table = ws_.fragments;
-  if (fragmentCount_ > 0 && !table.Empty()) {
-    const FragmentRow& last = table.Row(table.Count() - 1);
-    const auto prevStart = static_cast<std::int64_t>(last.StartSector);
-    const auto prevEnd = static_cast<std::int64_t>(last.EndSector);
-    const std::int64_t prevPage = last.StartPage;
+  const FragmentRow* last = fragmentCount_ > 0 ? sink_.Last() : nullptr;
+  if (last) {
+    const auto prevStart = static_cast<std::int64_t>(last->StartSector);
+    const auto prevEnd = static_cast<std::int64_t>(last->EndSector);
+    const std::int64_t prevPage = last->StartPage;
     const std::int64_t gap = runStart - prevEnd;
-    const bool continuesNumbering =
-        runStart - prevStart == (static_cast<std::int64_t>(firstPage) - prevPage) * kPage;
+    const bool continuesNumbering = runStart - prevStart == (firstPage - prevPage) * kPage;
     if (gap > 0 && continuesNumbering && gap <= kMaxMergeGap) {
       // One fragment from the previous start page to the end of this run, gap included.
-      const auto merged = static_cast<std::int32_t>(pages + (firstPage - prevPage));
+      const std::int64_t merged = pages + (firstPage - prevPage);
       std::optional<std::string> inherited;
-      if (prevPage == 0) inherited = last.Remark;
+      if (prevPage == 0) inherited = last->Remark;
       const auto startPage = static_cast<std::int32_t>(prevPage);
       const auto startSector = static_cast<std::uint64_t>(prevStart);
-      table.RemoveLast();
-      ws_.ListView2.RemoveLast();
-      AddFragment(ws_, fragmentCount_, merged, startPage, startSector, inherited);
+      sink_.RemoveLast();
+      Record(merged, startPage, startSector, inherited);
       return;
     }
   }
   ++fragmentCount_;
-  AddFragment(ws_, fragmentCount_, pages, firstPage, static_cast<std::uint64_t>(runStart));
+  Record(pages, static_cast<std::int32_t>(firstPage), static_cast<std::uint64_t>(runStart));
 }
 
 }  // namespace
 
-std::string NowText() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-  return text;
+std::int64_t ClampedScanEnd(std::int64_t end, const SectorReader& reader) {
+  return static_cast<std::int64_t>(
+      std::min<std::uint64_t>(static_cast<std::uint64_t>(std::max<std::int64_t>(end, 0)),
+                              std::min<std::uint64_t>(reader.ReadableEnd(), INT64_MAX)));
 }
 
-std::optional<ScanSettings> ReadScanSettings(const Workspace& ws, std::string* error) {
-  const Tab1Controls& tab1 = ws.controls.tab1;
-  auto fail = [&](const char* message) -> std::optional<ScanSettings> {
-    if (error) *error = message;
-    return std::nullopt;
-  };
-  const auto start = ParseInteger(tab1.edtbegin);
-  if (!start) return fail("开始扇区必须是整数");
-  const auto end = ParseInteger(tab1.edtend);
-  if (!end) return fail("结束扇区必须是整数");
-  const auto step = ParseInteger(tab1.edtsecs);
-  if (!step) return fail("每簇扇区数必须是整数");
-  if (*step <= 0) return fail("每簇扇区数必须大于0");
-  if (*start < 0) return fail("开始扇区不能小于0");
-  if (tab1.CheckBox1 && !ParseInteger<std::int32_t>(tab1.edtmaxpageid))
-    return fail("开始页面号小于: 必须是整数");
-  return ScanSettings{*start, *end, *step};
-}
-
-void ScanDataSource(Workspace& ws) {
-  Ui& ui = ws.ui();
-  Tab1Controls& tab1 = ws.controls.tab1;
-  tab1.optionsEnabled = false;
-  tab1.chkfreespaceEnabled = false;
-  ui.Changed(Change::kControls);
-  ui.ClearMemo(Memo::kMemo1);
-
-  // However the job ends, no scan is running afterwards.
-  using Outcome = Workspace::ScanOutcome;
-  ws.lastScanOutcome = Outcome::kFailed;
-  struct Idle {
-    Workspace& ws;
-    ~Idle() { ws.ScanStopped.store(true); }
-  } idle{ws};
-
-  if (ws.source.HasFileSystem && tab1.chkfreespace) {
-    ui.AppendMemo(Memo::kMemo1, "正在取分区存储位图" + NowText());
-    if (ws.freeSpaceMap.BuildFreeSpaceMap(ws.source, ws.reader, ui) != 0) {
-      ui.ShowMessage("生成存储位图失败");
-      return;
-    }
-  }
-  ui.AppendMemo(Memo::kMemo1, "开始扫描" + NowText());
-  ui.SetStatus("开始扫描");
-
-  std::string error;
-  auto settings = ReadScanSettings(ws, &error);
-  if (!settings) return;  // refused before the job started; nothing to scan
-  ws.source.SectorsPerCluster = static_cast<std::int16_t>(settings->step);
-  if (settings->step >= 32) settings->step = 16;
-
-  ws.scanPosition = settings->start;
-  Scan scan(ws, *settings);
-  if (!scan.Run()) {
-    if (ws.ScanStopped) ws.lastScanOutcome = Outcome::kStopped;
-    return;
-  }
-  ui.AppendMemo(Memo::kMemo1, "完成" + NowText());
-  ui.SetStatus("完成");
-  ws.fragments.BuildFragmentIndex();
-  ws.lastScanOutcome = Outcome::kCompleted;
-  ui.Changed(Change::kFragmentList);
+ScanResult ScanSource(const ScanSettings& settings, const DataSource& source,
+                      const DeviceOpener& opener, SectorReader& reader,
+                      const FreeSpaceMap& freeSpace, const std::atomic<bool>& stop,
+                      FragmentSink& sink, Reporter& reporter) {
+  ScanResult result;
+  result.end = ClampedScanEnd(settings.end, reader);
+  Scan scan(settings, result.end, source, opener, reader, freeSpace, stop, sink, reporter);
+  result.outcome = scan.Run();
+  result.position = scan.Position();
+  return result;
 }
 
 }  // namespace ravelin

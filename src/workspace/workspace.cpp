@@ -1,16 +1,9 @@
 #include "workspace/workspace.h"
 
+#include "catalogue/fragment_rows.h"
 #include "common/text.h"
-#include "scan/scan_engine.h"
 
 namespace ravelin {
-
-ReportList MakeFragmentListView() {
-  return ReportList(
-      {"序号", "碎片大小(KB)", "开始页面号", "结束页面号", "备注", "开始扇区", "结束扇区"},
-      {ColumnKind::kNumber, ColumnKind::kNumber, ColumnKind::kNumber, ColumnKind::kNumber,
-       ColumnKind::kText, ColumnKind::kSector, ColumnKind::kSector});
-}
 
 Workspace::Workspace(Ui& ui, DeviceOpener opener)
     : reader(source, opener),
@@ -20,15 +13,27 @@ Workspace::Workspace(Ui& ui, DeviceOpener opener)
           {ColumnKind::kNumber, ColumnKind::kText, ColumnKind::kNumber, ColumnKind::kNumber,
            ColumnKind::kNumber, ColumnKind::kSector, ColumnKind::kSector}),
       ListView4(MakeFragmentListView()),
+      jobs([this](const std::string& job, const std::string& what) {
+        // A job that broke off leaves nothing running: say so where its log goes.
+        ScanStopped.store(true);
+        ui_.AppendMemo(job == "scan" ? Memo::kMemo1 : Memo::kMemo2,
+                       "任务异常结束(the job " + job + " failed): " + what);
+        ui_.SetStatus("任务异常结束");
+      }),
       opener_(std::move(opener)),
-      ui_(ui) {
+      ui_(ui),
+      liveFragments_(reader) {
   ReadCurrentFileId();
-  jobs.Register("scan", ScanDataSource);
 }
 
 Workspace::~Workspace() {
   ScanStopped.store(true);
   jobs.JoinAll();
+}
+
+FragmentSource& Workspace::Fragments() {
+  if (source.LiveSource) return liveFragments_;
+  return storedContent;
 }
 
 bool Workspace::ReadCurrentFileId() {
@@ -38,14 +43,15 @@ bool Workspace::ReadCurrentFileId() {
   return true;
 }
 
-bool RefuseWhileJobRuns(Workspace& ws) {
-  if (!ws.JobRunning() && ws.ScanStopped.load()) return false;
-  ws.ui().ShowMessage(kJobRunningMessage, kPromptCaption, MessageIcon::kWarning);
-  return true;
+FragmentTable::Snapshot Workspace::SnapshotFragments(RowChanges::Cursor& cursor) const {
+  std::lock_guard lock(tableLock);
+  return fragments.TakeSnapshot(cursor);
 }
 
-std::string NotAnIntegerMessage(const std::string& text) {
-  return "'" + text + "' is not a valid integer value";
+ReportList::Snapshot Workspace::SnapshotList(const ReportList& list,
+                                             RowChanges::Cursor& cursor) const {
+  std::lock_guard lock(tableLock);
+  return list.TakeSnapshot(cursor);
 }
 
 }  // namespace ravelin

@@ -1,43 +1,49 @@
 // The Workspace: the one instance of every table, record and option the recovery works
 // on. The window owns one; the command line and every test make their own, so nothing is
 // global and each test starts clean.
+//
+// Threads: while a job runs it is the only writer of the tables it fills (the fragment
+// table and list II for the scan; the page map, FragmentChosen, the Assembly list for the
+// analysis), and it takes tableLock around each change. Any other thread reads those tables
+// only through the snapshots below, which take the same lock. While no job runs, the
+// window's thread is the only writer.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "analysis/page_map.h"
+#include "catalogue/fragment_source.h"
 #include "catalogue/fragment_table.h"
 #include "catalogue/stored_content.h"
 #include "datasource/data_source.h"
 #include "datasource/discovery.h"
 #include "datasource/free_space_map.h"
 #include "datasource/sector_reader.h"
-#include "scan/jobs.h"
-#include "workspace/controls.h"
-#include "workspace/report_list.h"
-#include "workspace/ui.h"
+#include "ports/controls.h"
+#include "ports/report_list.h"
+#include "ports/ui.h"
+#include "workspace/jobs.h"
 
 namespace ravelin {
 
 inline constexpr char kJobRunningMessage[] = "任务正在运行，请稍候(a job is running)";
-
-// Column layout shared by list II and the Assembly list.
-ReportList MakeFragmentListView();
 
 class Workspace {
  public:
   // `opener` is the road to the disk: the system's files and devices by default, in-memory
   // or fault-injecting ones in tests.
   explicit Workspace(Ui& ui, DeviceOpener opener = OpenSystemDevice);
-  // Stops a running scan and waits for every job thread before anything is destroyed.
+  // Stops a running job and waits for every job thread before anything is destroyed.
   ~Workspace();
   Workspace(const Workspace&) = delete;
   Workspace& operator=(const Workspace&) = delete;
 
   Ui& ui() { return ui_; }
-  // Opens sources for readers of our own (the scan's read-ahead thread has one).
+  // Opens sources and files for readers of our own (the scan's window, the content file).
   const DeviceOpener& opener() const { return opener_; }
 
   DataSource source;
@@ -57,24 +63,26 @@ class Workspace {
   std::string DatabaseFileName = "c:\\noname.mdf";
 
   std::atomic<bool> ScanStopped{true};
+  // A tab IV operation (check, search, writing the MDF) is running on the window's thread,
+  // which handles messages meanwhile: a second one must not start.
+  bool tab4Busy = false;
 
   // The data-source menu: its disk entries (DiskCaptions, each with its disk number) and
   // its partition entries (PartitionCaptions, numbered from 1), filled by ListDataSources.
   std::vector<DiskEntry> DiskCaptions;
   std::vector<PartitionEntry> PartitionCaptions;
-  // Read by ReadStoredSectors while source.LiveSource is false; indexed from the rows each
+  // Serves fragment reads while source.LiveSource is false; indexed from the rows each
   // time a content file or a row file is opened.
   StoredContent storedContent;
   FreeSpaceMap freeSpaceMap;
-  // The scan asks the kernel for its next window while it tests the current one.
-  bool scanReadAhead = true;
-  // How the last scan ended, and how far a scan has come (sector; for progress displays
-  // that want more than the gauge's percent; its end sector once it completes). Written by
-  // the scan job.
-  enum class ScanOutcome { kNone, kCompleted, kStopped, kFailed };
-  std::atomic<ScanOutcome> lastScanOutcome{ScanOutcome::kNone};
-  std::atomic<std::int64_t> scanPosition{0};
   JobRunner jobs;
+
+  // Taken by a job around each change of a table it fills, and by other threads around
+  // each snapshot. Never held across a question to the person.
+  mutable std::mutex tableLock;
+
+  // Where fragment pages come from now: the source, or the opened content file.
+  FragmentSource& Fragments();
 
   // A job (scan or analysis) has been started and has not finished. Operations that read
   // sectors or change the lists are refused meanwhile.
@@ -84,16 +92,15 @@ class Workspace {
   // Returns false (and keeps the old value) when the text is not an integer.
   bool ReadCurrentFileId();
 
+  // Snapshots for readers on other threads (the window's list models): what changed since
+  // the reader's cursor, copied under tableLock.
+  FragmentTable::Snapshot SnapshotFragments(RowChanges::Cursor& cursor) const;
+  ReportList::Snapshot SnapshotList(const ReportList& list, RowChanges::Cursor& cursor) const;
+
  private:
   DeviceOpener opener_;
   Ui& ui_;
+  LiveFragmentSource liveFragments_;
 };
-
-// Shows kJobRunningMessage and returns true while a scan or analysis job runs: commands that
-// read sectors, change the lists or change the source call it first.
-bool RefuseWhileJobRuns(Workspace& ws);
-
-// The runtime's message for an edit whose text is not a decimal integer.
-std::string NotAnIntegerMessage(const std::string& text);
 
 }  // namespace ravelin

@@ -3,8 +3,9 @@
 #include <memory>
 
 #include "catalogue/fragment_table.h"
+#include "commands/workspace_fragments.h"
 #include "datasource/memory_device.h"
-#include "scan/page_format.h"
+#include "page/page_format.h"
 #include "support/page_builder.h"
 #include "support/scripted_ui.h"
 #include "workspace/workspace.h"
@@ -128,12 +129,12 @@ TEST_F(AddFragmentTest, PageNumberLimitExcludesStartPagesAtOrAboveIt) {
 
 TEST_F(AddFragmentTest, FilledListSkipsHiddenRowsButKeepsTheirPositions) {
   for (int i = 0; i < 4; ++i) ASSERT_TRUE(AddFragment(Ws(), i + 1, 2, 10 * (i + 1), 0));
-  Ws().fragments.Row(1).Shown = 'N';
-  Ws().ListView2.Row(0).checked = true;
+  Ws().fragments.SetShown(1, false);
+  Ws().ListView2.Edit(0).checked = true;
   FillFragmentList(Ws());
   ASSERT_EQ(Ws().ListView2.Count(), 3u);
   EXPECT_EQ(Ws().ListView2.Row(1).Cell(0), "3");
-  EXPECT_FALSE(Ws().ListView2.Row(0).checked) << "a rebuild drops the ticks";
+  EXPECT_FALSE(Ws().ListView2.Edit(0).checked) << "a rebuild drops the ticks";
   Ws().fragments.BuildFragmentIndex();
   EXPECT_EQ(Ws().fragments.FragmentCount(), 4) << "hidden rows stay in the index";
 }

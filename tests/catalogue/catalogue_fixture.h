@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "catalogue/fragment_table.h"
+#include "commands/workspace_fragments.h"
 #include "common/bytes.h"
 #include "support/image_fixtures.h"
 #include "support/memory_sources.h"

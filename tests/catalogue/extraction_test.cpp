@@ -4,10 +4,12 @@
 
 #include <filesystem>
 
+#include "catalogue/catalogue_fixture.h"
 #include "catalogue/left_page_repair.h"
-#include "catalogue/scan_info.h"
-#include "catalogue_fixture.h"
-#include "scan/page_format.h"
+#include "commands/popup_menu1.h"
+#include "commands/scan_info_commands.h"
+#include "page/page_format.h"
+#include "support/memory_sources.h"
 
 namespace ravelin {
 namespace {
@@ -188,10 +190,10 @@ TEST_F(ExtractionTest, ExtractsFromStoredContentWithoutTheSource) {
   AddRow(1, 4, 1000);
   ASSERT_TRUE(SaveScanInfo(Ws(), dir_.File("rows"), dir_.File("content")));
   test::ScriptedUi ui;
-  Workspace ws(ui, [](const std::string&) { return OpenResult{nullptr, ENOENT}; });
+  Workspace ws(ui, test::OnlyTheseFiles({dir_.File("content")}));
   ASSERT_TRUE(OpenScanInfo(ws, dir_.File("rows"), dir_.File("content")));
   ws.ListView2.CheckAll(true);
-  ASSERT_EQ(ExtractCombined(ws, TickedRows(ws), out_), 0);
+  ASSERT_EQ(ExtractCombined(ws, TickedRows(ws.ListView2), out_), 0);
   EXPECT_EQ(ReadFile(out_), Join({Sectors(100, 32), Zeros(2), Sectors(1000, 16)}));
 }
 

@@ -1,10 +1,12 @@
-#include "catalogue/list_commands.h"
-
 #include <gtest/gtest.h>
 
+#include "catalogue/catalogue_fixture.h"
+#include "catalogue/list_operations.h"
 #include "catalogue/update_info.h"
-#include "catalogue_fixture.h"
-#include "scan/page_format.h"
+#include "commands/popup_menu1.h"
+#include "commands/scan_commands.h"
+#include "commands/tab2_commands.h"
+#include "page/page_format.h"
 
 namespace ravelin {
 namespace {
@@ -73,12 +75,12 @@ TEST_F(ListCommandsTest, AddToAssemblyMarksExactlyTheTickedFragmentsAfterFilteri
   Ws().controls.tab2.edtendid = "100";
   Filter(true, false, false);
   ASSERT_EQ(Column(0), (Strings{"2", "3", "4"}));
-  Ws().ListView2.Row(0).checked = true;
-  Ws().ListView2.Row(2).checked = true;
+  Ws().ListView2.Edit(0).checked = true;
+  Ws().ListView2.Edit(2).checked = true;
   N16Click(Ws());
   EXPECT_EQ(Ws().fragments.FragmentChosen(), (std::vector<std::int32_t>{0, 1, 0, 1, 0}));
   N14Click(Ws());
-  Ws().ListView2.Row(1).checked = true;
+  Ws().ListView2.Edit(1).checked = true;
   N16Click(Ws());
   EXPECT_EQ(Ws().fragments.FragmentChosen(), (std::vector<std::int32_t>{0, 1, 1, 1, 0}))
       << "adding never removes";
@@ -87,7 +89,7 @@ TEST_F(ListCommandsTest, AddToAssemblyMarksExactlyTheTickedFragmentsAfterFilteri
 TEST_F(ListCommandsTest, StatisticsCountTheTickedRowsWhateverTheSort) {
   N12Click(Ws());
   N10Click(Ws());
-  Ws().ListView2.Row(4).checked = false;  // [0,40)
+  Ws().ListView2.Edit(4).checked = false;  // [0,40)
   N15Click(Ws());
   N15Click(Ws());
   ListView2ColumnClick(Ws(), 1);

@@ -1,16 +1,17 @@
-#include "catalogue/scan_info.h"
-
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <filesystem>
 
-#include "catalogue/fragment_reader.h"
+#include "catalogue/catalogue_fixture.h"
+#include "catalogue/fragment_source.h"
 #include "catalogue/scan_text.h"
-#include "catalogue_fixture.h"
-#include "scan/page_format.h"
+#include "commands/scan_commands.h"
+#include "commands/scan_info_commands.h"
+#include "page/page_format.h"
 #include "scan/scan_engine.h"
 #include "support/image_fixtures.h"
+#include "support/memory_sources.h"
 
 namespace ravelin {
 namespace {
@@ -31,23 +32,21 @@ class ScanInfoTest : public CatalogueTest {
     AddRow(3, 10, 1000);
     AddRow(2, 40, 5);
     AddRow(1, 70, 3000, "副本,size:8KB");
-    Ws().fragments.Row(2).Shown = 'N';
+    Ws().fragments.SetShown(2, false);
   }
   // A second Workspace with no data source at all: everything must come from the files.
   Workspace& Reopened() {
     if (!other_) {
-      other_ = std::make_unique<Workspace>(otherUi_, [](const std::string&) {
-        OpenResult r;
-        r.error = ENOENT;
-        return r;
-      });
+      // It can open the files the first one saved, nothing else.
+      other_ = std::make_unique<Workspace>(
+          otherUi_, test::OnlyTheseFiles({content_, dir_.File("short"), dir_.File("other")}));
     }
     return *other_;
   }
   std::vector<std::uint8_t> Stored(Workspace& ws, std::int64_t offset, std::int32_t count,
                                    std::uint64_t start) {
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(count) * kSectorSize);
-    if (!ReadFragmentSectors(ws, start, offset, count, buffer)) return {};
+    if (!ws.Fragments().ReadSectors(start, offset, count, buffer)) return {};
     return buffer;
   }
 

@@ -5,8 +5,8 @@
 #include <iterator>
 #include <sstream>
 
-#include "catalogue/scan_info.h"
 #include "cli/commands.h"
+#include "commands/scan_info_commands.h"
 #include "support/image_fixtures.h"
 #include "support/page_builder.h"
 #include "support/scripted_ui.h"

@@ -4,8 +4,8 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "catalogue/scan_info.h"
 #include "cli/commands.h"
+#include "commands/scan_info_commands.h"
 #include "common/bytes.h"
 #include "support/image_fixtures.h"
 #include "support/page_builder.h"

@@ -10,8 +10,8 @@
 
 #include "cli/commands.h"
 #include "cli/terminal_ui.h"
+#include "commands/datasource_menu.h"
 #include "common/bytes.h"
-#include "workspace/source_selection.h"
 
 namespace ravelin::cli {
 namespace {

@@ -11,13 +11,13 @@
 #include "gen/fs_tools.h"
 #include "support/image_fixtures.h"
 #include "support/memory_sources.h"
-#include "support/scripted_ui.h"
+#include "support/recording_reporter.h"
 
 namespace ravelin {
 namespace {
 
 using test::MemorySources;
-using test::ScriptedUi;
+using test::RecordingReporter;
 
 std::vector<std::uint8_t> Sector() { return std::vector<std::uint8_t>(kSectorSize, 0); }
 
@@ -58,7 +58,7 @@ class DetectFileSystemTest : public ::testing::Test {
   MemorySources sources_;
   DataSource source_;
   SectorReader reader_{source_, sources_.Opener()};
-  ScriptedUi ui_;
+  RecordingReporter ui_;
 };
 
 TEST_F(DetectFileSystemTest, Fat32CountsTwoFatsInFrontOfTheClusterArea) {
@@ -103,7 +103,7 @@ TEST_F(DetectFileSystemTest, UnreadableBootSectorIsLoggedAndChangesNothing) {
   source_.SourcePath = "/img";
   source_.FileSystemName = "NTFS";
   EXPECT_EQ(DetectFileSystem(source_, reader_, ui_), 1);
-  EXPECT_EQ(ui_.MemoLines(Memo::kMemo1), std::vector<std::string>{"512error 读取sec0"});
+  EXPECT_EQ(ui_.lines, std::vector<std::string>{"512error 读取sec0"});
   EXPECT_EQ(source_.FileSystemName, "NTFS");
   EXPECT_TRUE(ui_.messages.empty());
 }
@@ -141,7 +141,7 @@ TEST(RealFileSystemTest, DetectsWhatTheFormattingToolsWrote) {
                                 "ntfsinfo", "sfdisk");
   test::ScratchDir dir;
   test::SyntheticDatabase target(40, 7);
-  auto detect = [](const std::string& path, DataSource& source, ScriptedUi& ui) {
+  auto detect = [](const std::string& path, DataSource& source, RecordingReporter& ui) {
     source.SourcePath = path;
     SectorReader reader(source);
     return DetectFileSystem(source, reader, ui);
@@ -153,7 +153,7 @@ TEST(RealFileSystemTest, DetectsWhatTheFormattingToolsWrote) {
   gen::Manifest fm;
   ASSERT_TRUE(gen::BuildFat32Image(target, fat, dir.File("f.img"), fm).ok());
   DataSource fs;
-  ScriptedUi ui;
+  RecordingReporter ui;
   ASSERT_EQ(detect(dir.File("f.img"), fs, ui), 0);
   EXPECT_EQ(fs.FileSystemName, "FAT32");
   EXPECT_EQ(fs.SectorsPerCluster, 4);

@@ -10,15 +10,15 @@
 #include "gen/fs_tools.h"
 #include "support/image_fixtures.h"
 #include "support/memory_sources.h"
-#include "support/scripted_ui.h"
+#include "support/recording_reporter.h"
 
 namespace ravelin {
 namespace {
 
 using test::MemorySources;
-using test::ScriptedUi;
+using test::RecordingReporter;
 
-std::vector<std::string> Texts(const ScriptedUi& ui) {
+std::vector<std::string> Texts(const RecordingReporter& ui) {
   std::vector<std::string> texts;
   for (const auto& m : ui.messages) texts.push_back(m.text);
   return texts;
@@ -57,7 +57,7 @@ class FreeSpaceMapTest : public ::testing::Test {
   MemorySources sources_;
   DataSource source_;
   SectorReader reader_{source_, sources_.Opener()};
-  ScriptedUi ui_;
+  RecordingReporter ui_;
   FreeSpaceMap map_;
   std::string path_;
   int images_ = 0;
@@ -421,7 +421,7 @@ class RealFileSystemMapTest : public ::testing::Test {
   test::ScratchDir dir_;
   DataSource source_;
   SectorReader reader_{source_};
-  ScriptedUi ui_;
+  RecordingReporter ui_;
   FreeSpaceMap map_;
 };
 

@@ -4,8 +4,9 @@
 
 #include <thread>
 
-#include "scan/page_format.h"
-#include "scan/scan_commands.h"
+#include "catalogue/scan_text.h"
+#include "commands/scan_commands.h"
+#include "page/page_format.h"
 #include "support/memory_sources.h"
 #include "support/page_builder.h"
 #include "support/scripted_ui.h"
@@ -28,8 +29,9 @@ class ScanTest : public ::testing::Test {
   }
   // Data pages first..last (inclusive) at consecutive page positions from `sector`.
   void PutRun(std::uint64_t sector, std::int32_t first, std::int32_t last) {
-    for (std::int32_t p = first; p <= last; ++p)
-      PutPage(sector + 16 * static_cast<std::uint64_t>(p - first), PageBuilder().PageId(p).Build());
+    for (std::int64_t p = first; p <= last; ++p)
+      PutPage(sector + 16 * static_cast<std::uint64_t>(p - first),
+              PageBuilder().PageId(static_cast<std::int32_t>(p)).Build());
   }
   // A database file's start: file header, PFS, then data pages 2..pages-1.
   void PutFileStart(std::uint64_t sector, std::int32_t pages) {
@@ -82,6 +84,26 @@ TEST_F(ScanTest, MergesRunThatContinuesNumberingAcrossAShortGap) {
   EXPECT_EQ(Rows(), (std::vector<std::string>{"1|1000|1256|128|5|21| |Y|"}));
   EXPECT_EQ(Ws().fragments.FragmentCount(), 1);
   EXPECT_TRUE(Ws().ScanStopped);
+}
+
+// Page ids are 32-bit and signed: a run reaching the largest one ends there, one that merges
+// up to it and a row one past it are counted in 64 bits (no overflow under UBSan).
+TEST_F(ScanTest, RunsAtTheLargestPageIdEndThereWithoutOverflow) {
+  constexpr std::int32_t kMax = 2147483647;
+  PutRun(1000, kMax - 2, kMax);
+  PutRun(1048, 1, 1);  // page 1 right after page 2^31 - 1: a new run
+  PutRun(3000, kMax - 9, kMax - 8);
+  PutRun(3000 + 16 * 4, kMax - 5, kMax);  // continues the numbering after a gap: merged
+  Scan();
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"1|1000|1048|24|2147483645|2147483648| |Y|",
+                                              "2|1048|1064|8|1|2| |Y|",
+                                              "3|3000|3160|80|2147483638|2147483648| |Y|"}));
+  // The index and the stored row text keep the end page one past 2^31 - 1.
+  EXPECT_EQ(Ws().fragments.FragmentIndex().back().EndPage, 2147483648);
+  std::string error;
+  const auto reread = ParseFragmentRow(Rows()[0], &error);
+  ASSERT_TRUE(reread) << error;
+  EXPECT_EQ(reread->EndPage, 2147483648);
 }
 
 TEST_F(ScanTest, KeepsRunsApartWhenNumberingDoesNotLineUpOrTheGapIsTooLong) {

@@ -4,19 +4,21 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <memory>
 #include <set>
 
+#include "commands/datasource_menu.h"
+#include "commands/scan_commands.h"
 #include "datasource/fault_device.h"
 #include "gen/database_generator.h"
 #include "gen/fs_fat32.h"
 #include "gen/fs_ntfs.h"
 #include "gen/image_raw.h"
-#include "scan/page_format.h"
+#include "page/page_format.h"
 #include "scan/scan_engine.h"
 #include "support/image_fixtures.h"
 #include "support/scripted_ui.h"
-#include "workspace/source_selection.h"
 #include "workspace/workspace.h"
 
 namespace ravelin {
@@ -48,13 +50,12 @@ ScanResult ScanImage(const std::string& image, const std::vector<std::uint64_t>&
   ws.source.SourcePath = image;
   ws.source.TotalSectors = size;
   ws.source.SectorLimit = size;
-  ws.scanReadAhead = readAhead;
   ws.controls.tab1.edtbegin = "0";
   ws.controls.tab1.edtend = std::to_string(size);
   ws.controls.tab1.edtsecs = std::to_string(step);
   ws.controls.tab1.chkfreespace = false;
   ws.ScanStopped = false;
-  ScanDataSource(ws);
+  ScanDataSource(ws, readAhead);
   ScanResult result;
   for (const auto& row : ws.fragments.Rows()) result.rows.push_back(row.Text());
   for (const auto& line : ui.MemoLines(Memo::kMemo1))
@@ -206,8 +207,7 @@ TEST_P(FreeSpaceScanTest, FindsTheDeletedDatabaseAndNothingFromLiveFiles) {
   ASSERT_EQ(ws.source.FileSystemName, GetParam());
   ASSERT_TRUE(ws.controls.tab1.chkfreespace);
   ws.ScanStopped = false;
-  ScanDataSource(ws);
-  ASSERT_EQ(ws.lastScanOutcome, Workspace::ScanOutcome::kCompleted);
+  ASSERT_EQ(ScanDataSource(ws).outcome, JobOutcome::kCompleted);
 
   auto inExtents = [](std::uint64_t sector, const std::vector<gen::FileExtent>& extents) {
     for (const auto& e : extents)
@@ -233,6 +233,69 @@ TEST_P(FreeSpaceScanTest, FindsTheDeletedDatabaseAndNothingFromLiveFiles) {
 }
 
 INSTANTIATE_TEST_SUITE_P(FileSystems, FreeSpaceScanTest, ::testing::Values("FAT32", "NTFS"));
+
+}  // namespace
+}  // namespace ravelin
+
+namespace ravelin {
+namespace {
+
+// `image` with `sectors` zero sectors in front of it, at `path`.
+void WriteShifted(const std::string& image, std::uint64_t sectors, const std::string& path) {
+  std::ifstream in(image, std::ios::binary);
+  std::ofstream out(path, std::ios::binary);
+  const std::vector<char> zeros(sectors * kSectorSize, 0);
+  out.write(zeros.data(), static_cast<std::streamsize>(zeros.size()));
+  out << in.rdbuf();
+}
+
+// A row's text with its start and end sectors moved by `delta`.
+std::string ShiftRow(const std::string& row, std::uint64_t delta) {
+  std::string shifted;
+  for (int field = 1; field <= 8; ++field) {
+    std::string value = GetField(row, field);
+    if (field == 2 || field == 3) value = std::to_string(std::stoull(value) + delta);
+    shifted += value + "|";
+  }
+  return shifted;
+}
+
+// The bulk_extractor check: what the scan finds does not depend on where the image starts.
+TEST(ScanImagesTest, ShiftedImageGivesTheSameFragmentsShiftedByTheSameSectors) {
+  test::ScratchDir dir;
+  gen::DatabaseSpec design;
+  design.pageCount = 900;
+  design.seed = 21;
+  gen::DatabaseGenerator target(design);
+  design.generation = 1;
+  gen::DatabaseGenerator newer(design);
+  gen::RawImageOptions options;
+  options.seed = 21;
+  options.sectorsPerCluster = 8;
+  options.fragments = 9;
+  options.splitPages = 2;
+  options.staleRuns = 2;
+  options.unreadableSectors = 4;
+  options.maxGapClusters = 40;
+  gen::Manifest manifest;
+  const std::string image = dir.File("raw.img");
+  ASSERT_TRUE(
+      gen::BuildRawImage(newer, {&target, nullptr, nullptr, nullptr}, options, image, manifest)
+          .ok());
+  const ScanResult base = ScanImage(image, manifest.unreadableSectors, 1, true);
+  ASSERT_GT(base.rows.size(), 5u);
+
+  for (const std::uint64_t shift : {1u, 7u, 64u}) {
+    const std::string shiftedImage = dir.File("shifted" + std::to_string(shift) + ".img");
+    WriteShifted(image, shift, shiftedImage);
+    std::vector<std::uint64_t> unreadable = manifest.unreadableSectors;
+    for (auto& s : unreadable) s += shift;
+    const ScanResult shifted = ScanImage(shiftedImage, unreadable, 1, true);
+    std::vector<std::string> expected;
+    for (const auto& row : base.rows) expected.push_back(ShiftRow(row, shift));
+    EXPECT_EQ(shifted.rows, expected) << "shifted by " << shift;
+  }
+}
 
 }  // namespace
 }  // namespace ravelin

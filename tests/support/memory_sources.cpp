@@ -102,4 +102,12 @@ OpenResult MemorySources::Open(const std::string& path) {
   return {std::make_unique<TrackedDevice>(std::move(device), live_), 0};
 }
 
+DeviceOpener OnlyTheseFiles(std::vector<std::string> paths) {
+  return [paths = std::move(paths)](const std::string& path) {
+    for (const std::string& p : paths)
+      if (p == path) return OpenSystemDevice(path);
+    return OpenResult{nullptr, ENOENT};
+  };
+}
+
 }  // namespace ravelin::test

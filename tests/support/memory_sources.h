@@ -37,6 +37,10 @@ class PatternDevice final : public Device {
   std::uint32_t logicalSectorSize_;
 };
 
+// An opener that opens the real files named in `paths` and nothing else (ENOENT): a
+// Workspace without its disk that can still open the scan-info files it is given.
+DeviceOpener OnlyTheseFiles(std::vector<std::string> paths);
+
 class MemorySources {
  public:
   // An image held in memory under `path`.

@@ -2,7 +2,7 @@
 
 #include <bit>
 
-#include "scan/page_format.h"
+#include "page/page_format.h"
 
 namespace ravelin::test {
 

@@ -48,7 +48,12 @@ std::optional<std::string> ScriptedUi::OpenFileDialog(std::string_view, std::str
   return NextDialogAnswer();
 }
 
-std::optional<std::string> ScriptedUi::SaveFileDialog(std::string_view, std::string_view) {
+std::optional<std::string> ScriptedUi::SaveFileDialog(std::string_view title,
+                                                      std::string_view proposedName) {
+  {
+    std::lock_guard lock(mutex_);
+    saveDialogs.push_back({std::string(title), std::string(proposedName)});
+  }
   return NextDialogAnswer();
 }
 

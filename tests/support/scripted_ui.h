@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "workspace/ui.h"
+#include "ports/ui.h"
 
 namespace ravelin::test {
 
@@ -42,6 +42,11 @@ class ScriptedUi : public Ui {
   // What happened. Read them only while no job is running.
   std::vector<Message> messages;
   std::vector<std::string> questions;
+  struct SaveDialog {
+    std::string title;
+    std::string proposedName;
+  };
+  std::vector<SaveDialog> saveDialogs;
   std::vector<std::string> memo[3];
   std::vector<int> progress;
   std::vector<std::string> statuses;

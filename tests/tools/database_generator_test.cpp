@@ -11,7 +11,7 @@
 #include <set>
 #include <vector>
 
-#include "scan/page_format.h"
+#include "page/page_format.h"
 #include "support/real_files.h"
 
 namespace ravelin::gen {

@@ -11,7 +11,7 @@
 #include "gen/allocation_layout.h"
 #include "gen/database_generator.h"
 #include "gen/page_writer.h"
-#include "scan/page_format.h"
+#include "page/page_format.h"
 
 namespace ravelin::gen {
 namespace {

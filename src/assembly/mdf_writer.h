@@ -1,0 +1,41 @@
+// The MDF writer: lays the rows of the sorted Assembly list out as a database file in which
+// page n lies at byte n × 8192. Each row's pages are copied as read; the gaps between rows
+// and the pages after the last row up to the file's page count are zero pages; a page that
+// cannot be read is written as a zero page ("read disk error"). Where clusters are smaller
+// than a page and one row ends exactly where the next begins, the last page of the first is
+// retried with its tail taken from just before the second (the left-page repair).
+//
+// Rows are not compared with each other: overlapping rows are written in full one after the
+// other, and a last row that ends beyond the page count is written in full.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "assembly/assembly_rows.h"
+#include "catalogue/fragment_source.h"
+#include "common/reporter.h"
+#include "output/output_file.h"
+
+namespace ravelin {
+
+struct MdfWriteResult {
+  bool written = false;            // false: the output could not be written
+  std::int64_t pages = 0;          // pages appended (zero pages included)
+  std::int64_t unreadPages = 0;    // pages written as zero pages because their read failed
+  std::int64_t repairedPages = 0;  // last pages a left-page repair changed
+};
+
+// Appends the file to `out`. `filePageCount` is the page count from the file header page;
+// the repair applies when `sectorsPerCluster` is 1 to 15. Reports "read disk error" per page
+// that cannot be read and "read disk error ,leftpage" per repair block that cannot be read;
+// the gauge runs from 0 to 100 over the rows, and the window may handle messages between
+// rows (Yield).
+MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& rows, std::int64_t filePageCount,
+                        std::int32_t sectorsPerCluster, FragmentSource& source, OutputFile& out,
+                        Reporter& reporter);
+
+// The bytes WriteMdf appends for `rows`, as a count: what the output needs on the disk.
+std::uint64_t MdfSizeBytes(const std::vector<AssemblyRow>& rows, std::int64_t filePageCount);
+
+}  // namespace ravelin

@@ -1,0 +1,33 @@
+// The missing-page check of tab IV: walks the Assembly list sorted by first page and reports
+// every PFS page and every page the file's PFS pages mark allocated that falls into a gap
+// between consecutive rows, or after the last row up to the file's page count. It reads the
+// list and the allocation states only, no sectors.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "assembly/assembly_rows.h"
+#include "common/reporter.h"
+
+namespace ravelin {
+
+// PFS pages lie at page 1 and at every multiple of this.
+inline constexpr std::int64_t kPfsInterval = 8088;
+
+enum class CheckOutcome {
+  kNotChecked,  // empty list, or its first row does not begin at page 0: nothing reported
+  kOverlap,     // a row begins before the previous one ends ("error" shown, check stopped)
+  kDone,        // every gap reported, "检测完毕" logged
+};
+
+// `allocated(n)` tells whether page n is allocated according to the file's PFS pages; it is
+// asked only for pages below `knownPages` (pages past the page map count as not allocated).
+// Lines: "缺少重要的PFS页面" + n, "缺少页面" + n, then "检测完毕".
+CheckOutcome CheckMissingPages(const std::vector<AssemblyRow>& rows, std::int64_t filePageCount,
+                               std::int64_t knownPages,
+                               const std::function<bool(std::int64_t)>& allocated,
+                               Reporter& reporter);
+
+}  // namespace ravelin

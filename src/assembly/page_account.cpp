@@ -1,0 +1,148 @@
+#include "assembly/page_account.h"
+
+#include <algorithm>
+#include <array>
+
+#include "page/allocation_page.h"
+#include "page/page_format.h"
+#include "page/page_structure.h"
+
+namespace ravelin {
+namespace {
+
+bool AllZero(PageView page) {
+  return std::all_of(page.begin(), page.end(), [](std::uint8_t b) { return b == 0; });
+}
+
+int ProtectionNibble(PageView page) { return page[5] & 0x0F; }
+
+}  // namespace
+
+const char* VerdictName(PageVerdict verdict) {
+  switch (verdict) {
+    case PageVerdict::kProtection:
+      return "verified_by_protection";
+    case PageVerdict::kStructure:
+      return "verified_by_structure";
+    case PageVerdict::kRepaired:
+      return "repaired";
+    case PageVerdict::kUncertain:
+      return "uncertain";
+    case PageVerdict::kUnverifiable:
+      return "unverifiable";
+    case PageVerdict::kDamaged:
+      return "damaged";
+    case PageVerdict::kMissingAllocated:
+      return "missing_allocated_zero_page";
+    case PageVerdict::kZeroFree:
+      return "free_zero_page";
+  }
+  return "?";
+}
+
+bool PageAccount::AllAllocatedVerified() const {
+  if (headerPageCount > pageCount) return false;  // a file cut short
+  for (std::size_t n = 0; n < verdicts.size(); ++n) {
+    const PageVerdict v = verdicts[n];
+    if (v == PageVerdict::kProtection || v == PageVerdict::kStructure ||
+        v == PageVerdict::kRepaired || v == PageVerdict::kZeroFree)
+      continue;
+    // A page the PFS pages call free may hold anything: stale rows are not a fault.
+    if (allocated[n] == 0) continue;
+    return false;
+  }
+  return true;
+}
+
+std::vector<std::string> PageAccount::SummaryLines() const {
+  static constexpr const char* kText[kPageVerdictCount] = {
+      "页面校验通过(verified by checksum or torn bits): ",
+      "结构校验通过(verified by structure): ",
+      "已修复(repaired): ",
+      "不确定(uncertain, kept as read): ",
+      "无法校验(unverifiable): ",
+      "已损坏(damaged): ",
+      "缺少的已分配页面,以零页代替(missing allocated pages, written as zero pages): ",
+      "空闲零页(free pages, zero): ",
+  };
+  std::vector<std::string> lines;
+  if (headerPageCount > pageCount) {
+    lines.push_back("文件比文件头所说的短(the file header gives " +
+                    std::to_string(headerPageCount) + " pages, the file has " +
+                    std::to_string(pageCount) + ")");
+  }
+  for (std::size_t v = 0; v < kPageVerdictCount; ++v)
+    if (counts[v] > 0) lines.push_back(kText[v] + std::to_string(counts[v]));
+  return lines;
+}
+
+PageAccount AccountPages(std::int64_t pageCount, const PageReaderFn& read,
+                         const std::vector<PageVerdict>& writerNotes) {
+  PageAccount account;
+  account.pageCount = pageCount;
+  const auto n = static_cast<std::size_t>(std::max<std::int64_t>(pageCount, 0));
+  account.verdicts.assign(n, PageVerdict::kZeroFree);
+  account.allocated.assign(n, 0xFF);
+  std::array<std::uint8_t, kPageSize> page{};
+
+  // First the allocation: every PFS page the file holds.
+  if (pageCount > 0 && read(0, page)) {
+    RestoreTornBits(page);
+    account.fileId = Load16(page, page_header::kFileId);
+    std::int32_t size = 0;
+    if (GetFileSizeFromHeader(page, size) == 0 && size > 0) account.headerPageCount = size;
+  }
+  for (std::int64_t p = 1; p < pageCount; p = p == 1 ? kPagesPerPfs : p + kPagesPerPfs) {
+    if (!read(p, page)) continue;
+    RestoreTornBits(page);
+    if (page[page_header::kType] != kPageTypePfs ||
+        static_cast<std::int32_t>(Load32(page, page_header::kPageNumber)) != p)
+      continue;
+    const auto pfs = ReadPfsBytes(page);
+    if (!pfs) continue;
+    for (std::size_t j = 0; j < pfs->bytes.size(); ++j) {
+      const std::int64_t t = pfs->firstPage + static_cast<std::int64_t>(j);
+      if (t >= 0 && t < pageCount)
+        account.allocated[static_cast<std::size_t>(t)] = (pfs->bytes[j] & kPfsAllocated) ? 1 : 0;
+    }
+  }
+
+  for (std::int64_t p = 0; p < pageCount; ++p) {
+    const auto i = static_cast<std::size_t>(p);
+    PageVerdict verdict;
+    if (!read(p, page)) {
+      verdict = PageVerdict::kDamaged;
+    } else if (AllZero(page)) {
+      verdict = account.allocated[i] == 1 ? PageVerdict::kMissingAllocated : PageVerdict::kZeroFree;
+    } else {
+      const int nibble = ProtectionNibble(page);
+      const bool protectedPage = nibble == 1 || nibble == 2;
+      const bool intact = protectedPage && IsPageIntact(page);
+      RestoreTornBits(page);
+      const bool inPlace = static_cast<std::int32_t>(Load32(page, page_header::kPageNumber)) == p &&
+                           Load16(page, page_header::kFileId) == account.fileId;
+      if (!inPlace || (protectedPage && !intact)) {
+        verdict = PageVerdict::kDamaged;
+      } else if (protectedPage) {
+        verdict = PageVerdict::kProtection;
+      } else {
+        verdict =
+            IsPageStructurallySound(page) ? PageVerdict::kStructure : PageVerdict::kUnverifiable;
+      }
+      // A page whose allocation no PFS page gives is taken to be in use.
+      if (account.allocated[i] == 0xFF) account.allocated[i] = 1;
+    }
+    if (i < writerNotes.size()) {
+      const PageVerdict note = writerNotes[i];
+      const bool verified =
+          verdict == PageVerdict::kProtection || verdict == PageVerdict::kStructure;
+      if (note == PageVerdict::kRepaired && verified) verdict = PageVerdict::kRepaired;
+      if (note == PageVerdict::kUncertain) verdict = PageVerdict::kUncertain;
+    }
+    account.verdicts[i] = verdict;
+    ++account.counts[static_cast<std::size_t>(verdict)];
+  }
+  return account;
+}
+
+}  // namespace ravelin

@@ -1,0 +1,40 @@
+// Where the sectors of a fragment come from. While the recovery works from the data source,
+// a fragment's sectors are read from the source at its start sector + offset; once a
+// fragment content file is open they come from the stored content, found by the fragment's
+// start sector. Extraction, the update information, the analysis and the assembly read
+// fragment pages only through a FragmentSource handed to them.
+#pragma once
+
+#include <cstdint>
+
+#include "common/bytes.h"
+#include "datasource/sector_reader.h"
+
+namespace ravelin {
+
+class FragmentSource {
+ public:
+  virtual ~FragmentSource() = default;
+
+  // `count` sectors at `startSector` + `offset` (offset down to -15, the lead-in before the
+  // fragment) of the fragment that starts at `startSector`, into the front of `buffer`.
+  virtual bool ReadSectors(std::uint64_t startSector, std::int64_t offset, std::int32_t count,
+                           MutableBytes buffer) = 0;
+
+  // Page `k` of the fragment (16 sectors at `startSector` + 16k) into `page`, zero-filled first
+  // so that a short read at the end of the source leaves zeros, not stale bytes.
+  bool ReadPage(std::uint64_t startSector, std::int64_t k, MutablePage page);
+};
+
+// Sectors read from the chosen source through its sector reader.
+class LiveFragmentSource final : public FragmentSource {
+ public:
+  explicit LiveFragmentSource(SectorReader& reader) : reader_(reader) {}
+  bool ReadSectors(std::uint64_t startSector, std::int64_t offset, std::int32_t count,
+                   MutableBytes buffer) override;
+
+ private:
+  SectorReader& reader_;
+};
+
+}  // namespace ravelin

@@ -1,0 +1,48 @@
+// What every command shares: refusing while a job runs, creating outputs that may not land
+// on the data source, reporting a write that failed part-way, and the reporter that hands
+// an engine's lines and messages on to the Ui.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "common/reporter.h"
+#include "output/output_file.h"
+#include "ports/ui.h"
+
+namespace ravelin {
+
+class Workspace;
+
+inline constexpr char kCannotCreateMessage[] = "error,无法创建文件";
+
+// Shows kJobRunningMessage and returns true while a scan or analysis job runs: commands that
+// read sectors, change the lists or change the source call it first.
+bool RefuseWhileJobRuns(Workspace& ws);
+
+// Creates `path` for writing through a temporary name, unless it lies on the data source.
+// Shows the refusal, or `createFailed` when the file cannot be created, and returns null.
+std::unique_ptr<OutputFile> CreateOutput(Workspace& ws, const std::string& path,
+                                         const std::string& createFailed = kCannotCreateMessage);
+
+// Shows the message for a write that failed part-way (disk full, I/O error).
+void ShowWriteFailed(Workspace& ws, const std::string& path);
+
+// An engine's reports as the Ui shows them: log lines into `memo`, messages as message
+// boxes, progress on the gauge and the status bar, Yield as "handle pending messages".
+class UiReporter final : public Reporter {
+ public:
+  UiReporter(Ui& ui, Memo memo) : ui_(ui), memo_(memo) {}
+  void Log(std::string_view line) override { ui_.AppendMemo(memo_, line); }
+  void Message(std::string_view text, std::string_view caption, Severity severity) override;
+  void Progress(int percent) override { ui_.SetProgress(percent); }
+  void Position(std::int64_t done, std::int64_t total) override { ui_.SetPosition(done, total); }
+  void Status(std::string_view text) override { ui_.SetStatus(text); }
+  void Yield() override { ui_.ProcessMessages(); }
+
+ private:
+  Ui& ui_;
+  Memo memo_;
+};
+
+}  // namespace ravelin

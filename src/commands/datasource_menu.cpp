@@ -1,0 +1,230 @@
+#include "commands/datasource_menu.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <optional>
+
+#include "commands/command_guards.h"
+#include "datasource/file_system.h"
+
+namespace ravelin {
+namespace {
+
+bool IsPermissionError(int error) { return error == EACCES || error == EPERM; }
+
+void RefuseUnreadable(Workspace& ws, const std::string& path) {
+  ws.ui().ShowMessage(PermissionDeniedMessage(path), kPromptCaption, MessageIcon::kWarning);
+}
+
+// "FREE SPACE ONLY" unticked and disabled, the whole source from sector 0: a disk or a
+// whole-disk image carries no file system the map could be built from.
+void SetWholeSourceOptions(Workspace& ws) {
+  Tab1Controls& tab1 = ws.controls.tab1;
+  tab1.edtbegin = "0";
+  tab1.edtend = std::to_string(ws.source.TotalSectors);
+  ws.source.SectorLimit = ws.source.TotalSectors;
+  tab1.edtsecs = "1";
+  tab1.label5.clear();
+}
+
+// After a successful DetectFileSystem: scan the cluster area, free space only.
+void SetFileSystemOptions(Workspace& ws) {
+  Tab1Controls& tab1 = ws.controls.tab1;
+  DataSource& source = ws.source;
+  tab1.chkfreespace = true;
+  tab1.edtbegin = std::to_string(source.DataStartSector);
+  source.SectorLimit = source.DataStartSector + source.TotalSectors;
+  tab1.edtend = std::to_string(source.SectorLimit);
+  tab1.edtsecs = std::to_string(source.SectorsPerCluster);
+  tab1.label5 = source.FileSystemName;
+}
+
+// The partition's size in bytes: its cluster area as the boot sector describes it, never
+// reaching past the device; the device's length when the boot sector describes none.
+std::optional<std::uint64_t> PartitionSizeBytes(std::optional<ByteView> bootSector,
+                                                std::optional<std::uint64_t> deviceBytes) {
+  if (bootSector) {
+    const BootSectorInfo boot = ParseBootSector(*bootSector);
+    if (auto area = ClusterAreaBytes(boot)) {
+      if (!deviceBytes) return area;
+      const std::uint64_t front =
+          std::min(*deviceBytes, boot.dataStartSector * std::uint64_t{boot.bytesPerSector});
+      return std::min(*area, *deviceBytes - front);
+    }
+  }
+  return deviceBytes;
+}
+
+}  // namespace
+
+std::string PermissionDeniedMessage(const std::string& path) {
+  return "没有读取 " + path +
+         " 的权限(Permission denied)。需要对该设备或文件的读取权限：例如把当前用户加入 disk "
+         "组(sudo usermod -aG disk 用户名，重新登录后生效)，给文件加上读取权限，或以 root "
+         "身份运行。";
+}
+
+void ListPhysicalDisks(Workspace& ws, const DiscoveryEnv& env) {
+  ws.DiskCaptions = ListPhysicalDisks(env);
+  ws.ui().Changed(Change::kDataSource);
+}
+
+void ListLogicalDrives(Workspace& ws, const DiscoveryEnv& env) {
+  ws.PartitionCaptions = ListLogicalDrives(ws.DiskCaptions, env);
+  ws.ui().Changed(Change::kDataSource);
+}
+
+void ListDataSources(Workspace& ws, const DiscoveryEnv& env) {
+  ListPhysicalDisks(ws, env);
+  ListLogicalDrives(ws, env);
+}
+
+int DetectFileSystem(Workspace& ws) {
+  UiReporter reporter(ws.ui(), Memo::kMemo1);
+  return DetectFileSystem(ws.source, ws.reader, reporter);
+}
+
+Selection PhysicalDiskClick(Workspace& ws, const DiskEntry& disk) {
+  // A running scan reads through the same record and reader.
+  if (RefuseWhileJobRuns(ws)) return Selection::kRefused;
+  ws.reader.Close();  // a disk swapped under the same node is opened afresh
+  // The first read opens the device; its bytes are not used.
+  std::array<std::uint8_t, kSectorSize> sector0{};
+  if (!ws.reader.ReadPathSectors(disk.devicePath, 1, sector0, 0) &&
+      IsPermissionError(ws.reader.LastOpenError())) {
+    RefuseUnreadable(ws, disk.devicePath);
+    return Selection::kRefused;
+  }
+
+  DataSource& source = ws.source;
+  Tab1Controls& tab1 = ws.controls.tab1;
+  source.IsPartition = false;
+  source.SourceChosen = true;
+  tab1.edtDataStr = disk.caption;
+  source.SourcePath = disk.devicePath;
+  // The disk's exact length; a disk that cannot be sized keeps the previous count.
+  if (const auto bytes = ImageFileSize(disk.devicePath, ws.opener()).bytes) {
+    source.TotalSectors = *bytes / kSectorSize;
+  }
+  const std::uint32_t sectorSize = ws.reader.PathDeviceSectorSize();
+  source.BytesPerSector = sectorSize != 0 ? sectorSize : 512;
+
+  source.HasFileSystem = false;
+  tab1.chkfreespace = false;
+  tab1.chkfreespaceEnabled = false;
+  SetWholeSourceOptions(ws);
+  ws.ui().Changed(Change::kDataSource);
+  return Selection::kChosen;
+}
+
+Selection PartitionClick(Workspace& ws, const PartitionEntry& partition) {
+  if (RefuseWhileJobRuns(ws)) return Selection::kRefused;
+  ws.reader.Close();
+  const auto driveNumber = static_cast<std::uint8_t>(partition.number);
+  std::array<std::uint8_t, kSectorSize> sector0{};
+  const bool bootRead =
+      ws.reader.ReadDriveSectors(driveNumber, partition.devicePath, 0, 1, sector0);
+  if (!bootRead && IsPermissionError(ws.reader.LastOpenError())) {
+    RefuseUnreadable(ws, partition.devicePath);
+    return Selection::kRefused;
+  }
+
+  const std::optional<std::uint64_t> size =
+      PartitionSizeBytes(bootRead ? std::optional<ByteView>(sector0) : std::nullopt,
+                         ImageFileSize(partition.devicePath, ws.opener()).bytes);
+  // Less than one sector is as good as none: size / 512 - 1 would wrap around.
+  if (!size || *size < kSectorSize) {
+    ws.ui().ShowMessage("分区无效！", kPromptCaption, MessageIcon::kWarning);
+    return Selection::kRefused;
+  }
+
+  DataSource& source = ws.source;
+  Tab1Controls& tab1 = ws.controls.tab1;
+  source.DriveNumber = driveNumber;
+  source.SourcePath = partition.devicePath;
+  // The last readable sector of the cluster area, counted from its first: SectorLimit
+  // below is DataStartSector + this, the partition's last readable sector.
+  source.TotalSectors = *size / kSectorSize - 1;
+  tab1.edtDataStr = partition.text;
+  source.SourceChosen = true;
+  source.IsPartition = true;
+  source.HasFileSystem = true;
+  const std::uint32_t sectorSize = ws.reader.DriveDeviceSectorSize();
+  source.BytesPerSector = sectorSize != 0 ? sectorSize : 512;
+  tab1.chkfreespace = false;
+  tab1.chkfreespaceEnabled = true;
+
+  if (DetectFileSystem(ws) != 0) {
+    ws.ui().ShowMessage("取分区信息失败");
+    ws.ui().Changed(Change::kDataSource);
+    return Selection::kChosenWithoutOptions;
+  }
+  SetFileSystemOptions(ws);
+  ws.ui().Changed(Change::kDataSource);
+  return Selection::kChosen;
+}
+
+Selection N7Click(Workspace& ws) {
+  if (RefuseWhileJobRuns(ws)) return Selection::kRefused;
+  const auto path = ws.ui().OpenFileDialog(kOpenImageTitle, kImageFilter);
+  if (!path || path->empty()) return Selection::kCancelled;
+  return ChooseImageFile(ws, *path);
+}
+
+Selection ChooseImageFile(Workspace& ws, const std::string& path) {
+  if (RefuseWhileJobRuns(ws)) return Selection::kRefused;
+  ws.reader.Close();  // an image replaced under the same name is opened afresh
+  const ImageSize length = ImageFileSize(path, ws.opener());
+  if (!length.bytes) {
+    // Nothing to scan: say why instead of choosing an image of 0 sectors.
+    if (IsPermissionError(length.error)) {
+      RefuseUnreadable(ws, path);
+    } else {
+      ws.ui().ShowMessage("无法打开镜像文件 " + path + " (" + std::strerror(length.error) + ")",
+                          kPromptCaption, MessageIcon::kWarning);
+    }
+    return Selection::kRefused;
+  }
+
+  DataSource& source = ws.source;
+  Tab1Controls& tab1 = ws.controls.tab1;
+  tab1.edtDataStr = path;
+  source.TotalSectors = *length.bytes / kSectorSize;
+  source.IsPartition = false;
+  source.SourcePath = path;
+  source.SourceChosen = true;
+  // Image files are 512-byte-sector sources; no device has to be read to learn that.
+  source.BytesPerSector = 512;
+  source.HasFileSystem = false;
+  tab1.chkfreespace = false;
+  tab1.chkfreespaceEnabled = false;
+  ws.ui().Changed(Change::kDataSource);
+
+  if (!ws.ui().AskYesNo(kImageKindQuestion, kImageKindCaption)) {
+    SetWholeSourceOptions(ws);
+    ws.ui().Changed(Change::kDataSource);
+    return Selection::kChosen;
+  }
+
+  source.HasFileSystem = true;
+  tab1.chkfreespace = false;
+  tab1.chkfreespaceEnabled = true;
+  if (DetectFileSystem(ws) != 0) {
+    ws.ui().ShowMessage("取分区信息失败2");
+    ws.ui().Changed(Change::kDataSource);
+    return Selection::kChosenWithoutOptions;
+  }
+  // The cluster area runs to the end of the image, as it does for a partition. Counting
+  // it from the image's first sector instead would put the end DataStartSector sectors
+  // past the file on FAT32, and the scan's last block read would fail.
+  const std::uint64_t imageSectors = source.TotalSectors;
+  source.TotalSectors =
+      imageSectors > source.DataStartSector ? imageSectors - source.DataStartSector : 0;
+  SetFileSystemOptions(ws);
+  ws.ui().Changed(Change::kDataSource);
+  return Selection::kChosen;
+}
+
+}  // namespace ravelin

@@ -1,0 +1,131 @@
+#include "commands/popup_menu1.h"
+
+#include "catalogue/list_operations.h"
+#include "catalogue/update_info.h"
+#include "commands/command_guards.h"
+#include "common/text.h"
+#include "workspace/workspace.h"
+
+namespace ravelin {
+namespace {
+
+constexpr char kReadDiskError[] = "read disk error";
+
+// What an extraction that ended with `status` shows; 0 when it wrote everything.
+int Finish(Workspace& ws, OutputFile& file, ExtractStatus status) {
+  if (status == ExtractStatus::kReadFailed) {
+    // The file keeps the pages written so far.
+    ws.ui().ShowMessage(kReadDiskError);
+    if (!file.Commit()) ShowWriteFailed(ws, file.Path());
+    return 1;
+  }
+  if (status == ExtractStatus::kWriteFailed || !file.Commit()) {
+    ShowWriteFailed(ws, file.Path());
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int ExtractCombined(Workspace& ws, const std::vector<ExtractRow>& rows, const std::string& path) {
+  auto file = CreateOutput(ws, path);
+  if (!file) return 1;
+  UiReporter reporter(ws.ui(), Memo::kMemo1);
+  return Finish(ws, *file,
+                WriteCombined(rows, ws.Fragments(), ws.source.SectorsPerCluster, *file, reporter));
+}
+
+int ExtractFragmentFiles(Workspace& ws, const std::vector<ExtractRow>& rows,
+                         const std::string& folder) {
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    ws.ui().ProcessMessages();
+    if (rows.size() > 1) ws.ui().SetProgress(static_cast<int>(100 * i / (rows.size() - 1)));
+    const std::string name = folder + "/" + std::to_string(rows[i].startSector) + ".hex";
+    auto file = CreateOutput(ws, name, std::string(kCannotCreateMessage) + name);
+    if (!file) return 1;
+    if (Finish(ws, *file, WriteFragmentPages(rows[i], ws.Fragments(), *file)) != 0) return 1;
+  }
+  return 0;
+}
+
+void N9Click(Workspace& ws) {
+  if (RefuseWhileJobRuns(ws)) return;
+  Ui& ui = ws.ui();
+  const bool combined = ui.AskYesNo(kFileTypeQuestion, kExtractCaption);
+  // The cells are taken now: the window handles messages while the files are written.
+  const std::vector<ExtractRow> rows = TickedRows(ws.ListView2);
+  if (combined) {
+    if (ui.AskYesNo(kOrderCheckQuestion, kExtractCaption)) {
+      if (const auto bad = FirstOutOfOrder(rows)) {
+        ui.ShowMessage("error,pageid not connectted:" + std::to_string(*bad));
+        return;
+      }
+    }
+    const auto path = ui.SaveFileDialog("组合文件", "noname");
+    if (!path) return;
+    if (ExtractCombined(ws, rows, *path) == 0) ui.ShowMessage("保存完毕");
+  } else {
+    const auto folder = ui.ChooseFolder("保存目录");
+    if (!folder) return;
+    if (ExtractFragmentFiles(ws, rows, *folder) == 0) ui.ShowMessage("保存完毕");
+  }
+}
+
+void N10Click(Workspace& ws) {
+  if (RefuseWhileJobRuns(ws)) return;
+  ws.ListView2.CheckAll(true);
+  ws.ui().Changed(Change::kFragmentList);
+}
+
+void N14Click(Workspace& ws) {
+  if (RefuseWhileJobRuns(ws)) return;
+  ws.ListView2.CheckAll(false);
+  ws.ui().Changed(Change::kFragmentList);
+}
+
+void N15Click(Workspace& ws) {
+  if (RefuseWhileJobRuns(ws)) return;
+  ws.ListView2.InvertChecks();
+  ws.ui().Changed(Change::kFragmentList);
+}
+
+void N12Click(Workspace& ws) {
+  if (RefuseWhileJobRuns(ws)) return;
+  const CheckedTotals totals = TotalsOfChecked(ws.ListView2);
+  ws.ui().ShowMessage("统计结果:碎片数量为" + std::to_string(totals.count) +
+                      "总大小为:" + std::to_string(totals.sizeKB) + "KB");
+}
+
+void N13Click(Workspace& ws) {
+  if (RefuseWhileJobRuns(ws)) return;
+  const std::ptrdiff_t current = ws.ListView2.Current();
+  if (current < 0) return;
+  ws.ui().SetClipboardText(
+      Trim(ws.ListView2.Row(static_cast<std::size_t>(current)).Cell(list_column::kStartSector)));
+}
+
+void N16Click(Workspace& ws) {
+  if (RefuseWhileJobRuns(ws)) return;
+  ChooseChecked(ws.ListView2, ws.fragments.FragmentChosen());
+  // The Assembly list is rebuilt from FragmentChosen by tab IV (FillAssemblyList).
+  ws.ui().Changed(Change::kAssemblyList);
+}
+
+bool UpdateInformation(Workspace& ws) {
+  const bool ok = AppendLsnToHeaderRows(ws.ListView2, ws.Fragments());
+  ws.ui().Changed(Change::kFragmentList);
+  if (!ok) {
+    ws.ui().ShowMessage(kReadDiskError);
+    return false;
+  }
+  ws.ui().ShowMessage("处理完毕");
+  return true;
+}
+
+void N18Click(Workspace& ws) {
+  if (RefuseWhileJobRuns(ws)) return;
+  UpdateInformation(ws);
+}
+
+}  // namespace ravelin

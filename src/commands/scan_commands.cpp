@@ -1,0 +1,143 @@
+#include "commands/scan_commands.h"
+
+#include "commands/command_guards.h"
+#include "commands/workspace_fragments.h"
+#include "common/clock.h"
+#include "common/text.h"
+#include "workspace/workspace.h"
+
+namespace ravelin {
+namespace {
+
+// The "scan" job: the free-space map when asked for, the scan, and the page-order index of
+// a completed scan. However it ends, no scan is running afterwards.
+JobResult ScanJob(Workspace& ws, const ScanSettings& settings) {
+  Ui& ui = ws.ui();
+  UiReporter reporter(ui, Memo::kMemo1);
+  struct Idle {
+    Workspace& ws;
+    ~Idle() { ws.ScanStopped.store(true); }
+  } idle{ws};
+  JobResult result;
+  result.outcome = JobOutcome::kFailed;
+  result.position = settings.start;
+  result.end = settings.end;
+
+  ui.ClearMemo(Memo::kMemo1);
+  if (ws.source.HasFileSystem && settings.freeSpaceOnly) {
+    reporter.Log("正在取分区存储位图" + NowText());
+    if (ws.freeSpaceMap.BuildFreeSpaceMap(ws.source, ws.reader, reporter) != 0) {
+      ui.ShowMessage("生成存储位图失败");
+      return result;
+    }
+  }
+  reporter.Log("开始扫描" + NowText());
+  reporter.Status("开始扫描");
+
+  WorkspaceFragmentSink sink(ws);
+  const ScanResult scan = ScanSource(settings, ws.source, ws.opener(), ws.reader, ws.freeSpaceMap,
+                                     ws.ScanStopped, sink, reporter);
+  result.position = scan.position;
+  result.end = scan.end;
+  if (scan.outcome == ScanOutcome::kStopped) result.outcome = JobOutcome::kStopped;
+  if (scan.outcome != ScanOutcome::kCompleted) return result;
+  reporter.Log("完成" + NowText());
+  reporter.Status("完成");
+  {
+    std::lock_guard lock(ws.tableLock);
+    ws.fragments.BuildFragmentIndex();
+  }
+  result.outcome = JobOutcome::kCompleted;
+  ui.Changed(Change::kFragmentList);
+  return result;
+}
+
+}  // namespace
+
+std::optional<ScanSettings> ReadScanSettings(const Workspace& ws, std::string* error) {
+  const Tab1Controls& tab1 = ws.controls.tab1;
+  auto fail = [&](const char* message) -> std::optional<ScanSettings> {
+    if (error) *error = message;
+    return std::nullopt;
+  };
+  const auto start = ParseInteger(tab1.edtbegin);
+  if (!start) return fail("开始扇区必须是整数");
+  const auto end = ParseInteger(tab1.edtend);
+  if (!end) return fail("结束扇区必须是整数");
+  const auto step = ParseInteger(tab1.edtsecs);
+  if (!step) return fail("每簇扇区数必须是整数");
+  if (*step <= 0) return fail("每簇扇区数必须大于0");
+  if (*start < 0) return fail("开始扇区不能小于0");
+  ScanSettings settings;
+  settings.start = *start;
+  settings.end = *end;
+  settings.step = *step;
+  settings.freeSpaceOnly = tab1.chkfreespace;
+  settings.fileId = ws.CurrentFileId;
+  if (tab1.CheckBox1) {
+    const auto limit = ParseInteger<std::int32_t>(tab1.edtmaxpageid);
+    if (!limit) return fail("开始页面号小于: 必须是整数");
+    settings.startPageBelow = *limit;
+  }
+  return settings;
+}
+
+JobResult ScanDataSource(Workspace& ws, bool readAhead) {
+  auto settings = ReadScanSettings(ws, nullptr);
+  if (!settings) {
+    ws.ScanStopped.store(true);
+    return {"scan", JobOutcome::kFailed, 0, 0};
+  }
+  settings->readAhead = readAhead;
+  ws.source.SectorsPerCluster = static_cast<std::int16_t>(settings->step);
+  return ScanJob(ws, *settings);
+}
+
+void btnscanClick(Workspace& ws, bool readAhead) {
+  if (!ws.ReadCurrentFileId()) {
+    ws.ui().ShowMessage(NotAnIntegerMessage(ws.controls.tab1.Edit2), kPromptCaption,
+                        MessageIcon::kError);
+    return;
+  }
+  N2Click(ws, readAhead);
+}
+
+void N2Click(Workspace& ws, bool readAhead) {
+  Ui& ui = ws.ui();
+  if (!ws.source.SourceChosen) {
+    ui.ShowMessage("请选择数据源！", kPromptCaption, MessageIcon::kWarning);
+    return;
+  }
+  // Options that are not numbers are refused here, before any thread starts, instead of
+  // ending the job silently and leaving it looking busy.
+  std::string error;
+  auto settings = ReadScanSettings(ws, &error);
+  if (!settings) {
+    ui.ShowMessage(error, kPromptCaption, MessageIcon::kWarning);
+    return;
+  }
+  settings->readAhead = readAhead;
+  // The step is the cluster size from now on (low 16 bits), also when it is scanned at 16.
+  ws.source.SectorsPerCluster = static_cast<std::int16_t>(settings->step);
+  Tab1Controls& tab1 = ws.controls.tab1;
+  tab1.btnscanEnabled = false;
+  tab1.optionsEnabled = false;
+  tab1.chkfreespaceEnabled = false;
+  ui.Changed(Change::kControls);
+  ws.ScanStopped.store(false);
+  ws.jobs.Register("scan", [&ws, s = *settings] { return ScanJob(ws, s); });
+  ws.jobs.SetJobName("scan");
+  ws.jobs.StartThread();
+}
+
+void btnstopClick(Workspace& ws) { N3Click(ws); }
+
+void N3Click(Workspace& ws) { ws.ScanStopped.store(true); }
+
+void CheckBox1Click(Workspace& ws) {
+  Tab1Controls& tab1 = ws.controls.tab1;
+  tab1.edtmaxpageidEnabled = tab1.CheckBox1;
+  ws.ui().Changed(Change::kControls);
+}
+
+}  // namespace ravelin

@@ -1,0 +1,170 @@
+#include "commands/scan_info_commands.h"
+
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "catalogue/content_file.h"
+#include "catalogue/scan_text.h"
+#include "commands/command_guards.h"
+#include "commands/workspace_fragments.h"
+#include "common/text.h"
+#include "workspace/workspace.h"
+
+namespace ravelin {
+namespace {
+
+constexpr char kReadDiskError[] = "read disk error";
+constexpr char kCannotOpenMessage[] = "error,无法打开文件";
+constexpr std::int16_t kDefaultSectorsPerCluster = 8;
+
+}  // namespace
+
+bool WriteRowFile(Workspace& ws, const std::string& path) {
+  auto file = CreateOutput(ws, path);
+  if (!file) return false;
+  const std::string text = RowFileText(ws.fragments.Rows());
+  if (!file->Append(ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())) ||
+      !file->Commit()) {
+    ShowWriteFailed(ws, path);
+    return false;
+  }
+  return true;
+}
+
+bool WriteContentFile(Workspace& ws, const std::string& path, std::optional<std::uint32_t> key) {
+  Ui& ui = ws.ui();
+  auto file = CreateOutput(ws, path);
+  if (!file) return false;
+  // The window handles messages between fragments; take the rows now so that nothing done
+  // meanwhile changes what this save walks.
+  const std::vector<FragmentRow> rows = ws.fragments.Rows();
+  UiReporter reporter(ui, Memo::kMemo1);
+  switch (WriteContent(rows, ws.Fragments(), key ? *key : DrawContentKey(),
+                       ws.source.SectorsPerCluster, *file, reporter)) {
+    case ExtractStatus::kReadFailed:
+      ui.ShowMessage(kReadDiskError);
+      // What was written stays, without trailer.
+      if (!file->Commit()) ShowWriteFailed(ws, path);
+      return false;
+    case ExtractStatus::kWriteFailed:
+      ShowWriteFailed(ws, path);
+      return false;
+    case ExtractStatus::kDone:
+      break;
+  }
+  if (!file->Commit()) {
+    ShowWriteFailed(ws, path);
+    return false;
+  }
+  ui.ShowMessage("success");
+  return true;
+}
+
+bool SaveScanInfo(Workspace& ws, const std::string& rowsPath,
+                  const std::optional<std::string>& contentPath,
+                  std::optional<std::uint32_t> contentKey) {
+  if (!WriteRowFile(ws, rowsPath)) return false;
+  return !contentPath || WriteContentFile(ws, *contentPath, contentKey);
+}
+
+bool OpenRowFile(Workspace& ws, const std::string& path) {
+  Ui& ui = ws.ui();
+  if (!ws.ReadCurrentFileId()) {
+    ui.ShowMessage(NotAnIntegerMessage(ws.controls.tab1.Edit2), kPromptCaption,
+                   MessageIcon::kError);
+    return false;
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    ui.ShowMessage(kCannotOpenMessage, kPromptCaption, MessageIcon::kError);
+    return false;
+  }
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  if (in.bad()) {
+    ui.ShowMessage(kCannotOpenMessage, kPromptCaption, MessageIcon::kError);
+    return false;
+  }
+  // Every line is parsed before the table changes: a damaged file loses nothing.
+  std::string error;
+  auto rows = ParseRowFile(bytes.str(), &error);
+  if (!rows) {
+    ui.ShowMessage(error, kPromptCaption, MessageIcon::kError);
+    return false;
+  }
+  {
+    std::lock_guard lock(ws.tableLock);
+    ws.fragments.Replace(std::move(*rows));
+  }
+  if (ws.storedContent.IsOpen()) ws.storedContent.Index(ws.fragments);
+  FillFragmentList(ws);
+  const auto spc = ParseInteger(ws.controls.tab1.edtsecs);
+  ws.source.SectorsPerCluster = spc ? static_cast<std::int16_t>(*spc) : kDefaultSectorsPerCluster;
+  ui.Changed(Change::kDataSource);
+  return true;
+}
+
+bool OpenContentFile(Workspace& ws, const std::string& path) {
+  Ui& ui = ws.ui();
+  OpenResult opened = ws.opener()(path);
+  if (!opened.device) {
+    ui.ShowMessage(kCannotOpenMessage, kPromptCaption, MessageIcon::kError);
+    return false;
+  }
+  const std::uint64_t size = opened.device->SizeBytes();
+  // A file shorter than its trailer keeps the previous key and SectorsPerCluster.
+  if (const auto trailer = ReadContentTrailer(*opened.device)) {
+    ws.storedContent.key = trailer->key;
+    Tab1Controls& tab1 = ws.controls.tab1;
+    if (Trim(tab1.edtsecs).empty()) {
+      ws.source.SectorsPerCluster = trailer->sectorsPerCluster;
+      tab1.edtsecs = std::to_string(ws.source.SectorsPerCluster);
+    }
+  }
+  ws.storedContent.Open(std::move(opened.device), path, ws.fragments);
+  ws.source.LiveSource = false;
+  ui.Changed(Change::kDataSource);
+
+  // Positions in the file follow only from the rows: a file saved with other rows would hand
+  // out the wrong bytes. Say so now rather than at the first odd page.
+  const std::uint64_t expected = StoredContent::ExpectedSize(ws.fragments);
+  if (size != expected) {
+    ui.ShowMessage("碎片内容文件与扫描信息不符(the content file does not match the rows): " +
+                       std::to_string(size) + " bytes, expected " + std::to_string(expected),
+                   kPromptCaption, MessageIcon::kWarning);
+  }
+  return true;
+}
+
+bool OpenScanInfo(Workspace& ws, const std::string& rowsPath,
+                  const std::optional<std::string>& contentPath) {
+  if (!OpenRowFile(ws, rowsPath)) return false;
+  ws.fragments.BuildFragmentIndex();
+  return !contentPath || OpenContentFile(ws, *contentPath);
+}
+
+void btnsaveClick(Workspace& ws) {
+  if (RefuseWhileJobRuns(ws)) return;
+  Ui& ui = ws.ui();
+  if (const auto rowsPath = ui.SaveFileDialog(kSaveRowsTitle, "")) WriteRowFile(ws, *rowsPath);
+  if (!ui.AskYesNo(kSaveContentQuestion, "保存碎片内容")) return;
+  const auto contentPath = ui.SaveFileDialog(kSaveContentTitle, "spcontent");
+  if (!contentPath) return;
+  WriteContentFile(ws, *contentPath);
+}
+
+void Button3Click(Workspace& ws) {
+  if (RefuseWhileJobRuns(ws)) return;
+  Ui& ui = ws.ui();
+  if (const auto rowsPath = ui.OpenFileDialog("打开扫描信息文件(OPEN)", "")) {
+    if (!OpenRowFile(ws, *rowsPath)) return;
+  }
+  ws.fragments.BuildFragmentIndex();
+  if (!ui.AskYesNo(kOpenContentQuestion, "打开碎片内容")) return;
+  const auto contentPath = ui.OpenFileDialog("打开碎片内容文件", "");
+  if (!contentPath) return;
+  OpenContentFile(ws, *contentPath);
+}
+
+}  // namespace ravelin

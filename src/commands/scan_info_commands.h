@@ -1,0 +1,58 @@
+// SAVE SCAN INFO and OPEN SCAN INFO of tab II: the scan-info row file (the Fragment table's
+// rows) and the fragment content file (the bytes of every fragment), so the later steps can
+// run without the data source. Formats: docs/scan_info_format.md.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace ravelin {
+
+class Workspace;
+
+// Save dialog titles; both warn not to write onto the disk being recovered.
+inline constexpr char kSaveRowsTitle[] = "保存扫描信息,请注意别保存到原数据所在盘，防止覆盖";
+inline constexpr char kSaveContentTitle[] =
+    "保存所有碎片的内容,请注意别保存到原数据所在盘，防止覆盖";
+inline constexpr char kSaveContentQuestion[] = "已经保存了扫描信息。是否需要保存所有碎片的内容";
+inline constexpr char kOpenContentQuestion[] = "已经打开了扫描信息。是否需要打开所有碎片的内容文件";
+
+// Writes the row file at `path`. Messages through the Ui; false when nothing was written.
+bool WriteRowFile(Workspace& ws, const std::string& path);
+
+// Writes the content file at `path` with `key` (drawn at random when not given), reading
+// every fragment where its pages come from now: the source, or an open content file. On a
+// failed read shows "read disk error", keeps what was written (without trailer) under
+// `path`, and returns false.
+bool WriteContentFile(Workspace& ws, const std::string& path,
+                      std::optional<std::uint32_t> key = std::nullopt);
+
+// The command line's save: the row file, then the content file when a path is given.
+// Non-interactive; messages through the Ui. True when every file asked for was written.
+bool SaveScanInfo(Workspace& ws, const std::string& rowsPath,
+                  const std::optional<std::string>& contentPath,
+                  std::optional<std::uint32_t> contentKey = std::nullopt);
+
+// Loads a row file: CurrentFileId from Edit2, every line parsed before anything changes,
+// then the rows replace the Fragment table, list II is rebuilt and SectorsPerCluster taken
+// from edtsecs (8 when it is not a number). A file that cannot be read or holds a bad line
+// shows a message and leaves the table as it was.
+bool OpenRowFile(Workspace& ws, const std::string& path);
+
+// Opens a content file (through the Workspace's opener) and switches every fragment read to
+// it (LiveSource false). The key and, while edtsecs is blank, SectorsPerCluster come from
+// its trailer.
+bool OpenContentFile(Workspace& ws, const std::string& path);
+
+// The command line's open: the row file, the page-order index, then the content file when
+// a path is given. Non-interactive.
+bool OpenScanInfo(Workspace& ws, const std::string& rowsPath,
+                  const std::optional<std::string>& contentPath);
+
+// SAVE SCAN INFO: row file, question, content file.
+void btnsaveClick(Workspace& ws);
+// OPEN SCAN INFO: row file, page-order index, question, content file.
+void Button3Click(Workspace& ws);
+
+}  // namespace ravelin

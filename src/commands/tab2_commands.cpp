@@ -1,0 +1,79 @@
+#include "commands/tab2_commands.h"
+
+#include <optional>
+#include <string>
+
+#include "catalogue/list_operations.h"
+#include "commands/command_guards.h"
+#include "commands/workspace_fragments.h"
+#include "common/text.h"
+#include "workspace/workspace.h"
+
+namespace ravelin {
+namespace {
+
+// The edit's value, or the conversion message and nothing.
+std::optional<std::int32_t> EditNumber(Workspace& ws, const std::string& text) {
+  const auto value = ParseInteger<std::int32_t>(text);
+  if (!value) ws.ui().ShowMessage(NotAnIntegerMessage(text), kPromptCaption, MessageIcon::kError);
+  return value;
+}
+
+void Filter(Workspace& ws, const std::function<bool(const FragmentRow&)>& visible) {
+  ShowWhere(ws.fragments, visible);
+  FillFragmentList(ws);
+}
+
+}  // namespace
+
+void edtfilterClick(Workspace& ws) {
+  const Tab2Controls& tab2 = ws.controls.tab2;
+  if (!tab2.rb1 && !tab2.rb2 && !tab2.rb3) return;
+  if (RefuseWhileJobRuns(ws)) return;
+  if (tab2.rb1) {
+    const auto lo = EditNumber(ws, tab2.Edit1);
+    if (!lo) return;
+    const auto hi = EditNumber(ws, tab2.edtendid);
+    if (!hi) return;
+    Filter(ws, [&](const FragmentRow& r) { return *lo <= r.StartPage && r.StartPage < *hi; });
+  } else if (tab2.rb2) {
+    const auto p = EditNumber(ws, tab2.edtpgid);
+    if (!p) return;
+    Filter(ws, [&](const FragmentRow& r) { return r.StartPage <= *p && *p < r.EndPage; });
+  } else {
+    Filter(ws, [](const FragmentRow&) { return true; });
+  }
+}
+
+void ListView2Click(Workspace& ws) {
+  const std::ptrdiff_t current = ws.ListView2.Current();
+  if (current < 0) return;
+  ws.ListView2.Edit(static_cast<std::size_t>(current)).selected = true;
+  ws.ui().Changed(Change::kFragmentList);
+}
+
+void ListView2ColumnClick(Workspace& ws, std::size_t column) {
+  // During a scan the worker appends to the list: a header click does nothing.
+  if (!ws.ScanStopped.load() || ws.JobRunning()) return;
+  if (column >= ws.ListView2.ColumnCount()) return;
+  ws.SortColumn = static_cast<int>(column);
+  ws.ListView2.Sort(column);
+  ws.ui().Changed(Change::kFragmentList);
+}
+
+void Button8Click(Workspace& ws) {
+  if (RefuseWhileJobRuns(ws)) return;
+  const std::ptrdiff_t current = ws.ListView2.Current();
+  if (current < 0) return;
+  const Tab2Controls& tab2 = ws.controls.tab2;
+  const auto window = EditNumber(ws, tab2.edtpagelen);
+  if (!window) return;
+  const auto lookAhead = EditNumber(ws, tab2.edtlen);
+  if (!lookAhead) return;
+  const std::int64_t r =
+      AutoTick(ws.ListView2, static_cast<std::size_t>(current), *window, *lookAhead);
+  ws.ui().Changed(Change::kFragmentList);
+  ws.ui().ShowMessage("本次处理到index" + std::to_string(r));
+}
+
+}  // namespace ravelin

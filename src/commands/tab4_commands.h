@@ -1,0 +1,33 @@
+// Tab IV: the Assembly list (clicks, header clicks), the missing-page check (CHECK) and the
+// MDF writer (CREATE MDF).
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace ravelin {
+
+class Workspace;
+
+inline constexpr char kSaveMdfTitle[] = "保存MDF文件,请注意别保存到原数据所在盘，防止覆盖";
+
+// A click in the Assembly list marks the current row selected.
+void ListView4Click(Workspace& ws);
+// A header click: stores the sort column, enables Button2, Button5 and Button6 for column 2
+// ("起始页面号") and disables them for any other, then sorts the list by that column.
+void ListView4ColumnClick(Workspace& ws, std::size_t column);
+
+// CHECK: the missing pages of the sorted Assembly list, in Memo3.
+void Button5Click(Workspace& ws);
+
+// CREATE MDF: asks for the file (proposing the last part of DatabaseFileName) and writes it.
+void Button2Click(Workspace& ws);
+// The same without the dialog: writes the file at `path`. True when it was written whole
+// ("组合完毕" in Memo3).
+bool CreateMdf(Workspace& ws, const std::string& path);
+
+// The part of a database file's physical name after its last "\" (all of it without one):
+// the name the save dialog proposes.
+std::string MdfFileName(const std::string& databaseFileName);
+
+}  // namespace ravelin

@@ -1,0 +1,54 @@
+#include "commands/workspace_fragments.h"
+
+#include "catalogue/fragment_rows.h"
+#include "commands/command_guards.h"
+#include "common/text.h"
+#include "workspace/workspace.h"
+
+namespace ravelin {
+
+const FragmentRow* WorkspaceFragmentSink::Last() const {
+  // The scan is the only writer while it runs: reading its own rows needs no lock.
+  return ws_.fragments.Empty() ? nullptr : &ws_.fragments.Row(ws_.fragments.Count() - 1);
+}
+
+void WorkspaceFragmentSink::Append(FragmentRow row) {
+  {
+    std::lock_guard lock(ws_.tableLock);
+    ws_.fragments.Append(std::move(row));
+    const std::size_t i = ws_.fragments.Count() - 1;
+    ws_.ListView2.Append(FragmentListItem(ws_.fragments.Row(i), i));
+  }
+  ws_.ui().Changed(Change::kFragmentList);
+}
+
+void WorkspaceFragmentSink::RemoveLast() {
+  std::lock_guard lock(ws_.tableLock);
+  ws_.fragments.RemoveLast();
+  ws_.ListView2.RemoveLast();
+}
+
+bool AddFragment(Workspace& ws, std::int32_t no, std::int64_t pages, std::int32_t startPage,
+                 std::uint64_t startSector, const std::optional<std::string>& inheritedRemark) {
+  const Tab1Controls& tab1 = ws.controls.tab1;
+  if (tab1.CheckBox1) {
+    const auto limit = ParseInteger(tab1.edtmaxpageid);
+    if (limit && startPage >= *limit) return false;
+  }
+  UiReporter reporter(ws.ui(), Memo::kMemo1);
+  auto row =
+      MakeFragmentRow(no, pages, startPage, startSector, inheritedRemark, ws.reader, reporter);
+  if (!row) return false;
+  WorkspaceFragmentSink(ws).Append(std::move(*row));
+  return true;
+}
+
+void FillFragmentList(Workspace& ws) {
+  {
+    std::lock_guard lock(ws.tableLock);
+    FillFragmentList(ws.fragments, ws.ListView2);
+  }
+  ws.ui().Changed(Change::kFragmentList);
+}
+
+}  // namespace ravelin

@@ -1,0 +1,36 @@
+// The fragment table and list II as the scan fills them: every row goes into the table and,
+// unless hidden, into list II, under the Workspace's table lock so that the window can take
+// snapshots meanwhile.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "scan/scan_engine.h"
+
+namespace ravelin {
+
+class Workspace;
+
+class WorkspaceFragmentSink final : public FragmentSink {
+ public:
+  explicit WorkspaceFragmentSink(Workspace& ws) : ws_(ws) {}
+  const FragmentRow* Last() const override;
+  void Append(FragmentRow row) override;
+  void RemoveLast() override;
+
+ private:
+  Workspace& ws_;
+};
+
+// Records one fragment as the scan does (its remark read from the source when it starts at
+// page 0), outside a scan: the tab I page-number limit applies. True when a row was added.
+bool AddFragment(Workspace& ws, std::int32_t no, std::int64_t pages, std::int32_t startPage,
+                 std::uint64_t startSector,
+                 const std::optional<std::string>& inheritedRemark = std::nullopt);
+
+// Rebuilds list II from the table and tells the window.
+void FillFragmentList(Workspace& ws);
+
+}  // namespace ravelin

@@ -1,0 +1,197 @@
+// Tab IV without a window: the MDF writer over an in-memory disk, and the missing-page check.
+#include <gtest/gtest.h>
+
+#include "assembly/missing_pages.h"
+#include "catalogue/catalogue_fixture.h"
+#include "catalogue/fragment_rows.h"
+#include "commands/tab4_commands.h"
+#include "support/recording_reporter.h"
+
+namespace ravelin {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+class MdfWriterTest : public test::CatalogueTest {
+ protected:
+  MdfWriterTest() : CatalogueTest(16384) {}
+
+  // An Assembly list row of `pages` pages from `startPage` at `startSector`.
+  void AddAssemblyRow(std::int64_t pages, std::int32_t startPage, std::uint64_t startSector) {
+    FragmentRow row;
+    row.StartSector = startSector;
+    row.EndSector = startSector + 16 * static_cast<std::uint64_t>(pages);
+    row.SizeKB = 8 * pages;
+    row.StartPage = startPage;
+    row.EndPage = startPage + pages;
+    Ws().ListView4.Append(FragmentListItem(row, Ws().ListView4.Count()));
+  }
+  Bytes Write(std::int32_t filePages) {
+    Ws().FilePageCount = filePages;
+    EXPECT_TRUE(CreateMdf(Ws(), out_));
+    return ReadFile(out_);
+  }
+  static Bytes Zeros(std::size_t pages) { return Bytes(pages * kPageSize, 0); }
+  static Bytes Join(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+  }
+  std::string out_ = dir_.File("shop.mdf");
+};
+
+TEST_F(MdfWriterTest, LaysRowsOutByPageWithZeroPagesInTheGapsAndAfterTheLast) {
+  PutRun(100, 0, 10);
+  PutRun(1000, 12, 8);
+  AddAssemblyRow(10, 0, 100);
+  AddAssemblyRow(8, 12, 1000);
+  EXPECT_EQ(Write(25), Join({Sectors(100, 160), Zeros(2), Sectors(1000, 128), Zeros(5)}));
+  EXPECT_EQ(ui_.MemoLines(Memo::kMemo3), std::vector<std::string>{"组合完毕"});
+}
+
+TEST_F(MdfWriterTest, WritesOverlappingRowsAndALastRowPastThePageCountInFull) {
+  PutRun(100, 0, 10);
+  PutRun(1000, 5, 10);
+  AddAssemblyRow(10, 0, 100);
+  AddAssemblyRow(10, 5, 1000);
+  EXPECT_EQ(Write(12), Join({Sectors(100, 160), Sectors(1000, 160)}));
+}
+
+// Pages are read a few MiB at a time; a page that cannot be read must still cost only
+// itself, with one message, exactly as reading page by page.
+TEST_F(MdfWriterTest, UnreadablePageInALargeRowBecomesOneZeroPage) {
+  bad_ = {200 + 300 * 16 + 5};
+  PutRun(200, 0, 600);
+  AddAssemblyRow(600, 0, 200);
+  Bytes expected = Sectors(200, 600 * 16);
+  std::fill_n(expected.begin() + 300 * kPageSize, kPageSize, 0);
+  EXPECT_EQ(Write(600), expected);
+  EXPECT_EQ(MessageTexts(), std::vector<std::string>{"read disk error"});
+}
+
+TEST_F(MdfWriterTest, RepairsAPageSplitAcrossClustersAndOnlyThen) {
+  PutRun(1000, 0, 2);
+  PutRun(2000, 2, 2);
+  const Bytes original = Sectors(1016, 16);
+  for (std::uint64_t s = 1024; s < 1032; ++s) std::fill_n(image_.begin() + s * 512, 512, 0xEE);
+  std::copy(original.begin() + 8 * 512, original.end(), image_.begin() + (2000 - 8) * 512);
+  AddAssemblyRow(2, 0, 1000);
+  AddAssemblyRow(2, 2, 2000);
+  struct Case {
+    std::int16_t sectorsPerCluster;
+    bool repaired;
+  };
+  for (const Case c : {Case{8, true}, Case{4, true}, Case{16, false}, Case{12, false}}) {
+    Ws().source.SectorsPerCluster = c.sectorsPerCluster;
+    const Bytes file = Write(4);
+    const Bytes pageOne(file.begin() + kPageSize, file.begin() + 2 * kPageSize);
+    EXPECT_EQ(pageOne, c.repaired ? original : Sectors(1016, 16)) << c.sectorsPerCluster;
+  }
+}
+
+TEST_F(MdfWriterTest, UnreadableRepairBlockIsReportedAndTheFileStillWritten) {
+  bad_ = {1990};
+  PutRun(1000, 0, 2);
+  PutRun(2000, 2, 2);
+  AddAssemblyRow(2, 0, 1000);
+  AddAssemblyRow(2, 2, 2000);
+  EXPECT_EQ(Write(4), Join({Sectors(1000, 32), Sectors(2000, 32)}));
+  EXPECT_EQ(MessageTexts(), std::vector<std::string>{"read disk error ,leftpage"});
+}
+
+// A row of no pages leaves the file's last page to another row (or a gap): a repair for the
+// row after it must not rewrite that page.
+TEST_F(MdfWriterTest, RowWithoutPagesIsNotRepairedIntoTheGapBeforeIt) {
+  PutRun(1000, 0, 2);
+  PutRun(2000, 4, 2);
+  AddAssemblyRow(2, 0, 1000);
+  AddAssemblyRow(0, 4, 3000);
+  AddAssemblyRow(2, 4, 2000);
+  Ws().source.SectorsPerCluster = 8;
+  EXPECT_EQ(Write(6), Join({Sectors(1000, 32), Zeros(2), Sectors(2000, 32)}));
+}
+
+TEST_F(MdfWriterTest, ButtonProposesTheFileNameAndWritesNothingWithoutPageZero) {
+  PutRun(100, 5, 3);
+  PutRun(300, 0, 3);
+  AddAssemblyRow(3, 5, 100);
+  Ws().DatabaseFileName = "c:\\Program Files\\DATA\\Shop.mdf";
+  ui_.dialogAnswers = {out_};
+  Button2Click(Ws());
+  EXPECT_TRUE(ui_.MemoLines(Memo::kMemo3).empty());
+  EXPECT_FALSE(std::filesystem::exists(out_));
+
+  Ws().ListView4.Clear();
+  AddAssemblyRow(3, 0, 300);
+  ui_.dialogAnswers = {out_};
+  Ws().FilePageCount = 3;
+  Button2Click(Ws());
+  ASSERT_EQ(ui_.saveDialogs.size(), 1u) << "no dialog while the list does not start at page 0";
+  EXPECT_EQ(ui_.saveDialogs[0].title, kSaveMdfTitle);
+  EXPECT_EQ(ui_.saveDialogs[0].proposedName, "Shop.mdf");
+  EXPECT_EQ(ReadFile(out_), Sectors(300, 48));
+}
+
+TEST_F(MdfWriterTest, HeaderClickOnTheFirstPageColumnEnablesTheButtonsAndSorts) {
+  AddAssemblyRow(2, 10, 500);
+  AddAssemblyRow(2, 0, 900);
+  ListView4ColumnClick(Ws(), 2);
+  EXPECT_TRUE(Ws().controls.tab4.Button2Enabled && Ws().controls.tab4.Button5Enabled &&
+              Ws().controls.tab4.Button6Enabled);
+  EXPECT_EQ(Ws().ListView4.Row(0).Cell(2), "0");
+  ListView4ColumnClick(Ws(), 4);
+  EXPECT_FALSE(Ws().controls.tab4.Button2Enabled || Ws().controls.tab4.Button5Enabled ||
+               Ws().controls.tab4.Button6Enabled);
+}
+
+struct CheckCase {
+  const char* name;
+  std::vector<std::pair<std::int32_t, std::int64_t>> rows;  // [start, end)
+  std::int64_t filePages;
+  std::vector<std::int64_t> allocated;
+  std::vector<std::string> lines;
+  std::vector<std::string> messages;
+};
+
+TEST(MissingPagesTest, ReportsPfsAndAllocatedPagesInEveryGap) {
+  const std::vector<CheckCase> cases = {
+      {"one row covering the file", {{0, 50}}, 50, {10}, {"检测完毕"}, {}},
+      {"gap to the end holds a PFS page",
+       {{0, 100}},
+       8200,
+       {50, 150, 8100},
+       {"缺少重要的PFS页面8088", "缺少页面150", "缺少页面8100", "检测完毕"},
+       {}},
+      {"adjacent rows leave no gap", {{0, 50}, {50, 120}}, 120, {60}, {"检测完毕"}, {}},
+      {"overlap stops the check", {{0, 50}, {40, 120}}, 120, {}, {}, {"error"}},
+      {"last row past the file", {{0, 50}, {60, 130}}, 120, {55}, {"缺少页面55"}, {"error"}},
+      {"gap holding page 1",
+       {{0, 1}, {3, 5}},
+       5,
+       {2},
+       {"缺少重要的PFS页面1", "缺少页面2", "检测完毕"},
+       {}},
+      {"1.5 intervals consider 16176 but never report it",
+       {{0, 8088}, {8089, 12132}},
+       12132,
+       {},
+       {"缺少重要的PFS页面8088", "检测完毕"},
+       {}},
+      {"first row not at page 0", {{5, 50}}, 50, {}, {}, {}},
+  };
+  for (const CheckCase& c : cases) {
+    std::vector<AssemblyRow> rows;
+    for (const auto& [start, end] : c.rows) rows.push_back({8 * (end - start), start, end, 100});
+    std::vector<bool> map(static_cast<std::size_t>(c.filePages), false);
+    for (const std::int64_t n : c.allocated) map[static_cast<std::size_t>(n)] = true;
+    test::RecordingReporter reporter;
+    CheckMissingPages(
+        rows, c.filePages, static_cast<std::int64_t>(map.size()),
+        [&](std::int64_t n) { return map[static_cast<std::size_t>(n)]; }, reporter);
+    EXPECT_EQ(reporter.lines, c.lines) << c.name;
+    EXPECT_EQ(reporter.MessageTexts(), c.messages) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace ravelin

@@ -1,0 +1,81 @@
+#include "ports/report_list.h"
+
+#include <gtest/gtest.h>
+
+#include "catalogue/fragment_rows.h"
+#include "workspace/workspace.h"
+
+namespace ravelin {
+namespace {
+
+ReportRow Row(std::vector<std::string> cells) {
+  ReportRow row;
+  row.cells = std::move(cells);
+  return row;
+}
+
+std::vector<std::string> Column(const ReportList& list, std::size_t column) {
+  std::vector<std::string> out;
+  for (const auto& row : list.Rows()) out.push_back(row.Cell(column));
+  return out;
+}
+
+TEST(PictureTextTest, PadsToTwelveDigitsAndKeepsTheSign) {
+  EXPECT_EQ(PictureText("42"), "000000000042");
+  EXPECT_EQ(PictureText("0"), "000000000000");
+  EXPECT_EQ(PictureText("-5"), "-000000000005");
+  EXPECT_EQ(PictureText("x"), "000000000000");
+}
+
+TEST(ReportListTest, NumericColumnsSortAsNumbersNotAsText) {
+  ReportList list = MakeFragmentListView();
+  for (const char* size : {"80", "9", "1000", "16"}) list.Append(Row({"1", size}));
+  list.Sort(1);
+  EXPECT_EQ(Column(list, 1), (std::vector<std::string>{"9", "16", "80", "1000"}));
+}
+
+TEST(ReportListTest, NegativeNumbersCompareAsTheirPictureText) {
+  // "-000000000005" < "-000000000010" as text: the picture rule, not numeric order.
+  ReportList list = MakeFragmentListView();
+  for (const char* page : {"3", "-10", "-5"}) list.Append(Row({"1", "8", page}));
+  list.Sort(2);
+  EXPECT_EQ(Column(list, 2), (std::vector<std::string>{"-5", "-10", "3"}));
+}
+
+TEST(ReportListTest, SectorColumnsCompareBeyondThirtyTwoBits) {
+  ReportList list = MakeFragmentListView();
+  for (const char* sector : {"8589934592", "4294967296", "99999999999999", "4294967295"})
+    list.Append(Row({"1", "8", "1", "2", " ", sector, "0"}));
+  list.Sort(5);
+  EXPECT_EQ(Column(list, 5),
+            (std::vector<std::string>{"4294967295", "4294967296", "8589934592", "99999999999999"}));
+}
+
+TEST(ReportListTest, MemoColumnIgnoresCaseAndEqualRowsKeepTheirOrder) {
+  ReportList list = MakeFragmentListView();
+  list.Append(Row({"1", "8", "0", "1", "b.mdf"}));
+  list.Append(Row({"2", "8", "0", "1", "A.mdf"}));
+  list.Append(Row({"3", "8", "0", "1", "B.MDF"}));
+  list.Append(Row({"4", "8", "0", "1", "a.mdf"}));
+  list.SetCurrent(2);
+  list.Sort(4);
+  EXPECT_EQ(Column(list, 0), (std::vector<std::string>{"2", "4", "1", "3"}));
+  EXPECT_EQ(list.Current(), 3) << "the current row follows its row through the sort";
+}
+
+TEST(ReportListTest, TicksAllNoneAndInverted) {
+  ReportList list = MakeFragmentListView();
+  for (int i = 0; i < 4; ++i) list.Append(Row({std::to_string(i + 1)}));
+  list.Edit(1).checked = true;
+  list.InvertChecks();
+  EXPECT_EQ(list.CheckedRows(), (std::vector<std::size_t>{0, 2, 3}));
+  list.CheckAll(false);
+  EXPECT_TRUE(list.CheckedRows().empty());
+  list.CheckAll(true);
+  EXPECT_EQ(list.CheckedRows().size(), 4u);
+  list.SetCurrent(7);
+  EXPECT_EQ(list.Current(), -1) << "a row that does not exist cannot be current";
+}
+
+}  // namespace
+}  // namespace ravelin
