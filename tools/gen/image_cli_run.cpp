@@ -21,7 +21,7 @@ namespace {
 
 constexpr std::uint32_t kOlderAge = 1000;  // log blocks an older copy's LSNs lie below
 
-DatabaseSpec SpecOf(const DbArgs& a) {
+DatabaseSpec DesignOf(const DbArgs& a) {
   DatabaseSpec design;
   design.logicalName = a.name;
   design.physicalPath =
@@ -108,7 +108,7 @@ Status MakeSources(const ImageArgs& a, const DbArgs& d, Sources& s) {
     s.older = s.Keep(std::make_unique<PatchedPageSource>(
         *s.target, PagePatch{std::nullopt, kOlderAge}, stem + "-older.mdf"));
   } else {
-    DatabaseSpec design = SpecOf(d);
+    DatabaseSpec design = DesignOf(d);
     s.target = s.Keep(std::make_unique<DatabaseGenerator>(design));
     if (design.generation > 0) {
       design.generation -= 1;
@@ -169,7 +169,7 @@ int ExitFor(const Status& s) {
 }
 
 int WriteDatabase(const DbArgs& a, const std::string& path, std::ostream& out, std::ostream& err) {
-  DatabaseGenerator db(SpecOf(a));
+  DatabaseGenerator db(DesignOf(a));
   if (Status s = WriteSourceFile(db, path); !s.ok()) {
     err << "ravelin-mkimage: " << s.message() << "\n";
     return ExitFor(s);
