@@ -8,6 +8,7 @@
 
 #include "gen/fs_tools.h"
 #include "support/image_fixtures.h"
+#include "support/manifest_rebuild.h"
 
 namespace ravelin::gen {
 namespace {
@@ -95,6 +96,45 @@ TEST(Fat32Image, AFileWrittenAfterTheDeletionTakesSomeOfItsPages) {
                                     [](const LiveFile& l) { return l.name == "NEWFILE.BIN"; });
   ASSERT_NE(newFile, m.liveFiles.end());
   EXPECT_TRUE(FragmentsHoldPages(m, dir.File("f.img"), {{0, &target}}));
+}
+
+// Two generations of one database, each copied into holes of its own and deleted: both are
+// free in the FAT, both fragmented, and each comes back from its extents but for the pages
+// a file written afterwards took from the first.
+TEST(Fat32Image, TwoDeletedGenerationsEachLieInFreeClusters) {
+  RAVELIN_REQUIRE_TOOLS_OR_SKIP("mkfs.vfat", "mcopy", "mdel", "mshowfat", "fsck.vfat", "mdir");
+  test::ScratchDir dir;
+  const std::string image = dir.File("f.img");
+  GeneratedDatabase newer(120, 24, 1, 2);
+  GeneratedDatabase older(120, 24, 1, 1);
+  Fat32ImageOptions o = SmallFat(7);
+  o.sectorsPerCluster = 4;
+  o.overwriteClusters = 12;
+  Manifest m;
+  const Status s = BuildFat32Image({&newer, &older}, o, image, m);
+  ASSERT_TRUE(s.ok()) << s.message();
+
+  EXPECT_EQ(RunTool({"fsck.vfat", "-n", image}).exitCode, 0);
+  const ToolResult listing = RunTool({"mdir", "-b", "-i", image, "::/"});
+  EXPECT_EQ(listing.out.find(".MDF"), std::string::npos) << listing.out;
+  EXPECT_NE(listing.out.find("DECOY015.BIN"), std::string::npos) << "second round of decoys";
+  ASSERT_EQ(m.TargetFiles(), (std::vector<int>{0, 1}));
+  EXPECT_LT(m.files[1].headerLsn, m.files[0].headerLsn);
+  const PartitionInfo& p = *m.partition;
+  for (int t : {0, 1}) {
+    SCOPED_TRACE(t);
+    EXPECT_GT(m.FragmentsOf(t).size(), 2u);
+    for (const ManifestFragment& f : m.FragmentsOf(t)) {
+      EXPECT_EQ(FatEntry(image, p, (f.extent.diskSector - p.dataStartSector) / 4 + 2), 0u);
+    }
+    const PageSource& source = t == 0 ? static_cast<const PageSource&>(newer) : older;
+    EXPECT_TRUE(
+        test::EqualExceptUnrecoverable(m, t, test::RebuildFromManifest(m, image, t), source));
+  }
+  EXPECT_FALSE(m.UnrecoverablePages(0).empty()) << "NEWFILE.BIN took some of the first";
+  EXPECT_TRUE(m.UnrecoverablePages(1).empty());
+  // The newer copy's pieces all lie before the older's: each had its own round of holes.
+  EXPECT_LT(m.FragmentsOf(0).front().extent.diskSector, m.FragmentsOf(1).front().extent.diskSector);
 }
 
 TEST(Fat32Image, SameSeedSameBytes) {

@@ -6,6 +6,7 @@
 
 #include "gen/fs_tools.h"
 #include "support/image_fixtures.h"
+#include "support/manifest_rebuild.h"
 
 namespace ravelin::gen {
 namespace {
@@ -56,6 +57,33 @@ TEST(NtfsImage, DatabaseLiesInClustersFreeInBitmapAndTheVolumeStaysWhole) {
   EXPECT_EQ(Load8(boot, 13), 4);
   EXPECT_EQ(m.unreadableSectors.size(), 4u);
   EXPECT_TRUE(test::FragmentsHoldPages(m, image, {{0, &target}, {1, &other}}));
+}
+
+TEST(NtfsImage, TwoDatabasesEachComeBackFromFreeClusters) {
+  RAVELIN_REQUIRE_TOOLS_OR_SKIP("mkntfs", "ntfscp", "ntfscat", "ntfsinfo", "ntfsls");
+  test::ScratchDir dir;
+  const std::string image = dir.File("n.img");
+  GeneratedDatabase shop(100, 34);
+  GeneratedDatabase stock(70, 35, 1, 0, "stock");
+  NtfsImageOptions o;
+  o.seed = 11;
+  o.sectorsPerCluster = 2;
+  o.decoys.count = 3;
+  Manifest m;
+  const Status s = BuildNtfsImage({&shop, &stock}, o, image, m);
+  ASSERT_TRUE(s.ok()) << s.message();
+  ASSERT_EQ(m.TargetFiles(), (std::vector<int>{0, 1}));
+  std::vector<std::uint8_t> bitmap;
+  ASSERT_TRUE(ReadNtfsBitmap(image, bitmap).ok());
+  for (int t : {0, 1}) {
+    for (const ManifestFragment& f : m.FragmentsOf(t)) {
+      EXPECT_FALSE((bitmap.at(f.extent.diskSector / 16) >> (f.extent.diskSector / 2 % 8)) & 1);
+    }
+    const PageSource& source = t == 0 ? static_cast<const PageSource&>(shop) : stock;
+    EXPECT_TRUE(
+        test::EqualExceptUnrecoverable(m, t, test::RebuildFromManifest(m, image, t), source));
+    EXPECT_TRUE(m.UnrecoverablePages(t).empty());
+  }
 }
 
 TEST(NtfsImage, PiecesInAnyOrderKeepTheirLayoutForASeed) {

@@ -2,6 +2,7 @@
 // manifest's JSON form, and the digest that names the originals.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "gen/manifest.h"
@@ -13,7 +14,7 @@ namespace {
 
 Manifest OneFile(std::int64_t pages) {
   Manifest m;
-  m.files.push_back({"f", "target", pages, 1, ""});
+  m.files.push_back({"f", "target", pages, 1, "", ""});
   return m;
 }
 
@@ -113,9 +114,17 @@ TEST(ManifestJson, RoundTripsEveryField) {
   p.fatCount = 2;
   p.dataStartSector = 2032;
   m.partition = p;
+  p.number = 2;
+  m.partition = p;
+  m.partitionTable = "gpt";
+  m.partitions.push_back({1, 2048, 4096, "0FC63DAF-8483-4772-8E79-3D69D8477DE4", "", false});
+  m.partitions.push_back({2, 8192, 70000, "EBD0A0A2-B9E5-4433-87C0-68B6B72699C7", "FAT32", true});
+  m.files[0].headerLsn = "00000021:00000108:0001";
   DescribeFileLayout(m, 0, {{0, 20, 0}, {20, 12, 500}});
+  m.splitPages[0].nextPageZero = true;
   m.noise.push_back({7, 9, "random"});
-  m.liveFiles.push_back({"DECOY001.BIN", {{0, 8, 4096}}});
+  m.liveFiles.push_back({"DECOY001.BIN", {{0, 8, 4096}}, 2});
+  m.hardCases.push_back({"detached-tail", 0, 1, 1, 500, -1});
   MarkUnreadable(m, {3});
 
   Manifest back;
@@ -124,12 +133,40 @@ TEST(ManifestJson, RoundTripsEveryField) {
   EXPECT_EQ(back.seed, m.seed);
   EXPECT_EQ(back.partition->dataStartSector, 2032u);
   EXPECT_EQ(back.liveFiles[0].extents[0].diskSector, 4096u);
+  EXPECT_EQ(back.splitPages[0].tailSector, std::optional<std::uint64_t>(500));
+  EXPECT_EQ(back.partitions[1].number, 2);
+  EXPECT_EQ(back.files[0].headerLsn, "00000021:00000108:0001");
+  EXPECT_NE(ManifestToJson(m).find("\"unrecoverable_pages\""), std::string::npos);
+
+  // A manifest written before the partition table, hard cases and tail sectors were
+  // recorded still reads.
+  nlohmann::json old = nlohmann::json::parse(ManifestToJson(m));
+  for (const char* key : {"partition_table", "partitions", "hard_cases"}) old.erase(key);
+  old["split_pages"][0].erase("tail_sector");
+  old["files"][0].erase("header_lsn");
+  ASSERT_TRUE(ManifestFromJson(old.dump(), back).ok());
+  EXPECT_FALSE(back.splitPages[0].tailSector.has_value());
 
   EXPECT_EQ(ManifestFromJson("{\"kind\": 1}", back).code(), StatusCode::kBadInput);
   EXPECT_EQ(ManifestFromJson("not json", back).code(), StatusCode::kBadInput);
   std::string badFile = ManifestToJson(m);
   badFile.replace(badFile.find("\"file\": 0"), 9, "\"file\": 7");
   EXPECT_EQ(ManifestFromJson(badFile, back).code(), StatusCode::kBadInput);
+}
+
+// What a test may ignore when it compares a rebuilt file with the original: lost ranges,
+// partial, split and unreadable pages of that file, merged; nothing of another file.
+TEST(Manifest, UnrecoverablePagesMergeLostAndDamagedPagesOfOneFile) {
+  Manifest m = OneFile(20);
+  m.files.push_back({"g", "target", 20, 1, "", ""});
+  m.lostPages = {{0, 3, 2}, {0, 10, 4}, {1, 0, 20}};
+  m.damagedPages = {{0, 5, "partial"}, {0, 12, "unreadable"}, {0, 15, "split"}, {1, 7, "split"}};
+  const auto ranges = m.UnrecoverablePages(0);
+  std::vector<std::pair<std::int64_t, std::int64_t>> got;
+  for (const PageRange& r : ranges) got.emplace_back(r.firstPage, r.pageCount);
+  EXPECT_EQ(got, (std::vector<std::pair<std::int64_t, std::int64_t>>{{3, 3}, {10, 4}, {15, 1}}));
+  EXPECT_EQ(m.TargetFiles(), (std::vector<int>{0, 1}));
+  EXPECT_EQ(m.TargetFile(), 0);
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 // The ravelin-mkimage command line, run in-process: what it writes, and how it refuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <sstream>
 
 #include "gen/database_generator.h"
@@ -11,6 +13,7 @@
 #include "gen/real_file_source.h"
 #include "gen/sha256.h"
 #include "support/image_fixtures.h"
+#include "support/manifest_rebuild.h"
 #include "support/real_files.h"
 
 namespace ravelin::gen {
@@ -90,6 +93,119 @@ TEST(Mkimage, RawImageFromARealFileWithItsManifest) {
   EXPECT_TRUE(test::FragmentsHoldPages(m, dir.File("r.img"), {{0, real.get()}}));
 }
 
+// The hard cases and a second target through the command line: each lands in the manifest.
+TEST(Mkimage, RawImageWithTwoGenerationsAndHardCases) {
+  test::ScratchDir dir;
+  const Outcome r = Mkimage({"image",
+                             "--kind",
+                             "raw",
+                             "--pages",
+                             "400",
+                             "--generation",
+                             "2",
+                             "--cluster",
+                             "4",
+                             "--fragments",
+                             "8",
+                             "--split-pages",
+                             "3",
+                             "--detached-tails",
+                             "1",
+                             "--split-before-zero",
+                             "1",
+                             "--second-target",
+                             "older",
+                             "--older-after-header",
+                             "--other-db-runs",
+                             "3",
+                             "--other-db-on-free-pages",
+                             "-o",
+                             dir.File("r.img")});
+  ASSERT_EQ(r.code, 0) << r.err;
+  Manifest m;
+  ASSERT_TRUE(ReadManifest(dir.File("r.img.json"), m).ok());
+  ASSERT_EQ(m.TargetFiles(), (std::vector<int>{0, 1}));
+  EXPECT_EQ(m.files[1].name, "shop-older");
+  EXPECT_LT(m.files[1].headerLsn, m.files[0].headerLsn);
+  std::set<std::string> kinds;
+  for (const HardCase& h : m.hardCases) kinds.insert(h.kind);
+  EXPECT_EQ(kinds, (std::set<std::string>{"detached-tail", "split-before-zero-page",
+                                          "foreign-pages-on-free-ids", "older-after-header"}));
+  EXPECT_NE(r.out.find("shop-older"), std::string::npos) << r.out;
+}
+
+TEST(Mkimage, GptDiskWithPartitionsBeforeTheDatabase) {
+  RAVELIN_REQUIRE_TOOLS_OR_SKIP("sfdisk", "mkfs.vfat", "mcopy", "mdel", "mshowfat", "fsck.vfat");
+  test::ScratchDir dir;
+  const Outcome r = Mkimage({"image", "--kind", "disk", "--table", "gpt", "--pages", "60",
+                             "--partition-before", "empty:1M", "--partition-before", "fat32",
+                             "--decoy-files", "2", "-o", dir.File("d.img")});
+  ASSERT_EQ(r.code, 0) << r.err;
+  Manifest m;
+  ASSERT_TRUE(ReadManifest(dir.File("d.img.json"), m).ok());
+  EXPECT_EQ(m.partitionTable, "gpt");
+  ASSERT_EQ(m.partitions.size(), 3u);
+  EXPECT_EQ(m.partitions[0].sectorCount, 2048u);
+  EXPECT_EQ(m.partitions[1].fileSystem, "FAT32");
+  EXPECT_EQ(m.partition->number, 3);
+}
+
+// The built-in sample, from SQL Server's own file: both copies come back whole from the
+// manifest's extents, and match the originals written beside the image.
+TEST(Mkimage, SampleFromARealFile) {
+  RAVELIN_REQUIRE_TOOLS_OR_SKIP("sfdisk", "mkfs.vfat", "mcopy", "mdel", "mshowfat", "fsck.vfat");
+  const std::string realDir = std::filesystem::path(test::RealFilePath("x")).parent_path();
+  if (!std::filesystem::exists(realDir + "/checksum-2014.mdf")) GTEST_SKIP() << "no " << realDir;
+  test::ScratchDir dir;
+  std::filesystem::create_directory(dir.File("orig"));
+  const Outcome r = Mkimage({"sample", dir.File("s.img"), "--real-dir", realDir, "--seed", "3",
+                             "--write-originals", dir.File("orig")});
+  ASSERT_EQ(r.code, 0) << r.err;
+  Manifest m;
+  ASSERT_TRUE(ReadManifest(dir.File("s.img.json"), m).ok());
+  EXPECT_EQ(m.kind, "disk");
+  EXPECT_EQ(m.partitionTable, "mbr");
+  EXPECT_EQ(m.sectorsPerCluster, 4u);
+  ASSERT_EQ(m.partitions.size(), 1u);
+  EXPECT_EQ(m.partitions[0].fileSystem, "FAT32");
+  EXPECT_FALSE(m.liveFiles.empty());
+  ASSERT_EQ(m.TargetFiles(), (std::vector<int>{0, 1}));
+  EXPECT_EQ(m.files[0].name, "checksum-2014.mdf");
+  EXPECT_EQ(m.files[0].sha256, "834df3ef3aeb85afa920295208c1c38091d578286e60a2f670ae445e07419017");
+  EXPECT_LT(m.files[1].headerLsn, m.files[0].headerLsn);
+  EXPECT_TRUE(std::any_of(m.splitPages.begin(), m.splitPages.end(), [](const SplitPage& s) {
+    return s.file == 0 && s.tailBeforeNextPage;
+  })) << "at least one repairable split page";
+  for (int t : {0, 1}) {
+    SCOPED_TRACE(m.files[t].name);
+    EXPECT_GT(m.FragmentsOf(t).size(), 1u);
+    EXPECT_TRUE(m.UnrecoverablePages(t).empty());
+    const std::vector<std::uint8_t> rebuilt = test::RebuildFromManifest(m, dir.File("s.img"), t);
+    EXPECT_EQ(Sha256Hex(rebuilt), m.files[t].sha256);
+    EXPECT_EQ(test::FileSha256(dir.File("orig/" + m.files[t].name)), m.files[t].sha256);
+  }
+  // The older copy lies apart from the newer, on the same partition.
+  EXPECT_GT(m.FragmentsOf(1).front().extent.diskSector, m.FragmentsOf(0).back().extent.diskSector);
+}
+
+TEST(Mkimage, GeneratedSampleIsTheSameForASeed) {
+  RAVELIN_REQUIRE_TOOLS_OR_SKIP("sfdisk", "mkfs.vfat", "mcopy", "mdel", "mshowfat", "fsck.vfat");
+  test::ScratchDir dir;
+  ASSERT_EQ(Mkimage({"sample", dir.File("a.img"), "--seed", "5"}).code, 0);
+  ASSERT_EQ(Mkimage({"sample", dir.File("b.img"), "--seed", "5"}).code, 0);
+  EXPECT_TRUE(test::FilesEqual(dir.File("a.img"), dir.File("b.img")));
+  Manifest a, b;
+  ASSERT_TRUE(ReadManifest(dir.File("a.img.json"), a).ok());
+  ASSERT_TRUE(ReadManifest(dir.File("b.img.json"), b).ok());
+  EXPECT_EQ(ManifestToJson(a), ManifestToJson(b));
+  EXPECT_EQ(a.files[0].name, "sample.mdf");
+  EXPECT_EQ(a.files[1].name, "sample-older.mdf");
+  for (int t : {0, 1}) {
+    EXPECT_TRUE(a.UnrecoverablePages(t).empty());
+    EXPECT_EQ(Sha256Hex(test::RebuildFromManifest(a, dir.File("a.img"), t)), a.files[t].sha256);
+  }
+}
+
 TEST(Mkimage, BadInputExitsWithTwoAndSaysWhy) {
   test::ScratchDir dir;
   const std::string out = dir.File("x.img");
@@ -103,6 +219,12 @@ TEST(Mkimage, BadInputExitsWithTwoAndSaysWhy) {
            {"image", "--kind", "raw", "--mdf", dir.File("missing.mdf"), "-o", out},
            {"image", "--kind", "raw", "--mdf", "/etc/hostname", "--pages", "50", "-o", out},
            {"db", "--pages", "10", "-o", out},
+           {"image", "--kind", "raw", "--older-after-header", "-o", out},
+           {"image", "--kind", "raw", "--second-target", "newer", "-o", out},
+           {"image", "--kind", "disk", "--table", "apm", "-o", out},
+           {"image", "--kind", "disk", "--partition-before", "ntfs", "-o", out},
+           {"image", "--kind", "disk", "--partition-before", "fat32:0", "-o", out},
+           {"sample"},
        }) {
     const Outcome r = Mkimage(args);
     EXPECT_EQ(r.code, kExitBadInput) << ::testing::PrintToString(args);
@@ -117,9 +239,16 @@ TEST(Mkimage, HelpDocumentsTheKindsAndExitsWithZero) {
   EXPECT_NE(top.out.find("Exit codes"), std::string::npos);
   const Outcome image = Mkimage({"image", "--help"});
   EXPECT_EQ(image.code, 0);
-  for (const char* option : {"--kind", "--cluster", "--split-pages", "--older-copy",
-                             "--overwrite-clusters", "--partition-start", "--unreadable"}) {
+  for (const char* option :
+       {"--kind", "--cluster", "--split-pages", "--older-copy", "--overwrite-clusters",
+        "--partition-start", "--unreadable", "--split-before-zero", "--other-db-on-free-pages",
+        "--older-after-header", "--second-target", "--table", "--partition-before"}) {
     EXPECT_NE(image.out.find(option), std::string::npos) << option;
+  }
+  const Outcome sample = Mkimage({"sample", "--help"});
+  EXPECT_EQ(sample.code, 0);
+  for (const char* option : {"--real-dir", "--seed", "--write-originals"}) {
+    EXPECT_NE(sample.out.find(option), std::string::npos) << option;
   }
 }
 

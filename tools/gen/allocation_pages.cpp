@@ -4,13 +4,12 @@
 #include <array>
 #include <vector>
 
-#include "page/page_format.h"
+#include "gen/page_layout.h"
 
 namespace ravelin::gen {
 
 namespace {
 
-constexpr std::int32_t kAllocObjId = 99;
 constexpr std::size_t kBitmapRowOffset = 190;  // slot 1 of GAM, SGAM, DCM, BCM and IAM pages
 constexpr std::size_t kBitmapBytes = 7988;     // 63904 extents
 constexpr std::size_t kPfsBytes = 8088;
@@ -28,7 +27,7 @@ void PutGuid(MutablePage page, std::size_t offset, std::uint64_t seed, std::uint
 HeaderFields AllocationHeader(const PageModel& model, std::uint8_t type, std::int64_t n) {
   HeaderFields h;
   h.type = type;
-  h.objId = kAllocObjId;
+  h.objId = kAllocationObjId;
   h.pageId = static_cast<std::int32_t>(n);
   h.fileId = model.Params().fileId;
   return h;
@@ -52,7 +51,7 @@ std::size_t TwoRowPage(MutablePage page, HeaderFields& h) {
 
 void RenderFileHeader(const PageModel& model, const FileNames& names, MutablePage page) {
   const AllocationLayout& layout = model.Layout();
-  HeaderFields h = AllocationHeader(model, kPageTypeFileHeader, 0);
+  HeaderFields h = AllocationHeader(model, page_type::kFileHeader, 0);
   h.flagBitsLow = 0x08;
   h.lsn = model.CheckpointLsn();
   WriteHeader(page, h);
@@ -97,7 +96,7 @@ void RenderFileHeader(const PageModel& model, const FileNames& names, MutablePag
 }
 
 void RenderBootPage(const PageModel& model, const FileNames& names, MutablePage page) {
-  HeaderFields h = AllocationHeader(model, 13, 9);
+  HeaderFields h = AllocationHeader(model, page_type::kBoot, 9);
   h.lsn = model.PageLsn(9, model.Layout().Generation());
   WriteHeader(page, h);
   RowPage rows(page);
@@ -119,7 +118,7 @@ void RenderBootPage(const PageModel& model, const FileNames& names, MutablePage 
 void RenderSysfilesPage(const PageModel& model, const FileNames& names, MutablePage page) {
   const std::uint16_t fileId = model.Params().fileId;
   HeaderFields h;
-  h.type = kPageTypeData;
+  h.type = page_type::kData;
   h.flagBitsLow = 0x06;
   h.objId = 8;
   h.pminlen = 786;
@@ -147,7 +146,7 @@ void RenderSysfilesPage(const PageModel& model, const FileNames& names, MutableP
 
 void RenderPfsPage(const PageModel& model, std::int64_t n, MutablePage page) {
   const AllocationLayout& layout = model.Layout();
-  HeaderFields h = AllocationHeader(model, kPageTypePfs, n);
+  HeaderFields h = AllocationHeader(model, page_type::kPfs, n);
   h.lsn = model.PageLsn(n, layout.LastAllocationChange());
   WriteHeader(page, h);
   RowPage rows(page);
@@ -163,10 +162,10 @@ void RenderPfsPage(const PageModel& model, std::int64_t n, MutablePage page) {
 
 void RenderBitmapPage(const PageModel& model, std::int64_t n, Role role, MutablePage page) {
   const AllocationLayout& layout = model.Layout();
-  std::uint8_t type = 8;
-  if (role == Role::kSgam) type = 9;
-  if (role == Role::kDcm) type = 16;
-  if (role == Role::kBcm) type = 17;
+  std::uint8_t type = page_type::kGam;
+  if (role == Role::kSgam) type = page_type::kSgam;
+  if (role == Role::kDcm) type = page_type::kDcm;
+  if (role == Role::kBcm) type = page_type::kBcm;
   HeaderFields h = AllocationHeader(model, type, n);
   if (role == Role::kBcm) {
     h.lsn = {0, 0, 1};  // never written since the file was created, as in real files
@@ -202,7 +201,7 @@ void RenderIamPage(const PageModel& model, std::int64_t n, int unit, int interva
   const Unit& u = layout.Units()[unit];
   const std::uint16_t fileId = model.Params().fileId;
   HeaderFields h;
-  h.type = kPageTypeIam;
+  h.type = page_type::kIam;
   h.objId = u.objId;
   h.indexId = u.indexId;
   h.pageId = static_cast<std::int32_t>(n);

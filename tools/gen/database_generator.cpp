@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "page/page_format.h"
+#include "gen/page_layout.h"
 
 namespace ravelin::gen {
 
@@ -81,19 +81,19 @@ void FillLeafRows(MutablePage page, UnitKind kind, const ContentPlan& plan, std:
 std::uint8_t TypeOf(Role role) {
   switch (role) {
     case Role::kFileHeader:
-      return kPageTypeFileHeader;
+      return page_type::kFileHeader;
     case Role::kPfs:
-      return kPageTypePfs;
+      return page_type::kPfs;
     case Role::kGam:
-      return 8;
+      return page_type::kGam;
     case Role::kSgam:
-      return 9;
+      return page_type::kSgam;
     case Role::kDcm:
-      return 16;
+      return page_type::kDcm;
     case Role::kBcm:
-      return 17;
+      return page_type::kBcm;
     case Role::kBoot:
-      return 13;
+      return page_type::kBoot;
     default:
       return 0;
   }
@@ -284,13 +284,13 @@ PageInfo DatabaseGenerator::Truth(std::int64_t n) const {
     case Role::kBcm:
     case Role::kBoot:
       info.type = TypeOf(role.role);
-      info.objId = info.ownerObjId = kAllocationObjectId;
+      info.objId = info.ownerObjId = kAllocationObjId;
       info.generation = (role.role == Role::kFileHeader || role.role == Role::kBoot)
                             ? layout_.Generation()
                             : (role.role == Role::kBcm ? 0 : layout_.LastAllocationChange());
       return info;
     case Role::kIam:
-      info.type = kPageTypeIam;
+      info.type = page_type::kIam;
       info.objId = info.ownerObjId = units[role.unit].objId;
       info.generation = layout_.IamGeneration(role.unit, role.interval);
       return info;

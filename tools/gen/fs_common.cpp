@@ -52,14 +52,14 @@ std::uint64_t StagedSectors(const StagedFile& file, std::uint32_t maxClusters,
 
 Status StageDecoys(const std::string& dir, const LiveDecoyOptions& o,
                    std::uint32_t sectorsPerCluster, std::uint64_t seed,
-                   std::vector<StagedFile>& files) {
+                   std::vector<StagedFile>& files, int round) {
   if (o.count < 0 || o.minClusters < 1 || o.maxClusters < o.minClusters) {
     return Status::BadInput("decoy files need a count >= 0 and 1 <= min clusters <= max");
   }
-  Random random(seed ^ 0xDEC0Full);
+  Random random(seed ^ 0xDEC0Full ^ (static_cast<std::uint64_t>(round) << 40));
   for (int i = 0; i < o.count; ++i) {
     char name[32];
-    std::snprintf(name, sizeof name, "DECOY%03d.BIN", i + 1);
+    std::snprintf(name, sizeof name, "DECOY%03d.BIN", round * o.count + i + 1);
     const std::uint64_t clusters = o.minClusters + random.Below(o.maxClusters - o.minClusters + 1);
     StagedFile f{name, dir + "/" + name, nullptr, ""};
     if (Status s = StageFile(f.path, nullptr, clusters * sectorsPerCluster, random.Next());
@@ -75,6 +75,7 @@ Status StageDecoys(const std::string& dir, const LiveDecoyOptions& o,
     files.push_back(f);
     return Status::Ok();
   };
+  if (round > 0) return Status::Ok();
   if (Status s = addPages(o.olderCopy, "OLDCOPY.MDF", "older-copy"); !s.ok()) return s;
   return addPages(o.otherDatabase, "OTHER.MDF", "other-database");
 }
@@ -91,9 +92,8 @@ Status ReadHead(const std::string& path, std::size_t count, std::vector<std::uin
 }
 
 void AddLiveDatabase(Manifest& manifest, const StagedFile& file, std::vector<FileExtent> extents) {
-  manifest.files.push_back({file.pages->Name(), file.role, file.pages->PageCount(),
-                            FileIdOf(*file.pages), Sha256OfPages(*file.pages)});
-  DescribeFileLayout(manifest, static_cast<int>(manifest.files.size() - 1), std::move(extents));
+  DescribeFileLayout(manifest, AddManifestFile(manifest, *file.pages, file.role),
+                     std::move(extents));
 }
 
 }  // namespace ravelin::gen

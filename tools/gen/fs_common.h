@@ -47,10 +47,12 @@ Status CheckFileSystemBuild(const PageSource& target, std::uint32_t sectorsPerCl
 std::uint64_t StagedSectors(const StagedFile& file, std::uint32_t maxClusters,
                             std::uint64_t sectorsPerCluster);
 
-// Stages the random decoys (sizes from `seed`) and the page-holding ones in `dir`.
+// Stages the random decoys (sizes from `seed`) and the page-holding ones in `dir`. Round r
+// > 0 stages another `count` random decoys only, numbered on from round r - 1's (a builder
+// that writes several databases gives each its own round of holes).
 Status StageDecoys(const std::string& dir, const LiveDecoyOptions& options,
                    std::uint32_t sectorsPerCluster, std::uint64_t seed,
-                   std::vector<StagedFile>& files);
+                   std::vector<StagedFile>& files, int round = 0);
 
 // The first `count` bytes of `path` (fewer when the file is shorter).
 Status ReadHead(const std::string& path, std::size_t count, std::vector<std::uint8_t>& bytes);

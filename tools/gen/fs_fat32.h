@@ -2,11 +2,14 @@
 // it with live decoy files, every other decoy is deleted to leave holes, the database is
 // copied in (it lands fragmented in the holes) and then deleted with mdel. Its clusters are
 // then free in the FAT and still hold its pages, as on a disk where a database was deleted.
+// Several databases each get a round of their own: decoys, holes, the database.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "gen/fat32_volume.h"
 #include "gen/fs_common.h"
 #include "gen/image_common.h"
 #include "gen/manifest.h"
@@ -23,21 +26,24 @@ struct Fat32ImageOptions {
   // Written into the boot sector's hidden-sectors field: where the partition starts on its
   // disk (0 for a bare partition image).
   std::uint64_t hiddenSectors = 0;
-  LiveDecoyOptions decoys;
+  LiveDecoyOptions decoys;  // per database: each gets `count` random decoys of its own
+  // The first database's name before deletion; the others get a number before the dot
+  // (DATA2.MDF, DATA3.MDF, ...).
   std::string databaseName = "DATA.MDF";
-  // After the database is deleted, a new file of this many clusters is written starting in
-  // the middle of the database's clusters: those pages are lost, as after real reuse.
+  // After the databases are deleted, a new file of this many clusters is written starting
+  // in the middle of the first database's clusters: those pages are lost, as after reuse.
   std::uint32_t overwriteClusters = 0;
   int unreadableSectors = 0;
 };
 
-// FAT32 needs at least this many clusters; fewer and mtools treats the volume as FAT16.
-inline constexpr std::uint64_t kFat32MinClusters = 65525;
-
+// Every target is deleted and is a "target" file of the manifest (files 0 .. targets - 1).
+Status BuildFat32Image(const std::vector<const PageSource*>& targets,
+                       const Fat32ImageOptions& options, const std::string& imagePath,
+                       Manifest& manifest);
 Status BuildFat32Image(const PageSource& target, const Fat32ImageOptions& options,
                        const std::string& imagePath, Manifest& manifest);
 
-// Parses mshowfat's "::/NAME <3-10> <15> ..." into cluster runs (first, count).
-std::vector<std::pair<std::uint64_t, std::uint64_t>> ParseClusterRuns(const std::string& line);
+// The name the database numbered `index` (from 0) had: DATA.MDF, DATA2.MDF, ...
+std::string DatabaseFileName(const std::string& first, std::size_t index);
 
 }  // namespace ravelin::gen

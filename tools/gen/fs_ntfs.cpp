@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "gen/extent_plan.h"
 #include "gen/fs_tools.h"
 #include "gen/image_raw.h"
 #include "gen/image_writer.h"
@@ -70,19 +71,30 @@ Status NtfsFileRuns(const std::string& imagePath, const std::string& name,
 
 Status BuildNtfsImage(const PageSource& target, const NtfsImageOptions& o,
                       const std::string& imagePath, Manifest& manifest) {
+  return BuildNtfsImage(std::vector<const PageSource*>{&target}, o, imagePath, manifest);
+}
+
+Status BuildNtfsImage(const std::vector<const PageSource*>& targets, const NtfsImageOptions& o,
+                      const std::string& imagePath, Manifest& manifest) {
   manifest = Manifest{};
   if (o.fragments < 1 || o.maxGapClusters < 1) {
     return Status::BadInput("at least one fragment and gaps of at least one cluster");
   }
-  if (Status s = CheckFileSystemBuild(target, o.sectorsPerCluster,
-                                      {"mkntfs", "ntfscp", "ntfscat", "ntfsinfo", "ntfsls"});
-      !s.ok()) {
-    return s;
+  if (targets.empty() || targets.front() == nullptr) {
+    return Status::BadInput("an NTFS image needs at least one database file");
+  }
+  std::uint64_t dbSectors = 0;
+  for (const PageSource* t : targets) {
+    if (Status s = CheckFileSystemBuild(*t, o.sectorsPerCluster,
+                                        {"mkntfs", "ntfscp", "ntfscat", "ntfsinfo", "ntfsls"});
+        !s.ok()) {
+      return s;
+    }
+    dbSectors += static_cast<std::uint64_t>(t->PageCount()) * kSectorsPerPage;
   }
   TempDir temp;
   if (!temp.ok()) return Status::IoError("cannot create a temporary folder");
   const std::uint64_t spc = o.sectorsPerCluster;
-  const std::uint64_t dbSectors = static_cast<std::uint64_t>(target.PageCount()) * kSectorsPerPage;
 
   std::vector<StagedFile> decoys;
   if (Status s = StageDecoys(temp.path(), o.decoys, o.sectorsPerCluster, o.seed, decoys); !s.ok()) {
@@ -90,7 +102,7 @@ Status BuildNtfsImage(const PageSource& target, const NtfsImageOptions& o,
   }
   std::uint64_t totalSectors = o.totalSectors;
   if (totalSectors == 0) {
-    std::uint64_t need = dbSectors + (o.fragments + 1) * o.maxGapClusters * spc;
+    std::uint64_t need = dbSectors + (targets.size() * o.fragments + 1) * o.maxGapClusters * spc;
     for (const StagedFile& f : decoys) {
       need += StagedSectors(f, o.decoys.maxClusters, spc);
     }
@@ -127,16 +139,21 @@ Status BuildNtfsImage(const PageSource& target, const NtfsImageOptions& o,
   // Cut the database into pieces, then lay the pieces in random order into the free
   // clusters, skipping a few free clusters before each and splitting a piece wherever it
   // meets an allocated cluster.
-  RawImageOptions cut;
-  cut.seed = o.seed;
-  cut.sectorsPerCluster = o.sectorsPerCluster;
-  cut.fragments = o.fragments;
-  std::vector<FileExtent> pieces;
-  if (Status s = PlanExtents(target.PageCount(), cut, pieces); !s.ok()) return fail(s);
+  // Pieces of every target, mixed: (target, piece).
+  std::vector<std::pair<std::size_t, FileExtent>> pieces;
+  for (std::size_t t = 0; t < targets.size(); ++t) {
+    RawImageOptions cut;
+    cut.seed = t == 0 ? o.seed : o.seed ^ (0x7A26E7ull * t);
+    cut.sectorsPerCluster = o.sectorsPerCluster;
+    cut.fragments = o.fragments;
+    std::vector<FileExtent> planned;
+    if (Status s = PlanExtents(targets[t]->PageCount(), cut, planned); !s.ok()) return fail(s);
+    for (const FileExtent& e : planned) pieces.emplace_back(t, e);
+  }
   Random random(o.seed ^ 0x4E7F5ull);
   for (std::size_t i = pieces.size(); i > 1; --i) std::swap(pieces[i - 1], pieces[random.Below(i)]);
 
-  std::vector<FileExtent> extents;
+  std::vector<std::vector<FileExtent>> extents(targets.size());
   std::vector<Placement> placements;
   Random noise(o.seed ^ 0x9015Eull);
   std::uint64_t cluster = 1;  // cluster 0 holds the boot sector
@@ -144,7 +161,7 @@ Status BuildNtfsImage(const PageSource& target, const NtfsImageOptions& o,
     while (c < volumeClusters && !ClusterFree(bitmap, c)) ++c;
     return c;
   };
-  for (const FileExtent& piece : pieces) {
+  for (const auto& [t, piece] : pieces) {
     // Skipped free clusters: left as they are or filled with noise, like an old file's.
     const std::uint64_t skip = 1 + random.Below(o.maxGapClusters);
     for (std::uint64_t k = 0; k < skip; ++k) {
@@ -171,8 +188,8 @@ Status BuildNtfsImage(const PageSource& target, const NtfsImageOptions& o,
         ++run;
       }
       const std::uint64_t sectors = std::min(run * spc, end - fileSector);
-      extents.push_back({fileSector, sectors, cluster * spc});
-      placements.push_back({cluster * spc, sectors, FillKind::kPages, &target, fileSector, 0});
+      extents[t].push_back({fileSector, sectors, cluster * spc});
+      placements.push_back({cluster * spc, sectors, FillKind::kPages, targets[t], fileSector, 0});
       fileSector += sectors;
       cluster += run;
     }
@@ -201,8 +218,7 @@ Status BuildNtfsImage(const PageSource& target, const NtfsImageOptions& o,
   part.mftStartCluster = mftCluster;
   part.clusterCount = volumeClusters;
   manifest.partition = part;
-  manifest.files.push_back(
-      {target.Name(), "target", target.PageCount(), FileIdOf(target), Sha256OfPages(target)});
+  for (const PageSource* t : targets) AddManifestFile(manifest, *t, "target");
   for (const StagedFile& f : decoys) {
     std::vector<std::pair<std::uint64_t, std::uint64_t>> runs;
     if (Status s = NtfsFileRuns(work, f.name, runs); !s.ok()) return fail(s);
@@ -224,8 +240,14 @@ Status BuildNtfsImage(const PageSource& target, const NtfsImageOptions& o,
     manifest.liveFiles.push_back({f.name, live});
     if (f.pages != nullptr) AddLiveDatabase(manifest, f, live);
   }
-  DescribeFileLayout(manifest, 0, extents);
-  MarkUnreadable(manifest, ChooseUnreadable(o.seed, o.unreadableSectors, extents, totalSectors));
+  std::vector<FileExtent> allExtents;
+  for (std::size_t t = 0; t < targets.size(); ++t) {
+    DescribeFileLayout(manifest, static_cast<int>(t), extents[t]);
+    NoteZeroNextPages(manifest, static_cast<int>(t), *targets[t]);
+    NoteSplitHardCases(manifest, static_cast<int>(t));
+    allExtents.insert(allExtents.end(), extents[t].begin(), extents[t].end());
+  }
+  MarkUnreadable(manifest, ChooseUnreadable(o.seed, o.unreadableSectors, allExtents, totalSectors));
 
   if (std::rename(work.c_str(), imagePath.c_str()) != 0) {
     return fail(Status::IoError("cannot rename " + work + " to " + imagePath));

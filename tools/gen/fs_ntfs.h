@@ -22,7 +22,7 @@ struct NtfsImageOptions {
   std::uint64_t totalSectors = 0;       // 0: room for everything, at least 8 MiB
   std::uint64_t hiddenSectors = 0;      // partition start on its disk
   LiveDecoyOptions decoys;
-  // The database is cut into this many pieces before it goes into free space; a piece that
+  // Each database is cut into this many pieces before it goes into free space; a piece that
   // meets an allocated cluster is split further there.
   int fragments = 6;
   std::uint32_t maxGapClusters = 16;  // free clusters skipped before each piece
@@ -30,6 +30,11 @@ struct NtfsImageOptions {
   int unreadableSectors = 0;
 };
 
+// Every target is laid into free clusters (its pieces mixed with the others') and is a
+// "target" file of the manifest (files 0 .. targets - 1).
+Status BuildNtfsImage(const std::vector<const PageSource*>& targets,
+                      const NtfsImageOptions& options, const std::string& imagePath,
+                      Manifest& manifest);
 Status BuildNtfsImage(const PageSource& target, const NtfsImageOptions& options,
                       const std::string& imagePath, Manifest& manifest);
 

@@ -9,14 +9,15 @@
 #include <optional>
 #include <string>
 
+#include "gen/page_protection.h"
 #include "gen/page_source.h"
 
 namespace ravelin::gen {
 
 struct PagePatch {
   std::optional<std::uint16_t> fileId;  // rewrite m_fileId (and nothing else) when set
-  // When non-zero: lower each page's LSN by this much and change one byte of every page with
-  // content, as an older state of the file would differ.
+  // When non-zero: lower each page's LSN (VLF and block, as one number) by this much and
+  // change one byte of every page with content, as an older state of the file would differ.
   std::uint32_t age = 0;
 };
 
@@ -35,10 +36,6 @@ class PatchedPageSource : public PageSource {
   PagePatch patch_;
   std::string name_;
 };
-
-// The page-verify kind a page records: the low nibble of header byte 5 (1 torn-page
-// detection, 2 checksum, 0 none).
-int PageVerifyNibble(PageView page);
 
 // Recomputes the stored checksum of a checksum-protected page; other pages are unchanged.
 void ReprotectPage(MutablePage page);

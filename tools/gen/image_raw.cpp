@@ -2,309 +2,255 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <set>
+#include <string>
+#include <tuple>
 #include <vector>
 
+#include "gen/extent_plan.h"
 #include "gen/image_writer.h"
+#include "gen/pfs_reader.h"
 #include "gen/random.h"
-#include "gen/sha256.h"
-#include "page/page_format.h"
+#include "gen/raw_layout.h"
 
 namespace ravelin::gen {
 namespace {
 
 constexpr std::uint64_t kSpp = kSectorsPerPage;
 
-// One thing written to the image: an extent of the target or a run of decoy pages.
-struct Item {
-  int file = 0;
-  const PageSource* source = nullptr;
-  FileExtent extent;  // diskSector filled by the layout
-  bool fixed = false;
-};
-
 template <typename T>
 void Shuffle(std::vector<T>& v, Random& random) {
   for (std::size_t i = v.size(); i > 1; --i) std::swap(v[i - 1], v[random.Below(i)]);
 }
 
-int AddFile(Manifest& manifest, const PageSource& source, const std::string& role) {
-  manifest.files.push_back(
-      {source.Name(), role, source.PageCount(), FileIdOf(source), Sha256OfPages(source)});
-  return static_cast<int>(manifest.files.size() - 1);
-}
-
-// Cluster-rounded [begin, end) of each item, sorted, and the complement as gaps.
-std::vector<std::pair<std::uint64_t, std::uint64_t>> Gaps(const std::vector<Item>& items,
-                                                          std::uint64_t spc,
-                                                          std::uint64_t totalSectors) {
-  std::vector<std::pair<std::uint64_t, std::uint64_t>> used;
-  for (const Item& it : items) {
-    used.emplace_back(it.extent.diskSector,
-                      it.extent.diskSector + RoundUp(it.extent.sectorCount, spc));
-  }
-  std::sort(used.begin(), used.end());
-  std::vector<std::pair<std::uint64_t, std::uint64_t>> gaps;
-  std::uint64_t cursor = 0;
-  for (auto [b, e] : used) {
-    if (b > cursor) gaps.emplace_back(cursor, b);
-    cursor = std::max(cursor, e);
-  }
-  if (cursor < totalSectors) gaps.emplace_back(cursor, totalSectors);
-  return gaps;
-}
-
-// Places each not-yet-fixed item in a free stretch, at least one cluster from its
-// neighbours. Used when the target's extents were chosen by the caller.
-Status PlaceInFreeSpace(std::vector<Item>& items, std::uint64_t spc, std::uint64_t totalSectors,
-                        Random& random) {
-  for (Item& item : items) {
-    if (item.fixed) continue;
-    const std::uint64_t need = RoundUp(item.extent.sectorCount, spc);
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> fits;
-    for (auto [b, e] : Gaps(items, spc, totalSectors)) {
-      const std::uint64_t first = RoundUp(b, spc) + spc;
-      if (first + need + spc <= e) fits.emplace_back(first, e - need - spc);
+Status CheckChosenExtents(const std::vector<FileExtent>& extents, std::uint64_t fileSectors,
+                          std::uint64_t spc) {
+  std::vector<FileExtent> byFile = extents;
+  std::sort(byFile.begin(), byFile.end(),
+            [](const FileExtent& a, const FileExtent& b) { return a.fileSector < b.fileSector; });
+  for (std::size_t i = 0; i < byFile.size(); ++i) {
+    const FileExtent& e = byFile[i];
+    if (e.sectorCount == 0 || e.fileSector + e.sectorCount > fileSectors ||
+        (i > 0 && byFile[i - 1].fileSector + byFile[i - 1].sectorCount > e.fileSector)) {
+      return Status::BadInput("chosen extents must be non-empty, inside the file and apart");
     }
-    if (fits.empty()) return Status::BadInput("the image is too small for the noise asked for");
-    auto [lo, hi] = fits[random.Below(fits.size())];
-    item.extent.diskSector = lo + random.Below((hi - lo) / spc + 1) * spc;
-    item.fixed = true;
+    if (e.diskSector % spc != 0) {
+      return Status::BadInput("chosen extent at sector " + std::to_string(e.diskSector) +
+                              " is not cluster-aligned");
+    }
+  }
+  return Status::Ok();
+}
+
+// Maximal runs [first, end) of pages that `target`'s PFS pages mark free and where `other`
+// has content: where foreign pages pass for the target's own by their page ids.
+std::vector<std::pair<std::uint64_t, std::uint64_t>> FreeIdRuns(const PageSource& target,
+                                                                const PageSource& other) {
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> runs;
+  const PfsReader pfs(target);
+  std::vector<std::uint8_t> page(kPageSize);
+  const std::int64_t end = std::min(target.PageCount(), other.PageCount());
+  for (std::int64_t n = 0; n < end; ++n) {
+    bool usable = pfs.Free(n);
+    if (usable) {
+      other.ReadPage(n, MutablePage(page.data(), kPageSize));
+      usable = std::any_of(page.begin(), page.end(), [](std::uint8_t b) { return b != 0; });
+    }
+    if (!usable) continue;
+    const auto u = static_cast<std::uint64_t>(n);
+    if (!runs.empty() && runs.back().second == u) {
+      runs.back().second = u + 1;
+    } else {
+      runs.emplace_back(u, u + 1);
+    }
+  }
+  return runs;
+}
+
+// The target's extents: chosen by the caller (first target only) or planned, each target
+// with its own seed. With olderAfterHeader the second target is also cut where the first
+// target's header extent ends, so a piece of it starts exactly there.
+Status PlanTargets(const std::vector<const PageSource*>& targets, const RawImageOptions& o,
+                   std::vector<std::vector<FileExtent>>& plans, std::uint64_t& resumeSector) {
+  plans.assign(targets.size(), {});
+  for (std::size_t t = 0; t < targets.size(); ++t) {
+    const PageSource& target = *targets[t];
+    if (t == 0 && !o.extents.empty()) {
+      const std::uint64_t fileSectors = static_cast<std::uint64_t>(target.PageCount()) * kSpp;
+      if (Status s = CheckChosenExtents(o.extents, fileSectors, o.sectorsPerCluster); !s.ok()) {
+        return s;
+      }
+      plans[0] = o.extents;
+      continue;
+    }
+    RawImageOptions cut = o;
+    cut.seed = t == 0 ? o.seed : o.seed ^ (0x7A26E7ull * t);
+    PlanHints hints;
+    if (o.splitBeforeZeroPage > 0) hints.zeroFollowed = ZeroFollowedPages(target);
+    if (Status s = PlanExtents(target.PageCount(), cut, plans[t], hints); !s.ok()) return s;
+  }
+  resumeSector = 0;
+  if (o.olderAfterHeader) {
+    for (const FileExtent& e : plans[0]) {
+      if (e.fileSector == 0) resumeSector = e.fileSector + e.sectorCount;
+    }
+    SplitExtentAt(plans[1], resumeSector);
+  }
+  return Status::Ok();
+}
+
+Status CheckOptions(const std::vector<const PageSource*>& targets, const RawImageOptions& o) {
+  if (!IsValidClusterSize(o.sectorsPerCluster)) {
+    return Status::BadInput("sectors per cluster must be a power of two from 1 to 128");
+  }
+  if (targets.empty()) return Status::BadInput("a raw image needs at least one database file");
+  for (const PageSource* t : targets) {
+    if (t == nullptr || t->PageCount() <= 0) {
+      return Status::BadInput("the database file has no pages");
+    }
+  }
+  if (o.maxGapClusters < 1 || o.maxRunPages < 1) {
+    return Status::BadInput("gaps and decoy runs need a size of at least 1");
+  }
+  if (o.olderAfterHeader) {
+    if (targets.size() < 2 || targets[0]->PageCount() != targets[1]->PageCount()) {
+      return Status::BadInput(
+          "placing an older copy after the header fragment needs a second database file of "
+          "the same size, an older copy of the first");
+    }
+    if (!o.extents.empty()) {
+      return Status::BadInput("an older copy after the header fragment needs a planned layout");
+    }
   }
   return Status::Ok();
 }
 
 }  // namespace
 
-std::uint16_t FileIdOf(const PageSource& source) {
-  std::vector<std::uint8_t> page(kPageSize);
-  for (std::int64_t n = 0; n < std::min<std::int64_t>(source.PageCount(), 64); ++n) {
-    source.ReadPage(n, MutablePage(page.data(), kPageSize));
-    const std::uint16_t id = Load16(page, page_header::kFileId);
-    if (id != 0) return id;
-  }
-  return 0;
-}
-
-Status PlanExtents(std::int64_t pageCount, const RawImageOptions& o,
-                   std::vector<FileExtent>& extents) {
-  extents.clear();
-  const std::uint64_t spc = o.sectorsPerCluster;
-  const auto pages = static_cast<std::uint64_t>(pageCount);
-  const std::uint64_t fileSectors = pages * kSpp;
-  if (o.fragments < 1 || o.splitPages < 0 || o.detachedTails < 0 || o.lostExtents < 0) {
-    return Status::BadInput("fragment counts must not be negative, and at least 1 fragment");
-  }
-  if (o.splitPages > 0 && spc >= kSpp) {
-    return Status::BadInput("split pages need clusters smaller than a page (2, 4 or 8 sectors)");
-  }
-  if (o.detachedTails > o.splitPages) {
-    return Status::BadInput("detached tails are a subset of the split pages");
-  }
-  const int alignedBreaks = o.fragments - 1 - o.splitPages - o.detachedTails;
-  if (alignedBreaks < 0) {
-    return Status::BadInput("each split page and each detached tail needs a fragment of its own");
-  }
-  if (o.lostExtents >= o.fragments) return Status::BadInput("every fragment would be lost");
-
-  Random random(o.seed ^ 0x5EC7042Dull);
-  std::set<std::uint64_t> breaks;
-  std::set<std::uint64_t> splitPages;
-  const auto tooMany = [&] {
-    return Status::BadInput("a file of " + std::to_string(pages) + " pages cannot be cut into " +
-                            std::to_string(o.fragments) + " fragments as asked");
-  };
-  // Split pages first, two pages apart, each with a page after it for the tail to precede.
-  for (int i = 0, tries = 0; i < o.splitPages; ++tries) {
-    if (tries > 1000 + 100 * o.splitPages || pages < 2) return tooMany();
-    const std::uint64_t k = random.Below(pages - 1);
-    if (splitPages.count(k) || splitPages.count(k + 1) || (k > 0 && splitPages.count(k - 1))) {
-      continue;
-    }
-    splitPages.insert(k);
-    const std::uint64_t j = 1 + random.Below(kSpp / spc - 1);
-    breaks.insert(k * kSpp + j * spc);
-    if (i < o.detachedTails) breaks.insert((k + 1) * kSpp);
-    ++i;
-  }
-  const std::uint64_t step = std::max<std::uint64_t>(kSpp, spc);
-  const std::uint64_t positions = (fileSectors + step - 1) / step - 1;
-  for (int i = 0, tries = 0; i < alignedBreaks; ++tries) {
-    if (positions == 0 || tries > 1000 + 100 * alignedBreaks) return tooMany();
-    const std::uint64_t b = (1 + random.Below(positions)) * step;
-    const std::uint64_t page = b / kSpp;
-    if (breaks.count(b) || splitPages.count(page) || (page > 0 && splitPages.count(page - 1))) {
-      continue;
-    }
-    breaks.insert(b);
-    ++i;
-  }
-  std::uint64_t cursor = 0;
-  breaks.insert(fileSectors);
-  for (std::uint64_t b : breaks) {
-    extents.push_back({cursor, b - cursor, 0});
-    cursor = b;
-  }
-  // Lose some extents, never the first: it holds the file header page.
-  for (int i = 0; i < o.lostExtents; ++i) {
-    extents.erase(extents.begin() + 1 +
-                  static_cast<std::ptrdiff_t>(random.Below(extents.size() - 1)));
-  }
-  return Status::Ok();
-}
-
-std::vector<std::uint64_t> ChooseUnreadable(std::uint64_t seed, int count,
-                                            const std::vector<FileExtent>& extents,
-                                            std::uint64_t totalSectors) {
-  Random random(seed ^ 0xBADC0FFEEull);
-  std::vector<std::uint64_t> sectors;
-  for (int i = 0; i < count; ++i) {
-    if (i % 2 == 0 && !extents.empty()) {
-      const FileExtent& e = extents[random.Below(extents.size())];
-      sectors.push_back(e.diskSector + random.Below(e.sectorCount));
-    } else if (totalSectors > 0) {
-      sectors.push_back(random.Below(totalSectors));
-    }
-  }
-  return sectors;
-}
-
 Status BuildRawImage(const PageSource& target, const DecoySources& decoys, const RawImageOptions& o,
                      const std::string& imagePath, Manifest& manifest) {
+  return BuildRawImage(std::vector<const PageSource*>{&target}, decoys, o, imagePath, manifest);
+}
+
+Status BuildRawImage(const std::vector<const PageSource*>& targets, const DecoySources& decoys,
+                     const RawImageOptions& o, const std::string& imagePath, Manifest& manifest) {
   manifest = Manifest{};
+  if (Status s = CheckOptions(targets, o); !s.ok()) return s;
   const std::uint64_t spc = o.sectorsPerCluster;
-  if (!IsValidClusterSize(o.sectorsPerCluster)) {
-    return Status::BadInput("sectors per cluster must be a power of two from 1 to 128");
-  }
-  if (target.PageCount() <= 0) return Status::BadInput("the database file has no pages");
-  if (o.maxGapClusters < 1 || o.maxRunPages < 1) {
-    return Status::BadInput("gaps and decoy runs need a size of at least 1");
-  }
-  const std::uint64_t fileSectors = static_cast<std::uint64_t>(target.PageCount()) * kSpp;
+  const bool chosen = !o.extents.empty();
 
   manifest.kind = "raw";
   manifest.seed = o.seed;
   manifest.sectorsPerCluster = o.sectorsPerCluster;
-  const int targetFile = AddFile(manifest, target, "target");
+  for (const PageSource* t : targets) AddManifestFile(manifest, *t, "target");
 
-  std::vector<FileExtent> extents = o.extents;
-  const bool chosen = !extents.empty();
-  if (chosen) {
-    std::vector<FileExtent> byFile = extents;
-    std::sort(byFile.begin(), byFile.end(),
-              [](const FileExtent& a, const FileExtent& b) { return a.fileSector < b.fileSector; });
-    for (std::size_t i = 0; i < byFile.size(); ++i) {
-      const FileExtent& e = byFile[i];
-      if (e.sectorCount == 0 || e.fileSector + e.sectorCount > fileSectors ||
-          (i > 0 && byFile[i - 1].fileSector + byFile[i - 1].sectorCount > e.fileSector)) {
-        return Status::BadInput("chosen extents must be non-empty, inside the file and apart");
-      }
-      if (e.diskSector % spc != 0) {
-        return Status::BadInput("chosen extent at sector " + std::to_string(e.diskSector) +
-                                " is not cluster-aligned");
-      }
-    }
-  } else if (Status s = PlanExtents(target.PageCount(), o, extents); !s.ok()) {
-    return s;
-  }
+  std::vector<std::vector<FileExtent>> plans;
+  std::uint64_t resumeSector = 0;
+  if (Status s = PlanTargets(targets, o, plans, resumeSector); !s.ok()) return s;
 
   Random random(o.seed);
-  std::vector<Item> items;
-  for (const FileExtent& e : extents) items.push_back({targetFile, &target, e, chosen});
-
-  const auto addRuns = [&](const PageSource* source, int runs, const char* role) {
-    if (source == nullptr || runs <= 0 || source->PageCount() <= 0) return;
-    const int file = AddFile(manifest, *source, role);
-    for (int i = 0; i < runs; ++i) {
-      const std::uint64_t pageCount = source->PageCount();
-      const std::uint64_t length = std::min<std::uint64_t>(
-          pageCount, 1 + random.Below(static_cast<std::uint64_t>(o.maxRunPages)));
-      const std::uint64_t first = random.Below(pageCount - length + 1);
-      items.push_back({file, source, {first * kSpp, length * kSpp, 0}, false});
+  std::vector<RawItem> items;
+  std::size_t targetItems = 0;
+  for (std::size_t t = 0; t < targets.size(); ++t) {
+    for (const FileExtent& e : plans[t]) {
+      items.push_back({static_cast<int>(t), targets[t], e, chosen && t == 0});
     }
+    targetItems += plans[t].size();
+  }
+
+  std::vector<HardCase> foreignRuns;  // sectors filled in once the layout is known
+  const auto addRuns = [&](const PageSource* source, int runs, const char* role) -> Status {
+    if (source == nullptr || runs <= 0 || source->PageCount() <= 0) return Status::Ok();
+    const int file = AddManifestFile(manifest, *source, role);
+    const bool onFree = o.otherDatabaseOnFreePages && std::string(role) == "other-database";
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> freeRuns;
+    if (onFree) {
+      freeRuns = FreeIdRuns(*targets[0], *source);
+      if (freeRuns.empty()) {
+        return Status::BadInput(
+            "no page id is free in the target and holds a page of the other database");
+      }
+    }
+    for (int i = 0; i < runs; ++i) {
+      std::uint64_t lo = 0, hi = static_cast<std::uint64_t>(source->PageCount());
+      if (onFree) std::tie(lo, hi) = freeRuns[random.Below(freeRuns.size())];
+      const std::uint64_t length = std::min<std::uint64_t>(
+          hi - lo, 1 + random.Below(static_cast<std::uint64_t>(o.maxRunPages)));
+      const std::uint64_t first = lo + random.Below(hi - lo - length + 1);
+      int tag = -1;
+      if (onFree) {
+        tag = static_cast<int>(foreignRuns.size());
+        foreignRuns.push_back({"foreign-pages-on-free-ids", 0, static_cast<std::int64_t>(first),
+                               static_cast<std::int64_t>(length), 0, file});
+      }
+      items.push_back({file, source, {first * kSpp, length * kSpp, 0}, false, tag});
+    }
+    return Status::Ok();
   };
   if (decoys.olderCopy != nullptr && decoys.olderCopy->PageCount() > 0) {
-    const int file = AddFile(manifest, *decoys.olderCopy, "older-copy");
+    const int file = AddManifestFile(manifest, *decoys.olderCopy, "older-copy");
     items.push_back({file,
                      decoys.olderCopy,
                      {0, static_cast<std::uint64_t>(decoys.olderCopy->PageCount()) * kSpp, 0},
                      false});
   }
-  addRuns(decoys.stalePages, o.staleRuns, "stale-pages");
-  addRuns(decoys.otherDatabase, o.otherDatabaseRuns, "other-database");
-  addRuns(decoys.otherFileId, o.otherFileIdRuns, "other-file-id");
+  if (Status s = addRuns(decoys.stalePages, o.staleRuns, "stale-pages"); !s.ok()) return s;
+  if (Status s = addRuns(decoys.otherDatabase, o.otherDatabaseRuns, "other-database"); !s.ok()) {
+    return s;
+  }
+  if (Status s = addRuns(decoys.otherFileId, o.otherFileIdRuns, "other-file-id"); !s.ok()) {
+    return s;
+  }
 
   std::uint64_t totalSectors = o.totalSectors;
+  int olderAt = -1;
   if (chosen) {
     std::uint64_t end = 0;
-    for (const Item& it : items) {
+    for (const RawItem& it : items) {
       if (it.fixed) end = std::max(end, it.extent.diskSector + RoundUp(it.extent.sectorCount, spc));
     }
     if (totalSectors == 0) {
-      std::uint64_t decoySectors = 0;
-      for (const Item& it : items) {
-        if (!it.fixed) decoySectors += RoundUp(it.extent.sectorCount, spc) + 2 * spc;
+      std::uint64_t looseSectors = 0;
+      for (const RawItem& it : items) {
+        if (!it.fixed) looseSectors += RoundUp(it.extent.sectorCount, spc) + 2 * spc;
       }
-      totalSectors = end + decoySectors + o.maxGapClusters * spc;
+      totalSectors = end + looseSectors + o.maxGapClusters * spc;
     }
     if (end > totalSectors) return Status::BadInput("chosen extents reach past the image's end");
     if (Status s = PlaceInFreeSpace(items, spc, totalSectors, random); !s.ok()) return s;
   } else {
-    // Items in random order (or the target's in file order, decoys among them), each
+    // Items in random order (or the targets' in file order, decoys among them), each
     // preceded by a gap of at least one cluster so no two pieces touch.
+    std::vector<std::size_t> order(items.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
     if (o.shuffle) {
-      Shuffle(items, random);
+      Shuffle(order, random);
     } else {
-      std::vector<Item> decoyItems(items.begin() + static_cast<std::ptrdiff_t>(extents.size()),
-                                   items.end());
-      items.resize(extents.size());
-      for (Item& d : decoyItems) {
-        items.insert(items.begin() + static_cast<std::ptrdiff_t>(random.Below(items.size() + 1)),
+      std::vector<std::size_t> loose(order.begin() + static_cast<std::ptrdiff_t>(targetItems),
+                                     order.end());
+      order.resize(targetItems);
+      for (std::size_t d : loose) {
+        order.insert(order.begin() + static_cast<std::ptrdiff_t>(random.Below(order.size() + 1)),
                      d);
       }
     }
-    std::uint64_t itemClusters = 0;
-    for (const Item& it : items) itemClusters += RoundUp(it.extent.sectorCount, spc) / spc;
-    const std::uint64_t gapCount = items.size() + 1;
-    std::vector<std::uint64_t> gaps(gapCount);
-    if (totalSectors == 0) {
-      for (auto& g : gaps) g = 1 + random.Below(o.maxGapClusters);
-      std::uint64_t sum = itemClusters;
-      for (auto g : gaps) sum += g;
-      totalSectors = sum * spc;
-    } else {
-      const std::uint64_t clusters = totalSectors / spc;
-      if (itemClusters + gapCount > clusters) {
-        return Status::BadInput("an image of " + std::to_string(totalSectors) +
-                                " sectors is too small: the layout needs at least " +
-                                std::to_string((itemClusters + gapCount) * spc));
-      }
-      // Spread the spare clusters over the gaps by random weights.
-      const std::uint64_t spare = clusters - itemClusters - gapCount;
-      std::vector<std::uint64_t> weights(gapCount);
-      std::uint64_t weightSum = 0;
-      for (auto& w : weights) weightSum += (w = 1 + random.Below(1000));
-      std::uint64_t given = 0;
-      for (std::size_t i = 0; i < gapCount; ++i) {
-        const auto share = static_cast<std::uint64_t>(static_cast<long double>(spare) * weights[i] /
-                                                      static_cast<long double>(weightSum));
-        gaps[i] = 1 + share;
-        given += share;
-      }
-      gaps.back() += spare - given;
+    std::vector<RawItem> ordered;
+    for (std::size_t i : order) ordered.push_back(items[i]);
+    items = std::move(ordered);
+
+    std::vector<std::uint64_t> gaps;
+    if (Status s = ChooseGaps(items, spc, totalSectors, o.maxGapClusters, random, gaps); !s.ok()) {
+      return s;
     }
-    std::uint64_t cursor = 0;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-      cursor += gaps[i] * spc;
-      items[i].extent.diskSector = cursor;
-      cursor += RoundUp(items[i].extent.sectorCount, spc);
-    }
+    if (o.olderAfterHeader) olderAt = PutOlderAfterHeader(items, gaps, 0, 1, resumeSector);
+    const std::uint64_t laid = LayInOrder(items, gaps, spc);
+    if (totalSectors == 0) totalSectors = laid;
   }
   manifest.totalSectors = totalSectors;
 
   std::vector<Placement> placements;
-  std::vector<FileExtent> targetExtents;
-  for (const Item& it : items) {
+  std::vector<std::vector<FileExtent>> targetExtents(targets.size());
+  std::vector<FileExtent> allTargetExtents;
+  for (const RawItem& it : items) {
     Placement p;
     p.sector = it.extent.diskSector;
     p.sectorCount = it.extent.sectorCount;
@@ -312,8 +258,9 @@ Status BuildRawImage(const PageSource& target, const DecoySources& decoys, const
     p.source = it.source;
     p.sourceSector = it.extent.fileSector;
     placements.push_back(p);
-    if (it.file == targetFile) {
-      targetExtents.push_back(it.extent);
+    if (static_cast<std::size_t>(it.file) < targets.size()) {
+      targetExtents[it.file].push_back(it.extent);
+      allTargetExtents.push_back(it.extent);
     } else {
       const std::uint64_t first = it.extent.fileSector / kSpp;
       manifest.fragments.push_back({it.file, it.extent, static_cast<std::int64_t>(first),
@@ -321,14 +268,28 @@ Status BuildRawImage(const PageSource& target, const DecoySources& decoys, const
                                     it.extent.diskSector});
     }
   }
-  DescribeFileLayout(manifest, targetFile, targetExtents);
+  for (std::size_t t = 0; t < targets.size(); ++t) {
+    DescribeFileLayout(manifest, static_cast<int>(t), targetExtents[t]);
+    NoteZeroNextPages(manifest, static_cast<int>(t), *targets[t]);
+    NoteSplitHardCases(manifest, static_cast<int>(t));
+  }
   std::sort(manifest.fragments.begin(), manifest.fragments.end(),
             [](const ManifestFragment& a, const ManifestFragment& b) {
               return a.extent.diskSector < b.extent.diskSector;
             });
+  for (const RawItem& it : items) {
+    if (it.tag >= 0) foreignRuns[static_cast<std::size_t>(it.tag)].sector = it.extent.diskSector;
+  }
+  manifest.hardCases.insert(manifest.hardCases.end(), foreignRuns.begin(), foreignRuns.end());
+  if (olderAt >= 0) {
+    const FileExtent& e = items[static_cast<std::size_t>(olderAt)].extent;
+    manifest.hardCases.push_back({"older-after-header", 0,
+                                  static_cast<std::int64_t>((e.fileSector + kSpp - 1) / kSpp), 1,
+                                  e.diskSector, 1});
+  }
 
   Random noise(o.seed ^ 0x9015Eull);
-  for (auto [b, e] : Gaps(items, spc, totalSectors)) {
+  for (auto [b, e] : FreeSpans(items, spc, totalSectors)) {
     const bool zeros = noise.Chance(o.zeroGapShare);
     manifest.noise.push_back({b, e - b, zeros ? "zeros" : "random"});
     if (!zeros) {
@@ -341,7 +302,7 @@ Status BuildRawImage(const PageSource& target, const DecoySources& decoys, const
     }
   }
   MarkUnreadable(manifest,
-                 ChooseUnreadable(o.seed, o.unreadableSectors, targetExtents, totalSectors));
+                 ChooseUnreadable(o.seed, o.unreadableSectors, allTargetExtents, totalSectors));
 
   const std::string temporary = imagePath + ".tmp";
   WriteOptions write;

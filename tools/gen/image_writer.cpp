@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "gen/random.h"
@@ -165,6 +166,22 @@ Status WritePlacements(const std::string& path, std::vector<Placement> placement
     status = Status::IoError("closing " + path + " failed: " + std::strerror(errno));
   }
   return status;
+}
+
+Status WriteSourceFile(const PageSource& source, const std::string& path) {
+  Placement p;
+  p.sectorCount = static_cast<std::uint64_t>(source.PageCount()) * kSectorsPerPage;
+  p.kind = FillKind::kPages;
+  p.source = &source;
+  WriteOptions options;
+  options.totalSectors = p.sectorCount;
+  const std::string temporary = path + ".tmp";
+  Status s = WritePlacements(temporary, {p}, options);
+  if (s.ok() && std::rename(temporary.c_str(), path.c_str()) != 0) {
+    s = Status::IoError("cannot rename " + temporary + " to " + path);
+  }
+  if (!s.ok()) std::remove(temporary.c_str());
+  return s;
 }
 
 Status CopySectors(const std::string& from, std::uint64_t fromSector, const std::string& to,

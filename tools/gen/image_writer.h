@@ -52,6 +52,9 @@ void FillRandom(std::uint64_t seed, std::uint64_t offset, MutableBytes out);
 void ReadSourceSectors(const PageSource& source, std::uint64_t sector, std::uint64_t count,
                        MutableBytes out);
 
+// Writes the whole file behind `source` to `path` (via a temporary name, sparse).
+Status WriteSourceFile(const PageSource& source, const std::string& path);
+
 // Copies `count` sectors from one file to another (sparse: zero stretches are skipped, so
 // the target must read as zeros there already).
 Status CopySectors(const std::string& from, std::uint64_t fromSector, const std::string& to,

@@ -1,16 +1,13 @@
 #include "gen/manifest.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <fstream>
-#include <nlohmann/json.hpp>
 #include <set>
-#include <sstream>
+
+#include "gen/sha256.h"
 
 namespace ravelin::gen {
 namespace {
 
-using nlohmann::json;
 constexpr std::uint64_t kSpp = ravelin::kSectorsPerPage;
 
 std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) { return (a + b - 1) / b; }
@@ -38,21 +35,52 @@ class SectorMap {
   const std::vector<FileExtent>& extents_;
 };
 
-json ExtentJson(const FileExtent& e) {
-  return {{"file_sector", e.fileSector}, {"sectors", e.sectorCount}, {"sector", e.diskSector}};
-}
-FileExtent ExtentFrom(const json& j) {
-  return {j.at("file_sector").get<std::uint64_t>(), j.at("sectors").get<std::uint64_t>(),
-          j.at("sector").get<std::uint64_t>()};
-}
-
 }  // namespace
 
 int Manifest::TargetFile() const {
+  const std::vector<int> targets = TargetFiles();
+  return targets.empty() ? -1 : targets.front();
+}
+
+std::vector<int> Manifest::TargetFiles() const {
+  std::vector<int> out;
   for (std::size_t i = 0; i < files.size(); ++i) {
-    if (files[i].role == "target") return static_cast<int>(i);
+    if (files[i].role == "target") out.push_back(static_cast<int>(i));
   }
-  return -1;
+  return out;
+}
+
+std::vector<PageRange> Manifest::UnrecoverablePages(int file) const {
+  std::vector<std::pair<std::int64_t, std::int64_t>> spans;  // [first, end)
+  for (const PageRange& r : lostPages) {
+    if (r.file == file) spans.emplace_back(r.firstPage, r.firstPage + r.pageCount);
+  }
+  for (const DamagedPage& d : damagedPages) {
+    if (d.file == file) spans.emplace_back(d.page, d.page + 1);
+  }
+  std::sort(spans.begin(), spans.end());
+  std::vector<PageRange> out;
+  for (auto [first, end] : spans) {
+    if (!out.empty() && out.back().firstPage + out.back().pageCount >= first) {
+      PageRange& last = out.back();
+      last.pageCount = std::max(last.pageCount, end - last.firstPage);
+    } else {
+      out.push_back({file, first, end - first});
+    }
+  }
+  return out;
+}
+
+int AddManifestFile(Manifest& manifest, const PageSource& source, const std::string& role) {
+  ManifestFile f;
+  f.name = source.Name();
+  f.role = role;
+  f.pageCount = source.PageCount();
+  f.fileId = FileIdOf(source);
+  f.sha256 = Sha256OfPages(source);
+  f.headerLsn = HeaderLsnText(source);
+  manifest.files.push_back(std::move(f));
+  return static_cast<int>(manifest.files.size() - 1);
 }
 
 std::vector<ManifestFragment> Manifest::FragmentsOf(int file) const {
@@ -139,8 +167,46 @@ void DescribeFileLayout(Manifest& manifest, int file, std::vector<FileExtent> ex
       before = at.has_value() && *at + (kSpp - j) == *next;
     }
     split.tailBeforeNextPage = before;
+    split.tailSector = map.DiskOf(base + split.headSectors);
     manifest.splitPages.push_back(split);
     if (!before) manifest.damagedPages.push_back({file, split.page, "split"});
+  }
+}
+
+void NoteZeroNextPages(Manifest& manifest, int file, const PageSource& source) {
+  std::vector<std::uint8_t> page(kPageSize);
+  for (SplitPage& s : manifest.splitPages) {
+    if (s.file != file || s.page + 1 >= source.PageCount()) continue;
+    source.ReadPage(s.page + 1, MutablePage(page.data(), kPageSize));
+    s.nextPageZero = std::all_of(page.begin(), page.end(), [](std::uint8_t b) { return b == 0; });
+  }
+}
+
+void NoteSplitHardCases(Manifest& manifest, int file) {
+  const std::vector<ManifestFragment> fragments = manifest.FragmentsOf(file);
+  // The image sector where file sector s lies, if any.
+  const auto diskOf = [&](std::uint64_t s) -> std::optional<std::uint64_t> {
+    for (const ManifestFragment& f : fragments) {
+      const FileExtent& e = f.extent;
+      if (s >= e.fileSector && s < e.fileSector + e.sectorCount) {
+        return e.diskSector + (s - e.fileSector);
+      }
+    }
+    return std::nullopt;
+  };
+  const std::int64_t pages = manifest.files[file].pageCount;
+  for (const SplitPage& s : manifest.splitPages) {
+    if (s.file != file || !s.tailSector) continue;
+    if (!s.tailBeforeNextPage) {
+      manifest.hardCases.push_back({"detached-tail", file, s.page, 1, *s.tailSector, -1});
+      continue;
+    }
+    if (!s.nextPageZero || s.page + 2 >= pages) continue;
+    const auto zeroPage = diskOf(static_cast<std::uint64_t>(s.page + 1) * kSpp);
+    const auto afterIt = diskOf(static_cast<std::uint64_t>(s.page + 2) * kSpp);
+    if (zeroPage && afterIt && *afterIt == *zeroPage + kSpp) {
+      manifest.hardCases.push_back({"split-before-zero-page", file, s.page, 1, *s.tailSector, -1});
+    }
   }
 }
 
@@ -171,179 +237,17 @@ void ShiftSectors(Manifest& manifest, std::uint64_t delta) {
     f.extent.diskSector += delta;
     f.startSector += delta;
   }
-  for (SplitPage& s : manifest.splitPages) s.headSector += delta;
+  for (SplitPage& s : manifest.splitPages) {
+    s.headSector += delta;
+    if (s.tailSector) *s.tailSector += delta;
+  }
+  for (HardCase& h : manifest.hardCases) h.sector += delta;
   for (NoiseRegion& n : manifest.noise) n.sector += delta;
   for (LiveFile& l : manifest.liveFiles) {
     for (FileExtent& e : l.extents) e.diskSector += delta;
   }
   for (std::uint64_t& s : manifest.unreadableSectors) s += delta;
   if (manifest.partition) manifest.partition->startSector += delta;
-}
-
-std::string ManifestToJson(const Manifest& m) {
-  json j;
-  j["kind"] = m.kind;
-  j["seed"] = m.seed;
-  j["total_sectors"] = m.totalSectors;
-  j["sectors_per_cluster"] = m.sectorsPerCluster;
-  if (m.partition) {
-    const PartitionInfo& p = *m.partition;
-    j["partition"] = {{"start_sector", p.startSector},
-                      {"sector_count", p.sectorCount},
-                      {"file_system", p.fileSystem},
-                      {"mbr_type", p.mbrType},
-                      {"reserved_sectors", p.reservedSectors},
-                      {"sectors_per_fat", p.sectorsPerFat},
-                      {"fat_count", p.fatCount},
-                      {"data_start_sector", p.dataStartSector},
-                      {"mft_start_cluster", p.mftStartCluster},
-                      {"cluster_count", p.clusterCount}};
-  } else {
-    j["partition"] = nullptr;
-  }
-  j["files"] = json::array();
-  for (const ManifestFile& f : m.files) {
-    j["files"].push_back({{"name", f.name},
-                          {"role", f.role},
-                          {"pages", f.pageCount},
-                          {"file_id", f.fileId},
-                          {"sha256", f.sha256}});
-  }
-  j["fragments"] = json::array();
-  for (const ManifestFragment& f : m.fragments) {
-    j["fragments"].push_back({{"file", f.file},
-                              {"extent", ExtentJson(f.extent)},
-                              {"first_page", f.firstPage},
-                              {"pages", f.pageCount},
-                              {"start_sector", f.startSector}});
-  }
-  j["split_pages"] = json::array();
-  for (const SplitPage& s : m.splitPages) {
-    j["split_pages"].push_back({{"file", s.file},
-                                {"page", s.page},
-                                {"head_sector", s.headSector},
-                                {"head_sectors", s.headSectors},
-                                {"tail_before_next_page", s.tailBeforeNextPage}});
-  }
-  j["lost_pages"] = json::array();
-  for (const PageRange& r : m.lostPages) {
-    j["lost_pages"].push_back(
-        {{"file", r.file}, {"first_page", r.firstPage}, {"pages", r.pageCount}});
-  }
-  j["damaged_pages"] = json::array();
-  for (const DamagedPage& d : m.damagedPages) {
-    j["damaged_pages"].push_back({{"file", d.file}, {"page", d.page}, {"reason", d.reason}});
-  }
-  j["noise"] = json::array();
-  for (const NoiseRegion& n : m.noise) {
-    j["noise"].push_back({{"sector", n.sector}, {"sectors", n.sectorCount}, {"kind", n.kind}});
-  }
-  j["live_files"] = json::array();
-  for (const LiveFile& l : m.liveFiles) {
-    json extents = json::array();
-    for (const FileExtent& e : l.extents) extents.push_back(ExtentJson(e));
-    j["live_files"].push_back({{"name", l.name}, {"extents", extents}});
-  }
-  j["unreadable_sectors"] = m.unreadableSectors;
-  return j.dump(1) + "\n";
-}
-
-Status ManifestFromJson(const std::string& text, Manifest& m) {
-  m = Manifest{};
-  try {
-    const json j = json::parse(text);
-    m.kind = j.at("kind").get<std::string>();
-    m.seed = j.at("seed").get<std::uint64_t>();
-    m.totalSectors = j.at("total_sectors").get<std::uint64_t>();
-    m.sectorsPerCluster = j.at("sectors_per_cluster").get<std::uint32_t>();
-    if (!j.at("partition").is_null()) {
-      const json& p = j.at("partition");
-      PartitionInfo info;
-      info.startSector = p.at("start_sector").get<std::uint64_t>();
-      info.sectorCount = p.at("sector_count").get<std::uint64_t>();
-      info.fileSystem = p.at("file_system").get<std::string>();
-      info.mbrType = p.at("mbr_type").get<std::uint32_t>();
-      info.reservedSectors = p.at("reserved_sectors").get<std::uint64_t>();
-      info.sectorsPerFat = p.at("sectors_per_fat").get<std::uint64_t>();
-      info.fatCount = p.at("fat_count").get<std::uint32_t>();
-      info.dataStartSector = p.at("data_start_sector").get<std::uint64_t>();
-      info.mftStartCluster = p.at("mft_start_cluster").get<std::uint64_t>();
-      info.clusterCount = p.at("cluster_count").get<std::uint64_t>();
-      m.partition = info;
-    }
-    for (const json& f : j.at("files")) {
-      m.files.push_back({f.at("name").get<std::string>(), f.at("role").get<std::string>(),
-                         f.at("pages").get<std::int64_t>(), f.at("file_id").get<std::uint16_t>(),
-                         f.at("sha256").get<std::string>()});
-    }
-    for (const json& f : j.at("fragments")) {
-      m.fragments.push_back({f.at("file").get<int>(), ExtentFrom(f.at("extent")),
-                             f.at("first_page").get<std::int64_t>(),
-                             f.at("pages").get<std::int64_t>(),
-                             f.at("start_sector").get<std::uint64_t>()});
-    }
-    for (const json& s : j.at("split_pages")) {
-      m.splitPages.push_back({s.at("file").get<int>(), s.at("page").get<std::int64_t>(),
-                              s.at("head_sector").get<std::uint64_t>(),
-                              s.at("head_sectors").get<std::uint32_t>(),
-                              s.at("tail_before_next_page").get<bool>()});
-    }
-    for (const json& r : j.at("lost_pages")) {
-      m.lostPages.push_back({r.at("file").get<int>(), r.at("first_page").get<std::int64_t>(),
-                             r.at("pages").get<std::int64_t>()});
-    }
-    for (const json& d : j.at("damaged_pages")) {
-      m.damagedPages.push_back({d.at("file").get<int>(), d.at("page").get<std::int64_t>(),
-                                d.at("reason").get<std::string>()});
-    }
-    for (const json& n : j.at("noise")) {
-      m.noise.push_back({n.at("sector").get<std::uint64_t>(), n.at("sectors").get<std::uint64_t>(),
-                         n.at("kind").get<std::string>()});
-    }
-    for (const json& l : j.at("live_files")) {
-      LiveFile live{l.at("name").get<std::string>(), {}};
-      for (const json& e : l.at("extents")) live.extents.push_back(ExtentFrom(e));
-      m.liveFiles.push_back(std::move(live));
-    }
-    m.unreadableSectors = j.at("unreadable_sectors").get<std::vector<std::uint64_t>>();
-    std::vector<int> refs;
-    for (const ManifestFragment& f : m.fragments) refs.push_back(f.file);
-    for (const SplitPage& s : m.splitPages) refs.push_back(s.file);
-    for (const PageRange& r : m.lostPages) refs.push_back(r.file);
-    for (const DamagedPage& d : m.damagedPages) refs.push_back(d.file);
-    for (int file : refs) {
-      if (file < 0 || static_cast<std::size_t>(file) >= m.files.size()) {
-        return Status::BadInput("manifest names file " + std::to_string(file) + " of " +
-                                std::to_string(m.files.size()));
-      }
-    }
-  } catch (const json::exception& e) {
-    return Status::BadInput(std::string("malformed manifest: ") + e.what());
-  }
-  return Status::Ok();
-}
-
-Status WriteManifest(const Manifest& manifest, const std::string& path) {
-  const std::string temporary = path + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << ManifestToJson(manifest);
-    out.flush();
-    if (!out) return Status::IoError("cannot write " + temporary);
-  }
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    std::remove(temporary.c_str());
-    return Status::IoError("cannot rename " + temporary + " to " + path);
-  }
-  return Status::Ok();
-}
-
-Status ReadManifest(const std::string& path, Manifest& manifest) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return Status::BadInput("cannot open " + path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return ManifestFromJson(text.str(), manifest);
 }
 
 }  // namespace ravelin::gen

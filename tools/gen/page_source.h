@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "common/bytes.h"
 
@@ -21,5 +22,24 @@ class PageSource {
   // A short name for manifests and messages ("shop", "checksum-2005.mdf").
   virtual std::string Name() const = 0;
 };
+
+// Another source's pages under another name (two generations of one generated database
+// would otherwise share theirs). `base` must outlive it.
+class RenamedSource : public PageSource {
+ public:
+  RenamedSource(const PageSource& base, std::string name) : base_(base), name_(std::move(name)) {}
+  std::int64_t PageCount() const override { return base_.PageCount(); }
+  void ReadPage(std::int64_t n, MutablePage out) const override { base_.ReadPage(n, out); }
+  std::string Name() const override { return name_; }
+
+ private:
+  const PageSource& base_;
+  std::string name_;
+};
+
+// The file id a source's pages carry (that of its first page with content; 0 if none).
+std::uint16_t FileIdOf(const PageSource& source);
+// Page 0's m_lsn as SQL Server prints it: "VVVVVVVV:OOOOOOOO:SSSS" in hex.
+std::string HeaderLsnText(const PageSource& source);
 
 }  // namespace ravelin::gen

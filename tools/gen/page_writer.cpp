@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <tuple>
 
-#include "page/page_format.h"
+#include "gen/page_layout.h"
+#include "gen/page_protection.h"
 
 namespace ravelin::gen {
 
-namespace ph = page_header;
+namespace ph = header;
 
 bool operator<(const Lsn& a, const Lsn& b) {
   return std::tie(a.file, a.offset, a.slot) < std::tie(b.file, b.offset, b.slot);
@@ -71,28 +72,17 @@ void RowPage::Finish() {
 }
 
 void ProtectPage(MutablePage page, PageVerify verify, std::uint8_t tornPattern) {
-  std::uint8_t& byte5 = page[ph::kFlagBits + 1];
   Store32(page, ph::kTornBits, 0);
   switch (verify) {
     case PageVerify::kNone:
-      byte5 &= 0xF0;
+      page[ph::kFlagBits + 1] &= 0xF0;
       return;
     case PageVerify::kChecksum:
-      byte5 = static_cast<std::uint8_t>((byte5 & 0xF0) | 0x02);
-      Store32(page, ph::kTornBits, PageChecksum(page));
+      StampChecksum(page);
       return;
-    case PageVerify::kTornPage: {
-      byte5 = static_cast<std::uint8_t>((byte5 & 0xF0) | 0x01);
-      const std::uint32_t pattern = (tornPattern == 2) ? 2u : 1u;
-      std::uint32_t bits = pattern;
-      for (std::size_t k = 1; k < kSectorsPerPage; ++k) {
-        std::uint8_t& end = page[k * kSectorSize + kSectorSize - 1];
-        bits |= static_cast<std::uint32_t>(end & 0x03) << (2 * k);
-        end = static_cast<std::uint8_t>((end & 0xFC) | pattern);
-      }
-      Store32(page, ph::kTornBits, bits);
+    case PageVerify::kTornPage:
+      StampTornBits(page, tornPattern);
       return;
-    }
   }
 }
 
