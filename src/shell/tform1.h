@@ -62,6 +62,8 @@ class TForm1 final : public QMainWindow {
   // True while a job runs or a command of the window's own thread is under way: the
   // commands that read sectors or change the lists are disabled meanwhile.
   bool Busy() const;
+  // A job is being watched until the window has seen it end.
+  bool WatchingJob() const { return jobWatch_.isActive(); }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
