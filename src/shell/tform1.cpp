@@ -18,7 +18,7 @@ namespace ravelin::shell {
 namespace {
 
 // Column widths of list II and the Assembly list; the sector columns travel hidden.
-constexpr int kFragmentColumnWidths[] = {76, 110, 110, 110, 560, 0, 0};
+constexpr int kFragmentColumnWidths[] = {76, 110, 110, 110, 574, 0, 0};
 // The database-file list shows only "序号" and "文件名".
 constexpr int kFileColumnWidths[] = {70, 430, 0, 0, 0, 0, 0};
 

@@ -146,14 +146,27 @@ void TForm1::RefreshList(ReportListModel& model, QTableView* view, const ReportL
 
 void TForm1::Draw(PendingUpdates::Batch batch) {
   QPlainTextEdit* memos[] = {tab1_.Memo1, tab3_.Memo2, tab4_.Memo3};
+  // Lines that follow each other into one memo go in as one block of text: a failing disk
+  // logs thousands of lines between two draws, and one append per line would stall.
+  QString lines;
+  QPlainTextEdit* linesMemo = nullptr;
+  auto flush = [&] {
+    if (linesMemo != nullptr) linesMemo->appendPlainText(lines);
+    lines.clear();
+    linesMemo = nullptr;
+  };
   for (PendingUpdates::MemoOp& op : batch.memoOps) {
     QPlainTextEdit* memo = memos[static_cast<int>(op.memo)];
+    if (memo != linesMemo || op.clear) flush();
     if (op.clear) {
       memo->clear();
-    } else {
-      memo->appendPlainText(Q(op.line));
+      continue;
     }
+    if (linesMemo != nullptr) lines += QLatin1Char('\n');
+    lines += Q(op.line);
+    linesMemo = memo;
   }
+  flush();
   if (batch.progress) g1_->setValue(std::clamp(*batch.progress, 0, 100));
   if (batch.position) ShowPosition(g1_, batch.position->first, batch.position->second);
   if (batch.status) stat1_->setText(Q(*batch.status));

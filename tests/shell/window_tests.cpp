@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "gen/image_cli.h"
+#include "shell/successor_dialog.h"
 #include "shell/tab34_handlers.h"
 #include "shell_tests.h"
 #include "support/image_fixtures.h"
@@ -184,6 +185,53 @@ class WindowTest : public QObject {
     QVERIFY(QTest::qWaitFor([&] { return !f.isVisible(); }, 60000));
     QVERIFY(!h.ws->JobRunning());
     QCOMPARE(h.ws->jobs.LastResult().outcome, JobOutcome::kStopped);
+  }
+
+  void SuccessorDialogTakesTheFirstTickedThenTheClickedRowAndClosingGivesUp() {
+    SuccessorChoice choice;
+    std::vector<std::pair<std::size_t, FragmentRow>> candidates;
+    for (std::size_t i = 0; i < 3; ++i) {
+      FragmentRow row;
+      row.StartPage = static_cast<std::int32_t>(100 + i);
+      row.EndPage = 200;
+      row.StartSector = 5000 + 100 * i;
+      candidates.emplace_back(10 + i, row);
+    }
+    FillChoice(choice, candidates, {4, FragmentRow{}});
+    Tfrmuserchoose dialog(choice, [] {});
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("指定接续碎片"));
+    QVERIFY(dialog.windowFlags() & Qt::WindowStaysOnTopHint);
+    QAbstractItemModel* list = dialog.ListView2()->model();
+
+    // Two ticked rows: "确定" takes the first ticked one, whatever row was clicked.
+    QTimer::singleShot(0, [&] {
+      dialog.ListView2()->setCurrentIndex(list->index(0, 1));
+      emit dialog.ListView2()->clicked(list->index(0, 1));
+      list->setData(list->index(2, 0), Qt::Checked, Qt::CheckStateRole);
+      list->setData(list->index(1, 0), Qt::Checked, Qt::CheckStateRole);
+      dialog.btnok()->click();
+    });
+    QCOMPARE(dialog.Ask(), std::optional<std::size_t>(1));
+    QCOMPARE(list->data(list->index(0, 0), Qt::DisplayRole).toString(), QStringLiteral("11"));
+    QCOMPARE(dialog.ListView1()->model()->data(dialog.ListView1()->model()->index(0, 0)).toString(),
+             QStringLiteral("5"));
+
+    // The next question: nothing ticked, a row clicked.
+    FillChoice(choice, candidates, {4, FragmentRow{}});
+    QTimer::singleShot(0, [&] {
+      dialog.ListView2()->setCurrentIndex(list->index(2, 1));
+      emit dialog.ListView1()->clicked(dialog.ListView1()->model()->index(0, 0));
+      dialog.btnok()->click();
+    });
+    QCOMPARE(dialog.Ask(), std::optional<std::size_t>(2));
+
+    // Closing the window gives up; so does a remembered row the group no longer has.
+    FillChoice(choice, candidates, {4, FragmentRow{}});
+    QTimer::singleShot(0, [&] { dialog.close(); });
+    QCOMPARE(dialog.Ask(), std::nullopt);
+    FillChoice(choice, {candidates[0]}, {4, FragmentRow{}});
+    QTimer::singleShot(0, [&] { dialog.btnok()->click(); });
+    QCOMPARE(dialog.Ask(), std::nullopt);
   }
 
   void TabIIIAndIVHandlersSayTheyAreNotThereYet() {
