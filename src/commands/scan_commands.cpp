@@ -120,6 +120,7 @@ void N2Click(Workspace& ws, bool readAhead) {
   // The step is the cluster size from now on (low 16 bits), also when it is scanned at 16.
   ws.source.SectorsPerCluster = static_cast<std::int16_t>(settings->step);
   Tab1Controls& tab1 = ws.controls.tab1;
+  ws.controls.PageControl1 = 0;  // the scan's log on tab I is what to watch now
   tab1.btnscanEnabled = false;
   tab1.optionsEnabled = false;
   tab1.chkfreespaceEnabled = false;
@@ -133,6 +134,13 @@ void N2Click(Workspace& ws, bool readAhead) {
 void btnstopClick(Workspace& ws) { N3Click(ws); }
 
 void N3Click(Workspace& ws) { ws.ScanStopped.store(true); }
+
+void ScanEnded(Workspace& ws) {
+  Tab1Controls& tab1 = ws.controls.tab1;
+  tab1.optionsEnabled = true;
+  tab1.chkfreespaceEnabled = ws.source.HasFileSystem;
+  ws.ui().Changed(Change::kControls);
+}
 
 void CheckBox1Click(Workspace& ws) {
   Tab1Controls& tab1 = ws.controls.tab1;

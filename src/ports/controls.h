@@ -48,6 +48,7 @@ struct Tab4Controls {
 };
 
 struct Controls {
+  int PageControl1 = 0;  // the active tab page, 0 for tab I
   Tab1Controls tab1;
   Tab2Controls tab2;
   Tab3Controls tab3;

@@ -1,0 +1,54 @@
+// Tfrmuserchoose, the successor choice dialog's window: on top of the others, the fragment
+// chained last above the ticked candidates, "确定", "取消" and "把勾选的碎片保存为文件".
+// Closing it gives up. It shows a SuccessorChoice and calls its handlers.
+#pragma once
+
+#include <QPushButton>
+#include <QTableView>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "shell/report_list_model.h"
+#include "shell/successor_choice.h"
+
+namespace ravelin::shell {
+
+class Tfrmuserchoose final : public QWidget {
+  Q_OBJECT
+
+ public:
+  // `saveChecked`: what "把勾选的碎片保存为文件" does.
+  Tfrmuserchoose(SuccessorChoice& choice, std::function<void()> saveChecked,
+                 QWidget* parent = nullptr);
+
+  // The lists as the state holds them now.
+  void Refresh();
+  // Shows the question without blocking the window and handles messages until the person
+  // answers; the chosen candidate, or nothing when the person gave up.
+  std::optional<std::size_t> Ask();
+
+  QTableView* ListView1() const { return listView1_; }
+  QTableView* ListView2() const { return listView2_; }
+  QPushButton* btnok() const { return btnok_; }
+  QPushButton* btncancel() const { return btncancel_; }
+  QPushButton* Button1() const { return button1_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void Answered();
+
+  SuccessorChoice& choice_;
+  std::unique_ptr<ReportListModel> model1_;
+  std::unique_ptr<ReportListModel> model2_;
+  QTableView* listView1_ = nullptr;
+  QTableView* listView2_ = nullptr;
+  QPushButton* btnok_ = nullptr;
+  QPushButton* btncancel_ = nullptr;
+  QPushButton* button1_ = nullptr;
+};
+
+}  // namespace ravelin::shell

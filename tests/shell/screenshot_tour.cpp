@@ -1,0 +1,118 @@
+// shell_screenshots IMAGE OUTDIR: opens the window on the display it is given, chooses IMAGE
+// as a whole-disk image, scans it, and writes a PNG of each tab, the pop-up menus, the
+// successor choice dialog and the about window, as a person would see them.
+// scripts/screenshots runs it under Xvfb with the xcb platform.
+#include <QApplication>
+#include <QMenu>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+#include <iostream>
+
+#include "scripted_dialogs.h"
+#include "shell/qt_ui.h"
+#include "shell/successor_dialog.h"
+#include "shell/tform1.h"
+#include "workspace/workspace.h"
+
+namespace {
+
+using ravelin::shell::TForm1;
+
+void Settle(int ms = 300) { QTest::qWait(ms); }
+
+// What the screen shows inside `frame`: menus and dialogs are windows of their own.
+bool Shoot(const QRect& frame, const QString& path) {
+  Settle();
+  const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, frame.x(), frame.y(),
+                                                                    frame.width(), frame.height());
+  const bool ok = shot.save(path);
+  std::cout << (ok ? "wrote " : "could not write ") << path.toStdString() << '\n';
+  return ok;
+}
+
+bool ShootWidget(QWidget* w, const QString& path) {
+  Settle();
+  return Shoot(w->frameGeometry(), path);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc != 3) {
+    std::cerr << "usage: shell_screenshots IMAGE OUTDIR\n";
+    return 2;
+  }
+  QFont font;
+  font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("WenQuanYi Micro Hei")});
+  font.setPixelSize(12);
+  QApplication::setFont(font);
+  const std::string image = argv[1];
+  const QString out = QString::fromLocal8Bit(argv[2]) + '/';
+
+  ravelin::shell::test::ScriptedDialogs dialogs;
+  dialogs.paths = {image};
+  dialogs.yesNo = {false};  // a whole-disk image
+  ravelin::shell::QtUi ui(dialogs);
+  ravelin::Workspace ws(ui);
+  TForm1 form(ws, ui);
+  form.move(20, 20);
+  form.show();
+  Settle(500);
+
+  bool ok = true;
+  form.BuildDataSourceMenu();
+  form.pm1()->popup(form.tab1().edtDataStr->mapToGlobal(QPoint(40, 20)));
+  ok &= Shoot(form.frameGeometry().united(form.pm1()->geometry()), out + "menu-datasource.png");
+  form.pm1()->actions().first()->trigger();
+  form.pm1()->hide();
+
+  QTest::mouseClick(form.tab1().btnscan, Qt::LeftButton);
+  if (!QTest::qWaitFor([&] { return !ws.JobRunning() && !form.WatchingJob(); }, 600000)) {
+    std::cerr << "the scan did not end\n";
+    return 1;
+  }
+  ok &= ShootWidget(&form, out + "tab1.png");
+  emit form.tab1().Label7->clicked();
+  ok &= ShootWidget(&form, out + "tab1-usage.png");
+  emit form.tab1().Label7->clicked();
+
+  form.PageControl1()->setCurrentIndex(1);
+  QTableView* list2 = form.tab2().ListView2;
+  if (list2->model()->rowCount() > 1) {
+    list2->setCurrentIndex(list2->model()->index(1, 0));
+    list2->model()->setData(list2->model()->index(0, 0), Qt::Checked, Qt::CheckStateRole);
+  }
+  ok &= ShootWidget(&form, out + "tab2.png");
+  form.PopupMenu1()->popup(list2->viewport()->mapToGlobal(QPoint(200, 60)));
+  ok &= Shoot(form.frameGeometry().united(form.PopupMenu1()->geometry()), out + "menu-list2.png");
+  form.PopupMenu1()->hide();
+
+  form.PageControl1()->setCurrentIndex(2);
+  ok &= ShootWidget(&form, out + "tab3.png");
+  form.PageControl1()->setCurrentIndex(3);
+  ok &= ShootWidget(&form, out + "tab4.png");
+
+  // The successor choice over the first fragments the scan found.
+  ravelin::shell::SuccessorChoice choice;
+  std::vector<std::pair<std::size_t, ravelin::FragmentRow>> candidates;
+  for (std::size_t i = 1; i < ws.fragments.Count() && candidates.size() < 3; ++i)
+    candidates.emplace_back(i, ws.fragments.Row(i));
+  if (!ws.fragments.Empty()) {
+    ravelin::shell::FillChoice(choice, candidates, {0, ws.fragments.Row(0)});
+  }
+  ravelin::shell::Tfrmuserchoose dialog(
+      choice, [] {}, &form);
+  dialog.Refresh();
+  dialog.move(140, 120);
+  dialog.show();
+  ok &= ShootWidget(&dialog, out + "successor-dialog.png");
+  dialog.hide();
+
+  QWidget* about = form.ShowAbout();
+  about->move(300, 200);
+  ok &= ShootWidget(about, out + "about.png");
+  about->close();
+  return ok ? 0 : 1;
+}
