@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -23,8 +24,12 @@ class RowChanges {
     std::size_t count = 0;
   };
 
+  // New position → old position: the order a sort left the rows in.
+  using Permutation = std::shared_ptr<const std::vector<std::uint32_t>>;
+
   struct Delta {
     bool reset = false;                // take rows [0, count) and drop what you had
+    Permutation permutation;           // first reorder what you had by this, then the rest
     std::size_t count = 0;             // rows the table has now
     std::size_t firstNew = 0;          // rows [firstNew, count) are new to the reader
     std::vector<std::size_t> changed;  // rows below firstNew to take again, ascending
@@ -39,15 +44,26 @@ class RowChanges {
     ++epoch_;
     ++version_;
     events_.clear();
+    permutation_.reset();
+  }
+  // The rows were reordered (a sort). A reader that had seen everything before it reorders
+  // its own copy instead of copying every row again; one that had not starts again.
+  void Permuted(Permutation order) {
+    permutationBase_ = version_;
+    ++version_;
+    permutationVersion_ = version_;
+    permutation_ = std::move(order);
   }
 
   // What changed for a reader at `cursor`, given the table's row count now; moves the cursor.
   Delta Since(Cursor& cursor, std::size_t count) const {
     Delta delta;
     delta.count = count;
-    if (cursor.epoch != epoch_) {
+    const bool missedSort = permutation_ && cursor.version < permutationVersion_;
+    if (cursor.epoch != epoch_ || (missedSort && cursor.version != permutationBase_)) {
       delta.reset = true;
     } else {
+      if (missedSort) delta.permutation = permutation_;
       delta.firstNew = std::min(cursor.count, count);
       // Events are in version order: only the newest ones are the reader's news.
       for (auto e = events_.rbegin(); e != events_.rend() && e->version > cursor.version; ++e) {
@@ -85,6 +101,9 @@ class RowChanges {
   std::uint64_t epoch_ = 0;
   std::uint64_t version_ = 0;
   std::vector<Event> events_;
+  Permutation permutation_;  // the last sort of this epoch, if any
+  std::uint64_t permutationBase_ = 0;
+  std::uint64_t permutationVersion_ = 0;
 };
 
 // What a reader copies: the rows that changed since its last look, with their contents, or
@@ -92,6 +111,7 @@ class RowChanges {
 template <typename Row>
 struct RowSnapshot {
   bool reset = false;
+  RowChanges::Permutation permutation;  // reorder the rows you had first (new ← old)
   std::size_t count = 0;
   std::vector<std::pair<std::size_t, Row>> rows;  // (row, its content): edits, then new rows
 };
@@ -102,12 +122,27 @@ RowSnapshot<Row> TakeRowSnapshot(const RowChanges& changes, RowChanges::Cursor& 
   const RowChanges::Delta delta = changes.Since(cursor, rows.size());
   RowSnapshot<Row> snapshot;
   snapshot.reset = delta.reset;
+  snapshot.permutation = delta.permutation;
   snapshot.count = delta.count;
   const std::size_t first = delta.reset ? 0 : delta.firstNew;
   snapshot.rows.reserve(delta.changed.size() + (rows.size() - first));
   for (const std::size_t r : delta.changed) snapshot.rows.emplace_back(r, rows[r]);
   for (std::size_t r = first; r < rows.size(); ++r) snapshot.rows.emplace_back(r, rows[r]);
   return snapshot;
+}
+
+// Applies a snapshot to a reader's own copy of the rows.
+template <typename Row>
+void ApplyRowSnapshot(RowSnapshot<Row>&& snapshot, std::vector<Row>& copy) {
+  if (snapshot.reset) copy.clear();
+  if (snapshot.permutation && snapshot.permutation->size() == copy.size()) {
+    std::vector<Row> reordered;
+    reordered.reserve(copy.size());
+    for (const std::uint32_t old : *snapshot.permutation) reordered.push_back(std::move(copy[old]));
+    copy = std::move(reordered);
+  }
+  copy.resize(snapshot.count);
+  for (auto& [i, row] : snapshot.rows) copy[i] = std::move(row);
 }
 
 }  // namespace ravelin

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <numeric>
+#include <optional>
 
 #include "common/text.h"
 
@@ -10,20 +12,6 @@ namespace ravelin {
 namespace {
 
 const std::string kEmpty;
-
-// ASCII letters compared without regard to case; every other byte as it is, so UTF-8 text
-// orders by code point.
-int CompareTextNoCase(const std::string& a, const std::string& b) {
-  const std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    auto fold = [](unsigned char c) { return (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c; };
-    const int ca = fold(static_cast<unsigned char>(a[i]));
-    const int cb = fold(static_cast<unsigned char>(b[i]));
-    if (ca != cb) return ca < cb ? -1 : 1;
-  }
-  if (a.size() == b.size()) return 0;
-  return a.size() < b.size() ? -1 : 1;
-}
 
 template <typename T>
 T ParseOrZero(const std::string& text) {
@@ -101,38 +89,76 @@ std::vector<std::size_t> ReportList::SelectedRows() const {
   return out;
 }
 
+namespace {
+
+// The compare rule's order for numeric cells without writing each out with the picture:
+// the picture text of v >= 0 is twelve digits, so such cells order as their values; a
+// negative one is "-" and twelve digits, which sorts before every digit and, among the
+// negatives, by magnitude. Nothing when a value has more than twelve digits (its text
+// would be longer and order differently).
+std::optional<std::vector<std::uint64_t>> PictureKeys(const std::vector<ReportRow>& rows,
+                                                      std::size_t column) {
+  constexpr std::uint64_t kTwelveDigits = 1'000'000'000'000;
+  constexpr std::uint64_t kNonNegative = std::uint64_t{1} << 63;
+  std::vector<std::uint64_t> keys(rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const std::int64_t v = ParseOrZero<std::int64_t>(rows[i].Cell(column));
+    const std::uint64_t magnitude =
+        v < 0 ? -static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+    if (magnitude >= kTwelveDigits) return std::nullopt;
+    keys[i] = v < 0 ? magnitude : kNonNegative | magnitude;
+  }
+  return keys;
+}
+
+std::string Folded(const std::string& text) {
+  std::string folded = text;
+  for (char& c : folded)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return folded;
+}
+
+}  // namespace
+
 void ReportList::Sort(std::size_t column) {
   if (rows_.size() < 2) return;
-  // Keys are computed once per row: a million-row list sorts without re-parsing cells.
-  std::vector<std::size_t> order(rows_.size());
-  std::iota(order.begin(), order.end(), 0);
+  // Keys are computed once per row; (key, row) pairs sort without comparing rows again, and
+  // the row number in the pair keeps rows with equal keys in their order.
+  const std::size_t n = rows_.size();
+  auto order = std::make_shared<std::vector<std::uint32_t>>(n);
   const ColumnKind kind = column < kinds_.size() ? kinds_[column] : ColumnKind::kText;
+  std::optional<std::vector<std::uint64_t>> numbers;
   if (kind == ColumnKind::kSector) {
-    std::vector<std::uint64_t> keys(rows_.size());
-    for (std::size_t i = 0; i < rows_.size(); ++i)
-      keys[i] = ParseOrZero<std::uint64_t>(rows_[i].Cell(column));
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t x, std::size_t y) { return keys[x] < keys[y]; });
+    numbers.emplace(n);
+    for (std::size_t i = 0; i < n; ++i) (*numbers)[i] = ParseOrZero<std::uint64_t>(rows_[i].Cell(column));
+  } else if (kind == ColumnKind::kNumber) {
+    numbers = PictureKeys(rows_, column);
+  }
+  if (numbers) {
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed(n);
+    for (std::size_t i = 0; i < n; ++i) keyed[i] = {(*numbers)[i], static_cast<std::uint32_t>(i)};
+    std::sort(keyed.begin(), keyed.end());
+    for (std::size_t i = 0; i < n; ++i) (*order)[i] = keyed[i].second;
   } else {
-    std::vector<std::string> keys(rows_.size());
-    for (std::size_t i = 0; i < rows_.size(); ++i)
-      keys[i] =
-          kind == ColumnKind::kNumber ? PictureText(rows_[i].Cell(column)) : rows_[i].Cell(column);
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
-      return CompareTextNoCase(keys[x], keys[y]) < 0;
-    });
+    std::vector<std::string> keys(n);
+    for (std::size_t i = 0; i < n; ++i)
+      keys[i] = kind == ColumnKind::kNumber ? PictureText(rows_[i].Cell(column))
+                                            : Folded(rows_[i].Cell(column));
+    std::iota(order->begin(), order->end(), 0u);
+    std::stable_sort(order->begin(), order->end(),
+                     [&](std::uint32_t x, std::uint32_t y) { return keys[x] < keys[y]; });
   }
   std::vector<ReportRow> sorted;
-  sorted.reserve(rows_.size());
+  sorted.reserve(n);
   std::ptrdiff_t newCurrent = -1;
-  for (std::size_t i = 0; i < order.size(); ++i) {
-    if (static_cast<std::ptrdiff_t>(order[i]) == current_)
+  for (std::size_t i = 0; i < n; ++i) {
+    if (static_cast<std::ptrdiff_t>((*order)[i]) == current_)
       newCurrent = static_cast<std::ptrdiff_t>(i);
-    sorted.push_back(std::move(rows_[order[i]]));
+    sorted.push_back(std::move(rows_[(*order)[i]]));
   }
   rows_ = std::move(sorted);
   current_ = newCurrent;
-  changes_.Reset();
+  changes_.Permuted(std::move(order));
 }
 
 }  // namespace ravelin

@@ -43,6 +43,15 @@ void ReportListModel::Refresh() {
     endResetModel();
     return;
   }
+  if (snapshot.permutation && snapshot.permutation->size() == rows_.size()) {
+    // A sort: reorder the rows held instead of copying every one again.
+    emit layoutAboutToBeChanged();
+    std::vector<ReportRow> reordered;
+    reordered.reserve(rows_.size());
+    for (const std::uint32_t old : *snapshot.permutation) reordered.push_back(std::move(rows_[old]));
+    rows_ = std::move(reordered);
+    emit layoutChanged();
+  }
   const std::size_t before = rows_.size();
   if (snapshot.count < before) {
     beginRemoveRows({}, static_cast<int>(snapshot.count), static_cast<int>(before) - 1);

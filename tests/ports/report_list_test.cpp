@@ -37,9 +37,12 @@ TEST(ReportListTest, NumericColumnsSortAsNumbersNotAsText) {
 TEST(ReportListTest, NegativeNumbersCompareAsTheirPictureText) {
   // "-000000000005" < "-000000000010" as text: the picture rule, not numeric order.
   ReportList list = MakeFragmentListView();
-  for (const char* page : {"3", "-10", "-5"}) list.Append(Row({"1", "8", page}));
+  for (const char* page : {"3", "-10", "x", "-5", "999999999999", "1000000000000"})
+    list.Append(Row({"1", "8", page}));
   list.Sort(2);
-  EXPECT_EQ(Column(list, 2), (std::vector<std::string>{"-5", "-10", "3"}));
+  EXPECT_EQ(Column(list, 2), (std::vector<std::string>{"-5", "-10", "x", "3", "1000000000000",
+                                                        "999999999999"}))
+      << "a cell that is no number counts as 0; thirteen digits order as text";
 }
 
 TEST(ReportListTest, SectorColumnsCompareBeyondThirtyTwoBits) {
@@ -75,6 +78,39 @@ TEST(ReportListTest, TicksAllNoneAndInverted) {
   EXPECT_EQ(list.CheckedRows().size(), 4u);
   list.SetCurrent(7);
   EXPECT_EQ(list.Current(), -1) << "a row that does not exist cannot be current";
+}
+
+// A reader on another thread keeps its own copy through appends, edits, merges and sorts;
+// a sort reaches it as a reordering, not as every row again.
+TEST(ReportListTest, SnapshotReaderFollowsEveryChangeAndReordersOnASort) {
+  ReportList list = MakeFragmentListView();
+  std::vector<ReportRow> copy;
+  RowChanges::Cursor cursor;
+  auto look = [&] {
+    ReportList::Snapshot snapshot = list.TakeSnapshot(cursor);
+    const bool reordered = snapshot.permutation != nullptr;
+    const std::size_t copied = snapshot.rows.size();
+    ApplyRowSnapshot(std::move(snapshot), copy);
+    std::vector<std::vector<std::string>> cells, expected;
+    for (const auto& r : copy) cells.push_back(r.cells);
+    for (const auto& r : list.Rows()) expected.push_back(r.cells);
+    EXPECT_EQ(cells, expected);
+    return std::pair(reordered, copied);
+  };
+  for (int i = 0; i < 6; ++i) list.Append(Row({std::to_string(i + 1), "8", std::to_string(50 - i)}));
+  look();
+  list.RemoveLast();  // a merge: the last row goes, a longer one comes
+  list.Append(Row({"6", "16", "45"}));
+  list.Edit(1).cells[4] = "memo";
+  EXPECT_EQ(look(), std::pair(false, std::size_t{2}));
+  list.Sort(2);
+  EXPECT_EQ(look(), std::pair(true, std::size_t{0}));
+  list.Edit(0).checked = true;
+  list.Sort(0);
+  list.Append(Row({"7"}));
+  const auto [reordered, copied] = look();  // two sorts since the last look: everything again
+  EXPECT_FALSE(reordered);
+  EXPECT_EQ(copied, 7u);
 }
 
 }  // namespace

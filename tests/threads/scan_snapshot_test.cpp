@@ -19,14 +19,6 @@ namespace {
 
 constexpr char kImage[] = "disk.img";
 
-// Applies a snapshot to a reader's own copy of a table, as a list model does.
-template <typename Snapshot, typename Row>
-void Apply(const Snapshot& snapshot, std::vector<Row>& copy) {
-  if (snapshot.reset) copy.clear();
-  copy.resize(snapshot.count);
-  for (const auto& [i, row] : snapshot.rows) copy[i] = row;
-}
-
 // An image holding `pairs` fragments that each arrive as two runs, the second continuing the
 // first's numbering after a gap, so every fragment is recorded and then replaced by a merge.
 std::vector<std::uint8_t> MergingImage(int pairs) {
@@ -71,8 +63,8 @@ TEST(ScanSnapshotTest, AnotherThreadsCopyEndsEqualToTheTablesThroughMergesAndSto
     bool last = false;
     while (!last) {
       last = done.load();
-      Apply(ws.SnapshotFragments(tableCursor), tableCopy);
-      Apply(ws.SnapshotList(ws.ListView2, listCursor), listCopy);
+      ApplyRowSnapshot(ws.SnapshotFragments(tableCursor), tableCopy);
+      ApplyRowSnapshot(ws.SnapshotList(ws.ListView2, listCursor), listCopy);
       seen.store(tableCopy.size());
       ++snapshots;
       std::this_thread::sleep_for(std::chrono::microseconds(200));
