@@ -15,7 +15,7 @@ CheckOutcome CheckMissingPages(const std::vector<AssemblyRow>& rows, std::int64_
   const std::int64_t p = filePageCount;
   // PFS pages to consider: P / 8088 to the nearest integer (halves to even), plus one when
   // P is not a multiple of 8088.
-  const std::int64_t pfsPages = RoundHalfEven(p, kPfsInterval) + (p % kPfsInterval != 0 ? 1 : 0);
+  const std::int64_t pfsPages = RoundHalfEven(p, kPagesPerPfs) + (p % kPagesPerPfs != 0 ? 1 : 0);
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const std::int64_t e = rows[i].endPage;
     const std::int64_t b = i + 1 < rows.size() ? rows[i + 1].startPage : p;
@@ -25,7 +25,7 @@ CheckOutcome CheckMissingPages(const std::vector<AssemblyRow>& rows, std::int64_
     }
     if (b == e) continue;
     for (std::int64_t k = 0; k < pfsPages; ++k) {
-      const std::int64_t n = k == 0 ? 1 : k * kPfsInterval;
+      const std::int64_t n = k == 0 ? 1 : k * kPagesPerPfs;
       if (e <= n && n < b) reporter.Log("缺少重要的PFS页面" + std::to_string(n));
     }
     for (std::int64_t n = std::max<std::int64_t>(e, 0); n < std::min(b, knownPages); ++n) {

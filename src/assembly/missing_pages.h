@@ -10,11 +10,9 @@
 
 #include "assembly/assembly_rows.h"
 #include "common/reporter.h"
+#include "page/allocation_page.h"
 
 namespace ravelin {
-
-// PFS pages lie at page 1 and at every multiple of this.
-inline constexpr std::int64_t kPfsInterval = 8088;
 
 enum class CheckOutcome {
   kNotChecked,  // empty list, or its first row does not begin at page 0: nothing reported

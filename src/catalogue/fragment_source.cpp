@@ -10,6 +10,24 @@ bool FragmentSource::ReadPage(std::uint64_t startSector, std::int64_t k, Mutable
                      static_cast<std::int32_t>(kSectorsPerPage), page);
 }
 
+bool FragmentSource::ReadPages(std::uint64_t startSector, std::int64_t k, std::int32_t count,
+                               MutableBytes pages) {
+  if (count <= 0 || static_cast<std::uint64_t>(count) * kPageSize > pages.size()) return false;
+  const std::size_t bytes = static_cast<std::size_t>(count) * kPageSize;
+  std::fill(pages.begin(), pages.begin() + static_cast<std::ptrdiff_t>(bytes), std::uint8_t{0});
+  return ReadSectors(startSector, k * static_cast<std::int64_t>(kSectorsPerPage),
+                     count * static_cast<std::int32_t>(kSectorsPerPage), pages);
+}
+
+bool LiveFragmentSource::ReadPages(std::uint64_t startSector, std::int64_t k, std::int32_t count,
+                                   MutableBytes pages) {
+  if (count <= 0 || k < 0) return false;
+  const std::uint64_t lastPageSector =
+      startSector + kSectorsPerPage * static_cast<std::uint64_t>(k + count - 1);
+  if (lastPageSector < startSector || lastPageSector >= reader_.ReadableEnd()) return false;
+  return FragmentSource::ReadPages(startSector, k, count, pages);
+}
+
 bool LiveFragmentSource::ReadSectors(std::uint64_t startSector, std::int64_t offset,
                                      std::int32_t count, MutableBytes buffer) {
   // Sectors before sector 0 do not exist; a sum past 2^64 names none either.

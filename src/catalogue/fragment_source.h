@@ -24,6 +24,13 @@ class FragmentSource {
   // Page `k` of the fragment (16 sectors at `startSector` + 16k) into `page`, zero-filled first
   // so that a short read at the end of the source leaves zeros, not stale bytes.
   bool ReadPage(std::uint64_t startSector, std::int64_t k, MutablePage page);
+
+  // Pages k .. k + count - 1 of the fragment in one request, into the front of `pages`
+  // (zero-filled first). True only when every one of them would have been read by ReadPage
+  // with these bytes, so that a caller reading in large blocks can fall back to ReadPage for
+  // the pages of a block that fails and see exactly what a page-by-page reader sees.
+  virtual bool ReadPages(std::uint64_t startSector, std::int64_t k, std::int32_t count,
+                         MutableBytes pages);
 };
 
 // Sectors read from the chosen source through its sector reader.
@@ -32,6 +39,11 @@ class LiveFragmentSource final : public FragmentSource {
   explicit LiveFragmentSource(SectorReader& reader) : reader_(reader) {}
   bool ReadSectors(std::uint64_t startSector, std::int64_t offset, std::int32_t count,
                    MutableBytes buffer) override;
+  // A request running past the end of the source is shortened and succeeds, so a block is
+  // only good when its last page starts before that end, as each of its pages read alone
+  // would then succeed too.
+  bool ReadPages(std::uint64_t startSector, std::int64_t k, std::int32_t count,
+                 MutableBytes pages) override;
 
  private:
   SectorReader& reader_;

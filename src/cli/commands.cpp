@@ -11,6 +11,8 @@ void RegisterCommands(CLI::App& app, CliRun& run) {
   AddFragmentsCommand(app, run);
   AddExtractCommand(app, run);
   AddVerifyCommand(app, run);
+  AddFilesCommand(app, run);
+  AddAnalyseCommand(app, run);
 }
 
 int RunCli(const std::vector<std::string>& args, const CliEnv& env, std::ostream& out,

@@ -131,6 +131,34 @@ int RunVerify(const VerifyOptions& options, const CliEnv& env, std::ostream& out
               std::ostream& err);
 void AddVerifyCommand(CLI::App& app, CliRun& run);
 
+// `ravelin files ROWS (--content FILE | --source SOURCE [--partition-image | --disk-image])
+// [--json]`: the database files found (the header fragments), as tab III lists them, with
+// the LSN of each one's page 0.
+struct FilesOptions {
+  std::string rows;
+  std::string content;
+  SourceArgs source;
+  bool json = false;
+};
+int RunFiles(const FilesOptions& options, const CliEnv& env, std::ostream& out, std::ostream& err);
+void AddFilesCommand(CLI::App& app, CliRun& run);
+
+// `ravelin analyse ROWS (--content FILE | --source SOURCE …) --file N [--manual]
+// [--sectors-per-cluster N] [--json]`: analyses the N-th database file of that list and
+// prints the chained fragments (the Assembly list) and the analysis log.
+struct AnalyseOptions {
+  std::string rows;
+  std::string content;
+  SourceArgs source;
+  std::int64_t file = 0;
+  bool manual = false;
+  std::optional<std::int64_t> sectorsPerCluster;
+  bool json = false;
+};
+int RunAnalyse(const AnalyseOptions& options, const CliEnv& env, std::ostream& out,
+               std::ostream& err);
+void AddAnalyseCommand(CLI::App& app, CliRun& run);
+
 void RegisterCommands(CLI::App& app, CliRun& run);
 
 // Parses a whole command line (args[0] is the program name) and runs the chosen

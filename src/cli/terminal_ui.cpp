@@ -1,5 +1,8 @@
 #include "cli/terminal_ui.h"
 
+#include "commands/successor_dialog.h"
+#include "common/text.h"
+
 namespace ravelin::cli {
 
 void TerminalUi::ShowMessage(std::string_view text, std::string_view caption, MessageIcon) {
@@ -43,6 +46,60 @@ std::optional<std::string> TerminalUi::SaveFileDialog(std::string_view, std::str
 }
 
 std::optional<std::string> TerminalUi::ChooseFolder(std::string_view) { return NextDialogAnswer(); }
+
+namespace {
+
+void PrintDialogRow(std::ostream& out, const ReportList& list, std::size_t i) {
+  const auto& captions = list.Captions();
+  const ReportRow& row = list.Row(i);
+  for (std::size_t c = 0; c < captions.size(); ++c)
+    out << (c ? "  " : "") << captions[c] << " " << row.Cell(c);
+  out << '\n';
+}
+
+}  // namespace
+
+void TerminalUi::AskSuccessor(SuccessorChoice& dialog) {
+  std::unique_lock lock(mutex_);
+  err_ << kSuccessorDialogCaption << ": " << kSuccessorGroupCaption << '\n';
+  for (std::size_t i = 0; i < dialog.ListView1.Count(); ++i) {
+    err_ << "      ";
+    PrintDialogRow(err_, dialog.ListView1, i);
+  }
+  for (std::size_t i = 0; i < dialog.ListView2.Count(); ++i) {
+    err_ << "  [" << i + 1 << "] ";
+    PrintDialogRow(err_, dialog.ListView2, i);
+  }
+  if (in_ == nullptr) {
+    err_ << "(" << kSuccessorCancelCaption << ")\n" << std::flush;
+    lock.unlock();
+    FormClose(dialog);
+    return;
+  }
+  const auto count = static_cast<std::int64_t>(dialog.ListView2.Count());
+  for (;;) {
+    err_ << "后续碎片(next fragment) 1-" << count << ", q " << kSuccessorCancelCaption << ": "
+         << std::flush;
+    lock.unlock();  // never hold the lock while a person thinks
+    std::string line;
+    const bool got = static_cast<bool>(std::getline(*in_, line));
+    lock.lock();
+    const std::string answer = Trim(line);
+    if (!got || answer == "q" || answer == "Q") {
+      lock.unlock();
+      btncancelClick(dialog);
+      return;
+    }
+    const auto n = ParseInteger<std::int64_t>(answer);
+    if (n && *n >= 1 && *n <= count) {
+      lock.unlock();
+      dialog.ListView2.SetCurrent(static_cast<std::ptrdiff_t>(*n - 1));
+      ListView2Click(dialog);
+      btnokClick(dialog);
+      return;
+    }
+  }
+}
 
 void TerminalUi::SetClipboardText(std::string_view text) {
   std::lock_guard lock(mutex_);

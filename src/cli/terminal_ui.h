@@ -48,6 +48,10 @@ class TerminalUi final : public Ui {
   void ProcessMessages() override {}
   void SetClipboardText(std::string_view text) override;
   void Changed(Change) override {}
+  // Shows the fragment chained last and the numbered candidates on stderr and reads the
+  // answer from the terminal: a candidate's number, or q to give up. Without a terminal the
+  // question is given up.
+  void AskSuccessor(SuccessorChoice& dialog) override;
 
   const std::string& Clipboard() const { return clipboard_; }
   // The last position a job reported (SetPosition), for progress displays.

@@ -1,8 +1,10 @@
 #include "commands/popup_menu1.h"
 
+#include "analysis/file_identification.h"
 #include "catalogue/list_operations.h"
 #include "catalogue/update_info.h"
 #include "commands/command_guards.h"
+#include "commands/workspace_assembly.h"
 #include "common/text.h"
 #include "workspace/workspace.h"
 
@@ -108,8 +110,17 @@ void N13Click(Workspace& ws) {
 void N16Click(Workspace& ws) {
   if (RefuseWhileJobRuns(ws)) return;
   ChooseChecked(ws.ListView2, ws.fragments.FragmentChosen());
-  // The Assembly list is rebuilt from FragmentChosen by tab IV (FillAssemblyList).
-  ws.ui().Changed(Change::kAssemblyList);
+  FillAssemblyList(ws);
+}
+
+void ShowFileNameOfChecked(Workspace& ws) {
+  UiReporter reporter(ws.ui(), Memo::kMemo2);
+  ShowFileNameOfChecked(ws.ListView2, ws.Fragments(), reporter);
+}
+
+void N17Click(Workspace& ws) {
+  if (RefuseWhileJobRuns(ws)) return;
+  ShowFileNameOfChecked(ws);
 }
 
 bool UpdateInformation(Workspace& ws) {

@@ -29,7 +29,11 @@ void N14Click(Workspace& ws);  // clear every tick
 void N15Click(Workspace& ws);  // invert every tick
 void N12Click(Workspace& ws);  // statistics of the ticked rows
 void N13Click(Workspace& ws);  // copy the current row's start sector to the clipboard
-void N16Click(Workspace& ws);  // add the ticked rows to the assembly
+void N16Click(Workspace& ws);  // add the ticked rows to the assembly, rebuild the Assembly list
+
+// "取勾选碎片的文件名": the name in page 32 of each ticked row, as message boxes.
+void ShowFileNameOfChecked(Workspace& ws);
+void N17Click(Workspace& ws);  // the same, refused while a job runs
 
 // "取更新信息": appends the LSN of page 0 to every page-0 row's memo cell; "处理完毕" at the
 // end, "read disk error" (and a stop) on a failed read. False when a read failed.

@@ -108,6 +108,12 @@ void N2Click(Workspace& ws, bool readAhead) {
     ui.ShowMessage("请选择数据源！", kPromptCaption, MessageIcon::kWarning);
     return;
   }
+  // A manual analysis reads the fragment table on this thread while it waits for an answer;
+  // a scan appending to the table meanwhile would pull it from under it.
+  if (ws.AnalysisOnWindowThread.load()) {
+    ui.ShowMessage(kJobRunningMessage, kPromptCaption, MessageIcon::kWarning);
+    return;
+  }
   // Options that are not numbers are refused here, before any thread starts, instead of
   // ending the job silently and leaving it looking busy.
   std::string error;
@@ -134,13 +140,6 @@ void N2Click(Workspace& ws, bool readAhead) {
 void btnstopClick(Workspace& ws) { N3Click(ws); }
 
 void N3Click(Workspace& ws) { ws.ScanStopped.store(true); }
-
-void ScanEnded(Workspace& ws) {
-  Tab1Controls& tab1 = ws.controls.tab1;
-  tab1.optionsEnabled = true;
-  tab1.chkfreespaceEnabled = ws.source.HasFileSystem;
-  ws.ui().Changed(Change::kControls);
-}
 
 void CheckBox1Click(Workspace& ws) {
   Tab1Controls& tab1 = ws.controls.tab1;

@@ -32,10 +32,6 @@ void N2Click(Workspace& ws, bool readAhead = true);
 void btnstopClick(Workspace& ws);
 void N3Click(Workspace& ws);
 
-// The tab I controls once the scan job has ended, on the window's thread: the options are
-// usable again for the next scan, "FREE SPACE ONLY" as far as the chosen source allows.
-void ScanEnded(Workspace& ws);
-
 // Tab I "开始页面号小于": the limit edit is usable only while the box is ticked.
 void CheckBox1Click(Workspace& ws);
 

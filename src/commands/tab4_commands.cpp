@@ -74,9 +74,8 @@ void Button5Click(Workspace& ws) {
   UiReporter reporter(ui, Memo::kMemo3);
   const PageMap& map = ws.pageMap;
   CheckMissingPages(
-      AssemblyRows(ws.ListView4), ws.FilePageCount, static_cast<std::int64_t>(map.size()),
-      [&map](std::int64_t n) { return map[static_cast<std::size_t>(n)].AllocState == 1; },
-      reporter);
+      AssemblyRows(ws.ListView4), ws.FilePageCount, map.Size(),
+      [&map](std::int64_t n) { return map.AllocState(n) == kAllocAllocated; }, reporter);
 }
 
 bool CreateMdf(Workspace& ws, const std::string& path) {

@@ -3,6 +3,7 @@
 // binds its widgets to them, the command line sets them from its options.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 namespace ravelin {
@@ -37,8 +38,9 @@ struct Tab2Controls {
 
 struct Tab3Controls {
   bool chkauto = true;  // "自动模式"
-  bool Button1Enabled = true;
-  bool chkautoEnabled = true;
+  // Disabled while an analysis runs; the "anlys" job enables them again from its thread.
+  std::atomic<bool> Button1Enabled{true};  // "分析该碎片(FILTER)"
+  std::atomic<bool> chkautoEnabled{true};
 };
 
 struct Tab4Controls {
@@ -47,8 +49,14 @@ struct Tab4Controls {
   bool Button6Enabled = true;   // "查找遗漏碎片(SEARCH MORE)"
 };
 
+// The tab pages of PageControl1.
+inline constexpr int kTabDataSource = 0;  // I
+inline constexpr int kTabFragments = 1;   // II
+inline constexpr int kTabAnalysis = 2;    // III
+inline constexpr int kTabAssembly = 3;    // IV
+
 struct Controls {
-  int PageControl1 = 0;  // the active tab page, 0 for tab I
+  int PageControl1 = kTabDataSource;  // the active tab page
   Tab1Controls tab1;
   Tab2Controls tab2;
   Tab3Controls tab3;

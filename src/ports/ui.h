@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "common/reporter.h"
+#include "ports/successor_choice.h"
 
 namespace ravelin {
 
@@ -59,6 +60,14 @@ class Ui {
   virtual void ProcessMessages() = 0;
 
   virtual void SetClipboardText(std::string_view text) = 0;
+
+  // The successor choice dialog (Tfrmuserchoose) for one question of a manual analysis:
+  // shows `dialog` (ListView1, the fragment chained last; ListView2, the candidates) and
+  // returns once the person has answered. Its buttons, clicks and close box act on `dialog`
+  // through the dialog's handlers (commands/successor_dialog.h): "确定" leaves ChoiceResult 0
+  // and ChosenIndex, "取消" or closing the window 1. Asked on the thread the analysis runs on;
+  // no lock is held meanwhile.
+  virtual void AskSuccessor(SuccessorChoice& dialog) = 0;
 
   virtual void Changed(Change what) = 0;
 };

@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QFont>
 
+#include "commands/successor_dialog.h"
 #include "shell/dialogs.h"
 #include "shell/qt_ui.h"
 #include "shell/tform1.h"
@@ -25,6 +26,9 @@ int main(int argc, char** argv) {
   ravelin::shell::QtDialogs dialogs;
   ravelin::shell::QtUi ui(dialogs);
   ravelin::Workspace ws(ui);
+  // The successor dialog's "把勾选的碎片保存为文件".
+  dialogs.SetSaveCandidates(
+      [&ws](ravelin::SuccessorChoice& dialog) { ravelin::Button1Click(ws, dialog); });
   ravelin::shell::TForm1 form(ws, ui);
   form.show();
   return QApplication::exec();

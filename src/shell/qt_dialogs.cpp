@@ -5,6 +5,7 @@
 
 #include "shell/dialogs.h"
 #include "shell/qstring_utf8.h"
+#include "shell/successor_dialog.h"
 
 namespace ravelin::shell {
 
@@ -17,6 +18,18 @@ std::string QtFilterText(std::string_view filter) {
     entries << parts[i] + " (" + patterns.join(' ') + ")";
   }
   return entries.join(";;").toStdString();
+}
+
+QtDialogs::QtDialogs() = default;
+QtDialogs::~QtDialogs() = default;
+
+void QtDialogs::AskSuccessor(QWidget* parent, SuccessorChoice& dialog) {
+  if (!successor_ || successorState_ != &dialog) {
+    successor_ = std::make_unique<Tfrmuserchoose>(
+        dialog, [this, &dialog] { if (save_) save_(dialog); }, parent);
+    successorState_ = &dialog;
+  }
+  successor_->Ask();
 }
 
 void QtDialogs::Message(QWidget* parent, std::string_view text, std::string_view caption,

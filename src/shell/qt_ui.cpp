@@ -137,6 +137,17 @@ Path QtUi::ChooseFolder(std::string_view title) {
                    std::nullopt);
 }
 
+void QtUi::AskSuccessor(SuccessorChoice& dialog) {
+  // A closing window answers nothing: the question counts as the closed dialog.
+  if (!Ask<bool>([this, &dialog] {
+        dialogs_.AskSuccessor(window_, dialog);
+        return true;
+      },
+               false)) {
+    if (dialog.ChoiceResult == kChoiceWaiting) dialog.ChoiceResult = kChoiceCancelled;
+  }
+}
+
 void QtUi::AppendMemo(Memo memo, std::string_view line) { Wake(pending_.AppendMemo(memo, line)); }
 void QtUi::ClearMemo(Memo memo) { Wake(pending_.ClearMemo(memo)); }
 void QtUi::SetProgress(int percent) { Wake(pending_.SetProgress(percent)); }

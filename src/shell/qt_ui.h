@@ -64,6 +64,7 @@ class QtUi final : public QObject, public Ui {
   std::optional<std::string> SaveFileDialog(std::string_view title,
                                             std::string_view proposedName) override;
   std::optional<std::string> ChooseFolder(std::string_view title) override;
+  void AskSuccessor(SuccessorChoice& dialog) override;
   void ProcessMessages() override;
   void SetClipboardText(std::string_view text) override;
   void Changed(Change what) override;

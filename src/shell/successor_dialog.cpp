@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 
+#include "commands/successor_dialog.h"
 #include "shell/pictures.h"
 #include "shell/tab_pages.h"
 #include "shell/widget_kit.h"
@@ -54,16 +55,16 @@ Tfrmuserchoose::Tfrmuserchoose(SuccessorChoice& choice, std::function<void()> sa
   // Both lists answer a click the same way: ListView2's current row is the choice.
   for (QTableView* view : {listView1_, listView2_}) {
     connect(view, &QTableView::clicked, this, [this] {
-      shell::ListView2Click(choice_);
+      ravelin::ListView2Click(choice_);
       model2_->Refresh();
     });
   }
   connect(btnok_, &QPushButton::clicked, this, [this] {
-    BtnokClick(choice_);
+    btnokClick(choice_);
     Answered();
   });
   connect(btncancel_, &QPushButton::clicked, this, [this] {
-    BtncancelClick(choice_);
+    btncancelClick(choice_);
     Answered();
   });
   connect(button1_, &QPushButton::clicked, this, std::move(saveChecked));
@@ -81,16 +82,15 @@ void Tfrmuserchoose::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-std::optional<std::size_t> Tfrmuserchoose::Ask() {
+void Tfrmuserchoose::Ask() {
   Refresh();
   show();
   raise();
   // The analysis that asks runs on this thread: it waits by handling messages.
   QEventLoop loop;
-  while (choice_.ChoiceResult == -1 && isVisible())
+  while (choice_.ChoiceResult == kChoiceWaiting && isVisible())
     loop.processEvents(QEventLoop::WaitForMoreEvents);
   FormClose(choice_);  // hidden some other way counts as giving up
-  return Answer(choice_);
 }
 
 }  // namespace ravelin::shell

@@ -1,6 +1,7 @@
 // Tfrmuserchoose, the successor choice dialog's window: on top of the others, the fragment
 // chained last above the ticked candidates, "确定", "取消" and "把勾选的碎片保存为文件".
-// Closing it gives up. It shows a SuccessorChoice and calls its handlers.
+// Closing it gives up. It shows the core's SuccessorChoice and calls the dialog's handlers
+// (commands/successor_dialog.h).
 #pragma once
 
 #include <QPushButton>
@@ -10,8 +11,8 @@
 #include <memory>
 #include <optional>
 
+#include "ports/successor_choice.h"
 #include "shell/report_list_model.h"
-#include "shell/successor_choice.h"
 
 namespace ravelin::shell {
 
@@ -26,8 +27,8 @@ class Tfrmuserchoose final : public QWidget {
   // The lists as the state holds them now.
   void Refresh();
   // Shows the question without blocking the window and handles messages until the person
-  // answers; the chosen candidate, or nothing when the person gave up.
-  std::optional<std::size_t> Ask();
+  // answers (ChoiceResult is then no longer waiting; hidden any other way counts as closed).
+  void Ask();
 
   QTableView* ListView1() const { return listView1_; }
   QTableView* ListView2() const { return listView2_; }

@@ -1,63 +1,38 @@
 #include "shell/tab34_handlers.h"
 
+#include "commands/popup_menu1.h"
+#include "commands/successor_dialog.h"
+#include "commands/tab3_commands.h"
+#include "commands/tab4_commands.h"
 #include "workspace/workspace.h"
 
 namespace ravelin::shell {
-namespace {
 
-void NotYetAvailable(Workspace& ws) { ws.ui().SetStatus(kNotYetAvailable); }
+void OnPageControl1Change(Workspace& ws, int index) { PageControl1Change(ws, index); }
 
-}  // namespace
+void OnListView3Click(Workspace& ws) { ListView3Click(ws); }
 
-void OnPageControl1Change(Workspace& /*ws*/, int index) {
-  if (index != 2) return;  // other tab changes do nothing
-  // Connection point: ListHeaderFragments(ws);
-}
+void OnButton1Click(Workspace& ws) { Button1Click(ws); }
 
-void OnListView3Click(Workspace& /*ws*/) {
-  // Connection point: ListView3Click(ws);
-}
-
-void OnButton1Click(Workspace& ws) {
-  // Connection point: Button1Click(ws);
-  NotYetAvailable(ws);
-}
-
-void OnN17Click(Workspace& ws) {
-  // Connection point: N17Click(ws);
-  NotYetAvailable(ws);
-}
+void OnN17Click(Workspace& ws) { N17Click(ws); }
 
 void AfterN16Click(Workspace& /*ws*/) {
-  // Connection point: FillAssemblyList(ws); unless N16Click does it itself.
+  // N16Click rebuilds the Assembly list itself.
 }
 
-void OnListView4Click(Workspace& /*ws*/) {
-  // Connection point: ListView4Click(ws);
-}
+void OnListView4Click(Workspace& ws) { ListView4Click(ws); }
 
-void OnListView4ColumnClick(Workspace& /*ws*/, std::size_t /*column*/) {
-  // Connection point: ListView4ColumnClick(ws, column);
-}
+void OnListView4ColumnClick(Workspace& ws, std::size_t column) { ListView4ColumnClick(ws, column); }
 
-void OnButton5Click(Workspace& ws) {
-  // Connection point: Button5Click(ws);
-  NotYetAvailable(ws);
-}
+void OnButton5Click(Workspace& ws) { Button5Click(ws); }
 
 void OnButton6Click(Workspace& ws) {
-  // Connection point: Button6Click(ws);
-  NotYetAvailable(ws);
+  // Connection point: Button6Click(ws), the search for missing fragments.
+  ws.ui().SetStatus(kNotYetAvailable);
 }
 
-void OnButton2Click(Workspace& ws) {
-  // Connection point: Button2Click(ws);
-  NotYetAvailable(ws);
-}
+void OnButton2Click(Workspace& ws) { Button2Click(ws); }
 
-void OnSaveCandidatesClick(Workspace& ws) {
-  // Connection point: the successor dialog's Button1Click over the core's dialog state.
-  NotYetAvailable(ws);
-}
+void OnSaveCandidatesClick(Workspace& ws) { Button1Click(ws, ws.frmuserchoose); }
 
 }  // namespace ravelin::shell

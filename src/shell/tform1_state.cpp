@@ -193,9 +193,6 @@ void TForm1::JobTick() {
   }
   jobWatch_.stop();
   ui_.DrawNow();
-  // The settings were read when SCAN was pressed; the options are free again.
-  if (!ws_.controls.tab1.optionsEnabled) ScanEnded(ws_);
-  ui_.DrawNow();
   // The lists as the job left them, even if its last notice is still on its way.
   RefreshList(*list2Model_, tab2_.ListView2, ws_.ListView2);
   RefreshList(*list3Model_, tab3_.ListView3, ws_.ListView3);

@@ -1,5 +1,6 @@
 #include "workspace/workspace.h"
 
+#include "analysis/file_identification.h"
 #include "catalogue/fragment_rows.h"
 #include "common/text.h"
 
@@ -8,10 +9,7 @@ namespace ravelin {
 Workspace::Workspace(Ui& ui, DeviceOpener opener)
     : reader(source, opener),
       ListView2(MakeFragmentListView()),
-      ListView3(
-          {"序号", "文件名", "碎片大小(KB)", "开始页面号", "结束页面号", "开始扇区", "结束扇区"},
-          {ColumnKind::kNumber, ColumnKind::kText, ColumnKind::kNumber, ColumnKind::kNumber,
-           ColumnKind::kNumber, ColumnKind::kSector, ColumnKind::kSector}),
+      ListView3(MakeFileListView()),
       ListView4(MakeFragmentListView()),
       jobs([this](const std::string& job, const std::string& what) {
         // A job that broke off leaves nothing running: say so where its log goes.
@@ -27,6 +25,7 @@ Workspace::Workspace(Ui& ui, DeviceOpener opener)
 }
 
 Workspace::~Workspace() {
+  Closing.store(true);
   ScanStopped.store(true);
   jobs.JoinAll();
 }

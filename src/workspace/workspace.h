@@ -25,6 +25,7 @@
 #include "datasource/sector_reader.h"
 #include "ports/controls.h"
 #include "ports/report_list.h"
+#include "ports/successor_choice.h"
 #include "ports/ui.h"
 #include "workspace/jobs.h"
 
@@ -58,14 +59,22 @@ class Workspace {
   ReportList ListView4;  // the Assembly list of tab IV
   int SortColumn = 0;    // shared by list II and the Assembly list
 
+  // The file under analysis: its page map, page count and physical name. Written by the
+  // analysis (and later the search for missing fragments); read by tab IV while no job runs.
   PageMap pageMap;
   std::int32_t FilePageCount = 0;
   std::string DatabaseFileName = "c:\\noname.mdf";
+  // The successor choice dialog of the current analysis (Tfrmuserchoose).
+  SuccessorChoice frmuserchoose;
 
   std::atomic<bool> ScanStopped{true};
   // A tab IV operation (check, search, writing the MDF) is running on the window's thread,
   // which handles messages meanwhile: a second one must not start.
   bool tab4Busy = false;
+  // A manual analysis is running on the window's thread (it handles messages while it asks).
+  std::atomic<bool> AnalysisOnWindowThread{false};
+  // Set when the Workspace is being destroyed: long jobs that check it end early.
+  std::atomic<bool> Closing{false};
 
   // The data-source menu: its disk entries (DiskCaptions, each with its disk number) and
   // its partition entries (PartitionCaptions, numbered from 1), filled by ListDataSources.
@@ -86,7 +95,8 @@ class Workspace {
 
   // A job (scan or analysis) has been started and has not finished. Operations that read
   // sectors or change the lists are refused meanwhile.
-  bool JobRunning() const { return jobs.Busy(); }
+  // A manual analysis counts: it runs on the window's thread, which keeps handling messages.
+  bool JobRunning() const { return jobs.Busy() || AnalysisOnWindowThread.load(); }
 
   // Reads CurrentFileId from the Edit2 text: its integer value, low 16 bits.
   // Returns false (and keeps the old value) when the text is not an integer.

@@ -97,10 +97,11 @@ TEST(ReportListTest, SnapshotReaderFollowsEveryChangeAndReordersOnASort) {
     EXPECT_EQ(cells, expected);
     return std::pair(reordered, copied);
   };
-  for (int i = 0; i < 6; ++i) list.Append(Row({std::to_string(i + 1), "8", std::to_string(50 - i)}));
+  for (int i = 0; i < 6; ++i)
+    list.Append(Row({std::to_string(i + 1), "8", std::to_string(50 - i), "0", " "}));
   look();
   list.RemoveLast();  // a merge: the last row goes, a longer one comes
-  list.Append(Row({"6", "16", "45"}));
+  list.Append(Row({"6", "16", "45", "0", " "}));
   list.Edit(1).cells[4] = "memo";
   EXPECT_EQ(look(), std::pair(false, std::size_t{2}));
   list.Sort(2);

@@ -11,6 +11,7 @@
 
 #include "scripted_dialogs.h"
 #include "shell/qt_ui.h"
+#include "commands/successor_dialog.h"
 #include "shell/successor_dialog.h"
 #include "shell/tform1.h"
 #include "workspace/workspace.h"
@@ -95,13 +96,11 @@ int main(int argc, char** argv) {
   ok &= ShootWidget(&form, out + "tab4.png");
 
   // The successor choice over the first fragments the scan found.
-  ravelin::shell::SuccessorChoice choice;
-  std::vector<std::pair<std::size_t, ravelin::FragmentRow>> candidates;
-  for (std::size_t i = 1; i < ws.fragments.Count() && candidates.size() < 3; ++i)
-    candidates.emplace_back(i, ws.fragments.Row(i));
-  if (!ws.fragments.Empty()) {
-    ravelin::shell::FillChoice(choice, candidates, {0, ws.fragments.Row(0)});
-  }
+  ravelin::SuccessorChoice choice;
+  std::vector<std::int32_t> group;
+  for (std::int32_t p = 1; p < ws.fragments.FragmentCount() && group.size() < 3; ++p)
+    group.push_back(p);
+  if (!ws.fragments.Empty()) ravelin::FillSuccessorDialog(choice, ws.fragments, group, 0);
   ravelin::shell::Tfrmuserchoose dialog(
       choice, [] {}, &form);
   dialog.Refresh();

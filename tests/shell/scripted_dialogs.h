@@ -35,6 +35,17 @@ class ScriptedDialogs final : public Dialogs {
   std::optional<std::string> ChooseFolder(QWidget*, std::string_view title) override {
     return Next(title);
   }
+  // Plays the next scripted answer on the dialog's state (as its buttons would); none left
+  // closes it.
+  void AskSuccessor(QWidget*, SuccessorChoice& dialog) override {
+    ++successorQuestions;
+    if (successorAnswers.empty()) return;
+    auto answer = std::move(successorAnswers.front());
+    successorAnswers.pop_front();
+    answer(dialog);
+  }
+  std::deque<std::function<void(SuccessorChoice&)>> successorAnswers;
+  int successorQuestions = 0;
 
   std::deque<bool> yesNo;
   std::deque<std::optional<std::string>> paths;

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "gen/image_cli.h"
+#include "commands/successor_dialog.h"
 #include "shell/successor_dialog.h"
 #include "shell/tab34_handlers.h"
 #include "shell_tests.h"
@@ -163,9 +164,10 @@ class WindowTest : public QObject {
     QVERIFY(f.tab1().Memo1->toPlainText().contains(QStringLiteral("完成")));
     QCOMPARE(f.stat1()->text(), QStringLiteral("完成"));
     QCOMPARE(f.g1()->value(), 100);
-    // Afterwards: SCAN stays off (the menu scans again), the options and tab II are back.
+    // Afterwards: SCAN and the scan options stay off (the menu scans again, with the same
+    // options); tab II is back.
     QVERIFY(!f.tab1().btnscan->isEnabled());
-    QVERIFY(f.tab1().edtbegin->isEnabled() && f.tab2().btnsave->isEnabled());
+    QVERIFY(!f.tab1().edtbegin->isEnabled() && f.tab2().btnsave->isEnabled());
   }
 
   void ClosingDuringAScanStopsItAndWaitsForIt() {
@@ -188,16 +190,19 @@ class WindowTest : public QObject {
   }
 
   void SuccessorDialogTakesTheFirstTickedThenTheClickedRowAndClosingGivesUp() {
-    SuccessorChoice choice;
-    std::vector<std::pair<std::size_t, FragmentRow>> candidates;
-    for (std::size_t i = 0; i < 3; ++i) {
+    FragmentTable table;
+    for (std::int32_t i = 0; i < 4; ++i) {
       FragmentRow row;
-      row.StartPage = static_cast<std::int32_t>(100 + i);
+      row.StartPage = 100 + i;
       row.EndPage = 200;
-      row.StartSector = 5000 + 100 * i;
-      candidates.emplace_back(10 + i, row);
+      row.SizeKB = 8 * (100 - i);
+      row.StartSector = 5000 + 100 * static_cast<std::uint64_t>(i);
+      table.Append(row);
     }
-    FillChoice(choice, candidates, {4, FragmentRow{}});
+    table.BuildFragmentIndex();
+    const std::vector<std::int32_t> group = {1, 2, 3};
+    SuccessorChoice choice;
+    FillSuccessorDialog(choice, table, group, 0);
     Tfrmuserchoose dialog(choice, [] {});
     QCOMPARE(dialog.windowTitle(), QStringLiteral("指定接续碎片"));
     QVERIFY(dialog.windowFlags() & Qt::WindowStaysOnTopHint);
@@ -211,30 +216,32 @@ class WindowTest : public QObject {
       list->setData(list->index(1, 0), Qt::Checked, Qt::CheckStateRole);
       dialog.btnok()->click();
     });
-    QCOMPARE(dialog.Ask(), std::optional<std::size_t>(1));
-    QCOMPARE(list->data(list->index(0, 0), Qt::DisplayRole).toString(), QStringLiteral("11"));
+    dialog.Ask();
+    QCOMPARE(choice.ChoiceResult, kChoiceConfirmed);
+    QCOMPARE(choice.ChosenIndex, 1);
+    QCOMPARE(list->data(list->index(0, 0), Qt::DisplayRole).toString(), QStringLiteral("2"));
     QCOMPARE(dialog.ListView1()->model()->data(dialog.ListView1()->model()->index(0, 0)).toString(),
-             QStringLiteral("5"));
+             QStringLiteral("1"));
 
     // The next question: nothing ticked, a row clicked.
-    FillChoice(choice, candidates, {4, FragmentRow{}});
+    FillSuccessorDialog(choice, table, group, 0);
     QTimer::singleShot(0, [&] {
       dialog.ListView2()->setCurrentIndex(list->index(2, 1));
       emit dialog.ListView1()->clicked(dialog.ListView1()->model()->index(0, 0));
       dialog.btnok()->click();
     });
-    QCOMPARE(dialog.Ask(), std::optional<std::size_t>(2));
+    dialog.Ask();
+    QCOMPARE(choice.ChoiceResult, kChoiceConfirmed);
+    QCOMPARE(choice.ChosenIndex, 2);
 
-    // Closing the window gives up; so does a remembered row the group no longer has.
-    FillChoice(choice, candidates, {4, FragmentRow{}});
+    // Closing the window gives up.
+    FillSuccessorDialog(choice, table, group, 0);
     QTimer::singleShot(0, [&] { dialog.close(); });
-    QCOMPARE(dialog.Ask(), std::nullopt);
-    FillChoice(choice, {candidates[0]}, {4, FragmentRow{}});
-    QTimer::singleShot(0, [&] { dialog.btnok()->click(); });
-    QCOMPARE(dialog.Ask(), std::nullopt);
+    dialog.Ask();
+    QCOMPARE(choice.ChoiceResult, kChoiceCancelled);
   }
 
-  void TabIIIAndIVHandlersSayTheyAreNotThereYet() {
+  void SearchSaysItIsNotThereYet() {
     Harness h;
     QTest::mouseClick(h.form->tab4().Button6, Qt::LeftButton);
     QCOMPARE(h.form->stat1()->text(), QString::fromUtf8(kNotYetAvailable));

@@ -1,6 +1,53 @@
 #include "support/scripted_ui.h"
 
+#include "commands/successor_dialog.h"
+
 namespace ravelin::test {
+
+SuccessorAnswer ClickAndConfirm(std::size_t row) {
+  return [row](SuccessorChoice& dialog) {
+    dialog.ListView2.SetCurrent(static_cast<std::ptrdiff_t>(row));
+    ListView2Click(dialog);
+    btnokClick(dialog);
+  };
+}
+
+SuccessorAnswer CheckAndConfirm(std::initializer_list<std::size_t> rows) {
+  std::vector<std::size_t> list(rows);
+  return [list](SuccessorChoice& dialog) {
+    for (const std::size_t r : list) dialog.ListView2.Edit(r).checked = true;
+    btnokClick(dialog);
+  };
+}
+
+SuccessorAnswer Confirm() {
+  return [](SuccessorChoice& dialog) { btnokClick(dialog); };
+}
+SuccessorAnswer Cancel() {
+  return [](SuccessorChoice& dialog) { btncancelClick(dialog); };
+}
+SuccessorAnswer CloseBox() {
+  return [](SuccessorChoice& dialog) { FormClose(dialog); };
+}
+
+void ScriptedUi::AskSuccessor(SuccessorChoice& dialog) {
+  SuccessorAnswer answer;
+  {
+    std::lock_guard lock(mutex_);
+    successorQuestions.push_back(
+        {dialog.ListView1.Rows(), dialog.ListView2.Rows(), dialog.ChosenIndex});
+    if (!successorAnswers.empty()) {
+      answer = std::move(successorAnswers.front());
+      successorAnswers.pop_front();
+    }
+  }
+  // Played without the lock: an answer may save files, which shows messages.
+  if (answer) {
+    answer(dialog);
+  } else {
+    FormClose(dialog);
+  }
+}
 
 void ScriptedUi::ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) {
   std::lock_guard lock(mutex_);

@@ -2,15 +2,31 @@
 // questions and dialogs from queues the test fills (No / nothing when a queue is empty).
 #pragma once
 
+#include <cstddef>
 #include <deque>
+#include <functional>
+#include <initializer_list>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "ports/successor_choice.h"
 #include "ports/ui.h"
 
 namespace ravelin::test {
+
+// One answer to the successor question: what the person does in the dialog before it
+// returns (clicks, checks, buttons, saving), through the dialog's handlers.
+using SuccessorAnswer = std::function<void(SuccessorChoice&)>;
+// Clicks candidate `row`, then "确定".
+SuccessorAnswer ClickAndConfirm(std::size_t row);
+// Checks the candidates `rows`, then "确定".
+SuccessorAnswer CheckAndConfirm(std::initializer_list<std::size_t> rows);
+// "确定" with nothing clicked or checked.
+SuccessorAnswer Confirm();
+SuccessorAnswer Cancel();    // "取消"
+SuccessorAnswer CloseBox();  // the window's close box
 
 class ScriptedUi : public Ui {
  public:
@@ -34,10 +50,14 @@ class ScriptedUi : public Ui {
   void ProcessMessages() override;
   void SetClipboardText(std::string_view text) override;
   void Changed(Change what) override;
+  // Records the question and plays the next scripted answer; with none left, the dialog is
+  // closed.
+  void AskSuccessor(SuccessorChoice& dialog) override;
 
   // Scripted answers, consumed in order.
   std::deque<bool> yesNoAnswers;
   std::deque<std::optional<std::string>> dialogAnswers;
+  std::deque<SuccessorAnswer> successorAnswers;
 
   // What happened. Read them only while no job is running.
   std::vector<Message> messages;
@@ -52,6 +72,13 @@ class ScriptedUi : public Ui {
   std::vector<std::string> statuses;
   std::string clipboard;
   std::vector<Change> changes;
+  // Each successor question as shown: the fragment chained last, then the candidates.
+  struct SuccessorQuestion {
+    std::vector<ReportRow> last;
+    std::vector<ReportRow> candidates;
+    std::int32_t chosenIndexBefore = 0;
+  };
+  std::vector<SuccessorQuestion> successorQuestions;
   int processMessagesCalls = 0;
 
   const std::vector<std::string>& MemoLines(Memo m) const { return memo[static_cast<int>(m)]; }

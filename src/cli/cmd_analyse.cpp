@@ -1,0 +1,126 @@
+// `ravelin analyse ROWS (--content FILE | --source SOURCE …) --file N [--manual]
+// [--sectors-per-cluster N] [--json]`: opens a saved scan, selects the N-th database file of
+// tab III and runs the analysis ("分析该碎片(FILTER)"): automatic by default, as the "anlys"
+// job; with --manual on the terminal, asking which fragment follows wherever several could.
+// Prints the chained fragments (the Assembly list in the order it is built) and the log.
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "analysis/file_identification.h"
+#include "catalogue/list_operations.h"
+#include "cli/commands.h"
+#include "cli/list_output.h"
+#include "cli/saved_scan.h"
+#include "cli/terminal_ui.h"
+#include "commands/tab3_commands.h"
+#include "workspace/workspace.h"
+
+namespace ravelin::cli {
+namespace {
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+nlohmann::json AssemblyJson(const Workspace& ws) {
+  // The list is built in table order from the chosen rows: row i of the list is the i-th
+  // chosen row of the table.
+  std::vector<std::size_t> tableRows;
+  const auto& chosen = ws.fragments.FragmentChosen();
+  for (std::size_t i = 0; i < chosen.size(); ++i)
+    if (chosen[i] == 1) tableRows.push_back(i);
+  nlohmann::json rows = nlohmann::json::array();
+  for (std::size_t i = 0; i < ws.ListView4.Count(); ++i) {
+    const ReportRow& row = ws.ListView4.Row(i);
+    nlohmann::json item = {{"position", CellNumber(row, list_column::kPosition)},
+                           {"size_kb", CellNumber(row, list_column::kSizeKB)},
+                           {"start_page", CellNumber(row, list_column::kStartPage)},
+                           {"end_page", CellNumber(row, list_column::kEndPage)},
+                           {"remark", row.Cell(list_column::kRemark)},
+                           {"start_sector", CellNumber(row, list_column::kStartSector)},
+                           {"end_sector", CellNumber(row, list_column::kEndSector)}};
+    if (i < tableRows.size()) item["fragment"] = tableRows[i] + 1;  // 序号 in list II
+    rows.push_back(std::move(item));
+  }
+  return rows;
+}
+
+}  // namespace
+
+int RunAnalyse(const AnalyseOptions& options, const CliEnv& env, std::ostream& out,
+               std::ostream& err) {
+  if (options.manual && env.in == nullptr) {
+    err << "--manual 需要终端(--manual asks which fragment follows on the terminal, and standard "
+           "input is not one)\n";
+    return kExitBadUsage;
+  }
+  // The log is printed after the list; questions and messages go to stderr as they come.
+  std::ostringstream memo;
+  TerminalUi ui(memo, err, env.in);
+  Workspace ws(ui, env.opener);
+  if (!OpenFileList(ws, ui, env, options.rows, options.content, options.source, err))
+    return kExitBadUsage;
+  const auto files = static_cast<std::int64_t>(ws.ListView3.Count());
+  if (options.file < 1 || options.file > files) {
+    err << "没有第 " << options.file << " 个数据库文件(no database file " << options.file
+        << ": the saved scan found " << files << ", see `ravelin files`)\n";
+    return kExitBadUsage;
+  }
+  if (options.sectorsPerCluster) {
+    ws.source.SectorsPerCluster = static_cast<std::int16_t>(*options.sectorsPerCluster);
+  }
+
+  const auto selected = static_cast<std::size_t>(options.file - 1);
+  ws.ListView3.SetCurrent(static_cast<std::ptrdiff_t>(selected));
+  ListView3Click(ws);
+  ws.controls.tab3.chkauto = !options.manual;
+  Button1Click(ws);
+  ws.jobs.WaitIdle(std::chrono::hours(24 * 365));
+  ws.jobs.JoinAll();
+
+  const std::vector<std::string> log = Lines(memo.str());
+  const bool completed = !log.empty() && log.back() == kAnalysisFinishedLine;
+  if (options.json) {
+    const ReportRow& file = ws.ListView3.Row(selected);
+    const nlohmann::json doc = {{"file",
+                                 {{"number", options.file},
+                                  {"name", file.Cell(file_column::kName)},
+                                  {"start_sector", CellNumber(file, file_column::kStartSector)},
+                                  {"size_kb", CellNumber(file, file_column::kSizeKB)}}},
+                                {"completed", completed},
+                                {"file_page_count", ws.FilePageCount},
+                                {"database_file_name", ws.DatabaseFileName},
+                                {"fragments", AssemblyJson(ws)},
+                                {"log", log}};
+    out << doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+  } else {
+    PrintList(ws.ListView4, out);
+    out << '\n';
+    for (const std::string& line : log) out << line << '\n';
+  }
+  return completed ? kExitOk : kExitFailed;
+}
+
+void AddAnalyseCommand(CLI::App& app, CliRun& run) {
+  auto options = std::make_shared<AnalyseOptions>();
+  CLI::App* cmd = app.add_subcommand(
+      "analyse", "Chain the fragments of one database file of a saved scan (tab III)");
+  AddSavedScanArgs(*cmd, options->rows, options->content, options->source);
+  cmd->add_option("--file", options->file, "Number of the database file, as `ravelin files` lists")
+      ->required();
+  cmd->add_flag("--manual", options->manual,
+                "Ask on the terminal which fragment follows where several could (else the "
+                "nearest on disk is taken)");
+  cmd->add_option("--sectors-per-cluster", options->sectorsPerCluster,
+                  "Cluster size of the scanned disk, in sectors (default: as the saved scan or "
+                  "the source says)");
+  cmd->add_flag("--json", options->json, "Write the result as JSON");
+  cmd->callback(
+      [&run, options] { run.exitCode = RunAnalyse(*options, run.env, run.out, run.err); });
+}
+
+}  // namespace ravelin::cli

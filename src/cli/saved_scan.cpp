@@ -1,0 +1,47 @@
+#include "cli/saved_scan.h"
+
+#include <CLI/CLI.hpp>
+
+#include "cli/source_choice.h"
+#include "commands/scan_info_commands.h"
+#include "commands/tab3_commands.h"
+
+namespace ravelin::cli {
+
+bool OpenFileList(Workspace& ws, TerminalUi& ui, const CliEnv& env, const std::string& rows,
+                  const std::string& content, const SourceArgs& source, std::ostream& err) {
+  if (content.empty() == source.source.empty()) {
+    err << "需要 --content 或 --source 之一 (the pages come from exactly one of the content file "
+           "or the source)\n";
+    return false;
+  }
+  ws.controls.tab1.edtsecs.clear();  // the source or the content file's trailer decides
+  if (!source.source.empty()) {
+    const Selection chosen = ChooseSource(ws, ui, env, source, err);
+    if (chosen == Selection::kRefused || chosen == Selection::kCancelled) return false;
+  }
+  const std::optional<std::string> contentPath =
+      content.empty() ? std::nullopt : std::optional(content);
+  if (!OpenScanInfo(ws, rows, contentPath)) {
+    err << "无法打开扫描信息(cannot open the saved scan): " << rows << '\n';
+    return false;
+  }
+  PageControl1Change(ws, kTabAnalysis);
+  if (ws.ListView3.Empty()) {
+    err << "扫描信息中没有数据库文件(no database file in " << rows
+        << ": no fragment starts at page 0)\n";
+    return false;
+  }
+  return true;
+}
+
+void AddSavedScanArgs(CLI::App& cmd, std::string& rows, std::string& content, SourceArgs& source) {
+  // Existence is checked when the files are opened, so that a missing one is bad usage (2).
+  cmd.add_option("ROWS", rows, "Scan-info row file")->required();
+  CLI::Option* contentOption =
+      cmd.add_option("--content", content, "Fragment content file saved with the rows");
+  CLI::Option* sourceOption = AddSourceArgs(cmd, source, "--source");
+  contentOption->excludes(sourceOption);
+}
+
+}  // namespace ravelin::cli

@@ -1,0 +1,182 @@
+// `ravelin files` and `ravelin analyse` on a saved scan of a small image holding the mini
+// file's fragments, a look-alike of another database and a second copy of pages 40-80.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "analysis/analysis_fixture.h"
+#include "cli/commands.h"
+#include "commands/scan_info_commands.h"
+#include "commands/tab3_commands.h"
+#include "support/image_fixtures.h"
+#include "support/scripted_ui.h"
+#include "workspace/workspace.h"
+
+namespace ravelin::cli {
+namespace {
+
+using Lines = std::vector<std::string>;
+constexpr char kName[] = "C:\\DATA\\shop.mdf";
+constexpr char kRemark[] = "C:\\DATA\\shop.mdf(0.94 MB)";
+
+class AnalyseCommandTest : public ::testing::Test {
+ protected:
+  struct Placed {
+    std::int32_t first;
+    std::int32_t end;
+    std::uint64_t sector;
+    std::int32_t obj = test::kMiniObj;
+  };
+  // Rows 1-6 of list II: the header [0,40) at 100 (page 0's LSN 2A/1F0/1), [40,80) at 1000,
+  // another database's [40,80) at 2000, [80,120) at 3000, a second [40,80) at 5000, and a
+  // short header [0,20) of zeros at 6000.
+  void SetUp() override {
+    const std::vector<Placed> placed = {
+        {0, 40, 100}, {40, 80, 1000}, {40, 80, 2000, 777}, {80, 120, 3000}, {40, 80, 5000}};
+    std::vector<std::uint8_t> image(6400 * kSectorSize, 0);
+    for (const Placed& f : placed) {
+      for (std::int32_t p = f.first; p < f.end; ++p) {
+        test::Page page = test::MiniFilePage(p, f.obj);
+        if (p == 0) {
+          Store32(page, 40, 0x2A);
+          Store32(page, 44, 0x1F0);
+          Store16(page, 48, 1);
+        }
+        std::copy(page.begin(), page.end(),
+                  image.begin() +
+                      static_cast<std::ptrdiff_t>(
+                          (f.sector + 16 * static_cast<std::uint64_t>(p - f.first)) * kSectorSize));
+      }
+    }
+    std::ofstream(image_, std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()),
+               static_cast<std::streamsize>(image.size()));
+    test::ScriptedUi ui;
+    Workspace ws(ui);
+    ws.source.SourceChosen = true;
+    ws.source.SourcePath = image_;
+    ws.source.SectorLimit = 6400;
+    ws.source.SectorsPerCluster = 16;
+    for (const Placed& f : placed)
+      Add(ws, test::Row(f.end - f.first, f.first, f.sector), f.first == 0 ? kRemark : " ");
+    Add(ws, test::Row(20, 0, 6000), "无效文件头,size:0KB");
+    ASSERT_TRUE(SaveScanInfo(ws, rows_, content_));
+    ws.fragments.Clear();
+    Add(ws, test::Row(40, 80, 1000), " ");
+    ASSERT_TRUE(SaveScanInfo(ws, headless_, std::nullopt));
+  }
+  static void Add(Workspace& ws, FragmentRow row, const std::string& remark) {
+    row.No = static_cast<std::int32_t>(ws.fragments.Count()) + 1;
+    row.Remark = remark;
+    ws.fragments.Append(row);
+  }
+  int Run(std::vector<std::string> args) {
+    args.insert(args.begin(), "ravelin");
+    out_.str("");
+    err_.str("");
+    return RunCli(args, env_, out_, err_);
+  }
+  Lines OutLines() const {
+    Lines lines;
+    std::istringstream in(out_.str());
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+
+  test::ScratchDir dir_;
+  std::string image_ = dir_.File("disk.img");
+  std::string rows_ = dir_.File("scan.txt");
+  std::string content_ = dir_.File("spcontent");
+  std::string headless_ = dir_.File("headless.txt");
+  CliEnv env_;
+  std::ostringstream out_, err_;
+};
+
+TEST_F(AnalyseCommandTest, FilesListsTheHeaderFragmentsWithTheirPageZeroLsn) {
+  ASSERT_EQ(Run({"files", rows_, "--content", content_}), kExitOk) << err_.str();
+  EXPECT_EQ(OutLines(),
+            (Lines{"序号\t文件名\t碎片大小(KB)\t开始扇区\tLSN",
+                   std::string("1\t") + kName + ":960KB\t320\t100\t0000002A000001F00001",
+                   "2\t无效文件头,size:0KB\t160\t6000\t00000000000000000000"}));
+
+  // From the source itself the names are the scan's remarks.
+  ASSERT_EQ(Run({"files", rows_, "--source", image_, "--disk-image", "--json"}), kExitOk)
+      << err_.str();
+  const auto doc = nlohmann::json::parse(out_.str());
+  ASSERT_EQ(doc["count"], 2);
+  EXPECT_EQ(doc["files"][0]["name"], kRemark);
+  EXPECT_EQ(doc["files"][0]["start_sector"], 100);
+  EXPECT_EQ(doc["files"][0]["size_kb"], 320);
+  EXPECT_EQ(doc["files"][0]["lsn"], "0000002A000001F00001");
+  EXPECT_EQ(doc["files"][1]["number"], 2);
+}
+
+TEST_F(AnalyseCommandTest, AnalysePrintsTheAssemblyListAndTheLog) {
+  ASSERT_EQ(Run({"analyse", rows_, "--content", content_, "--file", "1"}), kExitOk) << err_.str();
+  EXPECT_EQ(OutLines(),
+            (Lines{"序号\t碎片大小(KB)\t开始页面号\t结束页面号\t备注\t开始扇区\t结束扇区",
+                   std::string("1\t320\t0\t40\t") + kRemark + "\t100\t740",
+                   "2\t320\t40\t80\t \t1000\t1640", "3\t320\t80\t120\t \t3000\t3640", "",
+                   "找到碎片号1", "找到碎片号3", kAnalysisFinishedLine}));
+
+  ASSERT_EQ(Run({"analyse", rows_, "--source", image_, "--disk-image", "--file", "1", "--json"}),
+            kExitOk)
+      << err_.str();
+  const auto doc = nlohmann::json::parse(out_.str());
+  EXPECT_TRUE(doc["completed"]);
+  EXPECT_EQ(doc["file_page_count"], test::kMiniFilePages);
+  EXPECT_EQ(doc["database_file_name"], kName);
+  ASSERT_EQ(doc["fragments"].size(), 3u);
+  EXPECT_EQ(doc["fragments"][1]["fragment"], 2);
+  EXPECT_EQ(doc["fragments"][1]["start_sector"], 1000);
+  EXPECT_EQ(doc["log"].back(), kAnalysisFinishedLine);
+}
+
+TEST_F(AnalyseCommandTest, ManualAnalysisAsksOnTheTerminal) {
+  // The candidates at page 40 are fragments 5 and 2 (the other database's is rejected); an
+  // answer that is no candidate's number is asked again, then the first is taken, though
+  // the automatic choice would be the nearer second.
+  std::istringstream answers("x\n1\n");
+  env_.in = &answers;
+  ASSERT_EQ(Run({"analyse", rows_, "--content", content_, "--file", "1", "--manual"}), kExitOk)
+      << err_.str();
+  EXPECT_NE(err_.str().find("指定接续碎片"), std::string::npos);
+  EXPECT_NE(err_.str().find("[1] 序号 5"), std::string::npos) << err_.str();
+  EXPECT_NE(err_.str().find("[2] 序号 2"), std::string::npos) << err_.str();
+  const Lines lines = OutLines();
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_EQ(lines[3], "3\t320\t40\t80\t \t5000\t5640");
+
+  std::istringstream giveUp("q\n");
+  env_.in = &giveUp;
+  EXPECT_EQ(Run({"analyse", rows_, "--content", content_, "--file", "1", "--manual"}), kExitFailed);
+  EXPECT_EQ(OutLines().back(), "用户终止");
+}
+
+TEST_F(AnalyseCommandTest, BadUsageSaysWhyOnStderrAndExitsWithTwo) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* says;
+  };
+  const std::vector<Case> cases = {
+      {{"analyse", rows_, "--content", content_, "--file", "3"}, "no database file 3"},
+      {{"analyse", rows_, "--content", content_, "--file", "0"}, "no database file 0"},
+      {{"files", headless_, "--source", image_, "--disk-image"}, "no database file in"},
+      {{"analyse", headless_, "--source", image_, "--disk-image", "--file", "1"},
+       "no database file in"},
+      {{"files", rows_}, "exactly one"},
+      {{"files", rows_, "--source", dir_.File("missing.img")}, "unknown source"},
+      {{"files", dir_.File("missing.txt"), "--content", content_}, "cannot open"},
+      {{"analyse", rows_, "--content", content_, "--file", "1", "--manual"}, "terminal"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Run(c.args), 2) << c.says;
+    EXPECT_NE(err_.str().find(c.says), std::string::npos) << err_.str();
+    EXPECT_TRUE(out_.str().empty()) << c.says;
+  }
+}
+
+}  // namespace
+}  // namespace ravelin::cli
