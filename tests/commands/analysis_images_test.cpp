@@ -23,6 +23,7 @@
 #include "gen/real_file_source.h"
 #include "page/page_format.h"
 #include "support/image_fixtures.h"
+#include "support/manifest_rebuild.h"
 #include "support/real_files.h"
 #include "support/scripted_ui.h"
 #include "workspace/workspace.h"
@@ -30,15 +31,8 @@
 namespace ravelin {
 namespace {
 
-// Where the target's page `page` has its header sector on the image, by the manifest.
 std::optional<std::uint64_t> TargetSector(const gen::Manifest& manifest, std::int64_t page) {
-  const std::uint64_t fileSector = 16 * static_cast<std::uint64_t>(page);
-  for (const auto& f : manifest.FragmentsOf(manifest.TargetFile())) {
-    const gen::FileExtent& e = f.extent;
-    if (fileSector >= e.fileSector && fileSector < e.fileSector + e.sectorCount)
-      return e.diskSector + (fileSector - e.fileSector);
-  }
-  return std::nullopt;
+  return test::FileSectorOnImage(manifest, manifest.TargetFile(), page);
 }
 
 struct Analysed {
