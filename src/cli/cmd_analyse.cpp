@@ -36,13 +36,7 @@ nlohmann::json AssemblyJson(const Workspace& ws) {
   nlohmann::json rows = nlohmann::json::array();
   for (std::size_t i = 0; i < ws.ListView4.Count(); ++i) {
     const ReportRow& row = ws.ListView4.Row(i);
-    nlohmann::json item = {{"position", CellNumber(row, list_column::kPosition)},
-                           {"size_kb", CellNumber(row, list_column::kSizeKB)},
-                           {"start_page", CellNumber(row, list_column::kStartPage)},
-                           {"end_page", CellNumber(row, list_column::kEndPage)},
-                           {"remark", row.Cell(list_column::kRemark)},
-                           {"start_sector", CellNumber(row, list_column::kStartSector)},
-                           {"end_sector", CellNumber(row, list_column::kEndSector)}};
+    nlohmann::json item = FragmentRowJson(row);
     if (i < tableRows.size()) item["fragment"] = tableRows[i] + 1;  // 序号 in list II
     rows.push_back(std::move(item));
   }

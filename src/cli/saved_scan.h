@@ -12,8 +12,6 @@
 
 namespace ravelin::cli {
 
-inline constexpr int kExitBadUsage = 2;
-
 // Opens ROWS with its pages from `content` or from `source` (exactly one given), and visits
 // tab III. Says why on `err` and returns false when that cannot be done or the scan found no
 // database file.
