@@ -11,6 +11,7 @@
 #include "catalogue/list_operations.h"
 #include "cli/commands.h"
 #include "cli/option_checks.h"
+#include "cli/saved_scan.h"
 #include "cli/source_choice.h"
 #include "cli/terminal_ui.h"
 #include "commands/popup_menu1.h"
@@ -79,11 +80,7 @@ int RunExtract(const ExtractOptions& options, const CliEnv& env, std::ostream& o
   const std::optional<std::string> content =
       options.content.empty() ? std::nullopt : std::optional(options.content);
   if (!OpenScanInfo(ws, options.rows, content)) return kExitBadUsage;
-  if (!ContentMatchesRows(ws) && !options.force) {
-    err << "--content: " << options.content
-        << " 与扫描信息不符(was not saved with these rows; --force uses it anyway)\n";
-    return kExitBadUsage;
-  }
+  if (!ContentUsable(ws, options.content, options.force, err)) return kExitBadUsage;
 
   if (!TickFragments(ws, *selection, err)) return kExitBadUsage;
   if (sortColumn) ListView2ColumnClick(ws, *sortColumn);
@@ -139,8 +136,7 @@ void AddExtractCommand(CLI::App& app, CliRun& run) {
   cmd->add_option("--sort", options->sort,
                   "Extract in the order of this column (default: start-page for --combined, "
                   "序号 for --dir)");
-  cmd->add_flag("--force", options->force,
-                "Use a content file even when its size does not match the rows");
+  AddForceOption(*cmd, options->force);
   cmd->callback([&run, options, combined, dir, content, source] {
     if (combined->count() == 0 && dir->count() == 0) {
       run.err << "需要 --combined 或 --dir (one of --combined FILE or --dir DIR is required)\n";

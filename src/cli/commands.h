@@ -86,6 +86,7 @@ struct FragmentsOptions {
   std::string sort;  // a column: its number 0-6, its caption or its English name
   bool lsn = false;
   bool json = false;
+  bool force = false;  // use a content file that does not match the rows
 };
 int RunFragments(const FragmentsOptions& options, const CliEnv& env, std::ostream& out,
                  std::ostream& err);
@@ -152,6 +153,7 @@ struct FilesOptions {
   std::string content;
   SourceArgs source;
   bool json = false;
+  bool force = false;  // use a content file that does not match the rows
 };
 int RunFiles(const FilesOptions& options, const CliEnv& env, std::ostream& out, std::ostream& err);
 void AddFilesCommand(CLI::App& app, CliRun& run);
@@ -167,6 +169,7 @@ struct AnalyseOptions {
   bool manual = false;
   std::optional<std::int64_t> sectorsPerCluster;
   bool json = false;
+  bool force = false;  // use a content file that does not match the rows
 };
 int RunAnalyse(const AnalyseOptions& options, const CliEnv& env, std::ostream& out,
                std::ostream& err);
