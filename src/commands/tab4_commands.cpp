@@ -80,14 +80,16 @@ void Button5Click(Workspace& ws) {
 
 bool CreateMdf(Workspace& ws, const std::string& path) {
   const std::vector<AssemblyRow> rows = AssemblyRows(ws.ListView4);
-  auto file = CreateOutput(ws, path);
+  const std::uint64_t expected =
+      ws.FilePageCount > 0 ? static_cast<std::uint64_t>(ws.FilePageCount) * kPageSize : 0;
+  auto file = CreateOutput(ws, path, expected);
   if (!file) return false;
   Tab4Operation busy(ws);
   UiReporter reporter(ws.ui(), Memo::kMemo3);
   const MdfWriteResult result = WriteMdf(rows, ws.FilePageCount, ws.source.SectorsPerCluster,
                                          ws.Fragments(), *file, reporter);
   if (!result.written || !file->Commit()) {
-    ShowWriteFailed(ws, path);
+    ShowWriteFailed(ws, *file);
     return false;
   }
   ws.ui().AppendMemo(Memo::kMemo3, "组合完毕");
