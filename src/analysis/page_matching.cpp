@@ -220,6 +220,14 @@ MatchCounters PageMapper::MatchPagesToMap(const FragmentGeometry& fragment) {
       return counters;  // judged on what was seen
     }
     RestoreTornBits(MutablePage(page, kPageSize));
+    if (page[h::kHeaderVersion] == 1) {
+      const std::uint64_t lsn = (std::uint64_t{Load32(View(page), h::kLsn)} << 32) |
+                                Load32(View(page), h::kLsn + 4);
+      if (lsn > counters.NewestLsn) {
+        counters.NewestLsn = lsn;
+        counters.NewestPage = fragment.startPage + k;
+      }
+    }
     const std::int32_t obj = I32(page, h::kObjId);
     if (obj == kAllocationObjectId) continue;
     const std::int64_t position = fragment.startPage + k;
@@ -250,8 +258,10 @@ MatchCounters PageMapper::MatchPagesToMap(const FragmentGeometry& fragment) {
 }
 
 Candidate PageMapper::ClassifyCandidate(const FragmentGeometry& fragment) {
+  lastMatch_ = {};
   if (fragment.startPage + fragment.pages > map_.Size()) return Candidate::kRejected;
   const MatchCounters counters = MatchPagesToMap(fragment);
+  lastMatch_ = counters;
   if (counters.Conflicts > 0) return Candidate::kRejected;
   return counters.Matches > 0 ? Candidate::kBelongs : Candidate::kUndecided;
 }
