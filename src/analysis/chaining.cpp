@@ -182,7 +182,8 @@ AnalysisOutcome AnalyseHeaderFragment(const HeaderFragment& header, const Analys
       break;
     }
   }
-  VersionGuard versions(in.source, VersionGuard::BoundFromHeader(in.source, s, h));
+  VersionGuard versions(in.source, VersionGuard::BoundFromHeader(in.source, s, h),
+                        VersionGuard::NewerCopyExists(in.table, in.source, s));
   return SequentialSearch(in, mapper, out.marks, reporter, h, lastRow, s, &versions);
 }
 

@@ -221,8 +221,8 @@ MatchCounters PageMapper::MatchPagesToMap(const FragmentGeometry& fragment) {
     }
     RestoreTornBits(MutablePage(page, kPageSize));
     if (page[h::kHeaderVersion] == 1) {
-      const std::uint64_t lsn = (std::uint64_t{Load32(View(page), h::kLsn)} << 32) |
-                                Load32(View(page), h::kLsn + 4);
+      const std::uint64_t lsn =
+          (std::uint64_t{Load32(View(page), h::kLsn)} << 32) | Load32(View(page), h::kLsn + 4);
       if (lsn > counters.NewestLsn) {
         counters.NewestLsn = lsn;
         counters.NewestPage = fragment.startPage + k;

@@ -21,9 +21,7 @@ Lsn PageLsn(PageView page) {
   return (Lsn{Load32(page, page_header::kLsn)} << 32) | Load32(page, page_header::kLsn + 4);
 }
 
-std::string LsnText(Lsn lsn) {
-  return std::to_string(Vlf(lsn)) + ":" + std::to_string(Block(lsn));
-}
+std::string LsnText(Lsn lsn) { return std::to_string(Vlf(lsn)) + ":" + std::to_string(Block(lsn)); }
 
 std::string LsnText(PageView page) {
   return LsnText(PageLsn(page)) + ":" + std::to_string(Load16(page, page_header::kLsn + 8));
@@ -35,11 +33,11 @@ bool BeyondBound(Lsn lsn, Lsn bound) {
   return Block(lsn) - Block(bound) > kLsnSlackBlocks;
 }
 
-VersionGuard::VersionGuard(FragmentSource& source, std::optional<Lsn> bound)
-    : source_(source), bound_(bound) {}
+VersionGuard::VersionGuard(FragmentSource& source, std::optional<Lsn> bound, bool preferOlder)
+    : source_(source), bound_(bound), preferOlder_(preferOlder) {}
 
-std::optional<Lsn> VersionGuard::BoundFromHeader(FragmentSource& source,
-                                                 std::uint64_t startSector, std::int64_t pages) {
+std::optional<Lsn> VersionGuard::BoundFromHeader(FragmentSource& source, std::uint64_t startSector,
+                                                 std::int64_t pages) {
   if (pages <= kBootPage) return std::nullopt;
   std::array<std::uint8_t, kPageSize> page{};
   if (!source.ReadPage(startSector, kBootPage, page)) return std::nullopt;
@@ -53,14 +51,37 @@ std::optional<Lsn> VersionGuard::BoundFromHeader(FragmentSource& source,
   return bound;
 }
 
+bool VersionGuard::NewerCopyExists(const FragmentTable& table, FragmentSource& source,
+                                   std::uint64_t headerSector) {
+  std::array<std::uint8_t, kPageSize> page{};
+  if (!source.ReadPage(headerSector, 0, page)) return false;
+  RestoreTornBits(page);
+  std::int32_t size = 0;
+  if (GetFileSizeFromHeader(page, size) != 0) return false;
+  const Lsn ours = PageLsn(page);
+  const std::uint16_t fileId = Load16(page, page_header::kFileId);
+  for (std::size_t i = 0; i < table.Count(); ++i) {
+    const FragmentRow& row = table.Row(i);
+    if (row.StartPage != 0 || row.StartSector == headerSector || row.Pages() <= 0) continue;
+    if (!source.ReadPage(row.StartSector, 0, page)) continue;
+    RestoreTornBits(page);
+    std::int32_t theirs = 0;
+    if (page[page_header::kType] != kPageTypeFileHeader ||
+        Load16(page, page_header::kFileId) != fileId || GetFileSizeFromHeader(page, theirs) != 0 ||
+        theirs != size)
+      continue;
+    if (PageLsn(page) > ours) return true;
+  }
+  return false;
+}
+
 bool VersionGuard::IsOtherVersion(std::int32_t row, const MatchCounters& counters,
                                   Reporter& reporter) {
   if (!bound_ || !BeyondBound(counters.NewestLsn, *bound_)) return false;
   if (reported_.insert(row).second) {
     reporter.Log("跳过碎片号" + std::to_string(row) + "(another version of the file: page " +
-                 std::to_string(counters.NewestPage) + " has LSN " +
-                 LsnText(counters.NewestLsn) + ", beyond the boot page's " + LsnText(*bound_) +
-                 ")");
+                 std::to_string(counters.NewestPage) + " has LSN " + LsnText(counters.NewestLsn) +
+                 ", beyond the boot page's " + LsnText(*bound_) + ")");
   }
   return true;
 }
@@ -110,8 +131,10 @@ std::vector<std::int32_t> VersionGuard::Newest(const FragmentTable& table,
         const Lsn y = lb[static_cast<std::size_t>(p - startB)];
         if (x == 0 || y == 0 || x == y) continue;
         if (bound_ && (BeyondBound(x, *bound_) || BeyondBound(y, *bound_))) continue;
-        if (x < y && olderAt < 0) olderAt = p;
-        if (x > y) newerSomewhere = true;
+        // Set aside: the member holding the copy of the other side of the analysed file.
+        const bool setAside = preferOlder_ ? x > y : x < y;
+        if (setAside && olderAt < 0) olderAt = p;
+        if (!setAside) newerSomewhere = true;
       }
       if (olderAt >= 0 && !newerSomewhere) {
         outdated_.push_back({a, b, olderAt, la[static_cast<std::size_t>(olderAt - startA)],
@@ -125,8 +148,8 @@ std::vector<std::int32_t> VersionGuard::Newest(const FragmentTable& table,
   return kept.empty() ? group : kept;
 }
 
-void VersionGuard::ReportChoice(const FragmentTable& table, std::int32_t chosen,
-                                std::int32_t plain, Reporter& reporter) {
+void VersionGuard::ReportChoice(const FragmentTable& table, std::int32_t chosen, std::int32_t plain,
+                                Reporter& reporter) {
   if (chosen == plain) return;
   const auto& index = table.FragmentIndex();
   const std::int32_t rowChosen = index[static_cast<std::size_t>(chosen)].Row;
@@ -134,13 +157,16 @@ void VersionGuard::ReportChoice(const FragmentTable& table, std::int32_t chosen,
   for (const Outdated& o : outdated_) {
     if (o.position != plain) continue;
     reporter.Log("版本选择:碎片号" + std::to_string(rowChosen) + "(another version: row " +
-                 std::to_string(rowPlain) + " holds an older copy of page " +
-                 std::to_string(o.page) + ", LSN " + LsnText(o.older) + " against " +
-                 LsnText(o.newer) + ")");
+                 std::to_string(rowPlain) + " holds " + (preferOlder_ ? "a newer" : "an older") +
+                 " copy of page " + std::to_string(o.page) + ", LSN " + LsnText(o.asideLsn) +
+                 " against " + LsnText(o.keptLsn) +
+                 (preferOlder_ ? "; a newer copy of this file has its header elsewhere" : "") +
+                 ")");
     return;
   }
   reporter.Log("版本选择:碎片号" + std::to_string(rowChosen) + "(another version: row " +
-               std::to_string(rowPlain) + " set aside as an older copy)");
+               std::to_string(rowPlain) + " set aside as " +
+               (preferOlder_ ? "a newer" : "an older") + " copy)");
 }
 
 }  // namespace ravelin

@@ -13,6 +13,9 @@
 //   - of candidates that hold the same page ids, one whose pages there are older than
 //     another's is an outdated copy of those pages: the newer is chosen, whatever the
 //     distance. Pages the versions share unchanged are byte-identical, and either is right.
+//     When another header fragment of the same file (same file id and size) has a newer
+//     page 0, the analysed file is the older copy, and the older of such candidates is
+//     chosen instead.
 #pragma once
 
 #include <cstdint>
@@ -51,7 +54,13 @@ class VersionGuard {
   // `bound`: the larger LSN of the header fragment's pages 0 and 9; nothing when the header
   // fragment does not reach the boot page (page 0 alone is no bound: SQL Server 2005 leaves
   // it at 0:0:1).
-  VersionGuard(FragmentSource& source, std::optional<Lsn> bound);
+  // `preferOlder`: the analysed file is an older copy (NewerCopyExists).
+  VersionGuard(FragmentSource& source, std::optional<Lsn> bound, bool preferOlder = false);
+
+  // Whether another header fragment in `table` is page 0 of a file of the same file id and
+  // size with a larger LSN than the one at `headerSector`.
+  static bool NewerCopyExists(const FragmentTable& table, FragmentSource& source,
+                              std::uint64_t headerSector);
 
   // The bound from a header fragment of `pages` pages at `startSector`.
   static std::optional<Lsn> BoundFromHeader(FragmentSource& source, std::uint64_t startSector,
@@ -61,8 +70,9 @@ class VersionGuard {
   // page read). Logs the first time for each row.
   bool IsOtherVersion(std::int32_t row, const MatchCounters& counters, Reporter& reporter);
 
-  // Of the candidate `group` (index positions), the ones no other member shows to be an
-  // outdated copy of pages they share; the whole group when none stands out.
+  // Of the candidate `group` (index positions), the ones no other member shows to hold the
+  // other side's copy of pages they share (older ones, or newer ones for an older file);
+  // the whole group when none stands out.
   std::vector<std::int32_t> Newest(const FragmentTable& table,
                                    const std::vector<std::int32_t>& group);
 
@@ -77,6 +87,7 @@ class VersionGuard {
 
   FragmentSource& source_;
   std::optional<Lsn> bound_;
+  bool preferOlder_ = false;
   std::set<std::int32_t> reported_;
   std::vector<std::uint8_t> buffer_;
   // Per-position LSNs of the current group, read once.
@@ -86,8 +97,8 @@ class VersionGuard {
     std::int32_t position;
     std::int32_t by;
     std::int64_t page;
-    Lsn older;
-    Lsn newer;
+    Lsn asideLsn;  // the set-aside member's LSN at `page`
+    Lsn keptLsn;   // the other member's
   };
   std::vector<Outdated> outdated_;
 };

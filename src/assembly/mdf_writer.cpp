@@ -47,7 +47,6 @@ std::int64_t ReadChunk(const AssemblyRow& row, std::int64_t first, std::int64_t 
   return unread;
 }
 
-
 std::vector<std::uint64_t> RowStartSectors(const std::vector<AssemblyRow>& rows) {
   std::vector<std::uint64_t> sectors;
   for (const AssemblyRow& row : rows)

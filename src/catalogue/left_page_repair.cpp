@@ -120,8 +120,8 @@ LeftPageResult RepairLeftPage(MutablePage page, LeadInView leadIn, std::int32_t 
     chosen = &distinct.front();
     result.byStructure = !protectedPage;
   } else {
-    const auto sound = std::count_if(distinct.begin(), distinct.end(),
-                                     [](const Passing& p) { return p.sound; });
+    const auto sound =
+        std::count_if(distinct.begin(), distinct.end(), [](const Passing& p) { return p.sound; });
     if (sound == 1) {
       chosen = &*std::find_if(distinct.begin(), distinct.end(),
                               [](const Passing& p) { return p.sound; });

@@ -53,9 +53,9 @@ enum class LeftPageOutcome : std::uint8_t {
 
 struct LeftPageResult {
   LeftPageOutcome outcome = LeftPageOutcome::kNotTried;
-  std::int32_t sectors = 0;     // kRepaired: sectors taken from the lead-in
-  bool byStructure = false;     // the structure test accepted the page or chose the version
-  std::int32_t passing = 0;     // trials that passed (k > 0)
+  std::int32_t sectors = 0;  // kRepaired: sectors taken from the lead-in
+  bool byStructure = false;  // the structure test accepted the page or chose the version
+  std::int32_t passing = 0;  // trials that passed (k > 0)
 };
 
 // Repairs `page` in place with trials of whole clusters of `clusterSectors` sectors: trial

@@ -134,8 +134,8 @@ TEST_F(MdfWriterTest, LearnsTheClusterSizeFromTheRowsAndTakesWholeClusters) {
   EXPECT_EQ(Bytes(file.begin() + kPageSize, file.begin() + 2 * kPageSize),
             Bytes(truth.begin(), truth.end()));
   EXPECT_EQ(ui_.MemoLines(Memo::kMemo3),
-            (std::vector<std::string>{"修复页面1(repaired: its last 8 sectors from before sector 2000)",
-                                      "组合完毕"}));
+            (std::vector<std::string>{
+                "修复页面1(repaired: its last 8 sectors from before sector 2000)", "组合完毕"}));
 }
 
 // Page 2 is free and all zero: the scan does not see it, so the row after the split page 1

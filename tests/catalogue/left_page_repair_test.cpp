@@ -41,8 +41,8 @@ struct RepairCase {
   Fill beforeTail;           // the lead-in's sectors before the tail
   std::int32_t cluster;
   LeftPageOutcome outcome;
-  bool mended;       // the page comes back as the truth (else as read)
-  bool plainWrong;   // the plain first-passing repair does not give back the truth
+  bool mended;                 // the page comes back as the truth (else as read)
+  bool plainWrong;             // the plain first-passing repair does not give back the truth
   bool tailElsewhere = false;  // the lead-in does not end with the page's tail
 };
 
@@ -54,22 +54,60 @@ Page Unprotected() { return test::RecordsPage(6, 75, 100).Build(); }
 TEST(RepairLeftPageTest, ChoosesOnlyAVersionTheTestsCanTellApart) {
   const std::vector<RepairCase> cases = {
       {"a one-sector trial passes the checksum wrongly; two-sector clusters avoid it",
-       FreeSectorFourteen(), 2, {Fill::kRepeatedWord, Fill::kNoise}, Fill::kNoise, 2,
-       LeftPageOutcome::kRepaired, true, true},
-      {"with one-sector clusters two versions pass and the structure holds in both",
-       FreeSectorFourteen(), 2, {Fill::kRepeatedWord, Fill::kNoise}, Fill::kNoise, 1,
-       LeftPageOutcome::kUncertain, false, true},
-      {"an unprotected page is mended by its structure", Unprotected(), 2,
-       {Fill::kOnes, Fill::kOnes}, Fill::kOnes, 1, LeftPageOutcome::kRepaired, true, true},
-      {"a torn-page page: stray passes are told apart by structure",
-       test::RecordsPage(7, 75, 100).TornStamp().Build(), 3,
-       {Fill::kOnes, Fill::kOnes, Fill::kOnes}, Fill::kOnes, 1, LeftPageOutcome::kRepaired,
-       true, false},
-      {"the tail is not before the next fragment", FreeSectorFourteen(), 2,
-       {Fill::kNoise, Fill::kNoise}, Fill::kNoise, 1, LeftPageOutcome::kFailed, false, true,
+       FreeSectorFourteen(),
+       2,
+       {Fill::kRepeatedWord, Fill::kNoise},
+       Fill::kNoise,
+       2,
+       LeftPageOutcome::kRepaired,
+       true,
        true},
-      {"an intact page", FreeSectorFourteen(), 0, {}, Fill::kNoise, 1, LeftPageOutcome::kIntact,
-       true, false},
+      {"with one-sector clusters two versions pass and the structure holds in both",
+       FreeSectorFourteen(),
+       2,
+       {Fill::kRepeatedWord, Fill::kNoise},
+       Fill::kNoise,
+       1,
+       LeftPageOutcome::kUncertain,
+       false,
+       true},
+      {"an unprotected page is mended by its structure",
+       Unprotected(),
+       2,
+       {Fill::kOnes, Fill::kOnes},
+       Fill::kOnes,
+       1,
+       LeftPageOutcome::kRepaired,
+       true,
+       true},
+      {"a torn-page page: stray passes are told apart by structure",
+       test::RecordsPage(7, 75, 100).TornStamp().Build(),
+       3,
+       {Fill::kOnes, Fill::kOnes, Fill::kOnes},
+       Fill::kOnes,
+       1,
+       LeftPageOutcome::kRepaired,
+       true,
+       false},
+      {"the tail is not before the next fragment",
+       FreeSectorFourteen(),
+       2,
+       {Fill::kNoise, Fill::kNoise},
+       Fill::kNoise,
+       1,
+       LeftPageOutcome::kFailed,
+       false,
+       true,
+       true},
+      {"an intact page",
+       FreeSectorFourteen(),
+       0,
+       {},
+       Fill::kNoise,
+       1,
+       LeftPageOutcome::kIntact,
+       true,
+       false},
   };
   for (const RepairCase& c : cases) {
     Page read = c.truth;
