@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "analysis/version_guard.h"
 #include "page/page_format.h"
 
 namespace ravelin {
@@ -220,13 +221,10 @@ MatchCounters PageMapper::MatchPagesToMap(const FragmentGeometry& fragment) {
       return counters;  // judged on what was seen
     }
     RestoreTornBits(MutablePage(page, kPageSize));
-    if (page[h::kHeaderVersion] == 1) {
-      const std::uint64_t lsn =
-          (std::uint64_t{Load32(View(page), h::kLsn)} << 32) | Load32(View(page), h::kLsn + 4);
-      if (lsn > counters.NewestLsn) {
-        counters.NewestLsn = lsn;
-        counters.NewestPage = fragment.startPage + k;
-      }
+    const Lsn lsn = PageLsn(PageView(page, kPageSize));  // 0 unless header version 1
+    if (lsn > counters.NewestLsn) {
+      counters.NewestLsn = lsn;
+      counters.NewestPage = fragment.startPage + k;
     }
     const std::int32_t obj = I32(page, h::kObjId);
     if (obj == kAllocationObjectId) continue;
