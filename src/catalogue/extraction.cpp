@@ -100,6 +100,10 @@ ExtractStatus WriteCombined(const std::vector<ExtractRow>& rows, FragmentSource&
   bool havePrevious = false;
   bool wrote = false;
   std::int64_t previousEnd = 0;
+  std::vector<std::uint64_t> starts;
+  for (const ExtractRow& row : rows)
+    if (RoundHalfEven(row.sizeKB, 8) > 0) starts.push_back(row.startSector);
+  const std::int32_t cluster = RepairClusterSectors(sectorsPerCluster, starts);
   for (std::size_t i = 0; i < rows.size(); ++i) {
     reporter.Yield();
     if (rows.size() > 1) reporter.Progress(static_cast<int>(100 * i / (rows.size() - 1)));
@@ -112,7 +116,8 @@ ExtractStatus WriteCombined(const std::vector<ExtractRow>& rows, FragmentSource&
       if (!source.ReadSectors(row.startSector, -static_cast<std::int64_t>(kLeadInSectors),
                               static_cast<std::int32_t>(kLeadInSectors), leadIn))
         return ExtractStatus::kReadFailed;
-      if (LeftPageRepair(previous, leadIn, sectorsPerCluster) > 0 && !out.OverwriteTail(previous))
+      if (RepairLeftPage(previous, leadIn, cluster).outcome == LeftPageOutcome::kRepaired &&
+          !out.OverwriteTail(previous))
         return ExtractStatus::kWriteFailed;
     }
     havePrevious = false;

@@ -86,8 +86,13 @@ bool CreateMdf(Workspace& ws, const std::string& path) {
   if (!file) return false;
   Tab4Operation busy(ws);
   UiReporter reporter(ws.ui(), Memo::kMemo3);
+  const PageMap& map = ws.pageMap;
+  MdfWriteOptions options;
+  options.knownFree = [&map](std::int64_t n) {
+    return map.Contains(n) && map.AllocState(n) == kAllocFree;
+  };
   const MdfWriteResult result = WriteMdf(rows, ws.FilePageCount, ws.source.SectorsPerCluster,
-                                         ws.Fragments(), *file, reporter);
+                                         ws.Fragments(), *file, reporter, options);
   if (!result.written || !file->Commit()) {
     ShowWriteFailed(ws, *file);
     return false;
