@@ -209,6 +209,7 @@ Selection ChooseImageFile(Workspace& ws, const std::string& path) {
 
   if (!ws.ui().AskYesNo(kImageKindQuestion, kImageKindCaption)) {
     SetWholeSourceOptions(ws);
+    ListImagePartitions(ws, path);
     ws.ui().Changed(Change::kDataSource);
     return Selection::kChosen;
   }
@@ -230,6 +231,24 @@ Selection ChooseImageFile(Workspace& ws, const std::string& path) {
   SetFileSystemOptions(ws);
   ws.ui().Changed(Change::kDataSource);
   return Selection::kChosen;
+}
+
+void ListImagePartitions(Workspace& ws, const std::string& path) {
+  ws.ImagePartitionsOf = path;
+  ws.ImagePartitionCaptions.clear();
+  const auto table = ReadPartitionTable(path);
+  if (!table) return;
+  for (const ImagePartition& p : table->partitions) {
+    PartitionEntry entry;
+    entry.number = p.number;
+    entry.devicePath = path;
+    entry.sectors = p.sectors;
+    entry.volume = p.volume;
+    entry.text = path + " #" + std::to_string(p.number);
+    if (!p.volume.label.empty()) entry.text += " [" + p.volume.label + "]";
+    entry.caption = "逻辑分区 " + entry.text + " ";
+    ws.ImagePartitionCaptions.push_back(std::move(entry));
+  }
 }
 
 Selection ChooseImagePartition(Workspace& ws, const std::string& path, int number) {

@@ -51,6 +51,11 @@ Selection ChooseImageFile(Workspace& ws, const std::string& path);
 // Refused (after a message) when the image has no partition `number`.
 Selection ChooseImagePartition(Workspace& ws, const std::string& path, int number);
 
+// The menu entries for the partitions of the whole-disk image at `path`
+// (ImagePartitionCaptions), in the style of the partition entries; none when it has no
+// partition table. Choosing an image as a whole disk fills them.
+void ListImagePartitions(Workspace& ws, const std::string& path);
+
 // DetectFileSystem over the Workspace's source, reader and Ui.
 int DetectFileSystem(Workspace& ws);
 

@@ -60,6 +60,16 @@ void TForm1::BuildDataSourceMenu() {
   QAction* n7 = pm1_->addAction(QStringLiteral("打开镜像文件"));
   n7->setObjectName(QStringLiteral("N7"));
   connect(n7, &QAction::triggered, this, [this] { Run([this] { N7Click(ws_); }); });
+  // The partitions of the whole-disk image chosen last, as partitions of a disk are.
+  for (const PartitionEntry& partition : ws_.ImagePartitionCaptions) {
+    QAction* entry = pm1_->addAction(Q(partition.caption));
+    entry->setObjectName(QStringLiteral("imagePartition%1").arg(partition.number));
+    const std::string image = ws_.ImagePartitionsOf;
+    const int number = partition.number;
+    connect(entry, &QAction::triggered, this, [this, image, number] {
+      Run([this, image, number] { ChooseImagePartition(ws_, image, number); });
+    });
+  }
   pm1_->addSeparator()->setObjectName(QStringLiteral("N8"));
   // Every disk and partition is offered, readable or not: choosing one the person may not
   // read says how to get access.

@@ -81,6 +81,10 @@ class Workspace {
   // its partition entries (PartitionCaptions, numbered from 1), filled by ListDataSources.
   std::vector<DiskEntry> DiskCaptions;
   std::vector<PartitionEntry> PartitionCaptions;
+  // The partitions of the whole-disk image chosen last, offered after the image's entry
+  // (ImagePartitionCaptions' `number` is the partition's number in the image's table).
+  std::string ImagePartitionsOf;
+  std::vector<PartitionEntry> ImagePartitionCaptions;
   // Serves fragment reads while source.LiveSource is false; indexed from the rows each
   // time a content file or a row file is opened.
   StoredContent storedContent;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "gen/fs_mbr.h"
 #include "gen/image_cli.h"
 #include "commands/successor_dialog.h"
 #include "shell/successor_dialog.h"
@@ -239,6 +240,42 @@ class WindowTest : public QObject {
     QTimer::singleShot(0, [&] { dialog.close(); });
     dialog.Ask();
     QCOMPARE(choice.ChoiceResult, kChoiceCancelled);
+  }
+
+  // A whole-disk image with a partition table: after it is chosen as a whole disk, the menu
+  // offers its partitions, and choosing one scans that partition's free space only, with
+  // sectors numbered as on the image.
+  void PartitionsOfAWholeDiskImageAreOfferedInTheMenu() {
+    RAVELIN_REQUIRE_TOOLS_OR_SKIP("sfdisk", "mkfs.vfat", "mcopy", "mdel", "mshowfat");
+    ravelin::test::ScratchDir dir;
+    ravelin::test::GeneratedDatabase db(80, 7);
+    gen::DiskImageOptions options;
+    options.partitionsBefore = {{false, 0}};  // the database's partition is number 2
+    options.fat32.sectorsPerCluster = 8;
+    const std::string image = dir.File("disk.img");
+    gen::Manifest manifest;
+    QVERIFY(gen::BuildDiskImage(db, options, image, manifest).ok());
+    const std::uint64_t start = manifest.partition->startSector;
+
+    Harness h;
+    TForm1& f = *h.form;
+    h.dialogs.paths = {image};
+    h.dialogs.yesNo = {false};
+    f.BuildDataSourceMenu();
+    QVERIFY(FindAction(f.pm1(), "imagePartition1") == nullptr);
+    FindAction(f.pm1(), "N7")->trigger();
+    f.BuildDataSourceMenu();
+    QAction* second = FindAction(f.pm1(), "imagePartition2");
+    QVERIFY(second != nullptr && FindAction(f.pm1(), "imagePartition1") != nullptr);
+    QVERIFY(second->text().startsWith(QStringLiteral("逻辑分区 ")));
+    second->trigger();
+    QVERIFY(f.tab1().chkfreespace->isEnabled() && f.tab1().chkfreespace->isChecked());
+    QCOMPARE(h.ws->source.FileSystemName, std::string("FAT32"));
+    QVERIFY(f.tab1().edtbegin->text().toULongLong() > start);
+    QTest::mouseClick(f.tab1().btnscan, Qt::LeftButton);
+    QVERIFY(h.WaitForJob());
+    QVERIFY(h.ws->fragments.Count() > 0);
+    for (const FragmentRow& row : h.ws->fragments.Rows()) QVERIFY(row.StartSector > start);
   }
 
   void SearchSaysItIsNotThereYet() {
