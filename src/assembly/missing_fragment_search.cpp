@@ -95,11 +95,9 @@ class Sweep {
     ++found_;
     reporter_.Log(line + std::to_string(row));
     list_.Choose(row);
-    if (mapper_.AddToPageMap(Geometry(position)) != 0) {
+    // A page that cannot be read is reported and left out of the map; the search goes on.
+    if (mapper_.AddToPageMap(Geometry(position)) != 0)
       reporter_.Log("get page info error,碎片号" + std::to_string(row));
-      result_.outcome = SearchOutcome::kMapFailed;
-      return false;
-    }
     return true;
   }
 

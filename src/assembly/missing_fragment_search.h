@@ -68,7 +68,6 @@ class TableSearchList final : public SearchList {
 enum class SearchOutcome {
   kNotSearched,  // empty list, or its first row does not start at page 0: nothing logged
   kOverlap,      // rows overlap ("error" shown): stopped, no summary line
-  kMapFailed,    // a page of an added fragment could not be read: stopped
   kSwept,        // a sweep added nothing: go on with the closing step
 };
 

@@ -15,6 +15,7 @@
 
 #include "cli/commands.h"
 #include "cli/list_output.h"
+#include "cli/scan_run.h"
 #include "cli/source_choice.h"
 #include "cli/terminal_ui.h"
 #include "commands/scan_commands.h"
@@ -28,18 +29,6 @@ namespace {
 std::atomic<bool> interrupted{false};
 
 extern "C" void OnInterrupt(int) { interrupted.store(true); }
-
-// Restores the previous SIGINT handler when the scan is over.
-class InterruptGuard {
- public:
-  InterruptGuard() : previous_(std::signal(SIGINT, OnInterrupt)) { interrupted.store(false); }
-  ~InterruptGuard() { std::signal(SIGINT, previous_); }
-  InterruptGuard(const InterruptGuard&) = delete;
-  InterruptGuard& operator=(const InterruptGuard&) = delete;
-
- private:
-  void (*previous_)(int);
-};
 
 std::string Clock(double seconds) {
   const auto s = static_cast<long long>(seconds);
@@ -91,13 +80,13 @@ class Progress {
 
 }  // namespace
 
-int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, std::ostream& err) {
-  // The list is the output: the scan's log lines go to stderr with the messages.
-  TerminalUi ui(err, err, env.in);
-  Workspace ws(ui, env.opener);
-  const Selection chosen = ChooseSource(ws, ui, env, options.source, err);
-  if (chosen == Selection::kRefused || chosen == Selection::kCancelled) return kExitBadSource;
+InterruptGuard::InterruptGuard() : previous_(std::signal(SIGINT, OnInterrupt)) {
+  interrupted.store(false);
+}
+InterruptGuard::~InterruptGuard() { std::signal(SIGINT, previous_); }
+bool InterruptGuard::Take() { return interrupted.exchange(false); }
 
+bool ApplyScanSettings(Workspace& ws, const ScanOptions& options, std::ostream& err) {
   Tab1Controls& tab1 = ws.controls.tab1;
   if (options.begin) tab1.edtbegin = std::to_string(*options.begin);
   if (options.end) tab1.edtend = std::to_string(*options.end);
@@ -106,7 +95,7 @@ int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, st
     if (!ws.source.HasFileSystem) {
       err << "--free-space-only: 此数据源没有可读的文件系统(the source has no file system to map; "
              "choose a partition, or an image with --partition-image)\n";
-      return kExitBadSource;
+      return false;
     }
     tab1.chkfreespace = true;
   }
@@ -116,28 +105,52 @@ int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, st
     tab1.CheckBox1 = true;
     tab1.edtmaxpageid = std::to_string(*options.startPageBelow);
   }
+  return true;
+}
 
+std::optional<ScanRun> RunScanJob(Workspace& ws, TerminalUi& ui, const ScanOptions& options,
+                                  std::ostream& err) {
   InterruptGuard guard;
   btnscanClick(ws, !options.noReadAhead);
-  if (!ws.JobRunning()) return kExitBadSource;  // refused: the message says why
+  if (!ws.JobRunning()) return std::nullopt;  // refused: the message says why
 
+  const Tab1Controls& tab1 = ws.controls.tab1;
   const std::int64_t begin = ParseInteger(tab1.edtbegin).value_or(0);
   // The bar runs to the end the scan really uses: the source's last sector when the end
   // asked for lies beyond it.
   Progress progress(err, options.progress, begin,
                     ClampedScanEnd(ParseInteger(tab1.edtend).value_or(0), ws.reader));
+  ScanRun run;
   const auto started = std::chrono::steady_clock::now();
   while (!ws.jobs.WaitIdle(std::chrono::milliseconds(100))) {
-    if (interrupted.exchange(false)) btnstopClick(ws);
+    if (InterruptGuard::Take()) {
+      run.interrupted = true;
+      btnstopClick(ws);
+    }
     progress.Show(std::max(begin, ui.Position()), false);
   }
   ws.jobs.JoinAll();
-  const JobResult result = ws.jobs.LastResult();
-  const auto outcome = result.outcome;
-  const std::int64_t reached = result.position;
-  progress.Show(reached, true);
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  run.result = ws.jobs.LastResult();
+  run.begin = begin;
+  progress.Show(run.result.position, true);
+  run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  return run;
+}
+
+int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, std::ostream& err) {
+  // The list is the output: the scan's log lines go to stderr with the messages.
+  TerminalUi ui(err, err, env.in);
+  Workspace ws(ui, env.opener);
+  const Selection chosen = ChooseSource(ws, ui, env, options.source, err);
+  if (chosen == Selection::kRefused || chosen == Selection::kCancelled) return kExitBadSource;
+  if (!ApplyScanSettings(ws, options, err)) return kExitBadSource;
+
+  const std::optional<ScanRun> scan = RunScanJob(ws, ui, options, err);
+  if (!scan) return kExitBadSource;
+  const auto outcome = scan->result.outcome;
+  const std::int64_t reached = scan->result.position;
+  const std::int64_t begin = scan->begin;
+  const double seconds = scan->seconds;
 
   if (outcome == JobOutcome::kStopped) err << "已停止扫描(stopped)\n";
   PrintFragmentList(ws, out, options.json);
@@ -161,22 +174,35 @@ int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, st
   return exitCode;
 }
 
+void AddScanSettingArgs(CLI::App& cmd, ScanOptions& options) {
+  cmd.add_option("--begin", options.begin, "First sector to scan (default: as chosen)");
+  cmd.add_option("--end", options.end, "Sector where the scan stops (default: the end)");
+  cmd.add_option("--sectors-per-cluster", options.sectorsPerCluster,
+                 "Stride between candidate positions, in sectors");
+  CLI::Option* freeOnly = cmd.add_flag("--free-space-only", options.freeSpaceOnly,
+                                       "Skip clusters the file system marks in use");
+  CLI::Option* all = cmd.add_flag("--all-space", options.allSpace, "Scan every cluster");
+  freeOnly->excludes(all);
+  cmd.add_option("--file-id", options.fileId, "File id of the pages to look for (default 1)");
+  cmd.add_option("--start-page-below", options.startPageBelow,
+                 "List only fragments whose first page number is below N");
+  cmd.add_flag("--no-read-ahead", options.noReadAhead,
+               "Read each window only when the scan reaches it (for comparison)");
+}
+
+void ResolveProgressStyle(ScanOptions& options) {
+  if (options.progress == ScanOptions::ProgressStyle::kAuto) {
+    options.progress = ::isatty(STDERR_FILENO) != 0 ? ScanOptions::ProgressStyle::kBar
+                                                    : ScanOptions::ProgressStyle::kLines;
+  }
+}
+
 void AddScanCommand(CLI::App& app, CliRun& run) {
   auto options = std::make_shared<ScanOptions>();
   CLI::App* cmd =
       app.add_subcommand("scan", "Scan a disk, partition or image for the pages of a database");
   AddSourceArgs(*cmd, options->source);
-  cmd->add_option("--begin", options->begin, "First sector to scan (default: as chosen)");
-  cmd->add_option("--end", options->end, "Sector where the scan stops (default: the end)");
-  cmd->add_option("--sectors-per-cluster", options->sectorsPerCluster,
-                  "Stride between candidate positions, in sectors");
-  CLI::Option* freeOnly = cmd->add_flag("--free-space-only", options->freeSpaceOnly,
-                                        "Skip clusters the file system marks in use");
-  CLI::Option* all = cmd->add_flag("--all-space", options->allSpace, "Scan every cluster");
-  freeOnly->excludes(all);
-  cmd->add_option("--file-id", options->fileId, "File id of the pages to look for (default 1)");
-  cmd->add_option("--start-page-below", options->startPageBelow,
-                  "List only fragments whose first page number is below N");
+  AddScanSettingArgs(*cmd, *options);
   CLI::Option* rows = cmd->add_option("--rows", options->rows,
                                       "Save the fragment rows to this scan-info file when done");
   cmd->add_option("--content", options->content,
@@ -184,13 +210,8 @@ void AddScanCommand(CLI::App& app, CliRun& run) {
       ->needs(rows);
   cmd->add_flag("--json", options->json, "Write the fragment list as JSON");
   cmd->add_flag("--stats", options->stats, "Report throughput and peak memory on stderr");
-  cmd->add_flag("--no-read-ahead", options->noReadAhead,
-                "Read each window only when the scan reaches it (for comparison)");
   cmd->callback([&run, options] {
-    if (options->progress == ScanOptions::ProgressStyle::kAuto) {
-      options->progress = ::isatty(STDERR_FILENO) != 0 ? ScanOptions::ProgressStyle::kBar
-                                                       : ScanOptions::ProgressStyle::kLines;
-    }
+    ResolveProgressStyle(*options);
     run.exitCode = RunScan(*options, run.env, run.out, run.err);
   });
 }

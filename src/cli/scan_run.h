@@ -1,0 +1,52 @@
+// The scan as `ravelin scan` and `ravelin recover` run it: the scan options applied to tab
+// I's controls, and the "scan" job started and waited for with a progress display, Ctrl-C
+// being STOP.
+#pragma once
+
+#include <optional>
+#include <ostream>
+
+#include "cli/commands.h"
+#include "cli/terminal_ui.h"
+#include "workspace/jobs.h"
+#include "workspace/workspace.h"
+
+namespace ravelin::cli {
+
+// Ctrl-C sets a flag instead of ending the process, while a guard lives; the previous
+// handler comes back with its end.
+class InterruptGuard {
+ public:
+  InterruptGuard();
+  ~InterruptGuard();
+  InterruptGuard(const InterruptGuard&) = delete;
+  InterruptGuard& operator=(const InterruptGuard&) = delete;
+  // Whether Ctrl-C was pressed since the last call.
+  static bool Take();
+
+ private:
+  void (*previous_)(int);
+};
+
+// --begin, --end, --sectors-per-cluster, --free-space-only/--all-space, --file-id,
+// --start-page-below, --no-read-ahead.
+void AddScanSettingArgs(CLI::App& cmd, ScanOptions& options);
+// kAuto becomes a bar on a terminal (stderr), plain lines otherwise.
+void ResolveProgressStyle(ScanOptions& options);
+
+// Puts the options into the controls of tab I after the source was chosen. False, after
+// saying why on `err`, when they cannot apply to this source.
+bool ApplyScanSettings(Workspace& ws, const ScanOptions& options, std::ostream& err);
+
+struct ScanRun {
+  JobResult result;
+  std::int64_t begin = 0;    // first sector scanned
+  double seconds = 0;        // wall time of the scan
+  bool interrupted = false;  // Ctrl-C stopped it
+};
+// Presses SCAN and waits for the job. Nothing when the scan was refused (the message says
+// why).
+std::optional<ScanRun> RunScanJob(Workspace& ws, TerminalUi& ui, const ScanOptions& options,
+                                  std::ostream& err);
+
+}  // namespace ravelin::cli
