@@ -46,8 +46,7 @@ class AlignedChunk {
 // that fails is retried page by page, so exactly the pages that cannot be read end up as
 // zero pages, each reported, as a page-by-page writer would.
 std::int64_t ReadChunk(const AssemblyRow& row, std::int64_t first, std::int64_t count,
-                       FragmentSource& source, AlignedChunk& chunk,
-                       Reporter& reporter) {
+                       FragmentSource& source, AlignedChunk& chunk, Reporter& reporter) {
   const auto bytes = static_cast<std::size_t>(count) * kPageSize;
   std::fill(chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(bytes), std::uint8_t{0});
   const auto sectors =

@@ -8,12 +8,12 @@
 #include <sstream>
 
 #include "analysis/file_identification.h"
+#include "assembly/assembly_rows.h"
 #include "catalogue/list_operations.h"
 #include "cli/commands.h"
 #include "cli/list_output.h"
 #include "cli/saved_scan.h"
 #include "cli/terminal_ui.h"
-#include "assembly/assembly_rows.h"
 #include "commands/tab3_commands.h"
 #include "commands/tab4_commands.h"
 #include "workspace/workspace.h"

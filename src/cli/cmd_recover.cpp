@@ -73,7 +73,8 @@ std::string PageList(const std::vector<std::int64_t>& pages) {
   if (pages.empty()) return "none";
   std::ostringstream text;
   text << pages.size() << " (";
-  for (std::size_t i = 0; i < pages.size() && i < kPagesListed; ++i) text << (i ? ", " : "") << pages[i];
+  for (std::size_t i = 0; i < pages.size() && i < kPagesListed; ++i)
+    text << (i ? ", " : "") << pages[i];
   if (pages.size() > kPagesListed) text << ", …";
   text << ')';
   return text.str();
@@ -230,8 +231,8 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
 
   const auto files = static_cast<std::int64_t>(ws.ListView3.Count());
   if (options.file && (*options.file < 1 || *options.file > files)) {
-    err << "没有第 " << *options.file << " 个数据库文件(no database file " << *options.file
-        << ": " << files << " found)\n";
+    err << "没有第 " << *options.file << " 个数据库文件(no database file " << *options.file << ": "
+        << files << " found)\n";
     return kExitBadUsage;
   }
   const std::int64_t first = options.file.value_or(1);
@@ -282,12 +283,11 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
   }
   int exitCode = allWritten ? kExitOk : kExitFailed;
   if (!options.json.empty()) {
-    const nlohmann::json report = {
-        {"source", saved ? options.rows : options.scan.source.source},
-        {"out_dir", options.outDir},
-        {"database_files_found", files},
-        {"files", std::move(reportFiles)},
-        {"all_written", allWritten}};
+    const nlohmann::json report = {{"source", saved ? options.rows : options.scan.source.source},
+                                   {"out_dir", options.outDir},
+                                   {"database_files_found", files},
+                                   {"files", std::move(reportFiles)},
+                                   {"all_written", allWritten}};
     if (!WriteReport(ws, options.json, report)) exitCode = kExitFailed;
   }
   return exitCode;

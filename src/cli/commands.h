@@ -172,7 +172,7 @@ struct RecoverOptions {
   std::string content;
   std::optional<std::int64_t> file;
   std::string outDir;
-  std::string json;  // the report file (empty: none)
+  std::string json;    // the report file (empty: none)
   bool stats = false;  // the time of each step on stderr
 };
 int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& out,

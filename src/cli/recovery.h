@@ -40,11 +40,11 @@ CheckLines ParseCheckLines(const std::vector<std::string>& lines);
 std::optional<std::string> PageZeroLsn(Workspace& ws, const ReportRow& fileRow);
 
 struct FileRecovery {
-  std::int64_t number = 0;       // in the tab III list, from 1
-  std::string identification;    // the tab III name cell
+  std::int64_t number = 0;         // in the tab III list, from 1
+  std::string identification;      // the tab III name cell
   std::uint64_t headerSector = 0;  // where its header fragment starts
-  std::string physicalName;      // DatabaseFileName after the search
-  std::int64_t pageCount = 0;    // FilePageCount
+  std::string physicalName;        // DatabaseFileName after the search
+  std::int64_t pageCount = 0;      // FilePageCount
   std::int64_t fragmentsUsed = 0;
   std::optional<std::string> lsn;
   bool analysed = false;  // the analysis went through
@@ -64,7 +64,8 @@ struct FileRecovery {
 // run those steps; `outputFor(physicalName)` gives the path to write (empty: write nothing).
 // `wait` waits for the analysis job (it may stop it).
 FileRecovery RecoverFile(Workspace& ws, MemoCursor& memo, std::int64_t number, bool search,
-                         bool check, const std::function<std::string(const std::string&)>& outputFor,
+                         bool check,
+                         const std::function<std::string(const std::string&)>& outputFor,
                          const std::function<void()>& wait);
 
 // The account of a rebuilt file on disk.

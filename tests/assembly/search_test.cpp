@@ -52,9 +52,7 @@ class SearchTest : public test::CatalogueTest {
   std::vector<Pending> pending_;
 
   std::vector<std::string> Memo3() const { return ui_.MemoLines(Memo::kMemo3); }
-  std::string FirstMemoCell() {
-    return Ws().ListView4.Row(0).Cell(list_column::kRemark);
-  }
+  std::string FirstMemoCell() { return Ws().ListView4.Row(0).Cell(list_column::kRemark); }
 };
 
 TEST_F(SearchTest, ListWithoutGapsSweepsOnceAndSetsTheMemoCell) {
@@ -83,11 +81,10 @@ TEST_F(SearchTest, AddsOneFragmentPerGapAndSweepInIndexOrder) {
   EXPECT_EQ(chosen[early] + chosen[late], 2);
   EXPECT_NE(chosen[shadow], 1);
   // The index holds the two copies of page 10 in row order: the earlier row is taken first.
-  EXPECT_EQ(Memo3(), (std::vector<std::string>{"找到碎片号" + std::to_string(early),
-                                               "本次找到碎片数量1。二次查找完毕",
-                                               "找到碎片号" + std::to_string(late),
-                                               "本次找到碎片数量1。二次查找完毕",
-                                               "本次找到碎片数量0。二次查找完毕"}));
+  EXPECT_EQ(Memo3(), (std::vector<std::string>{
+                         "找到碎片号" + std::to_string(early), "本次找到碎片数量1。二次查找完毕",
+                         "找到碎片号" + std::to_string(late), "本次找到碎片数量1。二次查找完毕",
+                         "本次找到碎片数量0。二次查找完毕"}));
   // The first row holds 10 pages and no row holds page 32 (the last starts at 30 but the
   // name is not there): the cell gets the name known so far.
   EXPECT_EQ(Ws().ListView4.Count(), 4u);
@@ -95,7 +92,7 @@ TEST_F(SearchTest, AddsOneFragmentPerGapAndSweepInIndexOrder) {
 
 TEST_F(SearchTest, UndecidedFragmentIsAddedOnlyWhereItFillsAPageOfUnknownAllocation) {
   Fragment(1000, 0, 10);
-  const std::int32_t onFree = Fragment(2000, 10, 5, 500);    // another object, free pages
+  const std::int32_t onFree = Fragment(2000, 10, 5, 500);   // another object, free pages
   const std::int32_t unknown = Fragment(3000, 20, 5, 600);  // nothing known of pages 20..24
   Start(30, {0});
   Owned(10, 20, kAllocFree);
@@ -235,7 +232,6 @@ TEST_F(SearchTest, KnownLimit_FragmentOfAllocationPagesOnAllocatedPagesIsNotAdde
                                  "(its pages are all accounted for by the file's PFS pages: "
                                  "not added)");
 }
-
 
 }  // namespace
 }  // namespace ravelin

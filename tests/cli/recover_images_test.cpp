@@ -160,8 +160,8 @@ gen::Status Build(const RecoverCase& c, Built& b) {
     first = b.generated.back().get();
   }
   b.targets.push_back(first);
-  b.older = std::make_unique<gen::PatchedPageSource>(*first, gen::PagePatch{std::nullopt, 40},
-                                                     "older");
+  b.older =
+      std::make_unique<gen::PatchedPageSource>(*first, gen::PagePatch{std::nullopt, 40}, "older");
   if (c.twoDatabases) {
     b.generated.push_back(
         std::make_unique<gen::DatabaseGenerator>(Design(c.seed + 50, 700, "ledger")));
@@ -275,9 +275,9 @@ TEST_P(RecoverImagesTest, RebuildsEveryRecoverablePageOfEveryTarget) {
     ASSERT_TRUE((*file)["written"].get<bool>()) << file->dump(2);
     Judge(b.manifest, t, *b.targets[i], (*file)["output"].get<std::string>(), *file, tally, why);
   }
-  std::cout << c.name << ": " << tally.identical << " of " << tally.files
-            << " files identical, " << tally.allocatedRight << " of " << tally.allocated
-            << " allocated pages right, " << tally.freeZeroed << " free pages left zero\n";
+  std::cout << c.name << ": " << tally.identical << " of " << tally.files << " files identical, "
+            << tally.allocatedRight << " of " << tally.allocated << " allocated pages right, "
+            << tally.freeZeroed << " free pages left zero\n";
   if (c.knownWrong == 0) {
     EXPECT_TRUE(why.str().empty()) << why.str() << out.str();
   } else {
@@ -288,26 +288,23 @@ TEST_P(RecoverImagesTest, RebuildsEveryRecoverablePageOfEveryTarget) {
 
 INSTANTIATE_TEST_SUITE_P(
     Images, RecoverImagesTest,
-    ::testing::Values(RecoverCase{"Raw1", Kind::kRaw, 1, 31},
-                      RecoverCase{"Raw8", Kind::kRaw, 8, 32},
-                      RecoverCase{"Raw16", Kind::kRaw, 16, 33},
-                      RecoverCase{"Raw64", Kind::kRaw, 64, 34},
-                      RecoverCase{"RawSplitPages4", Kind::kRaw, 4, 35, nullptr, 3},
-                      RecoverCase{"RawTwoDatabases8", Kind::kRaw, 8, 36, nullptr, 0, true},
-                      RecoverCase{"RawOlderAndNewer8", Kind::kRaw, 8, 37, nullptr, 0, false, true},
-                      RecoverCase{"RawUnreadable8", Kind::kRaw, 8, 38, nullptr, 0, false, false, 6},
-                      RecoverCase{"Fat32At1", Kind::kFat32, 1, 39},
-                      RecoverCase{"NtfsAt8", Kind::kNtfs, 8, 40},
-                      RecoverCase{"DiskFat32At4", Kind::kDisk, 4, 41},
-                      RecoverCase{"RealChecksum2005Raw8", Kind::kRaw, 8, 42, "checksum-2005.mdf"},
-                      // Known limit: with one sector per cluster, page 6 (torn-page
-                      // protected) split across clusters comes back with sectors 9-15 wrong
-                      // and unreported: the left-page repair's one-sector trials are judged
-                      // by torn bits, two bits a sector, which do not tell the right tail.
-                      RecoverCase{"KnownLimit_RealTornPage2008Fat32At1WrongRepair", Kind::kFat32,
-                                  1, 43, "tornpage-2008r2.mdf", 0, false, false, 0, 1},
-                      RecoverCase{"RealChecksum2014Raw1", Kind::kRaw, 1, 44, "checksum-2014.mdf",
-                                  2}),
+    ::testing::Values(
+        RecoverCase{"Raw1", Kind::kRaw, 1, 31}, RecoverCase{"Raw8", Kind::kRaw, 8, 32},
+        RecoverCase{"Raw16", Kind::kRaw, 16, 33}, RecoverCase{"Raw64", Kind::kRaw, 64, 34},
+        RecoverCase{"RawSplitPages4", Kind::kRaw, 4, 35, nullptr, 3},
+        RecoverCase{"RawTwoDatabases8", Kind::kRaw, 8, 36, nullptr, 0, true},
+        RecoverCase{"RawOlderAndNewer8", Kind::kRaw, 8, 37, nullptr, 0, false, true},
+        RecoverCase{"RawUnreadable8", Kind::kRaw, 8, 38, nullptr, 0, false, false, 6},
+        RecoverCase{"Fat32At1", Kind::kFat32, 1, 39}, RecoverCase{"NtfsAt8", Kind::kNtfs, 8, 40},
+        RecoverCase{"DiskFat32At4", Kind::kDisk, 4, 41},
+        RecoverCase{"RealChecksum2005Raw8", Kind::kRaw, 8, 42, "checksum-2005.mdf"},
+        // Known limit: with one sector per cluster, page 6 (torn-page
+        // protected) split across clusters comes back with sectors 9-15 wrong
+        // and unreported: the left-page repair's one-sector trials are judged
+        // by torn bits, two bits a sector, which do not tell the right tail.
+        RecoverCase{"KnownLimit_RealTornPage2008Fat32At1WrongRepair", Kind::kFat32, 1, 43,
+                    "tornpage-2008r2.mdf", 0, false, false, 0, 1},
+        RecoverCase{"RealChecksum2014Raw1", Kind::kRaw, 1, 44, "checksum-2014.mdf", 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

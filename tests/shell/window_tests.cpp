@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <sstream>
 
-#include "gen/image_cli.h"
 #include "commands/successor_dialog.h"
+#include "gen/image_cli.h"
 #include "shell/successor_dialog.h"
 #include "shell/tab34_handlers.h"
 #include "shell_tests.h"
