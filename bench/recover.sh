@@ -26,6 +26,9 @@ cat "$image" >/dev/null
 
 rm -rf "$out"
 stats=$dir/recover-stats.txt
+# Each timed command starts with no dirty pages in the cache: writeback of an earlier
+# command's output would otherwise throttle the next one's writes.
+sync
 t0=$(now)
 "$bin/src/cli/ravelin" recover "$image" --disk-image --sectors-per-cluster 8 --file 1 \
   --out-dir "$out" --stats >/dev/null 2>"$stats"
@@ -37,6 +40,7 @@ read -r analysis_s search_s check_s write_s < <(sed -n \
 mdf=$(ls "$out"/*.mdf | head -1)
 size=$(stat -c %s "$mdf")
 
+sync
 t0=$(now)
 "$bin/src/cli/ravelin" scan "$image" --disk-image --sectors-per-cluster 8 >/dev/null 2>&1
 scan_s=$(since "$t0")
@@ -47,17 +51,25 @@ cat "$src" >/dev/null
 cp_best=""
 for _ in 1 2; do
   rm -f "$dir/cp-copy.bin"
+  sync
   t0=$(now)
   cp "$src" "$dir/cp-copy.bin"
   t=$(since "$t0")
   cp_best=$(awk -v a="$cp_best" -v b="$t" 'BEGIN{ if (a=="" || b<a) print b; else print a }')
 done
+rm -f "$dir/cp-copy.bin"
+# A copy through user space (read and write, as the writer does) for comparison.
+sync
+t0=$(now)
+dd if="$src" of="$dir/cp-copy.bin" bs=2M status=none
+dd_s=$(since "$t0")
 rm -f "$src" "$dir/cp-copy.bin"
 
 echo "image: $image ($(($(stat -c %s "$image") / 1048576)) MiB), rebuilt: $mdf ($((size / 1048576)) MiB)"
 printf "recover steps:  scan %s s, analysis %s s, search %s s, check %s s, write %s s\n" \
   "$scan_in" "$analysis_s" "$search_s" "$check_s" "$write_s"
 printf "whole recovery: %s s\n" "$whole_s"
+printf "dd bs=2M of the same size: %s s\n" "$dd_s"
 printf "reference:      scan %s s + cp %s s = %s s\n" "$scan_s" "$cp_best" \
   "$(awk -v a="$scan_s" -v b="$cp_best" 'BEGIN{printf "%.3f", a+b}')"
 awk -v w="$whole_s" -v s="$scan_s" -v c="$cp_best" -v m="$write_s" 'BEGIN{
