@@ -111,10 +111,9 @@ AnalysisOutcome SequentialSearch(const AnalysisInputs& in, PageMapper& mapper, C
     lastRow = r;
     lastSector = row.StartSector;
     marks.Mark(r);
-    if (mapper.AddToPageMap(GeometryOf(row)) != 0) {
+    // A page that cannot be read is reported and left out of the map; the chain goes on.
+    if (mapper.AddToPageMap(GeometryOf(row)) != 0)
       reporter.Log("get page info error,碎片号" + std::to_string(r));
-      return AnalysisOutcome::kEnded;
-    }
     need = index[c].EndPage;
     cursor = c + 1;
   } while (cursor <= count - 1);
@@ -167,10 +166,8 @@ AnalysisOutcome AnalyseHeaderFragment(const HeaderFragment& header, const Analys
   const FragmentGeometry head{h, 0, s};
   const int mapped =
       h <= kShortHeader ? mapper.AddHeaderToPageMap(head) : mapper.AddToPageMap(head);
-  if (mapped != 0) {
-    reporter.Message("get page info error");
-    return AnalysisOutcome::kEnded;
-  }
+  // A page of the header fragment that cannot be read is reported and left out of the map.
+  if (mapped != 0) reporter.Message("get page info error");
 
   // 3. Only the header fragment is chosen so far.
   out.marks.ClearAll();

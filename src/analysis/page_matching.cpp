@@ -53,11 +53,14 @@ PageMapper::PageMapper(PageMap& map, FragmentSource& source, PageMapSettings set
 
 int PageMapper::AddToPageMap(const FragmentGeometry& fragment) {
   FragmentPages pages(source_, fragment, buffer_);
+  bool failed = false;
   for (std::int64_t k = 0; k < fragment.pages; ++k) {
     std::uint8_t* page = pages.Page(k);
     if (page == nullptr) {
+      // One unreadable page costs only itself: the rest of the fragment is still mapped.
       reporter_.Message(kReadDiskError);
-      return 1;
+      failed = true;
+      continue;
     }
     const std::int64_t position = fragment.startPage + k;
     if (!MapsFrom(page) || !map_.Contains(position)) continue;
@@ -87,16 +90,19 @@ int PageMapper::AddToPageMap(const FragmentGeometry& fragment) {
       AddLinks(page);
     }
   }
-  return 0;
+  return failed ? 1 : 0;
 }
 
 int PageMapper::AddHeaderToPageMap(const FragmentGeometry& fragment) {
   FragmentPages pages(source_, fragment, buffer_);
+  bool failed = false;
   for (std::int64_t k = 0; k < fragment.pages; ++k) {
     std::uint8_t* page = pages.Page(k);
     if (page == nullptr) {
+      // One unreadable page costs only itself: the rest of the fragment is still mapped.
       reporter_.Message(kReadDiskError);
-      return 1;
+      failed = true;
+      continue;
     }
     const std::int64_t position = fragment.startPage + k;
     if (!MapsFrom(page) || !map_.Contains(position)) continue;
@@ -122,7 +128,7 @@ int PageMapper::AddHeaderToPageMap(const FragmentGeometry& fragment) {
     ApplyPfsBytes(page, static_cast<std::size_t>(o) + 4, std::min(limit, len - 4),
                   pid == 1 ? 0 : pid);
   }
-  return 0;
+  return failed ? 1 : 0;
 }
 
 void PageMapper::ApplyPfsBytes(const std::uint8_t* page, std::size_t offset, std::int64_t count,
@@ -218,7 +224,7 @@ MatchCounters PageMapper::MatchPagesToMap(const FragmentGeometry& fragment) {
     std::uint8_t* page = pages.Page(k);
     if (page == nullptr) {
       reporter_.Message(kReadDiskError);
-      return counters;  // judged on what was seen
+      continue;  // judged on the pages that can be read
     }
     RestoreTornBits(MutablePage(page, kPageSize));
     const Lsn lsn = PageLsn(PageView(page, kPageSize));  // 0 unless header version 1

@@ -59,7 +59,7 @@ class PageMapper {
   // The map's size is the file's page count (FilePageCount).
   PageMapper(PageMap& map, FragmentSource& source, PageMapSettings settings, Reporter& reporter);
 
-  // 0 done; 1 a page could not be read (reported), what was recorded before it stays.
+  // 0 done; 1 a page could not be read (reported): the other pages are recorded all the same.
   int AddToPageMap(const FragmentGeometry& fragment);
   // The header fragment of two pages or fewer: only its PFS page counts, and when the PFS
   // page is the last page and may be cut at a cluster boundary half-way, only the PFS bytes

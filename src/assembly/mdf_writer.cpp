@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <functional>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -21,12 +24,31 @@ constexpr std::int64_t kChunkPages = 256;  // 2 MiB
 
 using Page = std::array<std::uint8_t, kPageSize>;
 
+// A zero-filled, page-aligned block of bytes.
+class AlignedChunk {
+ public:
+  explicit AlignedChunk(std::size_t size)
+      : data_(static_cast<std::uint8_t*>(std::aligned_alloc(4096, size))), size_(size) {
+    if (!data_) throw std::bad_alloc();
+    std::fill(begin(), end(), std::uint8_t{0});
+  }
+  std::uint8_t* data() { return data_.get(); }
+  std::uint8_t* begin() { return data_.get(); }
+  std::uint8_t* end() { return data_.get() + size_; }
+
+ private:
+  struct Free {
+    void operator()(std::uint8_t* p) const { std::free(p); }
+  };
+  std::unique_ptr<std::uint8_t, Free> data_;
+  std::size_t size_;
+};
+
 // Reads the row's pages [first, first + count) into `chunk` (zero-filled first). A request
 // that fails is retried page by page, so exactly the pages that cannot be read end up as
 // zero pages, each reported, as a page-by-page writer would.
 std::int64_t ReadChunk(const AssemblyRow& row, std::int64_t first, std::int64_t count,
-                       FragmentSource& source, std::vector<std::uint8_t>& chunk,
-                       Reporter& reporter) {
+                       FragmentSource& source, AlignedChunk& chunk, Reporter& reporter) {
   const auto bytes = static_cast<std::size_t>(count) * kPageSize;
   std::fill(chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(bytes), std::uint8_t{0});
   const auto sectors =
@@ -159,7 +181,8 @@ MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& rows, std::int64_t fileP
   // Whether the file's last page is the previous row's last page: only then may a repair
   // rewrite it. A row of no pages leaves another row's page, or a gap's zero page, there.
   bool previousAtEnd = false;
-  std::vector<std::uint8_t> chunk(static_cast<std::size_t>(kChunkPages) * kPageSize);
+  // Page-aligned: the kernel copies out of its cache much faster into an aligned buffer.
+  AlignedChunk chunk(static_cast<std::size_t>(kChunkPages) * kPageSize);
   const auto count = static_cast<std::int64_t>(rows.size());
   result.clusterSectors = RepairClusterSectors(sectorsPerCluster, RowStartSectors(rows));
   SplitPageRepair repair{result, source, reporter, sectorsPerCluster};

@@ -8,12 +8,14 @@
 #include <sstream>
 
 #include "analysis/file_identification.h"
+#include "assembly/assembly_rows.h"
 #include "catalogue/list_operations.h"
 #include "cli/commands.h"
 #include "cli/list_output.h"
 #include "cli/saved_scan.h"
 #include "cli/terminal_ui.h"
 #include "commands/tab3_commands.h"
+#include "commands/tab4_commands.h"
 #include "workspace/workspace.h"
 
 namespace ravelin::cli {
@@ -77,8 +79,19 @@ int RunAnalyse(const AnalyseOptions& options, const CliEnv& env, std::ostream& o
   ws.jobs.WaitIdle(std::chrono::hours(24 * 365));
   ws.jobs.JoinAll();
 
+  const std::vector<std::string> analysisLog = Lines(memo.str());
+  const bool completed = !analysisLog.empty() && analysisLog.back() == kAnalysisFinishedLine;
+  // Tab IV, as a person goes on from there: SEARCH MORE, a click on column 2, CHECK, CREATE.
+  bool written = options.out.empty();
+  if (completed) {
+    if (options.search) Button6Click(ws);
+    if (options.check || !options.out.empty()) ListView4ColumnClick(ws, 2);
+    if (options.check) Button5Click(ws);
+    if (!options.out.empty() && !ws.ListView4.Empty() &&
+        AssemblyRows(ws.ListView4).front().startPage == 0)
+      written = CreateMdf(ws, options.out);
+  }
   const std::vector<std::string> log = Lines(memo.str());
-  const bool completed = !log.empty() && log.back() == kAnalysisFinishedLine;
   if (options.json) {
     const ReportRow& file = ws.ListView3.Row(selected);
     const nlohmann::json doc = {{"file",
@@ -97,7 +110,7 @@ int RunAnalyse(const AnalyseOptions& options, const CliEnv& env, std::ostream& o
     out << '\n';
     for (const std::string& line : log) out << line << '\n';
   }
-  return completed ? kExitOk : kExitFailed;
+  return completed && written ? kExitOk : kExitFailed;
 }
 
 void AddAnalyseCommand(CLI::App& app, CliRun& run) {
@@ -114,6 +127,10 @@ void AddAnalyseCommand(CLI::App& app, CliRun& run) {
                   "Cluster size of the scanned disk, in sectors (default: as the saved scan or "
                   "the source says)");
   cmd->add_flag("--json", options->json, "Write the result as JSON");
+  cmd->add_flag("--search", options->search,
+                "Then search for missing fragments until a sweep finds none (SEARCH MORE)");
+  cmd->add_flag("--check", options->check, "Then list the missing pages (CHECK)");
+  cmd->add_option("--out", options->out, "Then write the rebuilt .mdf to this file (CREATE MDF)");
   cmd->callback(
       [&run, options] { run.exitCode = RunAnalyse(*options, run.env, run.out, run.err); });
 }

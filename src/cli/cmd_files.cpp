@@ -11,23 +11,12 @@
 #include "catalogue/list_operations.h"
 #include "catalogue/update_info.h"
 #include "cli/commands.h"
+#include "cli/recovery.h"
 #include "cli/saved_scan.h"
 #include "cli/terminal_ui.h"
 #include "workspace/workspace.h"
 
 namespace ravelin::cli {
-namespace {
-
-// The LSN of the header fragment's page 0, or nothing when it cannot be read.
-std::optional<std::string> PageZeroLsn(Workspace& ws, const ReportRow& row) {
-  std::array<std::uint8_t, kPageSize> page{};
-  const auto sector = static_cast<std::uint64_t>(CellNumber(row, file_column::kStartSector));
-  if (!ws.Fragments().ReadPage(sector, 0, page)) return std::nullopt;
-  return LsnText(page);
-}
-
-}  // namespace
-
 int RunFiles(const FilesOptions& options, const CliEnv& env, std::ostream& out, std::ostream& err) {
   TerminalUi ui(options.json ? err : out, err, env.in);
   Workspace ws(ui, env.opener);

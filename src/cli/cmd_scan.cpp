@@ -18,6 +18,7 @@
 #include "cli/interrupt.h"
 #include "cli/list_output.h"
 #include "cli/option_checks.h"
+#include "cli/scan_run.h"
 #include "cli/source_choice.h"
 #include "cli/terminal_ui.h"
 #include "commands/scan_commands.h"
@@ -78,13 +79,7 @@ class Progress {
 
 }  // namespace
 
-int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, std::ostream& err) {
-  // The list is the output: the scan's log lines go to stderr with the messages.
-  TerminalUi ui(err, err, env.in);
-  Workspace ws(ui, env.opener);
-  const Selection chosen = ChooseSource(ws, ui, env, options.source, err);
-  if (chosen == Selection::kRefused || chosen == Selection::kCancelled) return kExitBadSource;
-
+int ApplyScanSettings(Workspace& ws, const ScanOptions& options, std::ostream& err) {
   Tab1Controls& tab1 = ws.controls.tab1;
   if (options.begin) tab1.edtbegin = std::to_string(*options.begin);
   if (options.end) tab1.edtend = std::to_string(*options.end);
@@ -110,6 +105,46 @@ int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, st
         << (options.end ? "" : "; the source ends there") << ")\n";
     return kExitBadUsage;
   }
+  return kExitOk;
+}
+
+std::optional<ScanRun> RunScanJob(Workspace& ws, TerminalUi& ui, const ScanOptions& options,
+                                  StopOnInterrupt& interrupt, std::ostream& err) {
+  btnscanClick(ws, !options.noReadAhead);
+  if (!ws.JobRunning()) return std::nullopt;  // refused: the message says why
+
+  const Tab1Controls& tab1 = ws.controls.tab1;
+  const std::int64_t begin = ParseInteger(tab1.edtbegin).value_or(0);
+  // The bar runs to the end the scan really uses: the source's last sector when the end
+  // asked for lies beyond it.
+  const std::int64_t end = ClampedScanEnd(ParseInteger(tab1.edtend).value_or(0), ws.reader);
+  Progress progress(err, options.progress, begin, end);
+  ScanRun run;
+  const auto started = std::chrono::steady_clock::now();
+  while (!ws.jobs.WaitIdle(std::chrono::milliseconds(100))) {
+    if (interrupt.TakeRequest()) {
+      run.interrupted = true;
+      btnstopClick(ws);
+    }
+    progress.Show(std::max(begin, ui.Position()), false);
+  }
+  ws.jobs.JoinAll();
+  run.result = ws.jobs.LastResult();
+  run.begin = begin;
+  // A scan that ran to its end has covered the whole range, whatever position its last
+  // step reported.
+  progress.Show(run.result.outcome == JobOutcome::kCompleted ? end : run.result.position, true);
+  run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  return run;
+}
+
+int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, std::ostream& err) {
+  // The list is the output: the scan's log lines go to stderr with the messages.
+  TerminalUi ui(err, err, env.in);
+  Workspace ws(ui, env.opener);
+  const Selection chosen = ChooseSource(ws, ui, env, options.source, err);
+  if (chosen == Selection::kRefused || chosen == Selection::kCancelled) return kExitBadSource;
+  if (const int refused = ApplyScanSettings(ws, options, err); refused != kExitOk) return refused;
 
   // The outputs exist (under temporary names) before the scan starts.
   std::optional<ScanInfoOutputs> outputs;
@@ -120,27 +155,12 @@ int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, st
   }
 
   StopOnInterrupt interrupt;
-  btnscanClick(ws, !options.noReadAhead);
-  if (!ws.JobRunning()) return kExitBadSource;  // refused: the message says why
-
-  // The bar runs to the end the scan really uses: the source's last sector when the end
-  // asked for lies beyond it.
-  const std::int64_t end = ClampedScanEnd(askedEnd, ws.reader);
-  Progress progress(err, options.progress, begin, end);
-  const auto started = std::chrono::steady_clock::now();
-  while (!ws.jobs.WaitIdle(std::chrono::milliseconds(100))) {
-    if (interrupt.TakeRequest()) btnstopClick(ws);
-    progress.Show(std::max(begin, ui.Position()), false);
-  }
-  ws.jobs.JoinAll();
-  const JobResult result = ws.jobs.LastResult();
-  const auto outcome = result.outcome;
-  const std::int64_t reached = result.position;
-  // A scan that ran to its end has covered the whole range, whatever position its last
-  // step reported.
-  progress.Show(outcome == JobOutcome::kCompleted ? end : reached, true);
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  const std::optional<ScanRun> scan = RunScanJob(ws, ui, options, interrupt, err);
+  if (!scan) return kExitBadSource;
+  const auto outcome = scan->result.outcome;
+  const std::int64_t reached = scan->result.position;
+  const std::int64_t begin = scan->begin;
+  const double seconds = scan->seconds;
 
   const bool stopped = outcome == JobOutcome::kStopped;
   if (stopped) err << "已停止扫描(stopped)\n";
@@ -163,30 +183,43 @@ int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, st
   return exitCode;
 }
 
+void AddScanSettingArgs(CLI::App& cmd, ScanOptions& options) {
+  constexpr std::int64_t kMaxSector = std::numeric_limits<std::int64_t>::max();
+  cmd.add_option("--begin", options.begin, "First sector to scan (default: as chosen)")
+      ->check(IntegerIn(0, kMaxSector));
+  cmd.add_option("--end", options.end,
+                 "Sector where the scan stops, above --begin (default: the end)")
+      ->check(IntegerIn(1, kMaxSector));
+  cmd.add_option("--sectors-per-cluster", options.sectorsPerCluster,
+                 "Stride between candidate positions, in sectors (1..32767)")
+      ->check(IntegerIn(1, 32767));
+  CLI::Option* freeOnly = cmd.add_flag("--free-space-only", options.freeSpaceOnly,
+                                       "Skip clusters the file system marks in use");
+  CLI::Option* all = cmd.add_flag("--all-space", options.allSpace, "Scan every cluster");
+  freeOnly->excludes(all);
+  cmd.add_option("--file-id", options.fileId,
+                 "File id of the pages to look for, 1..32767 (default 1)")
+      ->check(IntegerIn(1, 32767));
+  cmd.add_option("--start-page-below", options.startPageBelow,
+                 "List only fragments whose first page number is below N")
+      ->check(IntegerIn(0, std::numeric_limits<std::int32_t>::max()));
+  cmd.add_flag("--no-read-ahead", options.noReadAhead,
+               "Read each window only when the scan reaches it (for comparison)");
+}
+
+void ResolveProgressStyle(ScanOptions& options) {
+  if (options.progress == ScanOptions::ProgressStyle::kAuto) {
+    options.progress = ::isatty(STDERR_FILENO) != 0 ? ScanOptions::ProgressStyle::kBar
+                                                    : ScanOptions::ProgressStyle::kLines;
+  }
+}
+
 void AddScanCommand(CLI::App& app, CliRun& run) {
   auto options = std::make_shared<ScanOptions>();
   CLI::App* cmd =
       app.add_subcommand("scan", "Scan a disk, partition or image for the pages of a database");
   AddSourceArgs(*cmd, options->source);
-  constexpr std::int64_t kMaxSector = std::numeric_limits<std::int64_t>::max();
-  cmd->add_option("--begin", options->begin, "First sector to scan (default: as chosen)")
-      ->check(IntegerIn(0, kMaxSector));
-  cmd->add_option("--end", options->end,
-                  "Sector where the scan stops, above --begin (default: the end)")
-      ->check(IntegerIn(1, kMaxSector));
-  cmd->add_option("--sectors-per-cluster", options->sectorsPerCluster,
-                  "Stride between candidate positions, in sectors (1..32767)")
-      ->check(IntegerIn(1, 32767));
-  CLI::Option* freeOnly = cmd->add_flag("--free-space-only", options->freeSpaceOnly,
-                                        "Skip clusters the file system marks in use");
-  CLI::Option* all = cmd->add_flag("--all-space", options->allSpace, "Scan every cluster");
-  freeOnly->excludes(all);
-  cmd->add_option("--file-id", options->fileId,
-                  "File id of the pages to look for, 1..32767 (default 1)")
-      ->check(IntegerIn(1, 32767));
-  cmd->add_option("--start-page-below", options->startPageBelow,
-                  "List only fragments whose first page number is below N")
-      ->check(IntegerIn(0, std::numeric_limits<std::int32_t>::max()));
+  AddScanSettingArgs(*cmd, *options);
   CLI::Option* rows = cmd->add_option("--rows", options->rows,
                                       "Save the fragment rows to this scan-info file (created "
                                       "before the scan starts; saved also when it is stopped)");
@@ -195,13 +228,8 @@ void AddScanCommand(CLI::App& app, CliRun& run) {
       ->needs(rows);
   cmd->add_flag("--json", options->json, "Write the fragment list as JSON");
   cmd->add_flag("--stats", options->stats, "Report throughput and peak memory on stderr");
-  cmd->add_flag("--no-read-ahead", options->noReadAhead,
-                "Read each window only when the scan reaches it (for comparison)");
   cmd->callback([&run, options] {
-    if (options->progress == ScanOptions::ProgressStyle::kAuto) {
-      options->progress = ::isatty(STDERR_FILENO) != 0 ? ScanOptions::ProgressStyle::kBar
-                                                       : ScanOptions::ProgressStyle::kLines;
-    }
+    ResolveProgressStyle(*options);
     run.exitCode = RunScan(*options, run.env, run.out, run.err);
   });
 }

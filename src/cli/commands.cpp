@@ -13,6 +13,7 @@ void RegisterCommands(CLI::App& app, CliRun& run) {
   AddVerifyCommand(app, run);
   AddFilesCommand(app, run);
   AddAnalyseCommand(app, run);
+  AddRecoverCommand(app, run);
 }
 
 int RunCli(const std::vector<std::string>& args, const CliEnv& env, std::ostream& out,

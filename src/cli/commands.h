@@ -170,10 +170,31 @@ struct AnalyseOptions {
   std::optional<std::int64_t> sectorsPerCluster;
   bool json = false;
   bool force = false;  // use a content file that does not match the rows
+  // Tab IV after the analysis: SEARCH MORE, CHECK, CREATE MDF into `out` (empty: not).
+  bool search = false;
+  bool check = false;
+  std::string out;
 };
 int RunAnalyse(const AnalyseOptions& options, const CliEnv& env, std::ostream& out,
                std::ostream& err);
 void AddAnalyseCommand(CLI::App& app, CliRun& run);
+
+// `ravelin recover SOURCE [scan options] [--file N] --out-dir DIR [--json REPORT]`, or
+// `ravelin recover --rows ROWS --content FILE …`: the whole recovery of every database file
+// found (or the N-th), one rebuilt .mdf each in DIR.
+struct RecoverOptions {
+  ScanOptions scan;  // the source and the scan options
+  std::string rows;  // a saved scan instead of a source
+  std::string content;
+  bool force = false;  // use a content file that does not match the rows
+  std::optional<std::int64_t> file;
+  std::string outDir;
+  std::string json;    // the report file (empty: none)
+  bool stats = false;  // the time of each step on stderr
+};
+int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& out,
+               std::ostream& err);
+void AddRecoverCommand(CLI::App& app, CliRun& run);
 
 void RegisterCommands(CLI::App& app, CliRun& run);
 

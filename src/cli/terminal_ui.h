@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <istream>
 #include <map>
 #include <mutex>
@@ -34,7 +35,11 @@ class TerminalUi final : public Ui {
   bool AskYesNo(std::string_view text, std::string_view caption) override;
   void AppendMemo(Memo memo, std::string_view line) override;
   void ClearMemo(Memo) override {}
-  void SetProgress(int) override {}
+  void SetProgress(int percent) override {
+    if (progressHook_) progressHook_(percent);
+  }
+  // Called with each gauge value, on the thread that sets it: for a progress display.
+  void SetProgressHook(std::function<void(int)> hook) { progressHook_ = std::move(hook); }
   void SetStatus(std::string_view) override {}
   void SetPosition(std::int64_t done, std::int64_t total) override {
     position_.store(done);
@@ -70,6 +75,7 @@ class TerminalUi final : public Ui {
   std::mutex mutex_;  // a job writes from its own thread
   std::atomic<std::int64_t> position_{0};
   std::atomic<std::int64_t> total_{0};
+  std::function<void(int)> progressHook_;
 };
 
 }  // namespace ravelin::cli

@@ -2,7 +2,9 @@
 
 #include "assembly/assembly_rows.h"
 #include "assembly/mdf_writer.h"
+#include "assembly/missing_fragment_search.h"
 #include "assembly/missing_pages.h"
+#include "catalogue/list_operations.h"
 #include "commands/command_guards.h"
 #include "workspace/workspace.h"
 
@@ -76,6 +78,48 @@ void Button5Click(Workspace& ws) {
   CheckMissingPages(
       AssemblyRows(ws.ListView4), ws.FilePageCount, map.Size(),
       [&map](std::int64_t n) { return map.AllocState(n) == kAllocAllocated; }, reporter);
+}
+
+SearchResult Button6Click(Workspace& ws) {
+  if (RefuseTab4(ws)) return {};
+  Ui& ui = ws.ui();
+  ui.ClearMemo(Memo::kMemo3);
+  SearchResult result;
+  {
+    Tab4Operation busy(ws);
+    UiReporter memo3(ui, Memo::kMemo3);
+    // The page map's own tag lines go to the memo of tab III, whoever fills the map.
+    UiReporter memo2(ui, Memo::kMemo2);
+    PageMapSettings settings;
+    settings.sectorsPerCluster = ws.source.SectorsPerCluster;
+    settings.fileId = ws.CurrentFileId;
+    PageMapper mapper(ws.pageMap, ws.Fragments(), settings, memo2);
+    TableSearchList list(ws.fragments, ws.ListView4, &ws.tableLock);
+    result = SearchMissingFragments(ws.fragments, list, mapper, ws.FilePageCount, memo3);
+    ui.Changed(Change::kAssemblyList);
+  }
+  // The buttons stay disabled after an early stop, until the next click on column 2.
+  if (result.outcome != SearchOutcome::kSwept) {
+    Tab4Controls& tab4 = ws.controls.tab4;
+    tab4.Button2Enabled = tab4.Button5Enabled = tab4.Button6Enabled = false;
+    ui.Changed(Change::kControls);
+    return result;
+  }
+  ListView4ColumnClick(ws, 2);
+  UiReporter memo3(ui, Memo::kMemo3);
+  const NameResult name =
+      ReadNameFromPage32(AssemblyRows(ws.ListView4), ws.FilePageCount, ws.source.SectorsPerCluster,
+                         ws.Fragments(), ws.DatabaseFileName, memo3);
+  if (name.name) ws.DatabaseFileName = *name.name;
+  if (name.outcome == NameOutcome::kMemoSet) {
+    {
+      std::lock_guard lock(ws.tableLock);
+      ReportRow& first = ws.ListView4.Edit(0);
+      if (first.cells.size() > list_column::kRemark) first.cells[list_column::kRemark] = name.memo;
+    }
+    ui.Changed(Change::kAssemblyList);
+  }
+  return result;
 }
 
 bool CreateMdf(Workspace& ws, const std::string& path) {

@@ -1,9 +1,11 @@
-// Tab IV: the Assembly list (clicks, header clicks), the missing-page check (CHECK) and the
-// MDF writer (CREATE MDF).
+// Tab IV: the Assembly list (clicks, header clicks), the missing-page check (CHECK), the
+// search for missing fragments (SEARCH MORE) and the MDF writer (CREATE MDF).
 #pragma once
 
 #include <cstddef>
 #include <string>
+
+#include "assembly/missing_fragment_search.h"
 
 namespace ravelin {
 
@@ -19,6 +21,11 @@ void ListView4ColumnClick(Workspace& ws, std::size_t column);
 
 // CHECK: the missing pages of the sorted Assembly list, in Memo3.
 void Button5Click(Workspace& ws);
+
+// SEARCH MORE: sweeps for missing fragments until one adds nothing, then sorts the list by
+// column 2 and writes the file's name and size into the first row's memo cell (Memo3 holds
+// the lines). Returns what the sweeps did.
+SearchResult Button6Click(Workspace& ws);
 
 // CREATE MDF: asks for the file (proposing the last part of DatabaseFileName) and writes it.
 void Button2Click(Workspace& ws);

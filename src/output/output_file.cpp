@@ -131,6 +131,16 @@ bool OutputFile::Flush() {
 bool OutputFile::Append(ByteView bytes) {
   if (failed_) return false;
   size_ += bytes.size();
+  // A large block goes to the file as it is: copying it through the buffer first would cost
+  // as much as the write.
+  if (buffer_.empty() && bytes.size() >= kWriteBufferSize) {
+    if (!WriteAll(fd_, bytes.data(), bytes.size(), static_cast<off_t>(flushed_))) {
+      failed_ = true;
+      return false;
+    }
+    flushed_ += bytes.size();
+    return true;
+  }
   while (!bytes.empty()) {
     const std::size_t room = kWriteBufferSize - buffer_.size();
     const std::size_t n = std::min(room, bytes.size());

@@ -26,10 +26,7 @@ void OnListView4ColumnClick(Workspace& ws, std::size_t column) { ListView4Column
 
 void OnButton5Click(Workspace& ws) { Button5Click(ws); }
 
-void OnButton6Click(Workspace& ws) {
-  // Connection point: Button6Click(ws), the search for missing fragments.
-  ws.ui().SetStatus(kNotYetAvailable);
-}
+void OnButton6Click(Workspace& ws) { Button6Click(ws); }
 
 void OnButton2Click(Workspace& ws) { Button2Click(ws); }
 

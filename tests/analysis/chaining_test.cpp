@@ -182,7 +182,7 @@ TEST_F(ChainingTest, HeaderStepsAndTheirMessages) {
        kFilePages},
       {"page of the header unreadable while mapping",
        [this] { image_.SetBad({100 + 16 * 20}); },
-       AnalysisOutcome::kEnded,
+       AnalysisOutcome::kChained,
        {{"read disk error", "提示"}, {"get page info error", "提示"}},
        "C:\\DATA\\shop.mdf",
        kFilePages},
@@ -200,17 +200,18 @@ TEST_F(ChainingTest, HeaderStepsAndTheirMessages) {
   }
 }
 
-TEST_F(ChainingTest, UnreadablePageOfAChainedFragmentEndsTheAnalysisWithTheRowChained) {
+// One unreadable page costs only itself: the match is judged on the other pages, the
+// mapping leaves it out (and says so), and the chain goes on.
+TEST_F(ChainingTest, UnreadablePageOfAChainedFragmentIsReportedAndTheAnalysisGoesOn) {
   const auto header = Place(0, 40, 100);
   const auto a = Place(40, 80, 1000);
-  Place(80, 120, 3000);
-  // Page 70 cannot be read: the match is judged on pages 40-69 (and says so), the mapping
-  // of the chained fragment stops there.
+  const auto b = Place(80, 120, 3000);
   image_.SetBad({1000 + 16 * 30 + 1});
-  ASSERT_EQ(Analyse(header), AnalysisOutcome::kEnded);
-  EXPECT_EQ(Chosen(), (std::vector<std::int32_t>{header, a}));
+  ASSERT_EQ(Analyse(header), AnalysisOutcome::kChained);
+  EXPECT_EQ(Chosen(), (std::vector<std::int32_t>{header, a, b}));
   EXPECT_EQ(reporter_.lines, (Lines{"找到碎片号" + std::to_string(a),
-                                    "get page info error,碎片号" + std::to_string(a)}));
+                                    "get page info error,碎片号" + std::to_string(a),
+                                    "找到碎片号" + std::to_string(b)}));
   EXPECT_EQ(reporter_.MessageTexts(), (Lines{"read disk error", "read disk error"}));
 }
 

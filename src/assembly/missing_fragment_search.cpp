@@ -1,0 +1,225 @@
+#include "assembly/missing_fragment_search.h"
+
+#include <algorithm>
+#include <array>
+
+#include "analysis/file_identification.h"
+#include "analysis/page_map.h"
+#include "assembly/assembly_list.h"
+#include "catalogue/left_page_repair.h"
+#include "catalogue/stored_content.h"
+#include "page/page_format.h"
+
+namespace ravelin {
+namespace {
+
+constexpr char kReadDiskError[] = "read disk error";
+constexpr char kNoNameMessage[] = "get fileinfo2 error";
+constexpr std::size_t kFirstPageColumn = 2;
+
+// Keeps the lock, when there is one, for the life of a change.
+std::unique_lock<std::mutex> LockIf(std::mutex* lock) {
+  return lock ? std::unique_lock<std::mutex>(*lock) : std::unique_lock<std::mutex>();
+}
+
+// Whether the map knows nothing of the allocation of at least one page of the fragment.
+bool FillsUnknownPage(const PageMap& map, const FragmentGeometry& fragment) {
+  for (std::int64_t p = fragment.startPage; p < fragment.startPage + fragment.pages; ++p)
+    if (map.Contains(p) && map.AllocState(p) == kAllocUnknown) return true;
+  return false;
+}
+
+class Sweep {
+ public:
+  Sweep(const FragmentTable& table, SearchList& list, PageMapper& mapper, Reporter& reporter,
+        SearchResult& result)
+      : table_(table), list_(list), mapper_(mapper), reporter_(reporter), result_(result) {}
+
+  // False when the search must stop (the outcome says why).
+  bool Gap(std::int64_t e, std::int64_t b) {
+    const auto& index = table_.FragmentIndex();
+    std::vector<std::int32_t> candidates = ListFragmentsInRange(index, e, b);
+    // A fragment already chosen is a row of the list; it can lie in a gap only when it has no
+    // pages, and adding it again would never fill anything.
+    std::erase_if(candidates, [&](std::int32_t j) {
+      const std::int32_t row = index[static_cast<std::size_t>(j)].Row;
+      return row < 0 || static_cast<std::size_t>(row) >= table_.Count() || list_.Chosen(row);
+    });
+    if (candidates.empty()) return true;
+    // First pass: the first that belongs. Nothing is added between the passes, so the second
+    // pass judges the same map and takes the first pass's verdicts.
+    std::vector<Candidate> verdicts;
+    verdicts.reserve(candidates.size());
+    bool added = false;
+    for (const std::int32_t j : candidates) {
+      verdicts.push_back(mapper_.ClassifyCandidate(table_, j));
+      if (verdicts.back() == Candidate::kBelongs) {
+        if (!Add(j, "找到碎片号")) return false;
+        added = true;
+        break;
+      }
+    }
+    if (!added) {
+      bool firstUndecided = true;
+      for (std::size_t c = 0; c < candidates.size(); ++c) {
+        if (verdicts[c] != Candidate::kUndecided) continue;
+        const std::int32_t j = candidates[c];
+        if (FillsUnknownPage(mapper_.Map(), Geometry(j))) {
+          if (!Add(j, "找到未确定碎片号")) return false;
+          break;
+        }
+        if (firstUndecided) {
+          const std::int32_t row = index[static_cast<std::size_t>(j)].Row;
+          reporter_.Log("未加入未确定碎片号" + std::to_string(row) +
+                        "(its pages are all accounted for by the file's PFS pages: not added)");
+          result_.passedOver.push_back(row);
+        }
+        firstUndecided = false;
+      }
+    }
+    reporter_.Yield();
+    return true;
+  }
+
+  std::int64_t Found() const { return found_; }
+
+ private:
+  FragmentGeometry Geometry(std::int32_t position) const {
+    const FragmentIndexEntry& entry = table_.FragmentIndex()[static_cast<std::size_t>(position)];
+    const FragmentRow& row = table_.Row(static_cast<std::size_t>(entry.Row));
+    return {row.Pages(), entry.StartPage, row.StartSector};
+  }
+
+  bool Add(std::int32_t position, const char* line) {
+    const std::int32_t row = table_.FragmentIndex()[static_cast<std::size_t>(position)].Row;
+    ++found_;
+    reporter_.Log(line + std::to_string(row));
+    list_.Choose(row);
+    // A page that cannot be read is reported and left out of the map; the search goes on.
+    if (mapper_.AddToPageMap(Geometry(position)) != 0)
+      reporter_.Log("get page info error,碎片号" + std::to_string(row));
+    return true;
+  }
+
+  const FragmentTable& table_;
+  SearchList& list_;
+  PageMapper& mapper_;
+  Reporter& reporter_;
+  SearchResult& result_;
+  std::int64_t found_ = 0;
+};
+
+}  // namespace
+
+std::vector<std::int32_t> ListFragmentsInRange(const std::vector<FragmentIndexEntry>& index,
+                                               std::int64_t first, std::int64_t end) {
+  std::vector<std::int32_t> positions;
+  auto it = std::lower_bound(
+      index.begin(), index.end(), first,
+      [](const FragmentIndexEntry& entry, std::int64_t page) { return entry.StartPage < page; });
+  // An entry starting after `end` ends after it too (no fragment ends before it starts).
+  for (; it != index.end() && it->StartPage <= end; ++it)
+    if (it->EndPage <= end) positions.push_back(static_cast<std::int32_t>(it - index.begin()));
+  return positions;
+}
+
+std::vector<AssemblyRow> TableSearchList::SortedRows() {
+  auto held = LockIf(lock_);
+  list_.Sort(kFirstPageColumn);
+  return AssemblyRows(list_);
+}
+
+void TableSearchList::Choose(std::int32_t row) {
+  auto held = LockIf(lock_);
+  auto& chosen = table_.FragmentChosen();
+  if (row >= 0 && static_cast<std::size_t>(row) < chosen.size())
+    chosen[static_cast<std::size_t>(row)] = 1;
+}
+
+void TableSearchList::Rebuild() {
+  auto held = LockIf(lock_);
+  FillAssemblyList(table_, list_);
+}
+
+bool TableSearchList::Chosen(std::int32_t row) const {
+  const auto& chosen = table_.FragmentChosen();
+  return row >= 0 && static_cast<std::size_t>(row) < chosen.size() &&
+         chosen[static_cast<std::size_t>(row)] == 1;
+}
+
+SearchResult SearchMissingFragments(const FragmentTable& table, SearchList& list,
+                                    PageMapper& mapper, std::int64_t filePageCount,
+                                    Reporter& reporter) {
+  SearchResult result;
+  for (;;) {
+    const std::vector<AssemblyRow> rows = list.SortedRows();
+    if (rows.empty() || rows.front().startPage != 0) return result;
+    Sweep sweep(table, list, mapper, reporter, result);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      const std::int64_t e = rows[i].endPage;
+      const std::int64_t b = i + 1 < rows.size() ? rows[i + 1].startPage : filePageCount;
+      if (b < e) {
+        reporter.Message(kOverlapMessage);
+        result.outcome = SearchOutcome::kOverlap;
+        return result;
+      }
+      if (b == e) continue;
+      if (!sweep.Gap(e, b)) return result;
+    }
+    reporter.Log("本次找到碎片数量" + std::to_string(sweep.Found()) + "。二次查找完毕");
+    result.foundPerSweep.push_back(sweep.Found());
+    if (sweep.Found() == 0) break;
+    list.Rebuild();
+  }
+  result.outcome = SearchOutcome::kSwept;
+  return result;
+}
+
+NameResult ReadNameFromPage32(const std::vector<AssemblyRow>& rows, std::int64_t filePageCount,
+                              std::int32_t sectorsPerCluster, FragmentSource& source,
+                              const std::string& databaseFileName, Reporter& reporter) {
+  NameResult result;
+  if (rows.empty() || rows.front().sizeKB > kNamePage * 8) return result;
+  std::string name = databaseFileName;
+  std::size_t holder = 0;
+  for (std::size_t i = 1; i < rows.size() && rows[i].startPage <= kNamePage; ++i) {
+    if (rows[i].endPage > kNamePage) {
+      holder = i;
+      break;
+    }
+  }
+  if (holder > 0) {
+    const AssemblyRow& row = rows[holder];
+    std::array<std::uint8_t, kPageSize> page{};
+    if (!source.ReadPage(row.startSector, kNamePage - row.startPage, page)) {
+      reporter.Message(kReadDiskError);
+      result.outcome = NameOutcome::kReadFailed;
+      return result;
+    }
+    if (LeftPageRepairApplies(sectorsPerCluster) && row.endPage == kNamePage + 1 &&
+        holder + 1 < rows.size() && rows[holder + 1].startPage == kNamePage + 1) {
+      std::array<std::uint8_t, kLeadInBytes> block{};
+      if (!source.ReadSectors(rows[holder + 1].startSector,
+                              -static_cast<std::int64_t>(kLeadInSectors),
+                              static_cast<std::int32_t>(kLeadInSectors), block)) {
+        reporter.Message(kReadDiskError);
+        result.outcome = NameOutcome::kReadFailed;
+        return result;
+      }
+      LeftPageRepair(page, block, sectorsPerCluster);
+    }
+    RestoreTornBits(page);
+    std::string found;
+    if (GetFileNameFromPage(page, found) == 0) {
+      name = found;
+      result.name = found;
+    } else {
+      reporter.Message(kNoNameMessage);
+    }
+  }
+  result.outcome = NameOutcome::kMemoSet;
+  result.memo = name + ":" + std::to_string(filePageCount * 8) + "KB";
+  return result;
+}
+
+}  // namespace ravelin

@@ -1,0 +1,108 @@
+// The search for missing fragments (SEARCH MORE on tab IV).
+//
+//   1. A sweep sorts the Assembly list by first page and walks its gaps: between each row and
+//      the next, and from the last row to the file's page count.
+//   2. For each gap, the fragments of the whole table that lie wholly inside it are listed
+//      (ListFragmentsInRange), in page-order index order. The first that the page map says
+//      belongs is added; failing that, the first that it leaves undecided and that would
+//      fill at least one page whose allocation nothing has told yet. An undecided fragment
+//      lying wholly on pages the file's PFS pages already account for is never added: it is
+//      as likely to be another database's pages, or stale ones, as the file's.
+//   3. An added fragment is chosen and its pages go into the page map, which may decide the
+//      fragments of later gaps and sweeps. At most one fragment is added per gap and sweep.
+//   4. Sweeps repeat, on the rebuilt list, until one adds nothing.
+//   5. The closing step reads page 32 (the file's physical name) from the row that holds it,
+//      mending it first when a cluster boundary split it from its tail.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis/page_matching.h"
+#include "assembly/assembly_rows.h"
+#include "catalogue/fragment_source.h"
+#include "catalogue/fragment_table.h"
+#include "common/reporter.h"
+#include "ports/report_list.h"
+
+namespace ravelin {
+
+inline constexpr char kOverlapMessage[] = "error";
+
+// The positions j of `index` (sorted by StartPage) whose entry has StartPage >= first and
+// EndPage <= end, ascending. Found by binary search on StartPage, so a gap costs the entries
+// that start inside it, not the whole index.
+std::vector<std::int32_t> ListFragmentsInRange(const std::vector<FragmentIndexEntry>& index,
+                                               std::int64_t first, std::int64_t end);
+
+// The Assembly list as the search changes it. The Workspace's version takes its table lock.
+class SearchList {
+ public:
+  virtual ~SearchList() = default;
+  // Sorts the list by its first-page column and gives its rows in that order.
+  virtual std::vector<AssemblyRow> SortedRows() = 0;
+  virtual void Choose(std::int32_t row) = 0;  // FragmentChosen[row] = 1
+  virtual void Rebuild() = 0;                 // FillAssemblyList
+  virtual bool Chosen(std::int32_t row) const = 0;
+};
+
+// A table and its Assembly list, changed under `lock` when one is given.
+class TableSearchList final : public SearchList {
+ public:
+  TableSearchList(FragmentTable& table, ReportList& list, std::mutex* lock = nullptr)
+      : table_(table), list_(list), lock_(lock) {}
+  std::vector<AssemblyRow> SortedRows() override;
+  void Choose(std::int32_t row) override;
+  void Rebuild() override;
+  bool Chosen(std::int32_t row) const override;
+
+ private:
+  FragmentTable& table_;
+  ReportList& list_;
+  std::mutex* lock_;
+};
+
+enum class SearchOutcome {
+  kNotSearched,  // empty list, or its first row does not start at page 0: nothing logged
+  kOverlap,      // rows overlap ("error" shown): stopped, no summary line
+  kSwept,        // a sweep added nothing: go on with the closing step
+};
+
+struct SearchResult {
+  SearchOutcome outcome = SearchOutcome::kNotSearched;
+  std::vector<std::int64_t> foundPerSweep;  // one entry per summary line
+  // Undecided fragments a sweep passed over because they lay wholly on pages whose
+  // allocation the file's PFS pages already give (table rows).
+  std::vector<std::int32_t> passedOver;
+};
+
+// Steps 1 to 4. `mapper` classifies candidates and records added fragments (its own
+// reporter takes the page map's tag lines); `reporter` takes the search's lines (Memo3),
+// its messages, and a Yield after every gap that had candidates.
+SearchResult SearchMissingFragments(const FragmentTable& table, SearchList& list,
+                                    PageMapper& mapper, std::int64_t filePageCount,
+                                    Reporter& reporter);
+
+enum class NameOutcome {
+  kInFirstRow,  // the first row holds page 32: nothing read, the memo cell stays
+  kReadFailed,  // page 32 or its repair block could not be read: the memo cell stays
+  kMemoSet,     // `memo` is the first row's new memo cell
+};
+
+struct NameResult {
+  NameOutcome outcome = NameOutcome::kInFirstRow;
+  std::optional<std::string> name;  // the name page 32 gives, when it gives one
+  std::string memo;                 // name + ":" + pages x 8 + "KB"
+};
+
+// Step 5 on the sorted rows: page 32 from the row after the first that holds it, with its
+// left-page repair when the row ends with it and the next row starts at page 33. Messages:
+// "read disk error", "get fileinfo2 error". `databaseFileName` is the name known so far.
+NameResult ReadNameFromPage32(const std::vector<AssemblyRow>& rows, std::int64_t filePageCount,
+                              std::int32_t sectorsPerCluster, FragmentSource& source,
+                              const std::string& databaseFileName, Reporter& reporter);
+
+}  // namespace ravelin

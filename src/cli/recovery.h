@@ -1,0 +1,80 @@
+// One database file of tab III taken through tabs III and IV as a person does in automatic
+// mode: analyse, search until a sweep finds nothing, sort by first page, check, create the
+// MDF. Shared by `ravelin recover` and `ravelin analyse --search --check --out`.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "assembly/missing_fragment_search.h"
+#include "assembly/page_account.h"
+#include "workspace/workspace.h"
+
+namespace ravelin::cli {
+
+// The memo lines a Ui wrote to `memo` since the last Take.
+class MemoCursor {
+ public:
+  explicit MemoCursor(const std::ostringstream& memo) : memo_(memo) {}
+  std::vector<std::string> Take();
+
+ private:
+  const std::ostringstream& memo_;
+  std::size_t seen_ = 0;
+};
+
+struct CheckLines {
+  bool done = false;  // "检测完毕" was reached
+  std::vector<std::int64_t> missingPfs;
+  std::vector<std::int64_t> missingAllocated;
+};
+// Reads the missing-page check's lines.
+CheckLines ParseCheckLines(const std::vector<std::string>& lines);
+
+// The LSN of the header fragment's page 0 (a tab III row), or nothing when it cannot be read.
+std::optional<std::string> PageZeroLsn(Workspace& ws, const ReportRow& fileRow);
+
+struct FileRecovery {
+  std::int64_t number = 0;         // in the tab III list, from 1
+  std::string identification;      // the tab III name cell
+  std::uint64_t headerSector = 0;  // where its header fragment starts
+  std::string physicalName;        // DatabaseFileName after the search
+  std::int64_t pageCount = 0;      // FilePageCount
+  std::int64_t fragmentsUsed = 0;
+  std::optional<std::string> lsn;
+  bool analysed = false;  // the analysis went through
+  SearchResult search;
+  bool searched = false;
+  CheckLines check;
+  bool checked = false;
+  std::string output;  // the file written (empty: none)
+  bool written = false;
+  std::optional<PageAccount> account;  // of the file written
+  std::vector<std::string> log;        // every memo line, in order
+  // Wall time of each step, in seconds.
+  double analyseSeconds = 0, searchSeconds = 0, checkSeconds = 0, writeSeconds = 0;
+};
+
+// Runs the steps on the `number`-th file of ListView3 (from 1). `search`, `check`: whether to
+// run those steps; `outputFor(physicalName)` gives the path to write (empty: write nothing).
+// `wait` waits for the analysis job (it may stop it).
+FileRecovery RecoverFile(Workspace& ws, MemoCursor& memo, std::int64_t number, bool search,
+                         bool check,
+                         const std::function<std::string(const std::string&)>& outputFor,
+                         const std::function<void()>& wait);
+
+// The account of a rebuilt file on disk.
+std::optional<PageAccount> AccountOfFile(const std::string& path);
+
+// The name `ravelin recover` gives the file rebuilt from `physicalName` in `dir`: its last
+// component with ".mdf" in lower case, "-2", "-3" … before it when the name is in `taken` or
+// a file of that name exists. Adds the name to `taken`.
+std::string RecoveredFileName(const std::string& physicalName, const std::string& dir,
+                              std::set<std::string>& taken);
+
+}  // namespace ravelin::cli

@@ -1,0 +1,38 @@
+// The scan as `ravelin scan` and `ravelin recover` run it: the scan options applied to tab
+// I's controls, and the "scan" job started and waited for with a progress display, Ctrl-C
+// being STOP.
+#pragma once
+
+#include <optional>
+#include <ostream>
+
+#include "cli/commands.h"
+#include "cli/interrupt.h"
+#include "cli/terminal_ui.h"
+#include "workspace/jobs.h"
+#include "workspace/workspace.h"
+
+namespace ravelin::cli {
+
+// --begin, --end, --sectors-per-cluster, --free-space-only/--all-space, --file-id,
+// --start-page-below, --no-read-ahead.
+void AddScanSettingArgs(CLI::App& cmd, ScanOptions& options);
+// kAuto becomes a bar on a terminal (stderr), plain lines otherwise.
+void ResolveProgressStyle(ScanOptions& options);
+
+// Puts the options into the controls of tab I after the source was chosen. kExitOk, or the
+// exit code after saying why on `err` when they cannot apply to this source.
+int ApplyScanSettings(Workspace& ws, const ScanOptions& options, std::ostream& err);
+
+struct ScanRun {
+  JobResult result;
+  std::int64_t begin = 0;    // first sector scanned
+  double seconds = 0;        // wall time of the scan
+  bool interrupted = false;  // Ctrl-C or SIGTERM stopped it
+};
+// Presses SCAN and waits for the job; a signal `interrupt` catches presses STOP.
+// Nothing when the scan was refused (the message says why).
+std::optional<ScanRun> RunScanJob(Workspace& ws, TerminalUi& ui, const ScanOptions& options,
+                                  StopOnInterrupt& interrupt, std::ostream& err);
+
+}  // namespace ravelin::cli
