@@ -21,10 +21,10 @@ Lsn PageLsn(PageView page) {
   return (Lsn{Load32(page, page_header::kLsn)} << 32) | Load32(page, page_header::kLsn + 4);
 }
 
-std::string LsnText(Lsn lsn) { return std::to_string(Vlf(lsn)) + ":" + std::to_string(Block(lsn)); }
+std::string LogPositionText(Lsn lsn) { return std::to_string(Vlf(lsn)) + ":" + std::to_string(Block(lsn)); }
 
-std::string LsnText(PageView page) {
-  return LsnText(PageLsn(page)) + ":" + std::to_string(Load16(page, page_header::kLsn + 8));
+std::string LogPositionText(PageView page) {
+  return LogPositionText(PageLsn(page)) + ":" + std::to_string(Load16(page, page_header::kLsn + 8));
 }
 
 bool BeyondBound(Lsn lsn, Lsn bound) {
@@ -80,8 +80,8 @@ bool VersionGuard::IsOtherVersion(std::int32_t row, const MatchCounters& counter
   if (!bound_ || !BeyondBound(counters.NewestLsn, *bound_)) return false;
   if (reported_.insert(row).second) {
     reporter.Log("跳过碎片号" + std::to_string(row) + "(another version of the file: page " +
-                 std::to_string(counters.NewestPage) + " has LSN " + LsnText(counters.NewestLsn) +
-                 ", beyond the boot page's " + LsnText(*bound_) + ")");
+                 std::to_string(counters.NewestPage) + " has LSN " + LogPositionText(counters.NewestLsn) +
+                 ", beyond the boot page's " + LogPositionText(*bound_) + ")");
   }
   return true;
 }
@@ -158,8 +158,8 @@ void VersionGuard::ReportChoice(const FragmentTable& table, std::int32_t chosen,
     if (o.position != plain) continue;
     reporter.Log("版本选择:碎片号" + std::to_string(rowChosen) + "(another version: row " +
                  std::to_string(rowPlain) + " holds " + (preferOlder_ ? "a newer" : "an older") +
-                 " copy of page " + std::to_string(o.page) + ", LSN " + LsnText(o.asideLsn) +
-                 " against " + LsnText(o.keptLsn) +
+                 " copy of page " + std::to_string(o.page) + ", LSN " + LogPositionText(o.asideLsn) +
+                 " against " + LogPositionText(o.keptLsn) +
                  (preferOlder_ ? "; a newer copy of this file has its header elsewhere" : "") +
                  ")");
     return;

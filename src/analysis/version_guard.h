@@ -43,8 +43,8 @@ inline constexpr std::uint32_t kLsnSlackBlocks = 256;
 // A page's LSN; 0 for a page whose header version is not 1.
 Lsn PageLsn(PageView page);
 // "VLF:block:slot" in decimal, as SQL Server prints an LSN.
-std::string LsnText(PageView page);
-std::string LsnText(Lsn lsn);
+std::string LogPositionText(PageView page);
+std::string LogPositionText(Lsn lsn);
 
 // Whether `lsn` lies beyond `bound`: above it in a later VLF, or by more than the slack.
 bool BeyondBound(Lsn lsn, Lsn bound);

@@ -22,18 +22,25 @@ std::unique_lock<std::mutex> LockIf(std::mutex* lock) {
   return lock ? std::unique_lock<std::mutex>(*lock) : std::unique_lock<std::mutex>();
 }
 
-// Whether the map knows nothing of the allocation of at least one page of the fragment.
-bool FillsUnknownPage(const PageMap& map, const FragmentGeometry& fragment) {
+// Whether at least one page of the fragment is one the file may hold: its allocation is
+// unknown, or the file's PFS pages say it is allocated. A fragment wholly on pages known to
+// be free can only be another file's pages or stale ones.
+bool FillsPageNotKnownFree(const PageMap& map, const FragmentGeometry& fragment) {
   for (std::int64_t p = fragment.startPage; p < fragment.startPage + fragment.pages; ++p)
-    if (map.Contains(p) && map.AllocState(p) == kAllocUnknown) return true;
+    if (map.Contains(p) && map.AllocState(p) != kAllocFree) return true;
   return false;
 }
 
 class Sweep {
  public:
   Sweep(const FragmentTable& table, SearchList& list, PageMapper& mapper, Reporter& reporter,
-        SearchResult& result)
-      : table_(table), list_(list), mapper_(mapper), reporter_(reporter), result_(result) {}
+        SearchResult& result, VersionGuard* versions)
+      : table_(table),
+        list_(list),
+        mapper_(mapper),
+        reporter_(reporter),
+        result_(result),
+        versions_(versions) {}
 
   // False when the search must stop (the outcome says why).
   bool Gap(std::int64_t e, std::int64_t b) {
@@ -53,6 +60,11 @@ class Sweep {
     bool added = false;
     for (const std::int32_t j : candidates) {
       verdicts.push_back(mapper_.ClassifyCandidate(table_, j));
+      // Pages of another version of the file never fill its gaps.
+      if (versions_ != nullptr && verdicts.back() != Candidate::kRejected &&
+          versions_->IsOtherVersion(index[static_cast<std::size_t>(j)].Row, mapper_.LastMatch(),
+                                    reporter_))
+        verdicts.back() = Candidate::kRejected;
       if (verdicts.back() == Candidate::kBelongs) {
         if (!Add(j, "找到碎片号")) return false;
         added = true;
@@ -60,21 +72,29 @@ class Sweep {
       }
     }
     if (!added) {
+      // Of the undecided fragments that fill pages the file may hold, the first of the
+      // file's own version (another copy's pages share object ids and page numbers).
+      std::vector<std::int32_t> fitting;
+      for (std::size_t c = 0; c < candidates.size(); ++c)
+        if (verdicts[c] == Candidate::kUndecided &&
+            FillsPageNotKnownFree(mapper_.Map(), Geometry(candidates[c])))
+          fitting.push_back(candidates[c]);
+      if (versions_ != nullptr && fitting.size() > 1) fitting = versions_->Newest(table_, fitting);
       bool firstUndecided = true;
       for (std::size_t c = 0; c < candidates.size(); ++c) {
         if (verdicts[c] != Candidate::kUndecided) continue;
         const std::int32_t j = candidates[c];
-        if (FillsUnknownPage(mapper_.Map(), Geometry(j))) {
+        if (std::find(fitting.begin(), fitting.end(), j) != fitting.end()) {
           if (!Add(j, "找到未确定碎片号")) return false;
           break;
         }
-        if (firstUndecided) {
+        if (!FillsPageNotKnownFree(mapper_.Map(), Geometry(j)) && firstUndecided) {
           const std::int32_t row = index[static_cast<std::size_t>(j)].Row;
           reporter_.Log("未加入未确定碎片号" + std::to_string(row) +
-                        "(its pages are all accounted for by the file's PFS pages: not added)");
+                        "(its pages are all free by the file's PFS pages: not added)");
           result_.passedOver.push_back(row);
         }
-        firstUndecided = false;
+        if (!FillsPageNotKnownFree(mapper_.Map(), Geometry(j))) firstUndecided = false;
       }
     }
     reporter_.Yield();
@@ -106,6 +126,7 @@ class Sweep {
   PageMapper& mapper_;
   Reporter& reporter_;
   SearchResult& result_;
+  VersionGuard* versions_;
   std::int64_t found_ = 0;
 };
 
@@ -149,12 +170,12 @@ bool TableSearchList::Chosen(std::int32_t row) const {
 
 SearchResult SearchMissingFragments(const FragmentTable& table, SearchList& list,
                                     PageMapper& mapper, std::int64_t filePageCount,
-                                    Reporter& reporter) {
+                                    Reporter& reporter, VersionGuard* versions) {
   SearchResult result;
   for (;;) {
     const std::vector<AssemblyRow> rows = list.SortedRows();
     if (rows.empty() || rows.front().startPage != 0) return result;
-    Sweep sweep(table, list, mapper, reporter, result);
+    Sweep sweep(table, list, mapper, reporter, result, versions);
     for (std::size_t i = 0; i < rows.size(); ++i) {
       const std::int64_t e = rows[i].endPage;
       const std::int64_t b = i + 1 < rows.size() ? rows[i + 1].startPage : filePageCount;

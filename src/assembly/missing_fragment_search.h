@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "analysis/page_matching.h"
+#include "analysis/version_guard.h"
 #include "assembly/assembly_rows.h"
 #include "catalogue/fragment_source.h"
 #include "catalogue/fragment_table.h"
@@ -82,9 +83,12 @@ struct SearchResult {
 // Steps 1 to 4. `mapper` classifies candidates and records added fragments (its own
 // reporter takes the page map's tag lines); `reporter` takes the search's lines (Memo3),
 // its messages, and a Yield after every gap that had candidates.
+// `versions`, when given, keeps the search in the analysed copy of the database: a candidate
+// holding pages of another version is not taken, and of several undecided candidates the
+// one of the file's own version is.
 SearchResult SearchMissingFragments(const FragmentTable& table, SearchList& list,
                                     PageMapper& mapper, std::int64_t filePageCount,
-                                    Reporter& reporter);
+                                    Reporter& reporter, VersionGuard* versions = nullptr);
 
 enum class NameOutcome {
   kInFirstRow,  // the first row holds page 32: nothing read, the memo cell stays

@@ -95,7 +95,17 @@ SearchResult Button6Click(Workspace& ws) {
     settings.fileId = ws.CurrentFileId;
     PageMapper mapper(ws.pageMap, ws.Fragments(), settings, memo2);
     TableSearchList list(ws.fragments, ws.ListView4, &ws.tableLock);
-    result = SearchMissingFragments(ws.fragments, list, mapper, ws.FilePageCount, memo3);
+    // The analysed copy's header fragment (the row at page 0) bounds its pages' LSNs.
+    std::optional<VersionGuard> versions;
+    for (const AssemblyRow& row : AssemblyRows(ws.ListView4)) {
+      if (row.startPage != 0 || row.Pages() <= 0) continue;
+      versions.emplace(ws.Fragments(),
+                       VersionGuard::BoundFromHeader(ws.Fragments(), row.startSector, row.Pages()),
+                       VersionGuard::NewerCopyExists(ws.fragments, ws.Fragments(), row.startSector));
+      break;
+    }
+    result = SearchMissingFragments(ws.fragments, list, mapper, ws.FilePageCount, memo3,
+                                    versions ? &*versions : nullptr);
     ui.Changed(Change::kAssemblyList);
   }
   // The buttons stay disabled after an early stop, until the next click on column 2.

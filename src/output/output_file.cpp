@@ -134,10 +134,7 @@ bool OutputFile::Append(ByteView bytes) {
   // A large block goes to the file as it is: copying it through the buffer first would cost
   // as much as the write.
   if (buffer_.empty() && bytes.size() >= kWriteBufferSize) {
-    if (!WriteAll(fd_, bytes.data(), bytes.size(), static_cast<off_t>(flushed_))) {
-      failed_ = true;
-      return false;
-    }
+    if (!WriteAll(bytes.data(), bytes.size(), static_cast<off_t>(flushed_))) return false;
     flushed_ += bytes.size();
     return true;
   }

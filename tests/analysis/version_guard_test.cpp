@@ -24,13 +24,13 @@ TEST(VersionGuardTest, APageIsBeyondTheBoundInALaterVlfOrPastTheSlack) {
       {At(47, 1), true},  // a later VLF: the log went on
       {0, false},
   };
-  for (const Case& c : cases) EXPECT_EQ(BeyondBound(c.lsn, bound), c.beyond) << LsnText(c.lsn);
+  for (const Case& c : cases) EXPECT_EQ(BeyondBound(c.lsn, bound), c.beyond) << LogPositionText(c.lsn);
 }
 
 TEST(VersionGuardTest, ReadsTheLsnOfAPageAndPrintsItAsSqlServerDoes) {
   test::Page page = test::PageBuilder().U32(40, 46).U32(44, 176).U16(48, 7).Build();
   EXPECT_EQ(PageLsn(page), At(46, 176));
-  EXPECT_EQ(LsnText(page), "46:176:7");
+  EXPECT_EQ(LogPositionText(page), "46:176:7");
   page[0] = 0;  // not a page
   EXPECT_EQ(PageLsn(page), 0u);
 }
