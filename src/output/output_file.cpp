@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <random>
@@ -22,11 +23,18 @@ std::string FolderOf(const std::string& path) {
   return parent.empty() ? std::string(".") : parent.string();
 }
 
+std::atomic<OutputFile::WriteFunction> writeFunction{&::pwrite};
+
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size, off_t offset) {
   while (size > 0) {
-    const ssize_t n = ::pwrite(fd, data, size, offset);
+    const ssize_t n = writeFunction.load()(fd, data, size, offset);
     if (n < 0) {
       if (errno == EINTR) continue;
+      return false;
+    }
+    // A write that takes nothing would be asked again for ever.
+    if (n == 0) {
+      errno = EIO;
       return false;
     }
     data += n;
@@ -113,6 +121,10 @@ bool OutputFile::OverwriteTail(ByteView bytes) {
     return false;
   }
   return true;
+}
+
+OutputFile::WriteFunction OutputFile::SetWriteFunction(WriteFunction write) {
+  return writeFunction.exchange(write ? write : &::pwrite);
 }
 
 bool OutputFile::Commit() {

@@ -2,6 +2,8 @@
 // work is complete, so a failed write never leaves a file that looks finished.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -32,6 +34,11 @@ class OutputFile {
   // any file of that name). Also used by operations that must leave what they wrote when
   // they stop part-way.
   bool Commit();
+
+  // What every output file writes its bytes with: pwrite(2) unless a test puts in one that
+  // fails the way a full or failing disk does. Returns what it was replaced with.
+  using WriteFunction = ssize_t (*)(int fd, const void* data, std::size_t size, off_t offset);
+  static WriteFunction SetWriteFunction(WriteFunction write);
 
  private:
   OutputFile(int fd, std::string path, std::string tempPath);
