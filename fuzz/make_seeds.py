@@ -4,8 +4,8 @@
 Seeds are pages of the real database files in ../shared/testdata/real/, small images built
 from them, and the first sectors of FAT32 and NTFS volumes made by mkfs.fat and mkntfs.
 Kept small on purpose: the fuzzers grow their own corpus in fuzz/corpus/ from these.
-Usage: fuzz/make_seeds.py [REAL_DIR]   (the row-file and content-file seeds come from
-scripts/fuzz-seeds-cli, which needs the `ravelin` command)."""
+Usage: fuzz/make_seeds.py [REAL_DIR]. The row-file and content-file seeds are a scan of the
+scan seed saved by `ravelin` (build/debug/src/cli/ravelin, or $RAVELIN), skipped without it."""
 import os
 import shutil
 import struct
@@ -40,6 +40,44 @@ def junk(n, seed):
     return bytes(out)
 
 
+def saved_scan(image):
+    ravelin = os.environ.get("RAVELIN", os.path.join(HERE, "..", "build", "debug", "src", "cli", "ravelin"))
+    if not os.path.exists(ravelin):
+        print("no ravelin command: row-file and content-file seeds left as they are")
+        return
+    tmp = tempfile.mkdtemp()
+    try:
+        img, rows, content = (os.path.join(tmp, n) for n in ("scan.img", "rows.txt", "content"))
+        with open(img, "wb") as f:
+            f.write(image)
+        subprocess.run([ravelin, "scan", img, "--disk-image", "--sectors-per-cluster", "1",
+                        "--rows", rows, "--content", content], check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        with open(rows, "rb") as f:
+            row_text = f.read()
+        write("row_file", "scan", row_text)
+        with open(content, "rb") as f:
+            stored = f.read()
+        # The rows as the content-file target takes them: start sector, size in KB, start page.
+        fields = [line.split(b"|") for line in ravelin_rows(ravelin, rows)]
+        head = bytes([len(fields)]) + b"".join(
+            struct.pack("<Hhh", int(r[1]), int(r[3]), int(r[4])) for r in fields)
+        write("content_file", "scan", head + struct.pack("<hh", 0, 16) + stored)
+    finally:
+        shutil.rmtree(tmp)
+
+
+def ravelin_rows(ravelin, rows):
+    """The rows of a saved scan as plain "No|StartSector|EndSector|SizeKB|StartPage|..." text."""
+    out = subprocess.run([ravelin, "fragments", rows, "--json"], check=True,
+                         capture_output=True).stdout
+    import json
+    doc = json.loads(out)
+    items = doc["fragments"] if isinstance(doc, dict) else doc
+    return [("%d|%d|%d|%d|%d|" % (i["Position"], i["StartSector"], i["EndSector"], i["SizeKB"],
+                                   i["StartPage"])).encode() for i in items]
+
+
 def main():
     c14 = "checksum-2014.mdf"
     torn = "tornpage-2008r2.mdf"
@@ -65,6 +103,8 @@ def main():
     image = junk(3 * 512, 1) + b"".join(pages(c14, 0, 1, 2)) + junk(5 * 512, 2) + \
         b"".join(pages(c14, 8, 14)) + junk(512, 3)
     write("scan", "pages_among_junk", b"\x05" + image)
+
+    saved_scan(image)
 
     # verify: the first pages of a real file, whole and cut.
     first = b"".join(pages(c14, *range(6)))
