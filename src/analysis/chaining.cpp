@@ -47,10 +47,17 @@ std::int32_t ChooseSuccessor(const FragmentTable& table, const std::vector<std::
 
 AnalysisOutcome SequentialSearch(const AnalysisInputs& in, PageMapper& mapper, ChosenMarks& marks,
                                  Reporter& reporter, std::int64_t need, std::int32_t lastRow,
-                                 std::uint64_t lastSector) {
+                                 std::uint64_t lastSector, VersionGuard* versions) {
   const FragmentTable& table = in.table;
   const auto& index = table.FragmentIndex();
   const auto count = static_cast<std::int32_t>(index.size());
+  if (in.ask != nullptr) versions = nullptr;  // the person decides between versions
+  // Belongs to the file, and (automatic mode) to its version.
+  auto belongs = [&](std::int32_t position) {
+    if (mapper.ClassifyCandidate(table, position) != Candidate::kBelongs) return false;
+    return versions == nullptr ||
+           !versions->IsOtherVersion(index[position].Row, mapper.LastMatch(), reporter);
+  };
   // An empty index (a scan stopped before it built one) has no position to look at.
   if (count == 0) return AnalysisOutcome::kChained;
   std::int32_t cursor = 0;
@@ -65,7 +72,7 @@ AnalysisOutcome SequentialSearch(const AnalysisInputs& in, PageMapper& mapper, C
     if (in.cancel != nullptr && in.cancel->load()) return AnalysisOutcome::kEnded;
     if (in.ask != nullptr) reporter.Yield();
     const std::int32_t p = cursor;
-    if (index[p].StartPage < need || mapper.ClassifyCandidate(table, p) != Candidate::kBelongs) {
+    if (index[p].StartPage < need || !belongs(p)) {
       ++cursor;
       continue;
     }
@@ -74,7 +81,7 @@ AnalysisOutcome SequentialSearch(const AnalysisInputs& in, PageMapper& mapper, C
     std::int64_t reach = index[p].EndPage;
     for (std::int32_t q = p + 1;
          q < count && index[q].StartPage < reach && group.size() < kMaxCandidateGroup; ++q) {
-      if (mapper.ClassifyCandidate(table, q) != Candidate::kBelongs) continue;
+      if (!belongs(q)) continue;
       group.push_back(q);
       reach = std::max(reach, index[q].EndPage);
     }
@@ -90,6 +97,11 @@ AnalysisOutcome SequentialSearch(const AnalysisInputs& in, PageMapper& mapper, C
         c = *answer;
       } else {
         c = ChooseSuccessor(table, group, lastSector);
+        if (versions != nullptr) {
+          const std::int32_t plain = c;
+          c = ChooseSuccessor(table, versions->Newest(table, group), lastSector);
+          versions->ReportChoice(table, c, plain, reporter);
+        }
       }
     }
 
@@ -170,7 +182,9 @@ AnalysisOutcome AnalyseHeaderFragment(const HeaderFragment& header, const Analys
       break;
     }
   }
-  return SequentialSearch(in, mapper, out.marks, reporter, h, lastRow, s);
+  VersionGuard versions(in.source, VersionGuard::BoundFromHeader(in.source, s, h),
+                        VersionGuard::NewerCopyExists(in.table, in.source, s));
+  return SequentialSearch(in, mapper, out.marks, reporter, h, lastRow, s, &versions);
 }
 
 }  // namespace ravelin

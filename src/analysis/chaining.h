@@ -12,6 +12,10 @@
 // The choice among several fragments: in automatic mode the one that starts at the lowest
 // page, and of those the one whose start sector lies nearest the fragment chained last (the
 // earlier index position on a tie); in manual mode the person's, through SuccessorQuestion.
+// In automatic mode the page LSNs keep the chain in the analysed file's own version first
+// (VersionGuard): a fragment holding pages beyond the file's boot page is passed over, and a
+// candidate that holds an older copy of pages another candidate holds is set aside; the
+// memo says where that changed the choice.
 #pragma once
 
 #include <atomic>
@@ -22,6 +26,7 @@
 
 #include "analysis/page_map.h"
 #include "analysis/page_matching.h"
+#include "analysis/version_guard.h"
 #include "catalogue/fragment_source.h"
 #include "catalogue/fragment_table.h"
 #include "common/reporter.h"
@@ -97,9 +102,10 @@ AnalysisOutcome AnalyseHeaderFragment(const HeaderFragment& header, const Analys
 
 // Step 3 alone, from `need` (the first page not yet covered), `lastRow` being the row chained
 // last (-1: none) and `lastSector` its start sector.
+// `versions` (automatic mode only; may be null) keeps the chain in one version.
 AnalysisOutcome SequentialSearch(const AnalysisInputs& in, PageMapper& mapper, ChosenMarks& marks,
                                  Reporter& reporter, std::int64_t need, std::int32_t lastRow,
-                                 std::uint64_t lastSector);
+                                 std::uint64_t lastSector, VersionGuard* versions = nullptr);
 
 // The automatic choice from `group` (at least one position): the first position, replaced by
 // a later one that starts at the same page only when its start sector lies strictly nearer

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "analysis/version_guard.h"
 #include "page/page_format.h"
 
 namespace ravelin {
@@ -220,6 +221,11 @@ MatchCounters PageMapper::MatchPagesToMap(const FragmentGeometry& fragment) {
       return counters;  // judged on what was seen
     }
     RestoreTornBits(MutablePage(page, kPageSize));
+    const Lsn lsn = PageLsn(PageView(page, kPageSize));  // 0 unless header version 1
+    if (lsn > counters.NewestLsn) {
+      counters.NewestLsn = lsn;
+      counters.NewestPage = fragment.startPage + k;
+    }
     const std::int32_t obj = I32(page, h::kObjId);
     if (obj == kAllocationObjectId) continue;
     const std::int64_t position = fragment.startPage + k;
@@ -250,8 +256,10 @@ MatchCounters PageMapper::MatchPagesToMap(const FragmentGeometry& fragment) {
 }
 
 Candidate PageMapper::ClassifyCandidate(const FragmentGeometry& fragment) {
+  lastMatch_ = {};
   if (fragment.startPage + fragment.pages > map_.Size()) return Candidate::kRejected;
   const MatchCounters counters = MatchPagesToMap(fragment);
+  lastMatch_ = counters;
   if (counters.Conflicts > 0) return Candidate::kRejected;
   return counters.Matches > 0 ? Candidate::kBelongs : Candidate::kUndecided;
 }

@@ -32,6 +32,9 @@ inline constexpr std::int64_t kHalfPagePfsBytes = 3996;
 struct MatchCounters {
   std::int32_t Matches = 0;    // pages that confirm the fragment
   std::int32_t Conflicts = 0;  // pages that contradict it; counting stops at the first
+  // The highest LSN (VLF and log block as one number) among the pages read, and its page.
+  std::uint64_t NewestLsn = 0;
+  std::int64_t NewestPage = -1;
 };
 
 enum class Candidate {
@@ -71,6 +74,8 @@ class PageMapper {
   Candidate ClassifyCandidate(const FragmentGeometry& fragment);
   // The fragment at `position` of the table's page-order index.
   Candidate ClassifyCandidate(const FragmentTable& table, std::int32_t position);
+  // The counters of the last classification (zero when it read nothing).
+  const MatchCounters& LastMatch() const { return lastMatch_; }
 
   PageMap& Map() { return map_; }
 
@@ -94,6 +99,7 @@ class PageMapper {
   PageMapSettings settings_;
   Reporter& reporter_;
   std::vector<std::uint8_t> buffer_;  // one read block, reused across fragments
+  MatchCounters lastMatch_;
 };
 
 }  // namespace ravelin

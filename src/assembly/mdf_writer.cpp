@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "catalogue/left_page_repair.h"
@@ -45,6 +47,76 @@ std::int64_t ReadChunk(const AssemblyRow& row, std::int64_t first, std::int64_t 
   return unread;
 }
 
+std::vector<std::uint64_t> RowStartSectors(const std::vector<AssemblyRow>& rows) {
+  std::vector<std::uint64_t> sectors;
+  for (const AssemblyRow& row : rows)
+    if (row.Pages() > 0) sectors.push_back(row.startSector);
+  return sectors;
+}
+
+bool AllFree(const std::function<bool(std::int64_t)>& knownFree, std::int64_t first,
+             std::int64_t end) {
+  if (!knownFree) return false;
+  for (std::int64_t n = first; n < end; ++n)
+    if (!knownFree(n)) return false;
+  return true;
+}
+
+// The left-page repair of the writer: runs the careful repair, notes what it did, and says
+// in the memo where it decided otherwise than the plain repair would have.
+struct SplitPageRepair {
+  MdfWriteResult& result;
+  FragmentSource& source;
+  Reporter& reporter;
+  std::int32_t sectorsPerCluster;  // the source's, for the plain repair
+
+  // Repairs `previous` (page `pageId`) from `leadIn`, the sectors before `sector`, with
+  // `freePages` free zero pages between. True when the page changed.
+  bool Apply(Page& previous, LeadInView leadIn, std::int64_t pageId, std::uint64_t sector,
+             std::int64_t freePages) {
+    Page plain = previous;
+    if (freePages == 0) LeftPageRepair(plain, leadIn, sectorsPerCluster);
+    const LeftPageResult r = RepairLeftPage(previous, leadIn, result.clusterSectors);
+    const std::string id = std::to_string(pageId);
+    if (r.outcome == LeftPageOutcome::kUncertain) {
+      ++result.uncertainPages;
+      result.notes.push_back({pageId, true,
+                              "页面" + id + "不确定(uncertain: " + std::to_string(r.passing) +
+                                  " repairs pass, kept as read)"});
+      reporter.Log(result.notes.back().line);
+      return false;
+    }
+    if (r.outcome != LeftPageOutcome::kRepaired) return false;
+    ++result.repairedPages;
+    std::string line;
+    if (previous != plain) {
+      line = "修复页面" + id + "(repaired: its last " + std::to_string(r.sectors) +
+             " sectors from before sector " + std::to_string(sector - 16 * freePages) +
+             (freePages > 0 ? ", across " + std::to_string(freePages) + " free zero pages" : "") +
+             (r.byStructure ? ", chosen by structure" : "") + ")";
+      reporter.Log(line);
+    }
+    result.notes.push_back({pageId, false, line});
+    return true;
+  }
+
+  // The split page before `freePages` free pages that no row holds: the tail lies before the
+  // zero pages' sectors, so the lead-in ends 16 x freePages sectors before `row`.
+  bool AcrossFreePages(Page& previous, std::int64_t pageId, const AssemblyRow& row,
+                       std::int64_t freePages) {
+    if (PageHolds(previous)) return false;
+    const std::int64_t back = static_cast<std::int64_t>(kLeadInSectors) +
+                              static_cast<std::int64_t>(kSectorsPerPage) * freePages;
+    std::array<std::uint8_t, kLeadInBytes> leadIn{};
+    // Stored content keeps only 15 sectors before a fragment; without the sectors this
+    // repair is not tried.
+    if (!source.ReadSectors(row.startSector, -back, static_cast<std::int32_t>(kLeadInSectors),
+                            leadIn))
+      return false;
+    return Apply(previous, leadIn, pageId, row.startSector, freePages);
+  }
+};
+
 }  // namespace
 
 std::uint64_t MdfSizeBytes(const std::vector<AssemblyRow>& rows, std::int64_t filePageCount) {
@@ -62,6 +134,23 @@ std::uint64_t MdfSizeBytes(const std::vector<AssemblyRow>& rows, std::int64_t fi
 MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& rows, std::int64_t filePageCount,
                         std::int32_t sectorsPerCluster, FragmentSource& source, OutputFile& out,
                         Reporter& reporter) {
+  return WriteMdf(rows, filePageCount, sectorsPerCluster, source, out, reporter, {});
+}
+
+std::vector<PageVerdict> WriterNotes(const MdfWriteResult& result, std::int64_t pageCount) {
+  std::vector<PageVerdict> notes(static_cast<std::size_t>(std::max<std::int64_t>(pageCount, 0)),
+                                 PageVerdict::kZeroFree);
+  for (const MdfPageNote& note : result.notes) {
+    if (note.page < 0 || note.page >= pageCount) continue;
+    notes[static_cast<std::size_t>(note.page)] =
+        note.uncertain ? PageVerdict::kUncertain : PageVerdict::kRepaired;
+  }
+  return notes;
+}
+
+MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& rows, std::int64_t filePageCount,
+                        std::int32_t sectorsPerCluster, FragmentSource& source, OutputFile& out,
+                        Reporter& reporter, const MdfWriteOptions& options) {
   MdfWriteResult result;
   // The block's last 7680 bytes receive the 15 sectors before a row; it keeps its bytes from
   // one repair to the next, so a block that cannot be read leaves the previous one in place.
@@ -72,6 +161,8 @@ MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& rows, std::int64_t fileP
   bool previousAtEnd = false;
   std::vector<std::uint8_t> chunk(static_cast<std::size_t>(kChunkPages) * kPageSize);
   const auto count = static_cast<std::int64_t>(rows.size());
+  result.clusterSectors = RepairClusterSectors(sectorsPerCluster, RowStartSectors(rows));
+  SplitPageRepair repair{result, source, reporter, sectorsPerCluster};
   for (std::int64_t s = 0; s < count; ++s) {
     const AssemblyRow& row = rows[static_cast<std::size_t>(s)];
     if (count > 1) reporter.Progress(static_cast<int>(RoundHalfEven(s * 100, count - 1)));
@@ -79,6 +170,14 @@ MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& rows, std::int64_t fileP
     if (s > 0) {
       const AssemblyRow& before = rows[static_cast<std::size_t>(s - 1)];
       if (before.endPage < row.startPage) {
+        // A split page before pages no row holds, all free: zero pages, which the scan does
+        // not see, so the row after them starts that many pages later than the tail.
+        if (previousAtEnd && LeftPageRepairApplies(sectorsPerCluster) &&
+            AllFree(options.knownFree, before.endPage, row.startPage) &&
+            repair.AcrossFreePages(previous, before.endPage - 1, row,
+                                   row.startPage - before.endPage) &&
+            !out.OverwriteTail(previous))
+          return result;
         const auto gap = static_cast<std::uint64_t>(row.startPage - before.endPage);
         if (!out.AppendZeros(gap * kPageSize)) return result;
         result.pages += static_cast<std::int64_t>(gap);
@@ -90,10 +189,9 @@ MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& rows, std::int64_t fileP
                                 static_cast<std::int32_t>(kLeadInSectors), block)) {
           reporter.Message(kLeadInReadError);
         }
-        if (LeftPageRepair(previous, block, sectorsPerCluster) > 0) {
-          if (!out.OverwriteTail(previous)) return result;
-          ++result.repairedPages;
-        }
+        if (repair.Apply(previous, block, before.endPage - 1, row.startSector, 0) &&
+            !out.OverwriteTail(previous))
+          return result;
       }
     }
     const std::int64_t pages = row.Pages();

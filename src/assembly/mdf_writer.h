@@ -10,20 +10,42 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "assembly/assembly_rows.h"
+#include "assembly/page_account.h"
 #include "catalogue/fragment_source.h"
 #include "common/reporter.h"
 #include "output/output_file.h"
 
 namespace ravelin {
 
+// What the writer did to one page beyond copying it: a left-page repair that mended it, or
+// one that found several versions and kept it as read.
+struct MdfPageNote {
+  std::int64_t page = 0;
+  bool uncertain = false;  // false: repaired
+  std::string line;        // the memo line, when the note changed what a plain repair did
+};
+
 struct MdfWriteResult {
-  bool written = false;            // false: the output could not be written
-  std::int64_t pages = 0;          // pages appended (zero pages included)
-  std::int64_t unreadPages = 0;    // pages written as zero pages because their read failed
-  std::int64_t repairedPages = 0;  // last pages a left-page repair changed
+  bool written = false;             // false: the output could not be written
+  std::int64_t pages = 0;           // pages appended (zero pages included)
+  std::int64_t unreadPages = 0;     // pages written as zero pages because their read failed
+  std::int64_t repairedPages = 0;   // last pages a left-page repair changed
+  std::int64_t uncertainPages = 0;  // split pages kept as read: versions the tests could not
+                                    // choose between
+  std::int32_t clusterSectors = 0;  // the cluster size the repairs worked with
+  std::vector<MdfPageNote> notes;   // in page order
+};
+
+struct MdfWriteOptions {
+  // Whether the file's own PFS pages say page n is free. With it, a split page followed by
+  // free pages no row holds (a zero page has no header, so the scan cannot see it) is
+  // repaired from the sectors before those pages.
+  std::function<bool(std::int64_t)> knownFree;
 };
 
 // Appends the file to `out`. `filePageCount` is the page count from the file header page;
@@ -34,6 +56,17 @@ struct MdfWriteResult {
 MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& rows, std::int64_t filePageCount,
                         std::int32_t sectorsPerCluster, FragmentSource& source, OutputFile& out,
                         Reporter& reporter);
+
+// With one sector per cluster, the repairs take the cluster size from the rows' start sectors
+// (LearnClusterSectors). Where a repair decides otherwise than the plain first-passing trial,
+// or cannot decide, a line says so ("修复页面…", "页面…不确定…").
+MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& rows, std::int64_t filePageCount,
+                        std::int32_t sectorsPerCluster, FragmentSource& source, OutputFile& out,
+                        Reporter& reporter, const MdfWriteOptions& options);
+
+// One entry per page of the file for the page account: kRepaired / kUncertain where a note
+// says so, kZeroFree (no note) elsewhere.
+std::vector<PageVerdict> WriterNotes(const MdfWriteResult& result, std::int64_t pageCount);
 
 // The bytes WriteMdf appends for `rows`, as a count: what the output needs on the disk.
 std::uint64_t MdfSizeBytes(const std::vector<AssemblyRow>& rows, std::int64_t filePageCount);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "catalogue/fragment_source.h"
@@ -20,7 +21,31 @@ struct ExtractRow {
   std::int32_t startPage = 0;
   std::int64_t endPage = 0;  // one past the last page
   std::uint64_t startSector = 0;
+  std::int64_t number = -1;  // the row's 序号, to name it in messages; -1 when unknown
 };
+
+// Page ids are signed 32-bit: no database file reaches page 2^31.
+inline constexpr std::int64_t kPageIdLimit = std::int64_t{1} << 31;
+
+// What a combined extraction of some rows would write, worked out before anything is.
+struct CombinedPlan {
+  std::uint64_t pages = 0;  // pages of the combined file, gaps included
+  // The first row whose numbers are garbage, and why in words; nothing when all are sane.
+  std::optional<ExtractRow> badRow;
+  std::string why;
+};
+
+// Lays out `rows` as WriteCombined does and refuses garbage before a byte is written: a
+// row with a negative or inverted page range or one reaching page 2^31, and a row that
+// starts beyond `filePages` (the file size read from page 0 of the file, when known) after
+// a gap, which would make the combined file grow by zero pages as far as its start page.
+CombinedPlan PlanCombined(const std::vector<ExtractRow>& rows,
+                          std::optional<std::int64_t> filePages);
+
+// The size in pages page 0 gives, read from the first of `rows` that starts at page 0 and
+// whose page 0 says so; nothing when none does.
+std::optional<std::int64_t> FileSizeFromHeaderRow(const std::vector<ExtractRow>& rows,
+                                                  FragmentSource& source);
 
 // The ticked rows of a fragment list in the order the list shows them.
 std::vector<ExtractRow> TickedRows(const ReportList& list);

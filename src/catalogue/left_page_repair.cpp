@@ -5,27 +5,148 @@
 
 #include "common/rounding.h"
 #include "page/page_format.h"
+#include "page/page_structure.h"
 
 namespace ravelin {
+namespace {
+
+using PageBytes = std::array<std::uint8_t, kPageSize>;
+
+std::size_t TrialCount(std::int32_t clusterSectors) {
+  // 16 / cluster to the nearest integer, an exact half to the even neighbour.
+  return static_cast<std::size_t>(RoundHalfEven(static_cast<std::int64_t>(kSectorsPerPage),
+                                                static_cast<std::int64_t>(clusterSectors)));
+}
+
+// The last `sectors` sectors of the page replaced by the last ones of the lead-in.
+void TakeTail(MutablePage page, LeadInView leadIn, std::size_t sectors) {
+  const std::size_t tail = std::min(sectors * kSectorSize, leadIn.size());
+  std::copy(leadIn.end() - static_cast<std::ptrdiff_t>(tail), leadIn.end(),
+            page.end() - static_cast<std::ptrdiff_t>(tail));
+}
+
+// Torn-page (1) or checksum (2) protection, from the page's first sector, which no trial
+// replaces.
+bool IsProtected(PageView page) {
+  const int nibble = page[5] & 0x0F;
+  return nibble == 1 || nibble == 2;
+}
+
+bool StructureHolds(PageView page) {
+  PageBytes restored;
+  std::copy(page.begin(), page.end(), restored.begin());
+  RestoreTornBits(restored);
+  return IsPageStructurallySound(restored);
+}
+
+}  // namespace
 
 bool LeftPageRepairApplies(std::int32_t sectorsPerCluster) {
   return sectorsPerCluster >= 1 && sectorsPerCluster <= 15;
 }
 
+std::int32_t LearnClusterSectors(const std::vector<std::uint64_t>& startSectors) {
+  if (startSectors.size() < 2) return 1;
+  std::int32_t cluster = static_cast<std::int32_t>(kSectorsPerPage);
+  const std::uint64_t first = startSectors.front();
+  for (const std::uint64_t s : startSectors) {
+    const std::uint64_t d = s > first ? s - first : first - s;
+    while (cluster > 1 && d % static_cast<std::uint64_t>(cluster) != 0) cluster /= 2;
+  }
+  return cluster;
+}
+
+std::int32_t RepairClusterSectors(std::int32_t sectorsPerCluster,
+                                  const std::vector<std::uint64_t>& startSectors) {
+  if (sectorsPerCluster != 1) return sectorsPerCluster;
+  return LearnClusterSectors(startSectors);
+}
+
+bool PageHolds(PageView page) {
+  if (IsPageIntact(page)) return true;
+  return !IsProtected(page) && StructureHolds(page);
+}
+
+LeftPageResult RepairLeftPage(MutablePage page, LeadInView leadIn, std::int32_t clusterSectors) {
+  LeftPageResult result;
+  if (!LeftPageRepairApplies(clusterSectors)) return result;
+  const bool protectedPage = IsProtected(page);
+  if (PageHolds(page)) {
+    result.outcome = LeftPageOutcome::kIntact;
+    result.byStructure = !protectedPage && !IsPageIntact(page);
+    return result;
+  }
+  const auto spc = static_cast<std::size_t>(clusterSectors);
+  const std::size_t trials = TrialCount(clusterSectors);
+
+  // Every version that passes, with whether its structure holds.
+  struct Passing {
+    std::size_t sectors;
+    bool sound;
+  };
+  std::vector<Passing> passing;
+  PageBytes trial;
+  for (std::size_t k = 1; k < trials; ++k) {
+    std::copy(page.begin(), page.end(), trial.begin());
+    TakeTail(trial, leadIn, k * spc);
+    const bool sound = StructureHolds(trial);
+    const bool passes = protectedPage ? IsPageIntact(trial) : sound;
+    if (passes) passing.push_back({k * spc, sound});
+  }
+  result.passing = static_cast<std::int32_t>(passing.size());
+  if (passing.empty()) {
+    result.outcome = LeftPageOutcome::kFailed;
+    return result;
+  }
+
+  // Versions that differ only where the lead-in repeats the page's own sectors are one page:
+  // keep the first of each distinct page.
+  auto version = [&](std::size_t sectors) {
+    PageBytes v;
+    std::copy(page.begin(), page.end(), v.begin());
+    TakeTail(v, leadIn, sectors);
+    return v;
+  };
+  std::vector<Passing> distinct;
+  std::vector<PageBytes> pages;
+  for (const Passing& p : passing) {
+    PageBytes v = version(p.sectors);
+    if (std::find(pages.begin(), pages.end(), v) != pages.end()) continue;
+    pages.push_back(v);
+    distinct.push_back(p);
+  }
+  const Passing* chosen = nullptr;
+  if (distinct.size() == 1) {
+    chosen = &distinct.front();
+    result.byStructure = !protectedPage;
+  } else {
+    const auto sound =
+        std::count_if(distinct.begin(), distinct.end(), [](const Passing& p) { return p.sound; });
+    if (sound == 1) {
+      chosen = &*std::find_if(distinct.begin(), distinct.end(),
+                              [](const Passing& p) { return p.sound; });
+      result.byStructure = true;
+    }
+  }
+  if (chosen == nullptr) {
+    result.outcome = LeftPageOutcome::kUncertain;
+    return result;
+  }
+  TakeTail(page, leadIn, chosen->sectors);
+  result.outcome = LeftPageOutcome::kRepaired;
+  result.sectors = static_cast<std::int32_t>(chosen->sectors);
+  return result;
+}
+
 int LeftPageRepair(MutablePage previousPage, LeadInView leadIn, std::int32_t sectorsPerCluster) {
   if (!LeftPageRepairApplies(sectorsPerCluster)) return -1;
   const auto spc = static_cast<std::size_t>(sectorsPerCluster);
-  // 16 / spc to the nearest integer, an exact half to the even neighbour.
-  const auto trials = static_cast<std::size_t>(
-      RoundHalfEven(static_cast<std::int64_t>(kSectorsPerPage), static_cast<std::int64_t>(spc)));
-
-  std::array<std::uint8_t, kPageSize> saved;
+  const std::size_t trials = TrialCount(sectorsPerCluster);
+  PageBytes saved;
   std::copy(previousPage.begin(), previousPage.end(), saved.begin());
   for (std::size_t k = 0; k < trials; ++k) {
     // k x spc never exceeds 15 for spc in 1..15, so the tail always comes from leadIn.
-    const std::size_t tail = std::min(k * spc * kSectorSize, leadIn.size());
-    std::copy(leadIn.end() - static_cast<std::ptrdiff_t>(tail), leadIn.end(),
-              previousPage.end() - static_cast<std::ptrdiff_t>(tail));
+    TakeTail(previousPage, leadIn, k * spc);
     if (IsPageIntact(previousPage)) return static_cast<int>(k);
   }
   std::copy(saved.begin(), saved.end(), previousPage.begin());

@@ -2,12 +2,27 @@
 // miss its final clusters: the file system put them elsewhere, and when the next fragment
 // continues the page numbering they are often the clusters lying just before that
 // fragment's first sector. The repair tries the page as it is, then with its last 1, 2, ...
-// clusters taken from those sectors, and keeps the first version whose protection
-// (checksum or torn bits) holds. Shared by the combined extraction file and the MDF writer.
+// clusters taken from those sectors. Shared by the combined extraction file and the MDF
+// writer.
+//
+// Which trial is right: the page as read, when it holds (checksum, torn bits, or for a page
+// without protection its structure), is never touched. Otherwise every trial is judged:
+// protected pages by their protection, unprotected ones by their structure. The protection
+// tests are weak where clusters are small — torn bits check two bits a sector, and the
+// checksum cannot tell apart sectors whose words XOR to the same value (a zero sector and a
+// sector of one repeated word) — so a trial replacing too few or too many sectors can pass
+// as well. When trials that give different pages pass, the structure test decides; when it
+// cannot, the page stays as read and the repair says it is uncertain.
+//
+// With one sector per cluster (what a whole disk or an image reports) the cluster size comes
+// from the file itself: every page header of one file lies on its cluster grid, so the
+// largest power of two up to 16 dividing every difference between the start sectors of its
+// fragments is a cluster size the file's pages respect (LearnClusterSectors).
 #pragma once
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "common/bytes.h"
 
@@ -19,10 +34,43 @@ using LeadInView = std::span<const std::uint8_t, 15 * kSectorSize>;
 // Whether a repair is tried at all: only clusters of 1 to 15 sectors can split a page.
 bool LeftPageRepairApplies(std::int32_t sectorsPerCluster);
 
-// Repairs `previousPage` in place. Trials k = 0 .. T-1 with T = 16 / sectorsPerCluster
-// (nearest integer, halves to even): trial k replaces the last k clusters of the page by the
-// last k clusters of `leadIn`. Returns the accepted k (0: the page was already intact), or
-// -1 when no trial was accepted; the page is then left as it came in.
+// The largest power of two up to 16 that divides every difference between `startSectors`;
+// 1 when fewer than two are given (nothing to learn from).
+std::int32_t LearnClusterSectors(const std::vector<std::uint64_t>& startSectors);
+
+// The cluster size a repair works with: the source's when it gives one (2 and up), else
+// the one learned from the file's fragment start sectors.
+std::int32_t RepairClusterSectors(std::int32_t sectorsPerCluster,
+                                  const std::vector<std::uint64_t>& startSectors);
+
+enum class LeftPageOutcome : std::uint8_t {
+  kNotTried,   // clusters of a page or more: nothing can be split
+  kIntact,     // the page as read holds; unchanged
+  kRepaired,   // one version passed (or the structure chose one); the page is now that one
+  kUncertain,  // versions that differ passed and the structure could not choose: as read
+  kFailed,     // no trial passed: as read
+};
+
+struct LeftPageResult {
+  LeftPageOutcome outcome = LeftPageOutcome::kNotTried;
+  std::int32_t sectors = 0;  // kRepaired: sectors taken from the lead-in
+  bool byStructure = false;  // the structure test accepted the page or chose the version
+  std::int32_t passing = 0;  // trials that passed (k > 0)
+};
+
+// Repairs `page` in place with trials of whole clusters of `clusterSectors` sectors: trial
+// k replaces the last k clusters of the page by the last k clusters of `leadIn`, for
+// k = 1 .. T-1, T = 16 / clusterSectors (nearest integer, halves to even).
+LeftPageResult RepairLeftPage(MutablePage page, LeadInView leadIn, std::int32_t clusterSectors);
+
+// The page as it fails or holds by itself: protected pages by their protection, unprotected
+// ones by their structure.
+bool PageHolds(PageView page);
+
+// The plain repair: trials of `sectorsPerCluster` sectors, the first version whose
+// protection holds is kept. Returns the accepted k (0: the page was already intact), or -1
+// when no trial was accepted; the page is then left as it came in. The writers use
+// RepairLeftPage and compare with this to say where the careful repair decided otherwise.
 int LeftPageRepair(MutablePage previousPage, LeadInView leadIn, std::int32_t sectorsPerCluster);
 
 }  // namespace ravelin

@@ -36,13 +36,7 @@ nlohmann::json AssemblyJson(const Workspace& ws) {
   nlohmann::json rows = nlohmann::json::array();
   for (std::size_t i = 0; i < ws.ListView4.Count(); ++i) {
     const ReportRow& row = ws.ListView4.Row(i);
-    nlohmann::json item = {{"position", CellNumber(row, list_column::kPosition)},
-                           {"size_kb", CellNumber(row, list_column::kSizeKB)},
-                           {"start_page", CellNumber(row, list_column::kStartPage)},
-                           {"end_page", CellNumber(row, list_column::kEndPage)},
-                           {"remark", row.Cell(list_column::kRemark)},
-                           {"start_sector", CellNumber(row, list_column::kStartSector)},
-                           {"end_sector", CellNumber(row, list_column::kEndSector)}};
+    nlohmann::json item = FragmentRowJson(row);
     if (i < tableRows.size()) item["fragment"] = tableRows[i] + 1;  // 序号 in list II
     rows.push_back(std::move(item));
   }
@@ -62,7 +56,8 @@ int RunAnalyse(const AnalyseOptions& options, const CliEnv& env, std::ostream& o
   std::ostringstream memo;
   TerminalUi ui(memo, err, env.in);
   Workspace ws(ui, env.opener);
-  if (!OpenFileList(ws, ui, env, options.rows, options.content, options.source, err))
+  if (!OpenFileList(ws, ui, env, options.rows, options.content, options.source, options.force,
+                    err))
     return kExitBadUsage;
   const auto files = static_cast<std::int64_t>(ws.ListView3.Count());
   if (options.file < 1 || options.file > files) {
@@ -109,7 +104,7 @@ void AddAnalyseCommand(CLI::App& app, CliRun& run) {
   auto options = std::make_shared<AnalyseOptions>();
   CLI::App* cmd = app.add_subcommand(
       "analyse", "Chain the fragments of one database file of a saved scan (tab III)");
-  AddSavedScanArgs(*cmd, options->rows, options->content, options->source);
+  AddSavedScanArgs(*cmd, options->rows, options->content, options->source, options->force);
   cmd->add_option("--file", options->file, "Number of the database file, as `ravelin files` lists")
       ->required();
   cmd->add_flag("--manual", options->manual,

@@ -5,10 +5,13 @@
 // one DIR/<start sector>.hex per fragment. Pages come from the saved content file or from
 // the data source the scan was made on.
 #include <CLI/CLI.hpp>
+#include <unordered_map>
 
 #include "catalogue/extraction.h"
 #include "catalogue/list_operations.h"
 #include "cli/commands.h"
+#include "cli/option_checks.h"
+#include "cli/saved_scan.h"
 #include "cli/source_choice.h"
 #include "cli/terminal_ui.h"
 #include "commands/popup_menu1.h"
@@ -18,6 +21,45 @@
 
 namespace ravelin::cli {
 
+namespace {
+
+// Ticks the rows of list II whose 序号 `selection` names, in one pass over the list: 序号
+// stays the FragmentList position whatever the list shows. Says which number is missing
+// and returns false when a single number names no row.
+bool TickFragments(Workspace& ws, const FragmentSelection& selection, std::ostream& err) {
+  ReportList& list = ws.ListView2;
+  std::unordered_map<std::int64_t, std::size_t> byNumber;
+  byNumber.reserve(list.Count());
+  for (std::size_t i = 0; i < list.Count(); ++i) {
+    if (const auto n = ParseInteger<std::int64_t>(list.Row(i).Cell(list_column::kPosition)))
+      byNumber.emplace(*n, i);
+  }
+  if (selection.all) {
+    list.CheckAll(true);
+    return true;
+  }
+  for (const auto& [from, to] : selection.ranges) {
+    if (from == to) {
+      const auto it = byNumber.find(from);
+      if (it == byNumber.end()) {
+        err << "--fragments: 碎片 " << from << " 不在列表中(fragment " << from
+            << " is not in the list of " << ws.fragments.Count()
+            << " fragments, or is hidden by its saved filter)\n";
+        return false;
+      }
+      list.Edit(it->second).checked = true;
+      continue;
+    }
+    // A range ticks the numbers of it that exist, in one pass over the rows.
+    for (const auto& [number, row] : byNumber) {
+      if (number >= from && number <= to) list.Edit(row).checked = true;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 int RunExtract(const ExtractOptions& options, const CliEnv& env, std::ostream& out,
                std::ostream& err) {
   TerminalUi ui(out, err, env.in);
@@ -25,31 +67,22 @@ int RunExtract(const ExtractOptions& options, const CliEnv& env, std::ostream& o
   ws.controls.tab1.edtsecs.clear();  // the source or the content file's trailer decides
 
   std::optional<std::size_t> sortColumn;
-  if (!SortColumnOption(options.sort, sortColumn, err)) return kExitFailed;
+  if (!SortColumnOption(options.sort, sortColumn, err)) return kExitBadUsage;
+  const auto selection = ParseFragmentSelection(options.fragments, err);
+  if (!selection) return kExitBadUsage;
+  // The combined file is laid out by page number: its rows go in start-page order unless
+  // --sort names another column.
+  if (!sortColumn && !options.combined.empty()) sortColumn = list_column::kStartPage;
   if (!options.source.source.empty()) {
     const Selection chosen = ChooseSource(ws, ui, env, options.source, err);
     if (chosen == Selection::kRefused || chosen == Selection::kCancelled) return kExitBadSource;
   }
   const std::optional<std::string> content =
       options.content.empty() ? std::nullopt : std::optional(options.content);
-  if (!OpenScanInfo(ws, options.rows, content)) return kExitFailed;
+  if (!OpenScanInfo(ws, options.rows, content)) return kExitBadUsage;
+  if (!ContentUsable(ws, options.content, options.force, err)) return kExitBadUsage;
 
-  // Tick the rows by their 序号, which stays the FragmentList position whatever the list shows.
-  ReportList& list = ws.ListView2;
-  for (const std::int64_t n : options.fragments) {
-    bool found = false;
-    for (std::size_t i = 0; i < list.Count() && !found; ++i) {
-      if (ParseInteger<std::int64_t>(list.Row(i).Cell(list_column::kPosition)) == n) {
-        list.Edit(i).checked = true;
-        found = true;
-      }
-    }
-    if (!found) {
-      err << "碎片 " << n << " 不在列表中(fragment " << n << " is not in the list of "
-          << ws.fragments.Count() << " fragments, or is hidden by its saved filter)\n";
-      return kExitFailed;
-    }
-  }
+  if (!TickFragments(ws, *selection, err)) return kExitBadUsage;
   if (sortColumn) ListView2ColumnClick(ws, *sortColumn);
 
   const std::vector<ExtractRow> rows = TickedRows(ws.ListView2);
@@ -65,6 +98,7 @@ int RunExtract(const ExtractOptions& options, const CliEnv& env, std::ostream& o
   } else {
     result = ExtractFragmentFiles(ws, rows, options.dir);
   }
+  if (result == kExtractRefused) return kExitBadUsage;
   if (result != 0) return kExitFailed;
   ws.ui().ShowMessage("保存完毕");
   return kExitOk;
@@ -78,12 +112,14 @@ void AddExtractCommand(CLI::App& app, CliRun& run) {
       ->required()
       ->check(CLI::ExistingFile);
   cmd->add_option("--fragments", options->fragments,
-                  "Numbers of the fragments (column 序号), separated by commas")
+                  "Fragments by number (column 序号): numbers and ranges such as 1-5,9,12- "
+                  "or all")
       ->required()
-      ->delimiter(',');
-  CLI::Option* combined =
-      cmd->add_option("--combined", options->combined,
-                      "One file: fragments laid out by page number, zero pages in the gaps");
+      ->delimiter(',')
+      ->type_name("LIST");
+  CLI::Option* combined = cmd->add_option(
+      "--combined", options->combined,
+      "One file: fragments in start-page order (unless --sort), zero pages in the gaps");
   CLI::Option* check = cmd->add_flag(
       "--check-order", options->checkOrder,
       "Refuse when a fragment starts before the one before it ends (combined file only)");
@@ -98,16 +134,18 @@ void AddExtractCommand(CLI::App& app, CliRun& run) {
   CLI::Option* source = AddSourceArgs(*cmd, options->source, "--source");
   content->excludes(source);
   cmd->add_option("--sort", options->sort,
-                  "Extract in the order of a sorted column (e.g. start-page), not by 序号");
+                  "Extract in the order of this column (default: start-page for --combined, "
+                  "序号 for --dir)");
+  AddForceOption(*cmd, options->force);
   cmd->callback([&run, options, combined, dir, content, source] {
     if (combined->count() == 0 && dir->count() == 0) {
       run.err << "需要 --combined 或 --dir (one of --combined FILE or --dir DIR is required)\n";
-      run.exitCode = kExitFailed;
+      run.exitCode = kExitBadUsage;
       return;
     }
     if (content->count() == 0 && source->count() == 0) {
       run.err << "需要 --content 或 --source (pages come from the content file or the source)\n";
-      run.exitCode = kExitFailed;
+      run.exitCode = kExitBadUsage;
       return;
     }
     run.exitCode = RunExtract(*options, run.env, run.out, run.err);

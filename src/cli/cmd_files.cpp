@@ -31,7 +31,8 @@ std::optional<std::string> PageZeroLsn(Workspace& ws, const ReportRow& row) {
 int RunFiles(const FilesOptions& options, const CliEnv& env, std::ostream& out, std::ostream& err) {
   TerminalUi ui(options.json ? err : out, err, env.in);
   Workspace ws(ui, env.opener);
-  if (!OpenFileList(ws, ui, env, options.rows, options.content, options.source, err))
+  if (!OpenFileList(ws, ui, env, options.rows, options.content, options.source, options.force,
+                    err))
     return kExitBadUsage;
 
   nlohmann::json files = nlohmann::json::array();
@@ -64,7 +65,7 @@ void AddFilesCommand(CLI::App& app, CliRun& run) {
   auto options = std::make_shared<FilesOptions>();
   CLI::App* cmd = app.add_subcommand(
       "files", "List the database files a saved scan found (the list of tab III)");
-  AddSavedScanArgs(*cmd, options->rows, options->content, options->source);
+  AddSavedScanArgs(*cmd, options->rows, options->content, options->source, options->force);
   cmd->add_flag("--json", options->json, "Write the list as JSON");
   cmd->callback([&run, options] { run.exitCode = RunFiles(*options, run.env, run.out, run.err); });
 }

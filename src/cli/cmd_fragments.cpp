@@ -9,6 +9,7 @@
 #include "catalogue/update_info.h"
 #include "cli/commands.h"
 #include "cli/list_output.h"
+#include "cli/saved_scan.h"
 #include "cli/terminal_ui.h"
 #include "commands/popup_menu1.h"
 #include "commands/scan_info_commands.h"
@@ -66,6 +67,7 @@ int RunFragments(const FragmentsOptions& options, const CliEnv& env, std::ostrea
   const std::optional<std::string> content =
       options.content.empty() ? std::nullopt : std::optional(options.content);
   if (!OpenScanInfo(ws, options.rows, content)) return kExitFailed;
+  if (!ContentUsable(ws, options.content, options.force, err)) return kExitBadUsage;
 
   Tab2Controls& tab2 = ws.controls.tab2;
   if (options.filterRange.size() == 2) {
@@ -108,6 +110,7 @@ void AddFragmentsCommand(CLI::App& app, CliRun& run) {
   cmd->add_flag("--lsn", options->lsn,
                 "Append the log sequence number of page 0 to the memo of header fragments")
       ->needs("--content");
+  AddForceOption(*cmd, options->force);
   cmd->add_flag("--json", options->json, "Write the list as JSON");
   cmd->callback(
       [&run, options] { run.exitCode = RunFragments(*options, run.env, run.out, run.err); });

@@ -1,20 +1,23 @@
 // `ravelin scan SOURCE [--partition-image | --disk-image] [--begin N] [--end N]
 // [--sectors-per-cluster N] [--free-space-only | --all-space] [--file-id N]
-// [--start-page-below N] [--json] [--stats]`: chooses SOURCE as the menu would, applies
-// the options to the scan settings, runs the scan job and prints the fragment list. Ctrl-C
-// is STOP: the scan ends at its next candidate position and what it found is kept.
+// [--start-page-below N] [--rows FILE [--content FILE]] [--json] [--stats]`: chooses SOURCE
+// as the menu would, applies the options to the scan settings, creates the output files
+// (so that an unusable path is reported before hours of scanning), runs the scan job,
+// prints the fragment list and saves it. Ctrl-C is STOP: the scan ends at its next
+// candidate position, what it found is printed and saved, and the exit code is 130.
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
+#include <limits>
 
 #include "cli/commands.h"
+#include "cli/interrupt.h"
 #include "cli/list_output.h"
+#include "cli/option_checks.h"
 #include "cli/source_choice.h"
 #include "cli/terminal_ui.h"
 #include "commands/scan_commands.h"
@@ -24,22 +27,6 @@
 
 namespace ravelin::cli {
 namespace {
-
-std::atomic<bool> interrupted{false};
-
-extern "C" void OnInterrupt(int) { interrupted.store(true); }
-
-// Restores the previous SIGINT handler when the scan is over.
-class InterruptGuard {
- public:
-  InterruptGuard() : previous_(std::signal(SIGINT, OnInterrupt)) { interrupted.store(false); }
-  ~InterruptGuard() { std::signal(SIGINT, previous_); }
-  InterruptGuard(const InterruptGuard&) = delete;
-  InterruptGuard& operator=(const InterruptGuard&) = delete;
-
- private:
-  void (*previous_)(int);
-};
 
 std::string Clock(double seconds) {
   const auto s = static_cast<long long>(seconds);
@@ -116,37 +103,52 @@ int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, st
     tab1.CheckBox1 = true;
     tab1.edtmaxpageid = std::to_string(*options.startPageBelow);
   }
+  const std::int64_t begin = ParseInteger(tab1.edtbegin).value_or(0);
+  const std::int64_t askedEnd = ParseInteger(tab1.edtend).value_or(0);
+  if (askedEnd <= begin) {
+    err << "--end " << askedEnd << " 不大于 --begin " << begin << " (--end must be above --begin"
+        << (options.end ? "" : "; the source ends there") << ")\n";
+    return kExitBadUsage;
+  }
 
-  InterruptGuard guard;
+  // The outputs exist (under temporary names) before the scan starts.
+  std::optional<ScanInfoOutputs> outputs;
+  if (!options.rows.empty()) {
+    outputs = CreateScanInfoOutputs(
+        ws, options.rows, options.content.empty() ? std::nullopt : std::optional(options.content));
+    if (!outputs) return kExitBadUsage;
+  }
+
+  StopOnInterrupt interrupt;
   btnscanClick(ws, !options.noReadAhead);
   if (!ws.JobRunning()) return kExitBadSource;  // refused: the message says why
 
-  const std::int64_t begin = ParseInteger(tab1.edtbegin).value_or(0);
   // The bar runs to the end the scan really uses: the source's last sector when the end
   // asked for lies beyond it.
-  Progress progress(err, options.progress, begin,
-                    ClampedScanEnd(ParseInteger(tab1.edtend).value_or(0), ws.reader));
+  const std::int64_t end = ClampedScanEnd(askedEnd, ws.reader);
+  Progress progress(err, options.progress, begin, end);
   const auto started = std::chrono::steady_clock::now();
   while (!ws.jobs.WaitIdle(std::chrono::milliseconds(100))) {
-    if (interrupted.exchange(false)) btnstopClick(ws);
+    if (interrupt.TakeRequest()) btnstopClick(ws);
     progress.Show(std::max(begin, ui.Position()), false);
   }
   ws.jobs.JoinAll();
   const JobResult result = ws.jobs.LastResult();
   const auto outcome = result.outcome;
   const std::int64_t reached = result.position;
-  progress.Show(reached, true);
+  // A scan that ran to its end has covered the whole range, whatever position its last
+  // step reported.
+  progress.Show(outcome == JobOutcome::kCompleted ? end : reached, true);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
-  if (outcome == JobOutcome::kStopped) err << "已停止扫描(stopped)\n";
-  PrintFragmentList(ws, out, options.json);
+  const bool stopped = outcome == JobOutcome::kStopped;
+  if (stopped) err << "已停止扫描(stopped)\n";
+  PrintFragmentList(ws, out, options.json, stopped);
   int exitCode = outcome == JobOutcome::kFailed ? kExitFailed : kExitOk;
-  if (!options.rows.empty()) {
-    const std::optional<std::string> content =
-        options.content.empty() ? std::nullopt : std::optional(options.content);
-    if (!SaveScanInfo(ws, options.rows, content)) exitCode = kExitFailed;
-  }
+  // A stopped scan still saves what it found.
+  if (outputs && !SaveScanInfo(ws, *outputs)) exitCode = kExitFailed;
+  if (interrupt.Requested() && exitCode == kExitOk) exitCode = kExitInterrupted;
   if (options.stats) {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -166,19 +168,28 @@ void AddScanCommand(CLI::App& app, CliRun& run) {
   CLI::App* cmd =
       app.add_subcommand("scan", "Scan a disk, partition or image for the pages of a database");
   AddSourceArgs(*cmd, options->source);
-  cmd->add_option("--begin", options->begin, "First sector to scan (default: as chosen)");
-  cmd->add_option("--end", options->end, "Sector where the scan stops (default: the end)");
+  constexpr std::int64_t kMaxSector = std::numeric_limits<std::int64_t>::max();
+  cmd->add_option("--begin", options->begin, "First sector to scan (default: as chosen)")
+      ->check(IntegerIn(0, kMaxSector));
+  cmd->add_option("--end", options->end,
+                  "Sector where the scan stops, above --begin (default: the end)")
+      ->check(IntegerIn(1, kMaxSector));
   cmd->add_option("--sectors-per-cluster", options->sectorsPerCluster,
-                  "Stride between candidate positions, in sectors");
+                  "Stride between candidate positions, in sectors (1..32767)")
+      ->check(IntegerIn(1, 32767));
   CLI::Option* freeOnly = cmd->add_flag("--free-space-only", options->freeSpaceOnly,
                                         "Skip clusters the file system marks in use");
   CLI::Option* all = cmd->add_flag("--all-space", options->allSpace, "Scan every cluster");
   freeOnly->excludes(all);
-  cmd->add_option("--file-id", options->fileId, "File id of the pages to look for (default 1)");
+  cmd->add_option("--file-id", options->fileId,
+                  "File id of the pages to look for, 1..32767 (default 1)")
+      ->check(IntegerIn(1, 32767));
   cmd->add_option("--start-page-below", options->startPageBelow,
-                  "List only fragments whose first page number is below N");
+                  "List only fragments whose first page number is below N")
+      ->check(IntegerIn(0, std::numeric_limits<std::int32_t>::max()));
   CLI::Option* rows = cmd->add_option("--rows", options->rows,
-                                      "Save the fragment rows to this scan-info file when done");
+                                      "Save the fragment rows to this scan-info file (created "
+                                      "before the scan starts; saved also when it is stopped)");
   cmd->add_option("--content", options->content,
                   "Save every fragment's sectors to this content file too")
       ->needs(rows);

@@ -18,7 +18,7 @@ void PrintText(const Workspace& ws, std::ostream& out) {
   const DataSource& s = ws.source;
   const Tab1Controls& t = ws.controls.tab1;
   auto row = [&out](std::string_view name, const std::string& value) {
-    out << "  " << name << std::string(name.size() < 20 ? 20 - name.size() : 1, ' ') << value
+    out << "  " << name << std::string(name.size() < 24 ? 24 - name.size() : 1, ' ') << value
         << '\n';
   };
   out << "数据源(Data source)\n";
@@ -31,46 +31,51 @@ void PrintText(const Workspace& ws, std::ostream& out) {
   row("BytesPerSector", std::to_string(s.BytesPerSector));
   row("HasFileSystem", YesNo(s.HasFileSystem));
   row("FileSystemName", s.FileSystemName);
+  row("FileSystemStartSector", std::to_string(s.FileSystemStartSector));
   row("DataStartSector", std::to_string(s.DataStartSector));
   row("SectorsPerCluster", std::to_string(s.SectorsPerCluster));
   row("FatReservedSectors", std::to_string(s.FatReservedSectors));
   row("FatSectorsPerFat", std::to_string(s.FatSectorsPerFat));
   row("MftStartCluster", std::to_string(s.MftStartCluster));
   out << "扫描选项(scan options)\n";
-  row("edtDataStr", t.edtDataStr);
-  row("edtbegin", t.edtbegin);
-  row("edtend", t.edtend);
-  row("edtsecs", t.edtsecs);
-  row("chkfreespace", YesNo(t.chkfreespace) + (t.chkfreespaceEnabled ? "" : " (disabled)"));
-  row("label5", t.label5);
+  row("source", t.edtDataStr);
+  row("--begin", t.edtbegin);
+  row("--end", t.edtend);
+  row("--sectors-per-cluster", t.edtsecs);
+  row("--free-space-only",
+      YesNo(t.chkfreespace) + (t.chkfreespaceEnabled ? "" : " (not available: no file system)"));
+  row("file system", t.label5);
 }
 
 nlohmann::json ToJson(const Workspace& ws) {
   const DataSource& s = ws.source;
   const Tab1Controls& t = ws.controls.tab1;
+  // snake_case keys, as in every document of the command line; the control names of the
+  // window are kept as the values' names in brackets in the text output only.
   return {{"source",
-           {{"SourceChosen", s.SourceChosen},
-            {"IsPartition", s.IsPartition},
-            {"DriveNumber", s.DriveNumber},
-            {"SourcePath", s.SourcePath},
-            {"TotalSectors", s.TotalSectors},
-            {"SectorLimit", s.SectorLimit},
-            {"BytesPerSector", s.BytesPerSector},
-            {"HasFileSystem", s.HasFileSystem},
-            {"FileSystemName", s.FileSystemName},
-            {"DataStartSector", s.DataStartSector},
-            {"SectorsPerCluster", s.SectorsPerCluster},
-            {"FatReservedSectors", s.FatReservedSectors},
-            {"FatSectorsPerFat", s.FatSectorsPerFat},
-            {"MftStartCluster", s.MftStartCluster}}},
+           {{"source_chosen", s.SourceChosen},
+            {"is_partition", s.IsPartition},
+            {"drive_number", s.DriveNumber},
+            {"source_path", s.SourcePath},
+            {"total_sectors", s.TotalSectors},
+            {"sector_limit", s.SectorLimit},
+            {"bytes_per_sector", s.BytesPerSector},
+            {"has_file_system", s.HasFileSystem},
+            {"file_system_name", s.FileSystemName},
+            {"file_system_start_sector", s.FileSystemStartSector},
+            {"data_start_sector", s.DataStartSector},
+            {"sectors_per_cluster", s.SectorsPerCluster},
+            {"fat_reserved_sectors", s.FatReservedSectors},
+            {"fat_sectors_per_fat", s.FatSectorsPerFat},
+            {"mft_start_cluster", s.MftStartCluster}}},
           {"options",
-           {{"edtDataStr", t.edtDataStr},
-            {"edtbegin", t.edtbegin},
-            {"edtend", t.edtend},
-            {"edtsecs", t.edtsecs},
-            {"chkfreespace", t.chkfreespace},
-            {"chkfreespaceEnabled", t.chkfreespaceEnabled},
-            {"label5", t.label5}}}};
+           {{"source_text", t.edtDataStr},
+            {"begin", t.edtbegin},
+            {"end", t.edtend},
+            {"sectors_per_cluster", t.edtsecs},
+            {"free_space_only", t.chkfreespace},
+            {"free_space_only_enabled", t.chkfreespaceEnabled},
+            {"file_system_label", t.label5}}}};
 }
 
 }  // namespace
@@ -80,8 +85,9 @@ int RunSourceInfo(const SourceInfoOptions& options, const CliEnv& env, std::ostr
   // With --json, stdout carries the document alone: memo lines go to stderr.
   TerminalUi ui(options.json ? err : out, err, env.in);
   Workspace ws(ui, env.opener);
-  const Selection result =
-      ChooseSource(ws, ui, env, {options.source, options.partitionImage, options.diskImage}, err);
+  const Selection result = ChooseSource(
+      ws, ui, env, {options.source, options.partitionImage, options.diskImage, options.partition},
+      err);
   if (result == Selection::kRefused || result == Selection::kCancelled) return kExitBadSource;
 
   if (options.json) {
@@ -103,6 +109,7 @@ void AddSourceInfoCommand(CLI::App& app, CliRun& run) {
     options->source = args->source;
     options->partitionImage = args->partitionImage;
     options->diskImage = args->diskImage;
+    options->partition = args->partition;
     run.exitCode = RunSourceInfo(*options, run.env, run.out, run.err);
   });
 }

@@ -1,11 +1,14 @@
 // `ravelin sources [--json]`: the data-source menu as the window shows it, with each
-// partition's size and file system.
+// partition's size and file system. `ravelin sources --image DISK.img`: the partitions of
+// a whole-disk image, numbered as --partition N takes them.
 #include <CLI/CLI.hpp>
+#include <cstring>
 #include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
 #include "commands/datasource_menu.h"
 #include "common/bytes.h"
+#include "datasource/partition_table.h"
 
 namespace ravelin::cli {
 namespace {
@@ -21,7 +24,7 @@ nlohmann::json DiskJson(const DiskEntry& d) {
           {"device", d.devicePath},
           {"sectors", d.sectors},
           {"bytes", d.sectors * kSectorSize},
-          {"size", SizeText(d.sectors)},
+          {"size_text", SizeText(d.sectors)},
           {"removable", d.removable},
           {"caption", d.caption}};
 }
@@ -34,17 +37,62 @@ nlohmann::json PartitionJson(const PartitionEntry& p) {
           {"optical", p.optical},
           {"sectors", p.sectors},
           {"bytes", p.sectors * kSectorSize},
-          {"size", SizeText(p.sectors)},
+          {"size_text", SizeText(p.sectors)},
           {"label", p.volume.label},
-          {"fileSystem", p.volume.type},
-          {"fileSystemVersion", p.volume.version},
+          {"file_system", p.volume.type},
+          {"file_system_version", p.volume.version},
           {"text", p.text},
           {"caption", p.caption}};
 }
 
+int RunImagePartitions(const SourcesOptions& options, std::ostream& out, std::ostream& err) {
+  int error = 0;
+  const auto table = ReadPartitionTable(options.image, &error);
+  if (!table) {
+    err << "无法打开镜像文件(cannot open the image) " << options.image << ": "
+        << std::strerror(error) << '\n';
+    return kExitBadSource;
+  }
+  if (options.json) {
+    nlohmann::json parts = nlohmann::json::array();
+    for (const ImagePartition& p : table->partitions) {
+      parts.push_back({{"number", p.number},
+                       {"start_sector", p.start},
+                       {"sectors", p.sectors},
+                       {"end_sector", p.start + p.sectors},
+                       {"bytes", p.sectors * kSectorSize},
+                       {"size_text", SizeText(p.sectors)},
+                       {"type", p.type},
+                       {"name", p.name},
+                       {"label", p.volume.label},
+                       {"file_system", p.volume.type},
+                       {"file_system_version", p.volume.version}});
+    }
+    const nlohmann::json doc = {{"image", options.image},
+                                {"partition_table", table->kind},
+                                {"partitions", std::move(parts)}};
+    out << doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+    return kExitOk;
+  }
+  if (table->partitions.empty()) {
+    out << options.image << ": 没有分区表(no partition table; scan it whole, or as a partition "
+                            "image with --partition-image)\n";
+    return kExitOk;
+  }
+  out << options.image << ": " << (table->kind == "gpt" ? "GPT" : "MBR") << '\n';
+  out << "分区(partition)\tstart\tsectors\tsize\tfile system\tlabel\n";
+  for (const ImagePartition& p : table->partitions) {
+    out << p.number << '\t' << p.start << '\t' << p.sectors << '\t' << SizeText(p.sectors) << '\t'
+        << FileSystemText(p.volume) << '\t' << VolumeLabel(p.volume) << '\n';
+  }
+  return kExitOk;
+}
+
 }  // namespace
 
-int RunSources(const SourcesOptions& options, const CliEnv& env, std::ostream& out, std::ostream&) {
+int RunSources(const SourcesOptions& options, const CliEnv& env, std::ostream& out,
+               std::ostream& err) {
+  if (!options.image.empty()) return RunImagePartitions(options, out, err);
   const std::vector<DiskEntry> disks = ListPhysicalDisks(env.discovery);
   const std::vector<PartitionEntry> partitions = ListLogicalDrives(disks, env.discovery);
 
@@ -71,6 +119,9 @@ int RunSources(const SourcesOptions& options, const CliEnv& env, std::ostream& o
 void AddSourcesCommand(CLI::App& app, CliRun& run) {
   auto options = std::make_shared<SourcesOptions>();
   CLI::App* cmd = app.add_subcommand("sources", "List the disks and partitions to recover from");
+  cmd->add_option("--image", options->image,
+                  "List the partitions of this whole-disk image instead (for --partition N)")
+      ->type_name("FILE");
   cmd->add_flag("--json", options->json, "Write the list as JSON");
   cmd->callback(
       [&run, options] { run.exitCode = RunSources(*options, run.env, run.out, run.err); });

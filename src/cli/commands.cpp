@@ -20,6 +20,8 @@ int RunCli(const std::vector<std::string>& args, const CliEnv& env, std::ostream
   CLI::App app{"Ravelin Recover: recovers deleted SQL Server .mdf files from disks and images",
                "ravelin"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("ravelin ") + RAVELIN_VERSION);
+  app.footer(kExitCodesHelp);
   CliRun run{env, out, err};
   RegisterCommands(app, run);
 
@@ -29,7 +31,10 @@ int RunCli(const std::vector<std::string>& args, const CliEnv& env, std::ostream
   try {
     app.parse(static_cast<int>(argv.size()), argv.data());
   } catch (const CLI::ParseError& e) {
-    return app.exit(e, out, err);
+    // --help and --version end with CLI11's success; every usage error is bad usage (2),
+    // whatever CLI11's own number for it.
+    const int code = app.exit(e, out, err);
+    return code == static_cast<int>(CLI::ExitCodes::Success) ? kExitOk : kExitBadUsage;
   }
   return run.exitCode;
 }

@@ -19,10 +19,16 @@ class App;
 
 namespace ravelin::cli {
 
-// Exit codes.
+// Exit codes, as `ravelin --help` and the README list them.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;     // the command ran and could not finish its work
-inline constexpr int kExitBadSource = 2;  // unknown, unreadable or unusable source
+inline constexpr int kExitFailed = 1;       // the command ran and some of its work failed
+inline constexpr int kExitBadUsage = 2;     // bad usage or unusable input (options, files)
+inline constexpr int kExitBadSource = 2;    // unknown, unreadable or unusable source
+inline constexpr int kExitInterrupted = 130;  // stopped by Ctrl-C (128 + SIGINT)
+// The exit codes as --help shows them.
+inline constexpr char kExitCodesHelp[] =
+    "Exit codes: 0 done; 1 some work failed; 2 bad usage or unusable input; "
+    "130 stopped by Ctrl-C (SIGTERM: 143).";
 
 // What a command needs from the machine; tests swap in made-up trees and devices.
 struct CliEnv {
@@ -40,14 +46,19 @@ struct CliRun {
   int exitCode = kExitOk;
 };
 
-// SOURCE and its image kind, as sub-commands that choose a source take them.
+// SOURCE and its image kind, as sub-commands that choose a source take them. Without
+// either flag the kind of an image file is read from its sector 0.
 struct SourceArgs {
   std::string source;
   bool partitionImage = false;
   bool diskImage = false;
+  std::optional<int> partition;  // --partition N: that partition of a whole-disk image
 };
 
+// `ravelin sources [--image DISK.img] [--json]`: the disks and partitions of the machine,
+// or the partitions of a whole-disk image.
 struct SourcesOptions {
+  std::string image;
   bool json = false;
 };
 int RunSources(const SourcesOptions& options, const CliEnv& env, std::ostream& out,
@@ -59,6 +70,7 @@ struct SourceInfoOptions {
   bool partitionImage = false;
   bool diskImage = false;
   bool json = false;
+  std::optional<int> partition;
 };
 int RunSourceInfo(const SourceInfoOptions& options, const CliEnv& env, std::ostream& out,
                   std::ostream& err);
@@ -74,6 +86,7 @@ struct FragmentsOptions {
   std::string sort;  // a column: its number 0-6, its caption or its English name
   bool lsn = false;
   bool json = false;
+  bool force = false;  // use a content file that does not match the rows
 };
 int RunFragments(const FragmentsOptions& options, const CliEnv& env, std::ostream& out,
                  std::ostream& err);
@@ -89,13 +102,14 @@ bool SortColumnOption(const std::string& sort, std::optional<std::size_t>& colum
 // [--content FILE | --source SOURCE [--partition-image | --disk-image]] [--sort COLUMN]`.
 struct ExtractOptions {
   std::string rows;
-  std::vector<std::int64_t> fragments;  // numbers of column 序号
+  std::vector<std::string> fragments;  // numbers and ranges of column 序号, or "all"
   std::string combined;
   bool checkOrder = false;
   std::string dir;
   std::string content;
   SourceArgs source;
   std::string sort;
+  bool force = false;  // use a content file that does not match the rows
 };
 int RunExtract(const ExtractOptions& options, const CliEnv& env, std::ostream& out,
                std::ostream& err);
@@ -139,6 +153,7 @@ struct FilesOptions {
   std::string content;
   SourceArgs source;
   bool json = false;
+  bool force = false;  // use a content file that does not match the rows
 };
 int RunFiles(const FilesOptions& options, const CliEnv& env, std::ostream& out, std::ostream& err);
 void AddFilesCommand(CLI::App& app, CliRun& run);
@@ -154,6 +169,7 @@ struct AnalyseOptions {
   bool manual = false;
   std::optional<std::int64_t> sectorsPerCluster;
   bool json = false;
+  bool force = false;  // use a content file that does not match the rows
 };
 int RunAnalyse(const AnalyseOptions& options, const CliEnv& env, std::ostream& out,
                std::ostream& err);

@@ -3,15 +3,29 @@
 #pragma once
 
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <ostream>
+#include <string>
+#include <string_view>
 
 #include "ports/report_list.h"
 #include "workspace/workspace.h"
 
 namespace ravelin::cli {
 
-// One row of a fragment list as JSON: Position, SizeKB, StartPage, EndPage, Remark,
-// StartSector, EndSector, Image.
+// What a fragment's remark holds, split: the database file's name and size text of a
+// header fragment ("name(size text)"), the size text of an invalid header ("无效文件头,
+// size:NKB"), and the LSN the update information appends. Empty strings when absent.
+struct RemarkFields {
+  std::string name;
+  std::string sizeText;
+  std::string lsn;
+};
+RemarkFields SplitRemark(std::string_view remark);
+
+// One row of a fragment list as JSON: position, size_kb, start_page, end_page, remark (the
+// text) with name, size_text and lsn split from it (null when absent), start_sector,
+// end_sector, image.
 nlohmann::json FragmentRowJson(const ReportRow& row);
 
 // Tab-separated: the captions are Chinese and the memo free text, so a reader splits on
@@ -19,7 +33,8 @@ nlohmann::json FragmentRowJson(const ReportRow& row);
 void PrintList(const ReportList& list, std::ostream& out);
 
 // List II of `ws`: text, or a JSON document {"count": rows shown, "total": rows in the
-// fragment table, "fragments": [FragmentRowJson, …]}.
-void PrintFragmentList(const Workspace& ws, std::ostream& out, bool json);
+// fragment table, "fragments": [FragmentRowJson, …]}, with "stopped" when given.
+void PrintFragmentList(const Workspace& ws, std::ostream& out, bool json,
+                       std::optional<bool> stopped = std::nullopt);
 
 }  // namespace ravelin::cli

@@ -6,8 +6,11 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/interrupt.h"
 
 int main(int argc, char** argv) {
+  // Ctrl-C and SIGTERM remove the temporary files of unfinished outputs.
+  ravelin::cli::InstallInterruptHandlers();
   ravelin::cli::CliEnv env;
   // Ask on the terminal only when there is one: a script never hangs on a question.
   if (::isatty(STDIN_FILENO) != 0) env.in = &std::cin;

@@ -12,15 +12,23 @@
 
 namespace ravelin::cli {
 
-inline constexpr int kExitBadUsage = 2;
-
 // Opens ROWS with its pages from `content` or from `source` (exactly one given), and visits
 // tab III. Says why on `err` and returns false when that cannot be done or the scan found no
 // database file.
 bool OpenFileList(Workspace& ws, TerminalUi& ui, const CliEnv& env, const std::string& rows,
-                  const std::string& content, const SourceArgs& source, std::ostream& err);
+                  const std::string& content, const SourceArgs& source, bool force,
+                  std::ostream& err);
 
-// Adds ROWS, --content and the source options to a sub-command.
-void AddSavedScanArgs(CLI::App& cmd, std::string& rows, std::string& content, SourceArgs& source);
+// False, after saying so on `err`, when the content file opened in `ws` was not saved with
+// its rows (its size says so) and `force` is not set: every page read from it would be
+// read from the wrong place.
+bool ContentUsable(const Workspace& ws, const std::string& content, bool force,
+                   std::ostream& err);
+
+// Adds ROWS, --content, --force and the source options to a sub-command.
+void AddSavedScanArgs(CLI::App& cmd, std::string& rows, std::string& content, SourceArgs& source,
+                      bool& force);
+// Adds --force to a sub-command that takes --content.
+void AddForceOption(CLI::App& cmd, bool& force);
 
 }  // namespace ravelin::cli

@@ -1,5 +1,6 @@
 #include "cli/terminal_ui.h"
 
+#include "cli/glosses.h"
 #include "commands/successor_dialog.h"
 #include "common/text.h"
 
@@ -7,7 +8,7 @@ namespace ravelin::cli {
 
 void TerminalUi::ShowMessage(std::string_view text, std::string_view caption, MessageIcon) {
   std::lock_guard lock(mutex_);
-  err_ << caption << ": " << text << '\n' << std::flush;
+  err_ << caption << ": " << WithGloss(text) << '\n' << std::flush;
 }
 
 bool TerminalUi::AskYesNo(std::string_view text, std::string_view caption) {

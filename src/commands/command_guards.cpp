@@ -1,5 +1,7 @@
 #include "commands/command_guards.h"
 
+#include <cstring>
+
 #include "output/output_guard.h"
 #include "workspace/workspace.h"
 
@@ -11,20 +13,48 @@ bool RefuseWhileJobRuns(Workspace& ws) {
   return true;
 }
 
+std::vector<std::string> OperationInputs(const Workspace& ws) {
+  std::vector<std::string> inputs;
+  if (ws.source.SourceChosen && !ws.source.SourcePath.empty()) {
+    inputs.push_back(ws.source.SourcePath);
+  }
+  if (ws.storedContent.IsOpen()) inputs.push_back(ws.storedContent.Path());
+  if (!ws.rowFilePath.empty()) inputs.push_back(ws.rowFilePath);
+  return inputs;
+}
+
+std::string CannotCreateText(const std::string& path, const std::string& reason) {
+  return std::string(kCannotCreateMessage) + path + " (" + reason + ")";
+}
+
 std::unique_ptr<OutputFile> CreateOutput(Workspace& ws, const std::string& path,
-                                         const std::string& createFailed) {
+                                         std::uint64_t expectedBytes,
+                                         const std::vector<std::string>& moreInputs) {
   if (const auto why = OutputOnSource(ws.source.SourcePath, path)) {
     ws.ui().ShowMessage(*why, kPromptCaption, MessageIcon::kError);
     return nullptr;
   }
-  auto file = OutputFile::Create(path);
-  if (!file) ws.ui().ShowMessage(createFailed, kPromptCaption, MessageIcon::kError);
+  OutputRequest request;
+  request.inputs = OperationInputs(ws);
+  request.inputs.insert(request.inputs.end(), moreInputs.begin(), moreInputs.end());
+  request.expectedBytes = expectedBytes;
+  request.ops = ws.outputOps;
+  std::string why;
+  auto file = OutputFile::Create(path, request, &why);
+  if (!file) ws.ui().ShowMessage(CannotCreateText(path, why), kPromptCaption, MessageIcon::kError);
   return file;
 }
 
 void ShowWriteFailed(Workspace& ws, const std::string& path) {
   ws.ui().ShowMessage("error,写入文件失败(write failed): " + path, kPromptCaption,
                       MessageIcon::kError);
+}
+
+void ShowWriteFailed(Workspace& ws, const OutputFile& file) {
+  const int error = file.LastError();
+  ws.ui().ShowMessage("error,写入文件失败(write failed): " + file.Path() +
+                          (error != 0 ? std::string(" (") + std::strerror(error) + ")" : ""),
+                      kPromptCaption, MessageIcon::kError);
 }
 
 void UiReporter::Message(std::string_view text, std::string_view caption, Severity severity) {

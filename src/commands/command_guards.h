@@ -3,8 +3,10 @@
 // an engine's lines and messages on to the Ui.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/reporter.h"
 #include "output/output_file.h"
@@ -20,13 +22,25 @@ inline constexpr char kCannotCreateMessage[] = "error,无法创建文件";
 // read sectors, change the lists or change the source call it first.
 bool RefuseWhileJobRuns(Workspace& ws);
 
-// Creates `path` for writing through a temporary name, unless it lies on the data source.
-// Shows the refusal, or `createFailed` when the file cannot be created, and returns null.
+// The files an operation of `ws` reads: the chosen source, the opened row file and content
+// file. No output may replace one of them.
+std::vector<std::string> OperationInputs(const Workspace& ws);
+
+// Creates `path` for writing through a temporary name (OutputFile), unless it lies on the
+// data source, is one of OperationInputs or `moreInputs` (say, the other output of the same
+// save), is not a regular file, or `expectedBytes` do not fit. Shows kCannotCreateMessage
+// followed by the path and the reason, and returns null, when it cannot.
 std::unique_ptr<OutputFile> CreateOutput(Workspace& ws, const std::string& path,
-                                         const std::string& createFailed = kCannotCreateMessage);
+                                         std::uint64_t expectedBytes = 0,
+                                         const std::vector<std::string>& moreInputs = {});
+
+// "error,无法创建文件" + path + " (" + reason + ")".
+std::string CannotCreateText(const std::string& path, const std::string& reason);
 
 // Shows the message for a write that failed part-way (disk full, I/O error).
 void ShowWriteFailed(Workspace& ws, const std::string& path);
+// The same with the system's reason for `file`'s failure.
+void ShowWriteFailed(Workspace& ws, const OutputFile& file);
 
 // An engine's reports as the Ui shows them: log lines into `memo`, messages as message
 // boxes, progress on the gauge and the status bar, Yield as "handle pending messages".

@@ -8,6 +8,7 @@
 
 #include "commands/command_guards.h"
 #include "datasource/file_system.h"
+#include "datasource/partition_table.h"
 
 namespace ravelin {
 namespace {
@@ -34,8 +35,9 @@ void SetFileSystemOptions(Workspace& ws) {
   Tab1Controls& tab1 = ws.controls.tab1;
   DataSource& source = ws.source;
   tab1.chkfreespace = true;
-  tab1.edtbegin = std::to_string(source.DataStartSector);
-  source.SectorLimit = source.DataStartSector + source.TotalSectors;
+  const std::uint64_t first = source.FileSystemStartSector + source.DataStartSector;
+  tab1.edtbegin = std::to_string(first);
+  source.SectorLimit = first + source.TotalSectors;
   tab1.edtend = std::to_string(source.SectorLimit);
   tab1.edtsecs = std::to_string(source.SectorsPerCluster);
   tab1.label5 = source.FileSystemName;
@@ -102,6 +104,7 @@ Selection PhysicalDiskClick(Workspace& ws, const DiskEntry& disk) {
   Tab1Controls& tab1 = ws.controls.tab1;
   source.IsPartition = false;
   source.SourceChosen = true;
+  source.FileSystemStartSector = 0;
   tab1.edtDataStr = disk.caption;
   source.SourcePath = disk.devicePath;
   // The disk's exact length; a disk that cannot be sized keeps the previous count.
@@ -144,6 +147,7 @@ Selection PartitionClick(Workspace& ws, const PartitionEntry& partition) {
   Tab1Controls& tab1 = ws.controls.tab1;
   source.DriveNumber = driveNumber;
   source.SourcePath = partition.devicePath;
+  source.FileSystemStartSector = 0;
   // The last readable sector of the cluster area, counted from its first: SectorLimit
   // below is DataStartSector + this, the partition's last readable sector.
   source.TotalSectors = *size / kSectorSize - 1;
@@ -195,6 +199,7 @@ Selection ChooseImageFile(Workspace& ws, const std::string& path) {
   source.IsPartition = false;
   source.SourcePath = path;
   source.SourceChosen = true;
+  source.FileSystemStartSector = 0;
   // Image files are 512-byte-sector sources; no device has to be read to learn that.
   source.BytesPerSector = 512;
   source.HasFileSystem = false;
@@ -222,6 +227,60 @@ Selection ChooseImageFile(Workspace& ws, const std::string& path) {
   const std::uint64_t imageSectors = source.TotalSectors;
   source.TotalSectors =
       imageSectors > source.DataStartSector ? imageSectors - source.DataStartSector : 0;
+  SetFileSystemOptions(ws);
+  ws.ui().Changed(Change::kDataSource);
+  return Selection::kChosen;
+}
+
+Selection ChooseImagePartition(Workspace& ws, const std::string& path, int number) {
+  if (RefuseWhileJobRuns(ws)) return Selection::kRefused;
+  ws.reader.Close();
+  int error = 0;
+  const auto table = ReadPartitionTable(path, &error);
+  if (!table) {
+    if (IsPermissionError(error)) {
+      RefuseUnreadable(ws, path);
+    } else {
+      ws.ui().ShowMessage("无法打开镜像文件 " + path + " (" + std::strerror(error) + ")",
+                          kPromptCaption, MessageIcon::kWarning);
+    }
+    return Selection::kRefused;
+  }
+  const ImagePartition* found = nullptr;
+  for (const ImagePartition& p : table->partitions) {
+    if (p.number == number) found = &p;
+  }
+  if (found == nullptr || found->sectors == 0) {
+    ws.ui().ShowMessage("分区无效！(" + path + " has no partition " + std::to_string(number) +
+                            "; `ravelin sources --image " + path + "` lists them)",
+                        kPromptCaption, MessageIcon::kWarning);
+    return Selection::kRefused;
+  }
+
+  DataSource& source = ws.source;
+  Tab1Controls& tab1 = ws.controls.tab1;
+  source.IsPartition = false;  // read through the image file, in the image's numbering
+  source.SourcePath = path;
+  source.SourceChosen = true;
+  source.BytesPerSector = 512;
+  source.FileSystemStartSector = found->start;
+  // Reads stop at the partition's end, as they do on a partition's own device.
+  source.SectorLimit = found->start + found->sectors;
+  source.TotalSectors = found->sectors;
+  tab1.edtDataStr = path + " 分区(partition) " + std::to_string(number);
+  source.HasFileSystem = true;
+  tab1.chkfreespace = false;
+  tab1.chkfreespaceEnabled = true;
+  ws.ui().Changed(Change::kDataSource);
+
+  if (DetectFileSystem(ws) != 0) {
+    ws.ui().ShowMessage("取分区信息失败");
+    ws.ui().Changed(Change::kDataSource);
+    return Selection::kChosenWithoutOptions;
+  }
+  // The cluster area runs to the partition's end, as for a partition image.
+  source.TotalSectors =
+      found->sectors > source.DataStartSector ? found->sectors - source.DataStartSector : 0;
   SetFileSystemOptions(ws);
   ws.ui().Changed(Change::kDataSource);
   return Selection::kChosen;

@@ -44,6 +44,13 @@ Selection N7Click(Workspace& ws);
 // (kImageKindQuestion) or a whole-disk image.
 Selection ChooseImageFile(Workspace& ws, const std::string& path);
 
+// Partition `number` of the whole-disk image at `path` (its partition table read with
+// libblkid), chosen as a partition of a real disk is: the file system detected from its
+// boot sector, FREE SPACE ONLY ticked, the scan over its cluster area. Sectors keep the
+// image's numbering, so the rows name the same sectors as a scan of the whole image.
+// Refused (after a message) when the image has no partition `number`.
+Selection ChooseImagePartition(Workspace& ws, const std::string& path, int number);
+
 // DetectFileSystem over the Workspace's source, reader and Ui.
 int DetectFileSystem(Workspace& ws);
 

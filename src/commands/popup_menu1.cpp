@@ -5,6 +5,7 @@
 #include "catalogue/update_info.h"
 #include "commands/command_guards.h"
 #include "commands/workspace_assembly.h"
+#include "common/rounding.h"
 #include "common/text.h"
 #include "workspace/workspace.h"
 
@@ -18,21 +19,34 @@ int Finish(Workspace& ws, OutputFile& file, ExtractStatus status) {
   if (status == ExtractStatus::kReadFailed) {
     // The file keeps the pages written so far.
     ws.ui().ShowMessage(kReadDiskError);
-    if (!file.Commit()) ShowWriteFailed(ws, file.Path());
+    if (!file.Commit()) ShowWriteFailed(ws, file);
     return 1;
   }
   if (status == ExtractStatus::kWriteFailed || !file.Commit()) {
-    ShowWriteFailed(ws, file.Path());
+    ShowWriteFailed(ws, file);
     return 1;
   }
   return 0;
 }
 
+std::string RowName(const ExtractRow& row) {
+  return "碎片(fragment) " + (row.number >= 0 ? std::to_string(row.number) : std::string("?")) +
+         ": pages [" + std::to_string(row.startPage) + ", " + std::to_string(row.endPage) +
+         ") at sector " + std::to_string(row.startSector);
+}
+
 }  // namespace
 
 int ExtractCombined(Workspace& ws, const std::vector<ExtractRow>& rows, const std::string& path) {
-  auto file = CreateOutput(ws, path);
-  if (!file) return 1;
+  const CombinedPlan plan = PlanCombined(rows, FileSizeFromHeaderRow(rows, ws.Fragments()));
+  if (plan.badRow) {
+    ws.ui().ShowMessage("error,碎片页号不合理，未写入(refused, nothing written): " +
+                            RowName(*plan.badRow) + " - " + plan.why,
+                        kPromptCaption, MessageIcon::kError);
+    return kExtractRefused;
+  }
+  auto file = CreateOutput(ws, path, plan.pages * kPageSize);
+  if (!file) return kExtractRefused;
   UiReporter reporter(ws.ui(), Memo::kMemo1);
   return Finish(ws, *file,
                 WriteCombined(rows, ws.Fragments(), ws.source.SectorsPerCluster, *file, reporter));
@@ -44,8 +58,11 @@ int ExtractFragmentFiles(Workspace& ws, const std::vector<ExtractRow>& rows,
     ws.ui().ProcessMessages();
     if (rows.size() > 1) ws.ui().SetProgress(static_cast<int>(100 * i / (rows.size() - 1)));
     const std::string name = folder + "/" + std::to_string(rows[i].startSector) + ".hex";
-    auto file = CreateOutput(ws, name, std::string(kCannotCreateMessage) + name);
-    if (!file) return 1;
+    const std::int64_t pages = RoundHalfEven(rows[i].sizeKB, 8);
+    auto file =
+        CreateOutput(ws, name, pages > 0 ? static_cast<std::uint64_t>(pages) * kPageSize : 0);
+    // Refused before anything was written only when it is the first file.
+    if (!file) return i == 0 ? kExtractRefused : 1;
     if (Finish(ws, *file, WriteFragmentPages(rows[i], ws.Fragments(), *file)) != 0) return 1;
   }
   return 0;

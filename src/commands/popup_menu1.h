@@ -15,10 +15,15 @@ inline constexpr char kFileTypeQuestion[] = "组合保存成一个文件选是�
 inline constexpr char kOrderCheckQuestion[] = "判断页号重复选是，不判断则选否";
 inline constexpr char kExtractCaption[] = "数据文件类型选择";
 
-// Writes the combined file of `rows` at `path`; 0 on success, 1 when it stopped (the
-// message already shown).
+// The result of an extraction refused before anything was written: the rows' page numbers
+// are garbage (PlanCombined), or the (first) output could not be created.
+inline constexpr int kExtractRefused = 2;
+
+// Writes the combined file of `rows` at `path`; 0 on success, 1 when it stopped, and
+// kExtractRefused when the rows' page numbers were refused (the message already shown).
 int ExtractCombined(Workspace& ws, const std::vector<ExtractRow>& rows, const std::string& path);
-// Writes folder/<start sector>.hex for every row; 0 on success, 1 when it stopped.
+// Writes folder/<start sector>.hex for every row; 0 on success, 1 when it stopped,
+// kExtractRefused when the first file could not be created.
 int ExtractFragmentFiles(Workspace& ws, const std::vector<ExtractRow>& rows,
                          const std::string& folder);
 

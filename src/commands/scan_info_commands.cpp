@@ -9,6 +9,7 @@
 #include "commands/command_guards.h"
 #include "commands/workspace_fragments.h"
 #include "common/text.h"
+#include "output/output_guard.h"
 #include "workspace/workspace.h"
 
 namespace ravelin {
@@ -20,52 +21,93 @@ constexpr std::int16_t kDefaultSectorsPerCluster = 8;
 
 }  // namespace
 
-bool WriteRowFile(Workspace& ws, const std::string& path) {
-  auto file = CreateOutput(ws, path);
-  if (!file) return false;
+namespace {
+
+bool FillRowFile(Workspace& ws, OutputFile& file) {
   const std::string text = RowFileText(ws.fragments.Rows());
-  if (!file->Append(ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())) ||
-      !file->Commit()) {
-    ShowWriteFailed(ws, path);
+  if (!file.Append(ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())) ||
+      !file.Commit()) {
+    ShowWriteFailed(ws, file);
     return false;
   }
   return true;
 }
 
-bool WriteContentFile(Workspace& ws, const std::string& path, std::optional<std::uint32_t> key) {
+bool FillContentFile(Workspace& ws, OutputFile& file, std::optional<std::uint32_t> key) {
   Ui& ui = ws.ui();
-  auto file = CreateOutput(ws, path);
-  if (!file) return false;
   // The window handles messages between fragments; take the rows now so that nothing done
   // meanwhile changes what this save walks.
   const std::vector<FragmentRow> rows = ws.fragments.Rows();
   UiReporter reporter(ui, Memo::kMemo1);
   switch (WriteContent(rows, ws.Fragments(), key ? *key : DrawContentKey(),
-                       ws.source.SectorsPerCluster, *file, reporter)) {
+                       ws.source.SectorsPerCluster, file, reporter)) {
     case ExtractStatus::kReadFailed:
       ui.ShowMessage(kReadDiskError);
       // What was written stays, without trailer.
-      if (!file->Commit()) ShowWriteFailed(ws, path);
+      if (!file.Commit()) ShowWriteFailed(ws, file);
       return false;
     case ExtractStatus::kWriteFailed:
-      ShowWriteFailed(ws, path);
+      ShowWriteFailed(ws, file);
       return false;
     case ExtractStatus::kDone:
       break;
   }
-  if (!file->Commit()) {
-    ShowWriteFailed(ws, path);
+  if (!file.Commit()) {
+    ShowWriteFailed(ws, file);
     return false;
   }
   ui.ShowMessage("success");
   return true;
 }
 
+}  // namespace
+
+ScanInfoOutputs::ScanInfoOutputs() = default;
+ScanInfoOutputs::ScanInfoOutputs(ScanInfoOutputs&&) noexcept = default;
+ScanInfoOutputs& ScanInfoOutputs::operator=(ScanInfoOutputs&&) noexcept = default;
+ScanInfoOutputs::~ScanInfoOutputs() = default;
+
+bool WriteRowFile(Workspace& ws, const std::string& path) {
+  auto file = CreateOutput(ws, path, RowFileText(ws.fragments.Rows()).size());
+  return file && FillRowFile(ws, *file);
+}
+
+bool WriteContentFile(Workspace& ws, const std::string& path, std::optional<std::uint32_t> key) {
+  auto file = CreateOutput(ws, path, StoredContent::ExpectedSize(ws.fragments));
+  return file && FillContentFile(ws, *file, key);
+}
+
+std::optional<ScanInfoOutputs> CreateScanInfoOutputs(Workspace& ws, const std::string& rowsPath,
+                                                     const std::optional<std::string>& contentPath) {
+  ScanInfoOutputs outputs;
+  outputs.rows = CreateOutput(ws, rowsPath);
+  if (!outputs.rows) return std::nullopt;
+  if (contentPath) {
+    outputs.content = CreateOutput(ws, *contentPath, 0, {rowsPath});
+    if (!outputs.content) return std::nullopt;
+  }
+  return outputs;
+}
+
+bool SaveScanInfo(Workspace& ws, ScanInfoOutputs& outputs,
+                  std::optional<std::uint32_t> contentKey) {
+  if (!outputs.rows || !FillRowFile(ws, *outputs.rows)) return false;
+  if (!outputs.content) return true;
+  // The size is known only now that the scan is over.
+  if (const auto why = CheckOutputSpace(outputs.content->Path(),
+                                        StoredContent::ExpectedSize(ws.fragments))) {
+    ws.ui().ShowMessage(CannotCreateText(outputs.content->Path(), *why), kPromptCaption,
+                        MessageIcon::kError);
+    return false;
+  }
+  return FillContentFile(ws, *outputs.content, contentKey);
+}
+
 bool SaveScanInfo(Workspace& ws, const std::string& rowsPath,
                   const std::optional<std::string>& contentPath,
                   std::optional<std::uint32_t> contentKey) {
-  if (!WriteRowFile(ws, rowsPath)) return false;
-  return !contentPath || WriteContentFile(ws, *contentPath, contentKey);
+  auto outputs = CreateScanInfoOutputs(ws, rowsPath, contentPath);
+  return outputs && SaveScanInfo(ws, *outputs, contentKey);
 }
 
 bool OpenRowFile(Workspace& ws, const std::string& path) {
@@ -97,6 +139,7 @@ bool OpenRowFile(Workspace& ws, const std::string& path) {
     std::lock_guard lock(ws.tableLock);
     ws.fragments.Replace(std::move(*rows));
   }
+  ws.rowFilePath = path;
   if (ws.storedContent.IsOpen()) ws.storedContent.Index(ws.fragments);
   FillFragmentList(ws);
   const auto spc = ParseInteger(ws.controls.tab1.edtsecs);
@@ -135,6 +178,11 @@ bool OpenContentFile(Workspace& ws, const std::string& path) {
                    kPromptCaption, MessageIcon::kWarning);
   }
   return true;
+}
+
+bool ContentMatchesRows(const Workspace& ws) {
+  return !ws.storedContent.IsOpen() ||
+         ws.storedContent.FileSize() == StoredContent::ExpectedSize(ws.fragments);
 }
 
 bool OpenScanInfo(Workspace& ws, const std::string& rowsPath,

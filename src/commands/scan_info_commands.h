@@ -4,12 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 namespace ravelin {
 
 class Workspace;
+class OutputFile;
 
 // Save dialog titles; both warn not to write onto the disk being recovered.
 inline constexpr char kSaveRowsTitle[] = "保存扫描信息,请注意别保存到原数据所在盘，防止覆盖";
@@ -28,6 +30,25 @@ bool WriteRowFile(Workspace& ws, const std::string& path);
 bool WriteContentFile(Workspace& ws, const std::string& path,
                       std::optional<std::uint32_t> key = std::nullopt);
 
+// The two outputs of a save, created (checked and opened under temporary names) before the
+// long work that fills them, so that an unusable path is reported at once. Null content
+// when none was asked for.
+struct ScanInfoOutputs {
+  std::unique_ptr<OutputFile> rows;
+  std::unique_ptr<OutputFile> content;
+  ScanInfoOutputs();
+  ScanInfoOutputs(ScanInfoOutputs&&) noexcept;
+  ScanInfoOutputs& operator=(ScanInfoOutputs&&) noexcept;
+  ~ScanInfoOutputs();
+};
+// Creates both; nothing (after the message) when either cannot be created. The content
+// file may not be the row file.
+std::optional<ScanInfoOutputs> CreateScanInfoOutputs(Workspace& ws, const std::string& rowsPath,
+                                                     const std::optional<std::string>& contentPath);
+// Fills and commits outputs made by CreateScanInfoOutputs with the rows as they are now.
+bool SaveScanInfo(Workspace& ws, ScanInfoOutputs& outputs,
+                  std::optional<std::uint32_t> contentKey = std::nullopt);
+
 // The command line's save: the row file, then the content file when a path is given.
 // Non-interactive; messages through the Ui. True when every file asked for was written.
 bool SaveScanInfo(Workspace& ws, const std::string& rowsPath,
@@ -44,6 +65,10 @@ bool OpenRowFile(Workspace& ws, const std::string& path);
 // it (LiveSource false). The key and, while edtsecs is blank, SectorsPerCluster come from
 // its trailer.
 bool OpenContentFile(Workspace& ws, const std::string& path);
+
+// True when the open content file has the size the rows call for (or none is open): a file
+// saved with other rows hands out the wrong bytes for every fragment.
+bool ContentMatchesRows(const Workspace& ws);
 
 // The command line's open: the row file, the page-order index, then the content file when
 // a path is given. Non-interactive.

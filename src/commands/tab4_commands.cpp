@@ -80,14 +80,21 @@ void Button5Click(Workspace& ws) {
 
 bool CreateMdf(Workspace& ws, const std::string& path) {
   const std::vector<AssemblyRow> rows = AssemblyRows(ws.ListView4);
-  auto file = CreateOutput(ws, path);
+  const std::uint64_t expected =
+      ws.FilePageCount > 0 ? static_cast<std::uint64_t>(ws.FilePageCount) * kPageSize : 0;
+  auto file = CreateOutput(ws, path, expected);
   if (!file) return false;
   Tab4Operation busy(ws);
   UiReporter reporter(ws.ui(), Memo::kMemo3);
+  const PageMap& map = ws.pageMap;
+  MdfWriteOptions options;
+  options.knownFree = [&map](std::int64_t n) {
+    return map.Contains(n) && map.AllocState(n) == kAllocFree;
+  };
   const MdfWriteResult result = WriteMdf(rows, ws.FilePageCount, ws.source.SectorsPerCluster,
-                                         ws.Fragments(), *file, reporter);
+                                         ws.Fragments(), *file, reporter, options);
   if (!result.written || !file->Commit()) {
-    ShowWriteFailed(ws, path);
+    ShowWriteFailed(ws, *file);
     return false;
   }
   ws.ui().AppendMemo(Memo::kMemo3, "组合完毕");

@@ -28,6 +28,11 @@ struct DataSource {
   bool HasFileSystem = false;
   std::string FileSystemName;  // "NTFS", "FAT32" or "不可识别"
   std::uint64_t DataStartSector = 0;
+  // Where the file system begins on the source: 0 for a partition, a partition image or a
+  // disk; a partition's first sector when one partition of a whole-disk image is chosen.
+  // The boot sector, the FAT, the MFT and cluster numbers count from here; every other
+  // sector number (the scan's range, the rows) keeps the image's numbering.
+  std::uint64_t FileSystemStartSector = 0;
   std::int16_t SectorsPerCluster = 0;
   // Sectors per cluster as the boot sector gives them. SectorsPerCluster takes the scan's
   // step; the free-space map keeps counting clusters with this one.

@@ -91,7 +91,7 @@ std::optional<std::uint64_t> ClusterAreaBytes(const BootSectorInfo& boot) {
 
 int DetectFileSystem(DataSource& source, SectorReader& reader, Reporter& reporter) {
   std::array<std::uint8_t, kSectorSize> sector0{};
-  if (!reader.ReadSectors(1, sector0, 0)) {
+  if (!reader.ReadSectors(1, sector0, source.FileSystemStartSector)) {
     reporter.Log("512error 读取sec0");
     return 1;
   }

@@ -118,15 +118,15 @@ int FreeSpaceMap::BuildFreeSpaceMap(const DataSource& source, SectorReader& read
     return 1;
   }
   kind_ = fat32 ? Kind::kFat32 : Kind::kNtfs;
-  dataStartSector_ = fat32 ? source.DataStartSector : 0;
+  dataStartSector_ = source.FileSystemStartSector + (fat32 ? source.DataStartSector : 0);
   sectorsPerCluster_ = static_cast<std::uint64_t>(ClusterSectors(source));
   return 0;
 }
 
 int FreeSpaceMap::BuildFat32(const DataSource& source, SectorReader& reader, Reporter& reporter) {
   if (source.FatSectorsPerFat > kMaxFat32Sectors) return 1;
-  std::uint64_t pos = source.FatReservedSectors;
-  const std::uint64_t end = source.FatReservedSectors + source.FatSectorsPerFat;
+  std::uint64_t pos = source.FileSystemStartSector + source.FatReservedSectors;
+  const std::uint64_t end = pos + source.FatSectorsPerFat;
   std::vector<std::uint8_t> block(
       static_cast<std::size_t>(std::min(source.FatSectorsPerFat, kFatBlockSectors)) * kSectorSize);
   while (pos < end) {
@@ -158,10 +158,12 @@ int FreeSpaceMap::ReadNtfsBitmap(const DataSource& source, SectorReader& reader,
   if (ClusterSectors(source) <= 0) return 1;
   const auto spc = static_cast<std::uint64_t>(ClusterSectors(source));
   if (!MulFits(source.MftStartCluster, spc) ||
-      source.MftStartCluster * spc > kMaxU64 - kBitmapRecordSectorOffset) {
+      source.MftStartCluster * spc >
+          kMaxU64 - kBitmapRecordSectorOffset - source.FileSystemStartSector) {
     return 1;
   }
-  const std::uint64_t recordSector = source.MftStartCluster * spc + kBitmapRecordSectorOffset;
+  const std::uint64_t recordSector =
+      source.FileSystemStartSector + source.MftStartCluster * spc + kBitmapRecordSectorOffset;
 
   // A corrupt run can name any stretch of the volume; the map never needs more than one
   // bit per cluster of it. Twice that, plus slack, leaves room for a $Bitmap that was
@@ -245,7 +247,8 @@ int FreeSpaceMap::ReadNtfsBitmap(const DataSource& source, SectorReader& reader,
           !MulFits(start, spc) || start * spc > kMaxU64 - runLength * spc) {
         return 1;
       }
-      if (end && start * spc + runLength * spc > *end) return 1;  // run beyond the partition
+      if (end && start * spc + runLength * spc > *end - std::min(*end, source.FileSystemStartSector))
+        return 1;  // run beyond the partition
       if (AppendClusters(start, runLength, source, reader, reporter) != 0) {
         reporter.Message("error,写bitmap内容失败");
         return 1;
@@ -264,7 +267,8 @@ int FreeSpaceMap::AppendClusters(std::uint64_t firstCluster, std::uint64_t clust
   if (ClusterSectors(source) <= 0) return 1;
   const auto spc = static_cast<std::uint64_t>(ClusterSectors(source));
   if (!MulFits(firstCluster, spc) || !MulFits(clusterCount, spc)) return 1;
-  const std::uint64_t s = firstCluster * spc;
+  if (firstCluster * spc > kMaxU64 - source.FileSystemStartSector) return 1;
+  const std::uint64_t s = source.FileSystemStartSector + firstCluster * spc;
   const std::uint64_t n = clusterCount * spc;
   if (!MulFits(n, kSectorSize) ||
       n * kSectorSize > std::numeric_limits<std::size_t>::max() - map_.size()) {
@@ -308,7 +312,8 @@ bool FreeSpaceMap::IsClusterInUse(std::uint64_t sector) const {
       break;
     }
     case Kind::kNtfs:
-      k = sector / sectorsPerCluster_;
+      if (sector < dataStartSector_) return false;
+      k = (sector - dataStartSector_) / sectorsPerCluster_;
       break;
   }
   // One byte is all the bit needs: a cluster whose bit sits in the map's last byte is

@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -31,12 +33,78 @@ std::optional<dev_t> ReadDevFile(const fs::path& file) {
   return makedev(maj, min);
 }
 
-std::string FolderOf(const std::string& path) {
+const char* NodeKind(mode_t mode) {
+  if (S_ISDIR(mode)) return "是一个目录(is a directory)";
+  if (S_ISCHR(mode)) return "是字符设备(is a character device)";
+  if (S_ISBLK(mode)) return "是块设备(is a block device)";
+  if (S_ISFIFO(mode)) return "是管道(is a fifo)";
+  if (S_ISSOCK(mode)) return "是套接字(is a socket)";
+  return "不是普通文件(is not a regular file)";
+}
+
+bool SameResolvedPath(const std::string& a, const std::string& b) {
+  std::error_code ea, eb;
+  const fs::path ca = fs::weakly_canonical(fs::absolute(a, ea), ea);
+  const fs::path cb = fs::weakly_canonical(fs::absolute(b, eb), eb);
+  return !ea && !eb && ca == cb;
+}
+
+std::string Bytes(std::uint64_t n) {
+  return std::to_string(n) + " bytes (" + std::to_string(n / (1024 * 1024)) + " MiB)";
+}
+
+}  // namespace
+
+std::string OutputFolder(const std::string& path) {
   const fs::path parent = fs::path(path).parent_path();
   return parent.empty() ? std::string(".") : parent.string();
 }
 
-}  // namespace
+std::optional<std::string> RefuseOutputTarget(const std::string& path,
+                                              const std::vector<std::string>& inputs) {
+  if (path.empty()) return "没有文件名(no file name)";
+  struct stat target {};
+  const bool exists = ::stat(path.c_str(), &target) == 0;
+  if (exists && !S_ISREG(target.st_mode)) return NodeKind(target.st_mode);
+  for (const std::string& input : inputs) {
+    if (input.empty()) continue;
+    struct stat in {};
+    const bool sameNode = exists && ::stat(input.c_str(), &in) == 0 &&
+                          in.st_dev == target.st_dev && in.st_ino == target.st_ino;
+    if (sameNode || SameResolvedPath(path, input)) {
+      return "是此操作的输入文件(is an input of this operation: " + input + ")";
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> CheckOutputFolder(const std::string& path) {
+  const std::string folder = OutputFolder(path);
+  struct stat dir {};
+  if (::stat(folder.c_str(), &dir) != 0) {
+    return "目录 " + folder + " 不可用(" + std::strerror(errno) + ")";
+  }
+  if (!S_ISDIR(dir.st_mode)) return folder + " 不是目录(" + std::strerror(ENOTDIR) + ")";
+  if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+    return "目录 " + folder + " 不可写(" + std::strerror(errno) + ")";
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> CheckOutputSpace(const std::string& path, std::uint64_t bytes) {
+  if (bytes == 0) return std::nullopt;
+  struct statvfs vfs {};
+  // A file system that cannot say (some network mounts) is given the benefit of the doubt:
+  // a write that then fails still leaves no file behind.
+  if (::statvfs(OutputFolder(path).c_str(), &vfs) != 0) return std::nullopt;
+  const std::uint64_t unit = vfs.f_frsize != 0 ? vfs.f_frsize : vfs.f_bsize;
+  const std::uint64_t blocks = vfs.f_bavail;
+  if (unit == 0 || blocks > UINT64_MAX / unit) return std::nullopt;
+  const std::uint64_t free = blocks * unit;
+  if (free >= bytes) return std::nullopt;
+  return "磁盘空间不足(not enough free space): needs " + Bytes(bytes) + ", " + Bytes(free) +
+         " free";
+}
 
 bool DeviceLiesOn(dev_t device, dev_t target, const std::string& sysRoot) {
   // Walk down from the file system's device: a partition leads to its disk, a mapped or
@@ -81,7 +149,7 @@ std::optional<std::string> OutputOnSource(const std::string& sourcePath,
   if (!S_ISBLK(src.st_mode)) return std::nullopt;
 
   struct stat dir {};
-  if (::stat(FolderOf(outputPath).c_str(), &dir) != 0) return std::nullopt;
+  if (::stat(OutputFolder(outputPath).c_str(), &dir) != 0) return std::nullopt;
   if (dir.st_dev == src.st_rdev || DeviceLiesOn(dir.st_dev, src.st_rdev, sysRoot)) return refusal;
   return std::nullopt;
 }

@@ -8,8 +8,10 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace ravelin {
 
@@ -23,5 +25,24 @@ std::optional<std::string> OutputOnSource(const std::string& sourcePath,
 // True when the block device `device` is `target` or is built on it: a partition of the
 // disk `target`, or a volume whose underlying devices (sysfs "slaves") lead to it.
 bool DeviceLiesOn(dev_t device, dev_t target, const std::string& sysRoot = "/sys");
+
+// Why `path` may not be written, or nothing: it exists and is not a regular file (a device
+// node, a fifo, a socket, a folder: renaming onto it would replace the node, writing into it
+// would feed a device), or it is one of `inputs`, the files the operation reads (same device
+// and inode, or the same path once links are resolved). The text names the reason in words,
+// not the path; callers put the path in front.
+std::optional<std::string> RefuseOutputTarget(const std::string& path,
+                                              const std::vector<std::string>& inputs);
+
+// Why no new file can be made in the folder of `path`, or nothing: it does not exist, is
+// not a folder, or may not be written.
+std::optional<std::string> CheckOutputFolder(const std::string& path);
+
+// Why `bytes` more do not fit in the file system of the folder of `path` (statvfs), or
+// nothing. The text names the size needed and the space free.
+std::optional<std::string> CheckOutputSpace(const std::string& path, std::uint64_t bytes);
+
+// The folder a new file at `path` lands in ("." for a bare name).
+std::string OutputFolder(const std::string& path);
 
 }  // namespace ravelin

@@ -127,6 +127,7 @@ ScanOutcome Scan::Run() {
     Advance();
   }
   position_ = end_;  // the whole range was scanned
+  if (shownPercent != 100 && end_ > 0) reporter_.Progress(100);
   reporter_.Position(position_, end_);
   return ScanOutcome::kCompleted;
 }

@@ -23,6 +23,7 @@
 #include "datasource/discovery.h"
 #include "datasource/free_space_map.h"
 #include "datasource/sector_reader.h"
+#include "output/output_file.h"
 #include "ports/controls.h"
 #include "ports/report_list.h"
 #include "ports/successor_choice.h"
@@ -83,6 +84,11 @@ class Workspace {
   // Serves fragment reads while source.LiveSource is false; indexed from the rows each
   // time a content file or a row file is opened.
   StoredContent storedContent;
+  // The scan-info row file opened last (an input no output may replace); empty when none.
+  std::string rowFilePath;
+  // The system calls outputs are written through; tests hand in failing ones. Null: the
+  // system's.
+  const OutputOps* outputOps = nullptr;
   FreeSpaceMap freeSpaceMap;
   JobRunner jobs;
 

@@ -111,6 +111,62 @@ TEST_F(MdfWriterTest, RowWithoutPagesIsNotRepairedIntoTheGapBeforeIt) {
   EXPECT_EQ(Write(6), Join({Sectors(1000, 32), Zeros(2), Sectors(2000, 32)}));
 }
 
+// A split page of a checksum file whose second half lies before the next fragment, where
+// what follows its head on the disk is an older copy of that half: the same sectors but one,
+// a free-space sector that holds a repeated word instead of zeros. Its checksum still holds
+// with one sector from the lead-in, so the plain repair with one sector per cluster keeps
+// the older copy; the cluster size learned from the rows' start sectors (8) takes the whole
+// half, and the memo says so.
+TEST_F(MdfWriterTest, LearnsTheClusterSizeFromTheRowsAndTakesWholeClusters) {
+  PutRun(1000, 0, 1);
+  PutRun(2000, 2, 2);
+  const test::Page truth = test::RecordsPage(1, 70, 100).Checksum().Build();
+  test::Page read = truth;
+  for (std::size_t i = 14 * 512; i < 15 * 512; ++i)
+    read[i] = static_cast<std::uint8_t>(0xDEADBEEFu >> (8 * (i % 4)));
+  std::fill(read.begin() + 15 * 512, read.end(), 0x5A);
+  PutPage(1016, read);
+  std::copy(truth.begin() + 8 * 512, truth.end(), image_.begin() + (2000 - 8) * 512);
+  AddAssemblyRow(2, 0, 1000);
+  AddAssemblyRow(2, 2, 2000);
+  Ws().source.SectorsPerCluster = 1;
+  const Bytes file = Write(4);
+  EXPECT_EQ(Bytes(file.begin() + kPageSize, file.begin() + 2 * kPageSize),
+            Bytes(truth.begin(), truth.end()));
+  EXPECT_EQ(ui_.MemoLines(Memo::kMemo3),
+            (std::vector<std::string>{
+                "修复页面1(repaired: its last 8 sectors from before sector 2000)", "组合完毕"}));
+}
+
+// Page 2 is free and all zero: the scan does not see it, so the row after the split page 1
+// starts at page 3, and page 1's tail lies before page 2's sectors. Only where the map says
+// the pages between are free is the repair tried there.
+TEST_F(MdfWriterTest, RepairsASplitPageBeforeAnInvisibleFreeZeroPage) {
+  PutRun(1000, 0, 2);
+  PutRun(2000, 3, 2);
+  const Bytes original = Sectors(1016, 16);
+  for (std::uint64_t s = 1024; s < 1032; ++s) std::fill_n(image_.begin() + s * 512, 512, 0xEE);
+  std::copy(original.begin() + 8 * 512, original.end(), image_.begin() + (2000 - 16 - 8) * 512);
+  AddAssemblyRow(2, 0, 1000);
+  AddAssemblyRow(2, 3, 2000);
+  const Bytes asRead = Sectors(1016, 16);
+  for (const bool pageTwoFree : {true, false}) {
+    ui_.ClearMemo(Memo::kMemo3);
+    ASSERT_TRUE(Ws().pageMap.Reset(5));
+    if (pageTwoFree) Ws().pageMap.SetAllocState(2, kAllocFree);
+    const Bytes file = Write(5);
+    EXPECT_EQ(Bytes(file.begin() + kPageSize, file.begin() + 2 * kPageSize),
+              pageTwoFree ? original : asRead);
+    EXPECT_EQ(Bytes(file.begin() + 2 * kPageSize, file.begin() + 3 * kPageSize), Zeros(1));
+    EXPECT_EQ(ui_.MemoLines(Memo::kMemo3),
+              pageTwoFree ? (std::vector<std::string>{
+                                "修复页面1(repaired: its last 8 sectors from before sector 1984, "
+                                "across 1 free zero pages)",
+                                "组合完毕"})
+                          : std::vector<std::string>{"组合完毕"});
+  }
+}
+
 TEST_F(MdfWriterTest, ButtonProposesTheFileNameAndWritesNothingWithoutPageZero) {
   PutRun(100, 5, 3);
   PutRun(300, 0, 3);

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 
 #include "cli/commands.h"
+#include "cli/interrupt.h"
 #include "commands/scan_info_commands.h"
 #include "support/image_fixtures.h"
 #include "support/page_builder.h"
@@ -36,22 +39,34 @@ class ExtractCommandTest : public ::testing::Test {
     std::ofstream(image_, std::ios::binary)
         .write(reinterpret_cast<const char*>(image_bytes_.data()),
                static_cast<std::streamsize>(image_bytes_.size()));
+    SaveRows({{3, 0, 64}, {1, 5, 400}, {2, 10, 600}});
+  }
+  // Saves rows (pages, start page, start sector) of the image, in this order, with content.
+  void SaveRows(const std::vector<std::tuple<int, int, int>>& fragments) {
     test::ScriptedUi ui;
     Workspace ws(ui);
     ws.source.SourceChosen = true;
     ws.source.SourcePath = image_;
     ws.source.SectorLimit = 1024;
     ws.source.SectorsPerCluster = 16;
-    for (auto [pages, start, sector] : {std::tuple{3, 0, 64}, {1, 5, 400}, {2, 10, 600}}) {
+    for (auto [pages, start, sector] : fragments) {
       FragmentRow row;
+      row.No = static_cast<std::int32_t>(ws.fragments.Count()) + 1;
       row.StartSector = static_cast<std::uint64_t>(sector);
       row.EndSector = row.StartSector + 16 * static_cast<std::uint64_t>(pages);
       row.SizeKB = 8 * pages;
       row.StartPage = start;
-      row.EndPage = start + pages;
+      row.EndPage = std::int64_t{start} + pages;
       ws.fragments.Append(row);
     }
     ASSERT_TRUE(SaveScanInfo(ws, rows_, content_));
+  }
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir_.File("")))
+      names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
   }
   int Run(std::vector<std::string> args) {
     args.insert(args.begin(), "ravelin");
@@ -114,16 +129,119 @@ TEST_F(ExtractCommandTest, RefusesBadRequestsWithoutWriting) {
       << "a fragment ticked twice is one tick";
   std::filesystem::remove(out);
   EXPECT_EQ(Run({"extract", rows_, "--fragments", "4", "--combined", out, "--content", content_}),
-            kExitFailed);
+            kExitBadUsage);
   EXPECT_NE(err_.str().find("fragment 4 is not in the list"), std::string::npos) << err_.str();
-  EXPECT_EQ(Run({"extract", rows_, "--fragments", "1", "--combined", out}), kExitFailed);
-  EXPECT_EQ(Run({"extract", rows_, "--fragments", "1", "--content", content_}), kExitFailed);
+  EXPECT_EQ(Run({"extract", rows_, "--fragments", "1", "--combined", out}), kExitBadUsage);
+  EXPECT_EQ(Run({"extract", rows_, "--fragments", "1", "--content", content_}), kExitBadUsage);
   EXPECT_EQ(Run({"extract", rows_, "--fragments", "1", "--combined", image_, "--source", image_,
                  "--disk-image"}),
-            kExitFailed)
+            kExitBadUsage)
       << "never onto the source";
   EXPECT_FALSE(std::filesystem::exists(out));
   EXPECT_EQ(ReadFile(image_), image_bytes_);
+}
+
+TEST_F(ExtractCommandTest, RefusesTargetsThatAreNotFilesOrAreInputsAndLeavesThemUntouched) {
+  const std::vector<std::string> before = Names();
+  const std::string folder = dir_.File("");
+  for (const std::string& target : {std::string("/dev/null"), folder, rows_, content_}) {
+    SCOPED_TRACE(target);
+    EXPECT_EQ(Run({"extract", rows_, "--fragments", "all", "--combined", target, "--content",
+                   content_}),
+              kExitBadUsage);
+    EXPECT_NE(err_.str().find("error,无法创建文件" + target + " ("), std::string::npos)
+        << err_.str();
+  }
+  EXPECT_EQ(Names(), before);
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+}
+
+TEST_F(ExtractCommandTest, GarbagePageNumbersAreRefusedBeforeWriting) {
+  SaveRows({{3, 0, 64}, {2, 2147483647, 400}, {2, 10, 600}});
+  const std::string out = dir_.File("combined.mdf");
+  EXPECT_EQ(Run({"extract", rows_, "--fragments", "all", "--combined", out, "--content", content_,
+                 "--sort", "position"}),
+            kExitBadUsage);
+  EXPECT_NE(err_.str().find("fragment) 2: pages [2147483647, 2147483649)"), std::string::npos)
+      << err_.str();
+  EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+TEST_F(ExtractCommandTest, FragmentRangesAndStartPageOrderUnlessSorted) {
+  // Listed out of page order: 序号 1 holds pages [10,12), 序号 3 pages [0,3).
+  SaveRows({{2, 10, 600}, {1, 5, 400}, {3, 0, 64}});
+  const std::string out = dir_.File("combined.mdf");
+  ASSERT_EQ(Run({"extract", rows_, "--fragments", "2-", "--combined", out, "--content", content_}),
+            kExitOk)
+      << err_.str();
+  Bytes expected = Sectors(64, 48);
+  expected.resize(expected.size() + 2 * kPageSize, 0);
+  const Bytes page5 = Sectors(400, 16);
+  expected.insert(expected.end(), page5.begin(), page5.end());
+  EXPECT_EQ(ReadFile(out), expected) << "pages [0,3), two zero pages, page 5";
+
+  ASSERT_EQ(Run({"extract", rows_, "--fragments", "1,3", "--combined", out, "--content", content_,
+                 "--sort", "position"}),
+            kExitOk);
+  EXPECT_EQ(ReadFile(out).size(), 5 * kPageSize) << "list order asked for: [10,12) then [0,3)";
+  EXPECT_EQ(Run({"extract", rows_, "--fragments", "1-x", "--combined", out, "--content",
+                 content_}),
+            kExitBadUsage);
+  EXPECT_NE(err_.str().find("--fragments: '1-x'"), std::string::npos) << err_.str();
+}
+
+TEST_F(ExtractCommandTest, AContentFileOfOtherRowsIsRefusedUnlessForced) {
+  std::filesystem::resize_file(content_, std::filesystem::file_size(content_) + 512);
+  const std::string out = dir_.File("combined.mdf");
+  EXPECT_EQ(Run({"extract", rows_, "--fragments", "1", "--combined", out, "--content", content_}),
+            kExitBadUsage);
+  EXPECT_NE(err_.str().find("--force"), std::string::npos) << err_.str();
+  EXPECT_EQ(Run({"extract", rows_, "--fragments", "1", "--combined", out, "--content", content_,
+                 "--force"}),
+            kExitOk);
+}
+
+// Raises SIGINT on the `n`-th read of any device it opens.
+DeviceOpener InterruptOnRead(int n) {
+  auto reads = std::make_shared<int>(0);
+  return [reads, n](const std::string& path) {
+    class Interrupting final : public Device {
+     public:
+      Interrupting(std::unique_ptr<Device> inner, std::shared_ptr<int> reads, int n)
+          : inner_(std::move(inner)), reads_(std::move(reads)), n_(n) {}
+      bool ReadAt(std::uint64_t offset, MutableBytes out) override {
+        if (++*reads_ == n_) std::raise(SIGINT);
+        return inner_->ReadAt(offset, out);
+      }
+      std::uint64_t SizeBytes() const override { return inner_->SizeBytes(); }
+      std::uint32_t LogicalSectorSize() const override { return 512; }
+
+     private:
+      std::unique_ptr<Device> inner_;
+      std::shared_ptr<int> reads_;
+      int n_;
+    };
+    OpenResult opened = OpenSystemDevice(path);
+    if (opened.device) {
+      opened.device = std::make_unique<Interrupting>(std::move(opened.device), reads, n);
+    }
+    return opened;
+  };
+}
+
+TEST_F(ExtractCommandTest, CtrlCDuringACombinedExtractionLeavesNothingBehind) {
+  const std::vector<std::string> before = Names();
+  const std::string out = dir_.File("combined.mdf");
+  EXPECT_EXIT(
+      {
+        InstallInterruptHandlers();
+        env_.opener = InterruptOnRead(4);
+        Run({"extract", rows_, "--fragments", "all", "--combined", out, "--source", image_,
+             "--disk-image"});
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(kExitInterrupted), "");
+  EXPECT_EQ(Names(), before) << "neither the file nor its temporary name";
 }
 
 }  // namespace

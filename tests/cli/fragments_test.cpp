@@ -111,13 +111,13 @@ TEST_F(FragmentsCommandTest, FiltersSortsAndWritesJson) {
   const auto doc = nlohmann::json::parse(out_.str());
   EXPECT_EQ(doc["count"], 2);
   EXPECT_EQ(doc["total"], 4);
-  EXPECT_EQ(doc["fragments"][0]["Position"], 1);
-  EXPECT_EQ(doc["fragments"][1]["StartSector"], 1000);
+  EXPECT_EQ(doc["fragments"][0]["position"], 1);
+  EXPECT_EQ(doc["fragments"][1]["start_sector"], 1000);
 
   ASSERT_EQ(Run({"fragments", rows_, "--holding-page", "11", "--json"}), kExitOk);
   const auto held = nlohmann::json::parse(out_.str());
   ASSERT_EQ(held["count"], 1);
-  EXPECT_EQ(held["fragments"][0]["Position"], 3);
+  EXPECT_EQ(held["fragments"][0]["position"], 3);
 
   ASSERT_EQ(Run({"fragments", rows_, "--sort", "备注"}), kExitOk);
   EXPECT_EQ(OutLines()[1].substr(0, 2), "3\t") << "the blank memo sorts first";

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <thread>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -56,8 +61,7 @@ TEST_F(ScanCommandTest, ListsTheFragmentsItFindsAndSavesTheScan) {
   ASSERT_GE(doc["count"].get<int>(), 1);
   bool header = false;
   for (const auto& row : doc["fragments"])
-    if (row["StartPage"] == 0)
-      header = row["Remark"].get<std::string>().find("shop.mdf") != std::string::npos;
+    if (row["start_page"] == 0) header = row["name"].get<std::string>().ends_with("shop.mdf");
   EXPECT_TRUE(header) << out_.str();
   EXPECT_NE(err_.str().find("完成"), std::string::npos);
 
@@ -68,8 +72,9 @@ TEST_F(ScanCommandTest, ListsTheFragmentsItFindsAndSavesTheScan) {
 
 TEST_F(ScanCommandTest, BadOptionsAndSourcesAreRefusedWithExitCodeTwo) {
   const std::string image = Image();
-  EXPECT_EQ(Run({"scan", image, "--disk-image", "--sectors-per-cluster", "0"}), kExitBadSource);
-  EXPECT_NE(err_.str().find("每簇扇区数必须大于0"), std::string::npos) << err_.str();
+  EXPECT_EQ(Run({"scan", image, "--disk-image", "--sectors-per-cluster", "0"}), kExitBadUsage);
+  EXPECT_NE(err_.str().find("--sectors-per-cluster: 0 is outside 1..32767"), std::string::npos)
+      << err_.str();
   EXPECT_EQ(Run({"scan", dir_.File("missing.img")}), kExitBadSource);
   EXPECT_EQ(Run({"scan", image, "--disk-image", "--free-space-only"}), kExitBadSource);
   EXPECT_NE(err_.str().find("--free-space-only"), std::string::npos);
@@ -82,6 +87,92 @@ TEST_F(ScanCommandTest, BeginEndAndFileIdNarrowTheScan) {
   EXPECT_EQ(nlohmann::json::parse(out_.str())["count"], 0) << "no pages of file 5";
   ASSERT_EQ(Run({"scan", image, "--disk-image", "--begin", "0", "--end", "1", "--json"}), kExitOk);
   EXPECT_EQ(nlohmann::json::parse(out_.str())["count"], 0);
+}
+
+TEST_F(ScanCommandTest, OptionValuesOutsideTheirRangeNameTheOptionAndTheRange) {
+  const std::string image = Image();
+  struct Case {
+    std::vector<std::string> args;
+    const char* said;
+  };
+  const Case cases[] = {
+      {{"--file-id", "0"}, "--file-id: 0 is outside 1..32767"},
+      {{"--file-id", "40000"}, "--file-id: 40000 is outside 1..32767"},
+      {{"--sectors-per-cluster", "99999999999999999999"},
+       "--sectors-per-cluster: '99999999999999999999' is too large"},
+      {{"--begin", "abc"}, "--begin: 'abc' is not a whole number"},
+      {{"--begin", "20", "--end", "10"}, "--end 10 不大于 --begin 20"},
+      {{"--begin", "10", "--end", "10"}, "--end must be above --begin"},
+      {{"--no-such-option"}, "--no-such-option"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"scan", image, "--disk-image"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    SCOPED_TRACE(c.said);
+    EXPECT_EQ(Run(args), kExitBadUsage);
+    EXPECT_NE(err_.str().find(c.said), std::string::npos) << err_.str();
+  }
+  EXPECT_EQ(Run({"--version"}), kExitOk);
+  EXPECT_NE(out_.str().find("ravelin "), std::string::npos);
+  EXPECT_EQ(Run({"--help"}), kExitOk);
+  EXPECT_NE(out_.str().find("130 stopped by Ctrl-C"), std::string::npos);
+}
+
+TEST_F(ScanCommandTest, UnusableOutputsAreRefusedBeforeTheScanStarts) {
+  const std::string image = Image();
+  const std::string same = dir_.File("same.bin");
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--rows", dir_.File("nodir/x.rows")},
+           {"--rows", "/proc/x.rows"},
+           {"--rows", same, "--content", same},
+           {"--rows", image}}) {
+    std::vector<std::string> all = {"scan", image, "--disk-image"};
+    all.insert(all.end(), args.begin(), args.end());
+    SCOPED_TRACE(args.back());
+    EXPECT_EQ(Run(all), kExitBadUsage);
+    EXPECT_NE(err_.str().find("error,"), std::string::npos) << err_.str();
+    EXPECT_NE(err_.str().find(args.back()), std::string::npos) << "names the path";
+    EXPECT_EQ(err_.str().find("开始扫描"), std::string::npos) << "refused before scanning";
+  }
+  EXPECT_FALSE(std::filesystem::exists(same));
+}
+
+TEST_F(ScanCommandTest, AScanStoppedByCtrlCSavesWhatItFoundAndSaysSo) {
+  const std::string image = Image();
+  const std::string rows = dir_.File("rows.txt");
+  // The first read of the image is Ctrl-C, and slow enough for the command to pass the stop
+  // on while the scan still runs.
+  auto raised = std::make_shared<std::atomic<bool>>(false);
+  env_.opener = [raised](const std::string& path) {
+    class Stopping final : public Device {
+     public:
+      Stopping(std::unique_ptr<Device> inner, std::shared_ptr<std::atomic<bool>> raised)
+          : inner_(std::move(inner)), raised_(std::move(raised)) {}
+      bool ReadAt(std::uint64_t offset, MutableBytes out) override {
+        if (!raised_->exchange(true)) {
+          std::raise(SIGINT);
+          std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        }
+        return inner_->ReadAt(offset, out);
+      }
+      std::uint64_t SizeBytes() const override { return inner_->SizeBytes(); }
+      std::uint32_t LogicalSectorSize() const override { return 512; }
+
+     private:
+      std::unique_ptr<Device> inner_;
+      std::shared_ptr<std::atomic<bool>> raised_;
+    };
+    OpenResult opened = OpenSystemDevice(path);
+    if (opened.device) opened.device = std::make_unique<Stopping>(std::move(opened.device), raised);
+    return opened;
+  };
+  EXPECT_EQ(Run({"scan", image, "--disk-image", "--sectors-per-cluster", "8", "--json", "--rows",
+                 rows}),
+            kExitInterrupted)
+      << err_.str();
+  const auto doc = nlohmann::json::parse(out_.str());
+  EXPECT_TRUE(doc["stopped"].get<bool>());
+  EXPECT_TRUE(std::filesystem::exists(rows)) << "the rows found so far are saved";
 }
 
 }  // namespace

@@ -104,7 +104,7 @@ TEST_F(CliTest, SourcesPrintsTheMenuWithSizesAndFileSystems) {
   ASSERT_EQ(doc["partitions"].size(), 2u);
   EXPECT_EQ(doc["partitions"][0]["number"], 1);
   EXPECT_EQ(doc["partitions"][0]["label"], "Backup");
-  EXPECT_EQ(doc["partitions"][0]["fileSystem"], "vfat");
+  EXPECT_EQ(doc["partitions"][0]["file_system"], "vfat");
   EXPECT_EQ(doc["partitions"][0]["disk"], "sdz");
   EXPECT_EQ(doc["partitions"][1]["optical"], true);
 }
@@ -112,21 +112,21 @@ TEST_F(CliTest, SourcesPrintsTheMenuWithSizesAndFileSystems) {
 TEST_F(CliTest, SourceInfoChoosesListedDisksAndPartitionsByNameOrNode) {
   ASSERT_EQ(Run({"source-info", "sdz", "--json"}), kExitOk) << err_.str();
   auto doc = Json();
-  EXPECT_EQ(doc["source"]["IsPartition"], false);
-  EXPECT_EQ(doc["source"]["SourcePath"], Dev("sdz"));
-  EXPECT_EQ(doc["source"]["TotalSectors"], 40960);
-  EXPECT_EQ(doc["options"]["edtend"], "40960");
-  EXPECT_EQ(doc["options"]["chkfreespaceEnabled"], false);
+  EXPECT_EQ(doc["source"]["is_partition"], false);
+  EXPECT_EQ(doc["source"]["source_path"], Dev("sdz"));
+  EXPECT_EQ(doc["source"]["total_sectors"], 40960);
+  EXPECT_EQ(doc["options"]["end"], "40960");
+  EXPECT_EQ(doc["options"]["free_space_only_enabled"], false);
 
   ASSERT_EQ(Run({"source-info", Dev("sdz1"), "--json"}), kExitOk) << err_.str();
   doc = Json();
-  EXPECT_EQ(doc["source"]["IsPartition"], true);
-  EXPECT_EQ(doc["source"]["DriveNumber"], 1);
-  EXPECT_EQ(doc["source"]["FileSystemName"], "FAT32");
-  EXPECT_EQ(doc["source"]["SectorLimit"], 20479);
-  EXPECT_EQ(doc["options"]["edtbegin"], "232");
-  EXPECT_EQ(doc["options"]["label5"], "FAT32");
-  EXPECT_EQ(doc["options"]["chkfreespace"], true);
+  EXPECT_EQ(doc["source"]["is_partition"], true);
+  EXPECT_EQ(doc["source"]["drive_number"], 1);
+  EXPECT_EQ(doc["source"]["file_system_name"], "FAT32");
+  EXPECT_EQ(doc["source"]["sector_limit"], 20479);
+  EXPECT_EQ(doc["options"]["begin"], "232");
+  EXPECT_EQ(doc["options"]["file_system_label"], "FAT32");
+  EXPECT_EQ(doc["options"]["free_space_only"], true);
 }
 
 TEST_F(CliTest, ImageKindComesFromTheOptionsElseWholeDisk) {
@@ -135,19 +135,26 @@ TEST_F(CliTest, ImageKindComesFromTheOptionsElseWholeDisk) {
 
   ASSERT_EQ(Run({"source-info", image, "--partition-image", "--json"}), kExitOk) << err_.str();
   auto doc = Json();
-  EXPECT_EQ(doc["source"]["HasFileSystem"], true);
-  EXPECT_EQ(doc["source"]["SectorLimit"], 20480);  // the image's end
-  EXPECT_EQ(doc["options"]["edtbegin"], "232");
+  EXPECT_EQ(doc["source"]["has_file_system"], true);
+  EXPECT_EQ(doc["source"]["sector_limit"], 20480);  // the image's end
+  EXPECT_EQ(doc["options"]["begin"], "232");
   EXPECT_TRUE(err_.str().empty()) << err_.str();
 
   ASSERT_EQ(Run({"source-info", image, "--disk-image", "--json"}), kExitOk);
-  EXPECT_EQ(Json()["source"]["HasFileSystem"], false);
+  EXPECT_EQ(Json()["source"]["has_file_system"], false);
 
-  // No option and no terminal: the question is shown and answered No.
+  // No option: sector 0 decides, says so, and nothing is asked.
   ASSERT_EQ(Run({"source-info", image}), kExitOk);
-  EXPECT_NE(err_.str().find(std::string(kImageKindQuestion) + " (否)"), std::string::npos);
-  EXPECT_NE(out_.str().find("edtend              20480\n"), std::string::npos) << out_.str();
-  EXPECT_NE(out_.str().find("chkfreespace        false (disabled)\n"), std::string::npos);
+  EXPECT_NE(err_.str().find("partition image (FAT32 boot sector in sector 0"), std::string::npos)
+      << err_.str();
+  EXPECT_EQ(err_.str().find(std::string(kImageKindQuestion)), std::string::npos);
+  EXPECT_NE(out_.str().find("--begin                 232\n"), std::string::npos) << out_.str();
+  const std::string zeros = (root_ / "zeros.img").string();
+  WriteImage(zeros, {}, 2048);
+  ASSERT_EQ(Run({"source-info", zeros}), kExitOk);
+  EXPECT_NE(err_.str().find("whole-disk image (no boot sector"), std::string::npos) << err_.str();
+  EXPECT_NE(out_.str().find("--end                   2048\n"), std::string::npos) << out_.str();
+  EXPECT_NE(out_.str().find("--free-space-only       false (not available"), std::string::npos);
 
   EXPECT_NE(Run({"source-info", image, "--partition-image", "--disk-image"}), kExitOk);
   EXPECT_NE(err_.str().find("excludes"), std::string::npos) << err_.str();
@@ -177,8 +184,10 @@ TEST_F(CliTest, UnusableSourcesExitWithTwoAndSayWhy) {
   WriteImage(empty, {}, 0);
   EXPECT_EQ(Run({"source-info", empty, "--partition-image", "--json"}), kExitFailed);
   EXPECT_NE(err_.str().find("512error 读取sec0"), std::string::npos);
-  EXPECT_NE(err_.str().find("提示: 取分区信息失败2"), std::string::npos);
-  EXPECT_EQ(Json()["source"]["SourceChosen"], true);  // stdout holds the document alone
+  EXPECT_NE(err_.str().find("提示: 取分区信息失败2 (the partition image's boot sector"),
+            std::string::npos)
+      << "the core's message with an English gloss";
+  EXPECT_EQ(Json()["source"]["source_chosen"], true);  // stdout holds the document alone
 }
 
 TEST(TerminalUiTest, AnswersFromOptionsThenTheTerminalThenNo) {

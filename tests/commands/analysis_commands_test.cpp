@@ -270,8 +270,12 @@ TEST_F(AnalysisCommandsTest, CheckedCandidatesAreSavedAsHexFilesFromTheDialog) {
   }};
   Analyse(0, false);
   // The first "read disk error" is the candidate's classification, which reads it too.
-  EXPECT_EQ(MessageTexts(), (Lines{"read disk error", "error,无法创建文件" + missing + "/1000.hex",
-                                   "保存完毕", "read disk error"}));
+  // The refusal names the file and the reason.
+  EXPECT_EQ(MessageTexts(),
+            (Lines{"read disk error",
+                   "error,无法创建文件" + missing + "/1000.hex (目录 " + missing +
+                       " 不可用(No such file or directory))",
+                   "保存完毕", "read disk error"}));
   EXPECT_EQ(ReadFile(dir_.File("1000.hex")), Sectors(1000, 16 * 40));
   EXPECT_EQ(ReadFile(dir_.File("2000.hex")), Sectors(2000, 16 * 3));
   EXPECT_EQ(Memo2(), Lines{"用户终止"});

@@ -37,7 +37,12 @@ ssize_t FailingWrite(int fd, const void* data, std::size_t size, off_t offset) {
   return written;
 }
 
-ssize_t WritesNothing(int, const void*, std::size_t, off_t) { return 0; }
+// The system's calls with the write replaced.
+OutputOps WritingWith(std::function<ssize_t(int, const void*, std::size_t, off_t)> write) {
+  OutputOps ops = OutputOps::System();
+  ops.pwrite = std::move(write);
+  return ops;
+}
 
 class WriteFaultTest : public test::CatalogueTest {
  protected:
@@ -53,7 +58,8 @@ class WriteFaultTest : public test::CatalogueTest {
       Ws().ListView4.Append(FragmentListItem(row, Ws().ListView4.Count()));
     Ws().FilePageCount = 200;
   }
-  void TearDown() override { OutputFile::SetWriteFunction(nullptr); }
+  void FailWrites() { Ws().outputOps = &failing_; }
+  void HealthyWrites() { Ws().outputOps = nullptr; }
 
   // Files in the scratch folder, temporary ones included.
   std::vector<std::string> FilesLeft() const {
@@ -69,6 +75,7 @@ class WriteFaultTest : public test::CatalogueTest {
   }
 
   std::string folder_ = fs::path(dir_.File("x")).parent_path().string();
+  const OutputOps failing_ = WritingWith(&FailingWrite);
 };
 
 struct Operation {
@@ -105,9 +112,9 @@ TEST_F(WriteFaultTest, EveryWriterReportsAFailingDiskAndLeavesNoFileBehind) {
         ui_.messages.clear();
         budget = limit;
         failure = error;
-        OutputFile::SetWriteFunction(&FailingWrite);
+        FailWrites();
         const bool ok = op.run(Ws(), folder_);
-        OutputFile::SetWriteFunction(nullptr);
+        HealthyWrites();
         // The row file is small enough to fit under every limit but the first.
         if (ok) {
           EXPECT_FALSE(std::string(op.name) != "save rows" || limit == 0);
@@ -140,9 +147,10 @@ TEST_F(WriteFaultTest, EveryWriterSucceedsOnAHealthyDisk) {
 
 // A write call that takes no byte and gives no error would otherwise be repeated for ever.
 TEST_F(WriteFaultTest, AWriteThatTakesNothingFailsInsteadOfHanging) {
-  OutputFile::SetWriteFunction(&WritesNothing);
+  const OutputOps nothing = WritingWith([](int, const void*, std::size_t, off_t) { return 0; });
+  Ws().outputOps = &nothing;
   EXPECT_FALSE(CreateMdf(Ws(), folder_ + "/m.mdf"));
-  OutputFile::SetWriteFunction(nullptr);
+  HealthyWrites();
   EXPECT_TRUE(SaidWriteFailed());
   EXPECT_EQ(FilesLeft(), std::vector<std::string>{});
 }

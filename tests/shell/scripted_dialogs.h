@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include <QTimer>
+
 #include "shell/dialogs.h"
+#include "shell/successor_dialog.h"
 
 namespace ravelin::shell::test {
 
@@ -37,14 +40,22 @@ class ScriptedDialogs final : public Dialogs {
   }
   // Plays the next scripted answer on the dialog's state (as its buttons would); none left
   // closes it.
-  void AskSuccessor(QWidget*, SuccessorChoice& dialog) override {
+  void AskSuccessor(QWidget* parent, SuccessorChoice& dialog) override {
     ++successorQuestions;
+    if (successorWindow) {  // the real window, answered by the test's clicks
+      Tfrmuserchoose window(dialog, [] {}, parent);
+      QTimer::singleShot(0, &window, [this, &window] { successorWindow(window); });
+      window.Ask();
+      return;
+    }
     if (successorAnswers.empty()) return;
     auto answer = std::move(successorAnswers.front());
     successorAnswers.pop_front();
     answer(dialog);
   }
   std::deque<std::function<void(SuccessorChoice&)>> successorAnswers;
+  // When set, each question shows Tfrmuserchoose and this clicks in it.
+  std::function<void(Tfrmuserchoose&)> successorWindow;
   int successorQuestions = 0;
 
   std::deque<bool> yesNo;

@@ -9,5 +9,6 @@ int main(int argc, char** argv) {
   failed += ravelin::shell::test::RunUiAdapterTests(argc, argv);
   failed += ravelin::shell::test::RunListModelTests(argc, argv);
   failed += ravelin::shell::test::RunWindowTests(argc, argv);
+  failed += ravelin::shell::test::RunRecoveryTests(argc, argv);
   return failed == 0 ? 0 : 1;
 }

@@ -43,5 +43,6 @@ struct Harness {
 int RunWindowTests(int argc, char** argv);
 int RunUiAdapterTests(int argc, char** argv);
 int RunListModelTests(int argc, char** argv);
+int RunRecoveryTests(int argc, char** argv);
 
 }  // namespace ravelin::shell::test

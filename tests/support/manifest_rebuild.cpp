@@ -55,4 +55,15 @@ std::vector<std::uint8_t> RebuildFromManifest(const gen::Manifest& manifest,
   return ::testing::AssertionSuccess();
 }
 
+std::optional<std::uint64_t> FileSectorOnImage(const gen::Manifest& manifest, int file,
+                                               std::int64_t page) {
+  const std::uint64_t fileSector = 16 * static_cast<std::uint64_t>(page);
+  for (const gen::ManifestFragment& f : manifest.fragments) {
+    const gen::FileExtent& e = f.extent;
+    if (f.file == file && fileSector >= e.fileSector && fileSector < e.fileSector + e.sectorCount)
+      return e.diskSector + (fileSector - e.fileSector);
+  }
+  return std::nullopt;
+}
+
 }  // namespace ravelin::test

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,5 +25,9 @@ std::vector<std::uint8_t> RebuildFromManifest(const gen::Manifest& manifest,
 ::testing::AssertionResult EqualExceptUnrecoverable(const gen::Manifest& manifest, int file,
                                                     const std::vector<std::uint8_t>& rebuilt,
                                                     const gen::PageSource& original);
+
+// Where page `page` of file `file` has its first sector on the image, by the manifest.
+std::optional<std::uint64_t> FileSectorOnImage(const gen::Manifest& manifest, int file,
+                                               std::int64_t page);
 
 }  // namespace ravelin::test

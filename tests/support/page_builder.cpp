@@ -121,3 +121,24 @@ PageBuilder FileNamePage(std::u16string_view logicalName, std::u16string_view ph
 }
 
 }  // namespace ravelin::test
+
+namespace ravelin::test {
+
+PageBuilder RecordsPage(std::int32_t pageId, int records, std::size_t recordSize) {
+  PageBuilder b;
+  const auto count = static_cast<std::uint16_t>(records);
+  const std::size_t freeData = kPageHeaderSize + recordSize * static_cast<std::size_t>(records);
+  const std::size_t slotArray = kPageSize - 2 * static_cast<std::size_t>(records);
+  b.PageId(pageId).ObjId(1977).SlotCount(count).FreeData(static_cast<std::uint16_t>(freeData));
+  b.FreeCount(static_cast<std::uint16_t>(slotArray - freeData));
+  for (int i = 0; i < records; ++i) {
+    const std::size_t at = kPageHeaderSize + recordSize * static_cast<std::size_t>(i);
+    b.Byte(at, 0x10).U16(at + 2, 8);  // a primary record with a null bitmap; 8 fixed bytes
+    for (std::size_t j = 4; j < recordSize; ++j)
+      b.Byte(at + j, static_cast<std::uint8_t>(pageId * 31 + i * 7 + static_cast<int>(j)));
+    b.U16(kPageSize - 2 - 2 * static_cast<std::size_t>(i), static_cast<std::uint16_t>(at));
+  }
+  return b;
+}
+
+}  // namespace ravelin::test

@@ -66,6 +66,11 @@ PageBuilder PfsPage(std::uint16_t fileId);
 // units, then the physical name as given (its extension included).
 PageBuilder FileNamePage(std::u16string_view logicalName, std::u16string_view physicalName);
 
+// A data page of `records` primary records of `recordSize` bytes from byte 96 on, each with
+// its slot, m_freeData just after the last and m_freeCnt up to the slot array: a page whose
+// structure holds. Protection is left to the caller.
+PageBuilder RecordsPage(std::int32_t pageId, int records, std::size_t recordSize);
+
 inline HeaderView HeaderOf(const Page& page) { return HeaderView(page.data(), kPageHeaderSize); }
 
 }  // namespace ravelin::test

@@ -1,0 +1,172 @@
+#include "analysis/version_guard.h"
+
+#include <algorithm>
+#include <array>
+
+#include "page/page_format.h"
+
+namespace ravelin {
+namespace {
+
+// The boot page: its header LSN moves with the database's checkpoints.
+constexpr std::int64_t kBootPage = 9;
+
+std::uint32_t Vlf(Lsn lsn) { return static_cast<std::uint32_t>(lsn >> 32); }
+std::uint32_t Block(Lsn lsn) { return static_cast<std::uint32_t>(lsn); }
+
+}  // namespace
+
+Lsn PageLsn(PageView page) {
+  if (page[page_header::kHeaderVersion] != 1) return 0;
+  return (Lsn{Load32(page, page_header::kLsn)} << 32) | Load32(page, page_header::kLsn + 4);
+}
+
+std::string LsnText(Lsn lsn) { return std::to_string(Vlf(lsn)) + ":" + std::to_string(Block(lsn)); }
+
+std::string LsnText(PageView page) {
+  return LsnText(PageLsn(page)) + ":" + std::to_string(Load16(page, page_header::kLsn + 8));
+}
+
+bool BeyondBound(Lsn lsn, Lsn bound) {
+  if (lsn <= bound) return false;
+  if (Vlf(lsn) != Vlf(bound)) return true;
+  return Block(lsn) - Block(bound) > kLsnSlackBlocks;
+}
+
+VersionGuard::VersionGuard(FragmentSource& source, std::optional<Lsn> bound, bool preferOlder)
+    : source_(source), bound_(bound), preferOlder_(preferOlder) {}
+
+std::optional<Lsn> VersionGuard::BoundFromHeader(FragmentSource& source, std::uint64_t startSector,
+                                                 std::int64_t pages) {
+  if (pages <= kBootPage) return std::nullopt;
+  std::array<std::uint8_t, kPageSize> page{};
+  if (!source.ReadPage(startSector, kBootPage, page)) return std::nullopt;
+  // A boot page of this file: type 13, its own page id.
+  if (page[page_header::kType] != 13 ||
+      static_cast<std::int32_t>(Load32(page, page_header::kPageNumber)) != kBootPage)
+    return std::nullopt;
+  Lsn bound = PageLsn(page);
+  if (bound == 0) return std::nullopt;
+  if (source.ReadPage(startSector, 0, page)) bound = std::max(bound, PageLsn(page));
+  return bound;
+}
+
+bool VersionGuard::NewerCopyExists(const FragmentTable& table, FragmentSource& source,
+                                   std::uint64_t headerSector) {
+  std::array<std::uint8_t, kPageSize> page{};
+  if (!source.ReadPage(headerSector, 0, page)) return false;
+  RestoreTornBits(page);
+  std::int32_t size = 0;
+  if (GetFileSizeFromHeader(page, size) != 0) return false;
+  const Lsn ours = PageLsn(page);
+  const std::uint16_t fileId = Load16(page, page_header::kFileId);
+  for (std::size_t i = 0; i < table.Count(); ++i) {
+    const FragmentRow& row = table.Row(i);
+    if (row.StartPage != 0 || row.StartSector == headerSector || row.Pages() <= 0) continue;
+    if (!source.ReadPage(row.StartSector, 0, page)) continue;
+    RestoreTornBits(page);
+    std::int32_t theirs = 0;
+    if (page[page_header::kType] != kPageTypeFileHeader ||
+        Load16(page, page_header::kFileId) != fileId || GetFileSizeFromHeader(page, theirs) != 0 ||
+        theirs != size)
+      continue;
+    if (PageLsn(page) > ours) return true;
+  }
+  return false;
+}
+
+bool VersionGuard::IsOtherVersion(std::int32_t row, const MatchCounters& counters,
+                                  Reporter& reporter) {
+  if (!bound_ || !BeyondBound(counters.NewestLsn, *bound_)) return false;
+  if (reported_.insert(row).second) {
+    reporter.Log("跳过碎片号" + std::to_string(row) + "(another version of the file: page " +
+                 std::to_string(counters.NewestPage) + " has LSN " + LsnText(counters.NewestLsn) +
+                 ", beyond the boot page's " + LsnText(*bound_) + ")");
+  }
+  return true;
+}
+
+const std::vector<Lsn>& VersionGuard::Lsns(const FragmentTable& table, std::int32_t position) {
+  for (const auto& [p, lsns] : cache_)
+    if (p == position) return lsns;
+  const auto& entry = table.FragmentIndex()[static_cast<std::size_t>(position)];
+  const FragmentRow& row = table.Row(static_cast<std::size_t>(entry.Row));
+  const FragmentGeometry geometry = GeometryOf(row);
+  std::vector<Lsn> lsns(static_cast<std::size_t>(std::max<std::int64_t>(geometry.pages, 0)), 0);
+  FragmentPages pages(source_, geometry, buffer_);
+  for (std::int64_t k = 0; k < geometry.pages; ++k) {
+    const std::uint8_t* page = pages.Page(k);
+    if (page == nullptr) break;
+    lsns[static_cast<std::size_t>(k)] = PageLsn(PageView(page, kPageSize));
+  }
+  cache_.emplace_back(position, std::move(lsns));
+  return cache_.back().second;
+}
+
+std::vector<std::int32_t> VersionGuard::Newest(const FragmentTable& table,
+                                               const std::vector<std::int32_t>& group) {
+  cache_.clear();
+  outdated_.clear();
+  const auto& index = table.FragmentIndex();
+  // Read every member first: the cache does not move while the references below live.
+  cache_.reserve(group.size());
+  for (const std::int32_t g : group) Lsns(table, g);
+  std::vector<std::int32_t> kept;
+  for (const std::int32_t a : group) {
+    const std::vector<Lsn>& la = Lsns(table, a);
+    const std::int64_t startA = index[static_cast<std::size_t>(a)].StartPage;
+    bool isOutdated = false;
+    for (const std::int32_t b : group) {
+      if (b == a) continue;
+      const std::vector<Lsn>& lb = Lsns(table, b);
+      const std::int64_t startB = index[static_cast<std::size_t>(b)].StartPage;
+      // Pages both hold: where they differ, who is newer.
+      const std::int64_t first = std::max(startA, startB);
+      const std::int64_t end = std::min(startA + static_cast<std::int64_t>(la.size()),
+                                        startB + static_cast<std::int64_t>(lb.size()));
+      std::int64_t olderAt = -1;
+      bool newerSomewhere = false;
+      for (std::int64_t p = first; p < end; ++p) {
+        const Lsn x = la[static_cast<std::size_t>(p - startA)];
+        const Lsn y = lb[static_cast<std::size_t>(p - startB)];
+        if (x == 0 || y == 0 || x == y) continue;
+        if (bound_ && (BeyondBound(x, *bound_) || BeyondBound(y, *bound_))) continue;
+        // Set aside: the member holding the copy of the other side of the analysed file.
+        const bool setAside = preferOlder_ ? x > y : x < y;
+        if (setAside && olderAt < 0) olderAt = p;
+        if (!setAside) newerSomewhere = true;
+      }
+      if (olderAt >= 0 && !newerSomewhere) {
+        outdated_.push_back({a, b, olderAt, la[static_cast<std::size_t>(olderAt - startA)],
+                             lb[static_cast<std::size_t>(olderAt - startB)]});
+        isOutdated = true;
+        break;
+      }
+    }
+    if (!isOutdated) kept.push_back(a);
+  }
+  return kept.empty() ? group : kept;
+}
+
+void VersionGuard::ReportChoice(const FragmentTable& table, std::int32_t chosen, std::int32_t plain,
+                                Reporter& reporter) {
+  if (chosen == plain) return;
+  const auto& index = table.FragmentIndex();
+  const std::int32_t rowChosen = index[static_cast<std::size_t>(chosen)].Row;
+  const std::int32_t rowPlain = index[static_cast<std::size_t>(plain)].Row;
+  for (const Outdated& o : outdated_) {
+    if (o.position != plain) continue;
+    reporter.Log("版本选择:碎片号" + std::to_string(rowChosen) + "(another version: row " +
+                 std::to_string(rowPlain) + " holds " + (preferOlder_ ? "a newer" : "an older") +
+                 " copy of page " + std::to_string(o.page) + ", LSN " + LsnText(o.asideLsn) +
+                 " against " + LsnText(o.keptLsn) +
+                 (preferOlder_ ? "; a newer copy of this file has its header elsewhere" : "") +
+                 ")");
+    return;
+  }
+  reporter.Log("版本选择:碎片号" + std::to_string(rowChosen) + "(another version: row " +
+               std::to_string(rowPlain) + " set aside as " +
+               (preferOlder_ ? "a newer" : "an older") + " copy)");
+}
+
+}  // namespace ravelin

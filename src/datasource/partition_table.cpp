@@ -1,0 +1,126 @@
+#include "datasource/partition_table.h"
+
+#include <blkid/blkid.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "datasource/file_system.h"
+
+namespace ravelin {
+namespace {
+
+bool HasText(ByteView bytes, std::size_t offset, std::string_view text) {
+  if (!InBounds(bytes.size(), offset, text.size())) return false;
+  return std::memcmp(bytes.data() + offset, text.data(), text.size()) == 0;
+}
+
+std::string Lookup(blkid_probe probe, const char* name) {
+  const char* value = nullptr;
+  std::size_t length = 0;
+  if (blkid_probe_lookup_value(probe, name, &value, &length) != 0 || value == nullptr) return {};
+  return value;
+}
+
+// The file system at [start, start + sectors) of the open file `fd`.
+VolumeInfo ProbeSlice(int fd, std::uint64_t start, std::uint64_t sectors) {
+  VolumeInfo info;
+  blkid_probe probe = blkid_new_probe();
+  if (probe == nullptr) return info;
+  if (blkid_probe_set_device(probe, fd, static_cast<blkid_loff_t>(start * kSectorSize),
+                             static_cast<blkid_loff_t>(sectors * kSectorSize)) == 0) {
+    blkid_probe_enable_superblocks(probe, 1);
+    blkid_probe_set_superblocks_flags(
+        probe, BLKID_SUBLKS_LABEL | BLKID_SUBLKS_TYPE | BLKID_SUBLKS_VERSION);
+    if (blkid_do_safeprobe(probe) == 0) {
+      info.label = Lookup(probe, "LABEL");
+      info.type = Lookup(probe, "TYPE");
+      info.version = Lookup(probe, "VERSION");
+    }
+  }
+  blkid_free_probe(probe);
+  return info;
+}
+
+}  // namespace
+
+ImageKindGuess ClassifyImage(ByteView sector0, ByteView sector1) {
+  if (sector0.size() >= kSectorSize) {
+    const BootSectorInfo boot = ParseBootSector(sector0.first(kSectorSize));
+    if (boot.fileSystemName == kFileSystemNtfs) {
+      return {ImageKind::kPartitionImage, "NTFS boot sector"};
+    }
+    if (boot.fileSystemName == kFileSystemFat32) {
+      return {ImageKind::kPartitionImage, "FAT32 boot sector"};
+    }
+  }
+  if (HasText(sector1, 0, "EFI PART")) return {ImageKind::kWholeDiskImage, "GPT"};
+  if (sector0.size() >= kSectorSize && sector0[510] == 0x55 && sector0[511] == 0xAA) {
+    return {ImageKind::kWholeDiskImage, "MBR"};
+  }
+  return {ImageKind::kWholeDiskImage, "no boot sector"};
+}
+
+ImageKindGuess DetectImageKind(const std::string& path, const DeviceOpener& opener) {
+  OpenResult opened = opener(path);
+  std::vector<std::uint8_t> head(2 * kSectorSize, 0);
+  if (!opened.device) return {ImageKind::kWholeDiskImage, "unreadable"};
+  const std::uint64_t size = opened.device->SizeBytes();
+  const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(size, head.size()));
+  if (n < kSectorSize || !opened.device->ReadAt(0, MutableBytes(head.data(), n))) {
+    return {ImageKind::kWholeDiskImage, "unreadable"};
+  }
+  const ByteView all(head.data(), n);
+  return ClassifyImage(all.first(kSectorSize), all.subspan(kSectorSize));
+}
+
+std::optional<PartitionTable> ReadPartitionTable(const std::string& path, int* error) {
+  // Read-only, like every open of a source.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (error) *error = errno;
+    return std::nullopt;
+  }
+  PartitionTable table;
+  blkid_probe probe = blkid_new_probe();
+  if (probe != nullptr && blkid_probe_set_device(probe, fd, 0, 0) == 0) {
+    blkid_probe_enable_superblocks(probe, 0);
+    blkid_probe_enable_partitions(probe, 1);
+    blkid_probe_set_partitions_flags(probe, BLKID_PARTS_ENTRY_DETAILS);
+    blkid_partlist list = blkid_probe_get_partitions(probe);
+    if (list != nullptr) {
+      if (blkid_parttable root = blkid_partlist_get_table(list)) {
+        if (const char* kind = blkid_parttable_get_type(root)) table.kind = kind;
+      }
+      const int count = blkid_partlist_numof_partitions(list);
+      for (int i = 0; i < count; ++i) {
+        blkid_partition part = blkid_partlist_get_partition(list, i);
+        if (part == nullptr) continue;
+        ImagePartition p;
+        p.number = blkid_partition_get_partno(part);
+        p.start = static_cast<std::uint64_t>(blkid_partition_get_start(part));
+        p.sectors = static_cast<std::uint64_t>(blkid_partition_get_size(part));
+        if (const char* type = blkid_partition_get_type_string(part)) {
+          p.type = type;
+        } else {
+          char hex[8];
+          std::snprintf(hex, sizeof hex, "0x%02x", blkid_partition_get_type(part) & 0xff);
+          p.type = hex;
+        }
+        if (const char* name = blkid_partition_get_name(part)) p.name = name;
+        // An extended partition is a container of others, not a file system.
+        if (blkid_partition_is_extended(part) == 0) p.volume = ProbeSlice(fd, p.start, p.sectors);
+        table.partitions.push_back(std::move(p));
+      }
+    }
+  }
+  if (probe != nullptr) blkid_free_probe(probe);
+  ::close(fd);
+  return table;
+}
+
+}  // namespace ravelin

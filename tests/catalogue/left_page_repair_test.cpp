@@ -1,0 +1,169 @@
+// The careful left-page repair: trials of whole learned clusters, protection or structure as
+// the judge, the structure breaking ties, and "uncertain" where nothing can decide.
+#include "catalogue/left_page_repair.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+
+#include "page/page_format.h"
+#include "support/page_builder.h"
+
+namespace ravelin {
+namespace {
+
+using test::Page;
+using LeadIn = std::array<std::uint8_t, 15 * kSectorSize>;
+
+enum class Fill { kNoise, kRepeatedWord, kOnes };
+
+void FillSector(std::uint8_t* sector, Fill fill, std::uint32_t seed) {
+  for (std::size_t i = 0; i < kSectorSize; ++i) {
+    switch (fill) {
+      case Fill::kNoise:
+        sector[i] = static_cast<std::uint8_t>(((i + 1) * 2654435761u + seed * 40503u) >> 11);
+        break;
+      case Fill::kRepeatedWord:  // 128 equal words: their XOR is that of a zero sector
+        sector[i] = static_cast<std::uint8_t>(0xDEADBEEFu >> (8 * (i % 4)));
+        break;
+      case Fill::kOnes:
+        sector[i] = 0xFF;
+        break;
+    }
+  }
+}
+
+struct RepairCase {
+  const char* name;
+  Page truth;
+  int tail;                  // sectors of the page that lie before the next fragment
+  std::vector<Fill> inPage;  // what the head's fragment holds after its head, sector 16 - tail on
+  Fill beforeTail;           // the lead-in's sectors before the tail
+  std::int32_t cluster;
+  LeftPageOutcome outcome;
+  bool mended;                 // the page comes back as the truth (else as read)
+  bool plainWrong;             // the plain first-passing repair does not give back the truth
+  bool tailElsewhere = false;  // the lead-in does not end with the page's tail
+};
+
+// Sector 14 of this page is free space, zero: a repeated-word sector there keeps its checksum.
+Page FreeSectorFourteen() { return test::RecordsPage(5, 70, 100).Checksum().Build(); }
+// Records reach into sector 14; no protection.
+Page Unprotected() { return test::RecordsPage(6, 75, 100).Build(); }
+
+TEST(RepairLeftPageTest, ChoosesOnlyAVersionTheTestsCanTellApart) {
+  const std::vector<RepairCase> cases = {
+      {"a one-sector trial passes the checksum wrongly; two-sector clusters avoid it",
+       FreeSectorFourteen(),
+       2,
+       {Fill::kRepeatedWord, Fill::kNoise},
+       Fill::kNoise,
+       2,
+       LeftPageOutcome::kRepaired,
+       true,
+       true},
+      {"with one-sector clusters two versions pass and the structure holds in both",
+       FreeSectorFourteen(),
+       2,
+       {Fill::kRepeatedWord, Fill::kNoise},
+       Fill::kNoise,
+       1,
+       LeftPageOutcome::kUncertain,
+       false,
+       true},
+      {"an unprotected page is mended by its structure",
+       Unprotected(),
+       2,
+       {Fill::kOnes, Fill::kOnes},
+       Fill::kOnes,
+       1,
+       LeftPageOutcome::kRepaired,
+       true,
+       true},
+      {"a torn-page page: stray passes are told apart by structure",
+       test::RecordsPage(7, 75, 100).TornStamp().Build(),
+       3,
+       {Fill::kOnes, Fill::kOnes, Fill::kOnes},
+       Fill::kOnes,
+       1,
+       LeftPageOutcome::kRepaired,
+       true,
+       false},
+      {"the tail is not before the next fragment",
+       FreeSectorFourteen(),
+       2,
+       {Fill::kNoise, Fill::kNoise},
+       Fill::kNoise,
+       1,
+       LeftPageOutcome::kFailed,
+       false,
+       true,
+       true},
+      {"an intact page",
+       FreeSectorFourteen(),
+       0,
+       {},
+       Fill::kNoise,
+       1,
+       LeftPageOutcome::kIntact,
+       true,
+       false},
+  };
+  for (const RepairCase& c : cases) {
+    Page read = c.truth;
+    LeadIn leadIn{};
+    for (int s = 0; s < 15; ++s) FillSector(leadIn.data() + s * kSectorSize, c.beforeTail, s);
+    for (int s = 0; s < c.tail; ++s) {
+      const std::size_t sector = 16 - static_cast<std::size_t>(c.tail) + s;
+      FillSector(read.data() + sector * kSectorSize, c.inPage[static_cast<std::size_t>(s)],
+                 100 + static_cast<std::uint32_t>(s));
+      std::copy_n(c.truth.data() + sector * kSectorSize, kSectorSize,
+                  leadIn.data() + (15 - c.tail + s) * kSectorSize);
+    }
+    if (c.tailElsewhere) FillSector(leadIn.data() + 14 * kSectorSize, Fill::kNoise, 7);
+
+    Page plain = read;
+    LeftPageRepair(plain, leadIn, 1);
+    EXPECT_EQ(plain != c.truth, c.plainWrong) << c.name;
+
+    Page page = read;
+    const LeftPageResult r = RepairLeftPage(page, leadIn, c.cluster);
+    EXPECT_EQ(r.outcome, c.outcome) << c.name;
+    EXPECT_EQ(page, c.mended ? c.truth : read) << c.name;
+    if (r.outcome == LeftPageOutcome::kRepaired) {
+      EXPECT_EQ(r.sectors, c.tail) << c.name;
+    }
+  }
+}
+
+TEST(RepairLeftPageTest, ClustersOfAPageOrMoreAreNotTried) {
+  Page page = FreeSectorFourteen();
+  page[kPageSize - 700] ^= 1;
+  const Page read = page;
+  const LeadIn leadIn{};
+  for (const std::int32_t cluster : {0, 16, 32, -1})
+    EXPECT_EQ(RepairLeftPage(page, leadIn, cluster).outcome, LeftPageOutcome::kNotTried);
+  EXPECT_EQ(page, read);
+}
+
+TEST(LearnClusterSectorsTest, TakesTheLargestPowerOfTwoDividingEveryDifference) {
+  struct Case {
+    std::vector<std::uint64_t> starts;
+    std::int32_t cluster;
+  };
+  const std::vector<Case> cases = {
+      {{}, 1},
+      {{4096}, 1},
+      {{1000, 1008, 1024}, 8},
+      {{2048, 2052, 4100}, 4},
+      {{5, 5 + 16 * 3, 5 + 16 * 1000}, 16},
+      {{1000, 1001}, 1},
+      {{1006, 1000, 1012}, 2},
+  };
+  for (const Case& c : cases) EXPECT_EQ(LearnClusterSectors(c.starts), c.cluster);
+  EXPECT_EQ(RepairClusterSectors(8, {1000, 1001}), 8) << "a source's cluster size stands";
+  EXPECT_EQ(RepairClusterSectors(1, {1000, 1004}), 4);
+}
+
+}  // namespace
+}  // namespace ravelin

@@ -1,0 +1,112 @@
+// Whole-disk images on the command line: the image kind read from sector 0, the partitions
+// `sources --image` lists, and `--partition N`, which must find what a scan of the
+// partition cut out of the image finds, at sectors shifted by the partition's start.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "cli/commands.h"
+#include "gen/fs_mbr.h"
+#include "gen/fs_tools.h"
+#include "support/image_fixtures.h"
+
+namespace ravelin::cli {
+namespace {
+
+class PartitionCommandTest : public ::testing::Test {
+ protected:
+  PartitionCommandTest() {
+    env_.discovery.sysfsRoot = dir_.File("sys");  // no disks: SOURCE is an image file
+    env_.discovery.devRoot = dir_.File("dev");
+  }
+  int Run(std::vector<std::string> args) {
+    args.insert(args.begin(), "ravelin");
+    out_.str("");
+    err_.str("");
+    return RunCli(args, env_, out_, err_);
+  }
+  // Sectors [start, start + count) of `image` as a file of their own.
+  std::string CutOut(const std::string& image, std::uint64_t start, std::uint64_t count) {
+    const std::string path = dir_.File("part.img");
+    std::ifstream in(image, std::ios::binary);
+    std::ofstream out(path, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(start * 512));
+    std::vector<char> buffer(1 << 20);
+    for (std::uint64_t left = count * 512; left > 0;) {
+      const auto n = static_cast<std::streamsize>(std::min<std::uint64_t>(left, buffer.size()));
+      in.read(buffer.data(), n);
+      out.write(buffer.data(), n);
+      left -= static_cast<std::uint64_t>(n);
+    }
+    return path;
+  }
+  // start_sector of every fragment of a scan's JSON, less `shift`.
+  static std::vector<std::uint64_t> Starts(const std::string& json, std::uint64_t shift) {
+    std::vector<std::uint64_t> starts;
+    const auto doc = nlohmann::json::parse(json);
+    for (const auto& row : doc["fragments"])
+      starts.push_back(row["start_sector"].get<std::uint64_t>() - shift);
+    return starts;
+  }
+
+  test::ScratchDir dir_;
+  CliEnv env_;
+  std::ostringstream out_;
+  std::ostringstream err_;
+};
+
+TEST_F(PartitionCommandTest, PartitionOfAnMbrOrGptImageScansLikeThePartitionCutOutOfIt) {
+  RAVELIN_REQUIRE_TOOLS_OR_SKIP("sfdisk", "mkfs.vfat", "mcopy", "mdel", "mshowfat", "fsck.vfat");
+  test::GeneratedDatabase db(80, 7);
+  for (const auto table : {gen::PartitionTableKind::kMbr, gen::PartitionTableKind::kGpt}) {
+    const bool gpt = table == gen::PartitionTableKind::kGpt;
+    SCOPED_TRACE(gpt ? "gpt" : "mbr");
+    gen::DiskImageOptions options;
+    options.table = table;
+    options.partitionsBefore = {{false, 0}};  // the database's partition is number 2
+    options.fat32.sectorsPerCluster = 8;
+    const std::string image = dir_.File(gpt ? "gpt.img" : "mbr.img");
+    gen::Manifest manifest;
+    const gen::Status built = gen::BuildDiskImage(db, options, image, manifest);
+    ASSERT_TRUE(built.ok()) << built.message();
+    const gen::PartitionInfo& p = *manifest.partition;
+    ASSERT_EQ(p.number, 2);
+
+    ASSERT_EQ(Run({"sources", "--image", image, "--json"}), kExitOk) << err_.str();
+    const auto listed = nlohmann::json::parse(out_.str());
+    EXPECT_EQ(listed["partition_table"], gpt ? "gpt" : "dos");
+    ASSERT_EQ(listed["partitions"].size(), 2u);
+    EXPECT_EQ(listed["partitions"][1]["number"], 2);
+    EXPECT_EQ(listed["partitions"][1]["start_sector"], p.startSector);
+    EXPECT_EQ(listed["partitions"][1]["file_system"], "vfat");
+
+    ASSERT_EQ(Run({"scan", image, "--partition", "2", "--json"}), kExitOk) << err_.str();
+    const std::vector<std::uint64_t> fromDisk = Starts(out_.str(), p.startSector);
+    ASSERT_FALSE(fromDisk.empty()) << err_.str() << out_.str();
+    const std::string part = CutOut(image, p.startSector, p.sectorCount);
+    ASSERT_EQ(Run({"scan", part, "--json"}), kExitOk) << err_.str();
+    EXPECT_NE(err_.str().find("partition image (FAT32 boot sector"), std::string::npos)
+        << err_.str();
+    EXPECT_EQ(fromDisk, Starts(out_.str(), 0));
+
+    ASSERT_EQ(Run({"source-info", image, "--partition", "2", "--json"}), kExitOk);
+    const auto info = nlohmann::json::parse(out_.str());
+    EXPECT_EQ(info["source"]["file_system_name"], "FAT32");
+    EXPECT_TRUE(info["options"]["free_space_only"].get<bool>());
+    EXPECT_EQ(info["options"]["begin"],
+              std::to_string(p.startSector + info["source"]["data_start_sector"].get<int>()));
+
+    EXPECT_EQ(Run({"source-info", image}), kExitOk);
+    EXPECT_NE(err_.str().find(gpt ? "whole-disk image (GPT" : "whole-disk image (MBR"),
+              std::string::npos)
+        << err_.str();
+    EXPECT_EQ(Run({"scan", image, "--partition-image"}), kExitBadSource);
+    EXPECT_NE(err_.str().find("--partition N"), std::string::npos) << err_.str();
+    EXPECT_EQ(Run({"scan", image, "--partition", "3"}), kExitBadSource);
+  }
+}
+
+}  // namespace
+}  // namespace ravelin::cli
