@@ -21,11 +21,12 @@ measure() {
   local t=$dir/time.txt
   local rc=0
   /usr/bin/time -f "%e %M" -o "$t" "$@" >"$dir/$name.out" 2>"$dir/$name.err" || rc=$?
-  read -r secs kib <"$t"
+  # The last line: time puts "Command exited with non-zero status N" in front of it.
+  read -r secs kib < <(tail -n 1 "$t")
   printf "  %-24s %8.2f s  %7d MiB  (exit %d)\n" "$name" "$secs" "$((kib / 1024))" "$rc"
 }
 
-has_command() { "$ravelin" "$1" --help >/dev/null 2>&1; }
+has_command() { "$ravelin" --help 2>/dev/null | grep -qE "^ +$1( |$)"; }
 
 run_scale() {
   local pages=$1 fragments=$2 size=$3
@@ -41,7 +42,7 @@ run_scale() {
     "($(($(du -k "$image" | cut -f1) >> 20)) GiB on disk)"
   measure scan "$ravelin" scan "$image" --disk-image --sectors-per-cluster 8 --rows "$rows"
   echo "  fragments found: $(wc -l <"$rows")"
-  measure "index + list II" "$ravelin" fragments "$rows" --source "$image" --disk-image
+  measure "index + list II" "$ravelin" fragments "$rows"
   measure files "$ravelin" files "$rows" --source "$image" --disk-image
   measure analysis "$ravelin" analyse "$rows" --source "$image" --disk-image --file 1 \
     --sectors-per-cluster 8

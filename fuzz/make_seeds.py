@@ -74,8 +74,13 @@ def ravelin_rows(ravelin, rows):
     import json
     doc = json.loads(out)
     items = doc["fragments"] if isinstance(doc, dict) else doc
-    return [("%d|%d|%d|%d|%d|" % (i["Position"], i["StartSector"], i["EndSector"], i["SizeKB"],
-                                   i["StartPage"])).encode() for i in items]
+    def field(item, *names):  # older builds wrote CamelCase keys
+        return next(item[n] for n in names if n in item)
+    return [("%d|%d|%d|%d|%d|" % (field(i, "position", "Position"),
+                                   field(i, "start_sector", "StartSector"),
+                                   field(i, "end_sector", "EndSector"),
+                                   field(i, "size_kb", "SizeKB"),
+                                   field(i, "start_page", "StartPage"))).encode() for i in items]
 
 
 def main():
@@ -151,6 +156,19 @@ def main():
                 data[8 * cluster:9 * cluster] = bitmap
             off += length
         write("file_system", "ntfs", b"\x01" + struct.pack("<I", 100) + bytes(data[:9 * cluster]))
+
+        # partition_table: tiny MBR (with an extended partition) and GPT disks.
+        for name, size, script in (
+                ("mbr", 32 << 10, "label: dos\nstart=2, size=10, type=c\n"
+                                  "start=14, size=40, type=5\nstart=16, size=8, type=83\n"),
+                ("gpt", 48 << 10, "label: gpt\nfirst-lba: 34\nstart=34, size=20, name=data\n")):
+            disk = os.path.join(tmp, name + ".img")
+            with open(disk, "wb") as f:
+                f.truncate(size)
+            subprocess.run(["sfdisk", "-q", disk], input=script.encode(), check=True,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            with open(disk, "rb") as f:
+                write("partition_table", name, f.read())
     finally:
         shutil.rmtree(tmp)
 

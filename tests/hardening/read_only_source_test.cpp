@@ -123,8 +123,10 @@ class ReadOnlySourceTest : public ::testing::Test {
     std::ostringstream memo, messages;
     TerminalUi ui(memo, messages, nullptr);
     Workspace ws(ui, env_.opener);
-    SourceArgs args{source, false, true};
-    EXPECT_TRUE(OpenFileList(ws, ui, env_, rows, "", args, messages)) << messages.str();
+    SourceArgs args;
+    args.source = source;
+    args.diskImage = true;
+    EXPECT_TRUE(OpenFileList(ws, ui, env_, rows, "", args, false, messages)) << messages.str();
     ws.ListView3.SetCurrent(0);
     ListView3Click(ws);
     ws.controls.tab3.chkauto = true;
