@@ -110,7 +110,18 @@ class ReadOnlySourceTest : public ::testing::Test {
 
     EXPECT_TRUE(Rebuild(source) == real_) << "the rebuilt file differs from the original";
     EXPECT_EQ(Run({"verify", dir_.File("rebuilt.mdf")}), kExitOk) << out_.str();
-    // TODO: `ravelin recover` joins this list when it lands.
+    // The whole recovery, from the source and from the saved scan.
+    const std::string out = dir_.File("recovered"), again = dir_.File("recovered-again");
+    EXPECT_EQ(Run({"recover", source, "--disk-image", "--out-dir", out, "--json",
+                   dir_.File("report.json")}),
+              kExitOk)
+        << err_.str();
+    EXPECT_EQ(Run({"recover", "--rows", rows, "--content", content, "--out-dir", again}), kExitOk)
+        << err_.str();
+    EXPECT_EQ(Run({"analyse", rows, "--content", content, "--file", "1", "--search", "--check",
+                   "--out", dir_.File("analysed.mdf")}),
+              kExitOk)
+        << err_.str();
   }
 
   // Scans `source` and rebuilds its first database file as the window does: the automatic
