@@ -153,10 +153,42 @@ std::uint64_t MdfSizeBytes(const std::vector<AssemblyRow>& rows, std::int64_t fi
   return pages * kPageSize;
 }
 
-MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& rows, std::int64_t filePageCount,
-                        std::int32_t sectorsPerCluster, FragmentSource& source, OutputFile& out,
-                        Reporter& reporter) {
-  return WriteMdf(rows, filePageCount, sectorsPerCluster, source, out, reporter, {});
+bool AccountingSink::Append(ByteView pages) {
+  if (next_ && !next_->Append(pages)) return false;
+  for (std::size_t at = 0; at + kPageSize <= pages.size(); at += kPageSize) {
+    TakePending();
+    pending_.assign(pages.begin() + static_cast<std::ptrdiff_t>(at),
+                    pages.begin() + static_cast<std::ptrdiff_t>(at + kPageSize));
+  }
+  return true;
+}
+
+bool AccountingSink::AppendZeros(std::uint64_t bytes) {
+  if (next_ && !next_->AppendZeros(bytes)) return false;
+  const auto count = static_cast<std::int64_t>(bytes / kPageSize);
+  if (count == 0) return true;
+  TakePending();
+  accounter_.AddZeros(count - 1);
+  pending_.assign(kPageSize, 0);
+  return true;
+}
+
+bool AccountingSink::OverwriteTail(PageView page) {
+  if (next_ && !next_->OverwriteTail(page)) return false;
+  if (pending_.empty()) return false;
+  pending_.assign(page.begin(), page.end());
+  return true;
+}
+
+void AccountingSink::TakePending() {
+  if (pending_.empty()) return;
+  accounter_.Add(PageView(pending_.data(), kPageSize));
+  pending_.clear();
+}
+
+PageAccount AccountingSink::Finish(const MdfWriteResult& result) {
+  TakePending();
+  return accounter_.Finish(WriterNotes(result, accounter_.Pages()));
 }
 
 std::vector<PageVerdict> WriterNotes(const MdfWriteResult& result, std::int64_t pageCount) {
@@ -171,7 +203,7 @@ std::vector<PageVerdict> WriterNotes(const MdfWriteResult& result, std::int64_t 
 }
 
 MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& rows, std::int64_t filePageCount,
-                        std::int32_t sectorsPerCluster, FragmentSource& source, OutputFile& out,
+                        std::int32_t sectorsPerCluster, FragmentSource& source, MdfSink& out,
                         Reporter& reporter, const MdfWriteOptions& options) {
   MdfWriteResult result;
   // The block's last 7680 bytes receive the 15 sectors before a row; it keeps its bytes from

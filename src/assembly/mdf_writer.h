@@ -41,6 +41,47 @@ struct MdfWriteResult {
   std::vector<MdfPageNote> notes;   // in page order
 };
 
+// Where the writer's pages go, in order from page 0: appended, or the last page appended
+// replaced once a left-page repair has mended it.
+class MdfSink {
+ public:
+  virtual ~MdfSink() = default;
+  virtual bool Append(ByteView pages) = 0;           // whole pages
+  virtual bool AppendZeros(std::uint64_t bytes) = 0;  // whole zero pages
+  virtual bool OverwriteTail(PageView page) = 0;      // the last page appended
+};
+
+// The file on the output road.
+class FileSink final : public MdfSink {
+ public:
+  explicit FileSink(OutputFile& out) : out_(out) {}
+  bool Append(ByteView pages) override { return out_.Append(pages); }
+  bool AppendZeros(std::uint64_t bytes) override { return out_.AppendZeros(bytes); }
+  bool OverwriteTail(PageView page) override { return out_.OverwriteTail(page); }
+
+ private:
+  OutputFile& out_;
+};
+
+// Takes the page account of the pages that pass, and hands them on to `next`; with no
+// `next` they go nowhere, which is how CHECK accounts the file CREATE MDF would write. The
+// last page is accounted only once the next one comes, since a repair may still replace it.
+class AccountingSink final : public MdfSink {
+ public:
+  explicit AccountingSink(MdfSink* next = nullptr) : next_(next) {}
+  bool Append(ByteView pages) override;
+  bool AppendZeros(std::uint64_t bytes) override;
+  bool OverwriteTail(PageView page) override;
+  // The account of every page that passed, with the writer's notes on its repairs.
+  PageAccount Finish(const MdfWriteResult& result);
+
+ private:
+  void TakePending();
+  MdfSink* next_;
+  PageAccounter accounter_;
+  std::vector<std::uint8_t> pending_;  // the last page, not yet accounted
+};
+
 struct MdfWriteOptions {
   // Whether the file's own PFS pages say page n is free. With it, a split page followed by
   // free pages no row holds (a zero page has no header, so the scan cannot see it) is
@@ -48,21 +89,16 @@ struct MdfWriteOptions {
   std::function<bool(std::int64_t)> knownFree;
 };
 
-// Appends the file to `out`. `filePageCount` is the page count from the file header page;
+// Appends the file to `sink`. `filePageCount` is the page count from the file header page;
 // the repair applies when `sectorsPerCluster` is 1 to 15. Reports "read disk error" per page
 // that cannot be read and "read disk error ,leftpage" per repair block that cannot be read;
 // the gauge runs from 0 to 100 over the rows, and the window may handle messages between
-// rows (Yield).
+// rows (Yield). With one sector per cluster, the repairs take the cluster size from the
+// rows' start sectors (LearnClusterSectors). Where a repair decides otherwise than the plain
+// first-passing trial, or cannot decide, a line says so ("修复页面…", "页面…不确定…").
 MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& rows, std::int64_t filePageCount,
-                        std::int32_t sectorsPerCluster, FragmentSource& source, OutputFile& out,
-                        Reporter& reporter);
-
-// With one sector per cluster, the repairs take the cluster size from the rows' start sectors
-// (LearnClusterSectors). Where a repair decides otherwise than the plain first-passing trial,
-// or cannot decide, a line says so ("修复页面…", "页面…不确定…").
-MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& rows, std::int64_t filePageCount,
-                        std::int32_t sectorsPerCluster, FragmentSource& source, OutputFile& out,
-                        Reporter& reporter, const MdfWriteOptions& options);
+                        std::int32_t sectorsPerCluster, FragmentSource& source, MdfSink& sink,
+                        Reporter& reporter, const MdfWriteOptions& options = {});
 
 // One entry per page of the file for the page account: kRepaired / kUncertain where a note
 // says so, kZeroFree (no note) elsewhere.

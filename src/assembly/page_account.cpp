@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 #include "page/allocation_page.h"
 #include "page/page_format.h"
@@ -76,62 +77,80 @@ std::vector<std::string> PageAccount::SummaryLines() const {
   return lines;
 }
 
-PageAccount AccountPages(std::int64_t pageCount, const PageReaderFn& read,
-                         const std::vector<PageVerdict>& writerNotes) {
-  PageAccount account;
-  account.pageCount = pageCount;
-  const auto n = static_cast<std::size_t>(std::max<std::int64_t>(pageCount, 0));
-  account.verdicts.assign(n, PageVerdict::kZeroFree);
-  account.allocated.assign(n, 0xFF);
-  std::array<std::uint8_t, kPageSize> page{};
+std::uint8_t& PageAccounter::AllocatedAt(std::int64_t n) {
+  const auto i = static_cast<std::size_t>(n);
+  if (i >= account_.allocated.size()) account_.allocated.resize(i + 1, 0xFF);
+  return account_.allocated[i];
+}
 
-  // First the allocation: every PFS page the file holds.
-  if (pageCount > 0 && read(0, page)) {
-    RestoreTornBits(page);
-    account.fileId = Load16(page, page_header::kFileId);
+// Page 0 gives the file id and size; a PFS page in its place gives the allocation of the
+// pages it describes.
+void PageAccounter::TakeAllocation(std::int64_t n, PageView page) {
+  if (n == 0) {
+    account_.fileId = Load16(page, page_header::kFileId);
     std::int32_t size = 0;
-    if (GetFileSizeFromHeader(page, size) == 0 && size > 0) account.headerPageCount = size;
+    if (GetFileSizeFromHeader(page, size) == 0 && size > 0) account_.headerPageCount = size;
+    return;
   }
-  for (std::int64_t p = 1; p < pageCount; p = p == 1 ? kPagesPerPfs : p + kPagesPerPfs) {
-    if (!read(p, page)) continue;
-    RestoreTornBits(page);
-    if (page[page_header::kType] != kPageTypePfs ||
-        static_cast<std::int32_t>(Load32(page, page_header::kPageNumber)) != p)
-      continue;
-    const auto pfs = ReadPfsBytes(page);
-    if (!pfs) continue;
-    for (std::size_t j = 0; j < pfs->bytes.size(); ++j) {
-      const std::int64_t t = pfs->firstPage + static_cast<std::int64_t>(j);
-      if (t >= 0 && t < pageCount)
-        account.allocated[static_cast<std::size_t>(t)] = (pfs->bytes[j] & kPfsAllocated) ? 1 : 0;
-    }
+  if ((n != 1 && n % kPagesPerPfs != 0) || page[page_header::kType] != kPageTypePfs ||
+      static_cast<std::int32_t>(Load32(page, page_header::kPageNumber)) != n)
+    return;
+  const auto pfs = ReadPfsBytes(page);
+  if (!pfs) return;
+  for (std::size_t j = 0; j < pfs->bytes.size(); ++j) {
+    const std::int64_t t = pfs->firstPage + static_cast<std::int64_t>(j);
+    if (t >= 0) AllocatedAt(t) = (pfs->bytes[j] & kPfsAllocated) ? 1 : 0;
   }
+}
 
-  for (std::int64_t p = 0; p < pageCount; ++p) {
-    const auto i = static_cast<std::size_t>(p);
-    PageVerdict verdict;
-    if (!read(p, page)) {
+void PageAccounter::Add(PageView page) {
+  const std::int64_t p = Pages();
+  PageVerdict verdict = PageVerdict::kZeroFree;  // judged in Finish
+  if (!AllZero(page)) {
+    std::array<std::uint8_t, kPageSize> restored;
+    std::copy(page.begin(), page.end(), restored.begin());
+    const int nibble = ProtectionNibble(page);
+    const bool protectedPage = nibble == 1 || nibble == 2;
+    const bool intact = protectedPage && IsPageIntact(restored);
+    RestoreTornBits(restored);
+    if (p == 0 || p == 1 || p % kPagesPerPfs == 0) TakeAllocation(p, restored);
+    const bool inPlace =
+        static_cast<std::int32_t>(Load32(restored, page_header::kPageNumber)) == p &&
+        Load16(restored, page_header::kFileId) == account_.fileId;
+    if (!inPlace || (protectedPage && !intact)) {
       verdict = PageVerdict::kDamaged;
-    } else if (AllZero(page)) {
-      verdict = account.allocated[i] == 1 ? PageVerdict::kMissingAllocated : PageVerdict::kZeroFree;
+    } else if (protectedPage) {
+      verdict = PageVerdict::kProtection;
     } else {
-      const int nibble = ProtectionNibble(page);
-      const bool protectedPage = nibble == 1 || nibble == 2;
-      const bool intact = protectedPage && IsPageIntact(page);
-      RestoreTornBits(page);
-      const bool inPlace = static_cast<std::int32_t>(Load32(page, page_header::kPageNumber)) == p &&
-                           Load16(page, page_header::kFileId) == account.fileId;
-      if (!inPlace || (protectedPage && !intact)) {
-        verdict = PageVerdict::kDamaged;
-      } else if (protectedPage) {
-        verdict = PageVerdict::kProtection;
-      } else {
-        verdict =
-            IsPageStructurallySound(page) ? PageVerdict::kStructure : PageVerdict::kUnverifiable;
-      }
-      // A page whose allocation no PFS page gives is taken to be in use.
-      if (account.allocated[i] == 0xFF) account.allocated[i] = 1;
+      verdict = IsPageStructurallySound(restored) ? PageVerdict::kStructure
+                                                  : PageVerdict::kUnverifiable;
     }
+    // A page whose allocation no PFS page gives is taken to be in use.
+    std::uint8_t& state = AllocatedAt(p);
+    if (state == 0xFF) state = 1;
+  }
+  account_.verdicts.push_back(verdict);
+}
+
+void PageAccounter::AddUnreadable() {
+  account_.verdicts.push_back(PageVerdict::kDamaged);
+}
+
+void PageAccounter::AddZeros(std::int64_t count) {
+  if (count <= 0) return;
+  account_.verdicts.resize(account_.verdicts.size() + static_cast<std::size_t>(count),
+                           PageVerdict::kZeroFree);
+}
+
+PageAccount PageAccounter::Finish(const std::vector<PageVerdict>& writerNotes) {
+  PageAccount account = std::move(account_);
+  account_ = {};
+  account.pageCount = static_cast<std::int64_t>(account.verdicts.size());
+  account.allocated.resize(account.verdicts.size(), 0xFF);
+  for (std::size_t i = 0; i < account.verdicts.size(); ++i) {
+    PageVerdict& verdict = account.verdicts[i];
+    if (verdict == PageVerdict::kZeroFree && account.allocated[i] == 1)
+      verdict = PageVerdict::kMissingAllocated;
     if (i < writerNotes.size()) {
       const PageVerdict note = writerNotes[i];
       const bool verified =
@@ -139,10 +158,22 @@ PageAccount AccountPages(std::int64_t pageCount, const PageReaderFn& read,
       if (note == PageVerdict::kRepaired && verified) verdict = PageVerdict::kRepaired;
       if (note == PageVerdict::kUncertain) verdict = PageVerdict::kUncertain;
     }
-    account.verdicts[i] = verdict;
     ++account.counts[static_cast<std::size_t>(verdict)];
   }
   return account;
+}
+
+PageAccount AccountPages(std::int64_t pageCount, const PageReaderFn& read,
+                         const std::vector<PageVerdict>& writerNotes) {
+  PageAccounter accounter;
+  std::array<std::uint8_t, kPageSize> page{};
+  for (std::int64_t p = 0; p < pageCount; ++p) {
+    if (read(p, page))
+      accounter.Add(page);
+    else
+      accounter.AddUnreadable();
+  }
+  return accounter.Finish(writerNotes);
 }
 
 }  // namespace ravelin

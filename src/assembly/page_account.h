@@ -46,12 +46,30 @@ struct PageAccount {
   std::vector<std::string> SummaryLines() const;
 };
 
+// Takes the account page by page, in order from page 0, as a writer produces them or a
+// reader reads them. A PFS page lies before the pages it describes (page 0 aside, which is
+// always in use), so the allocation is known when it matters; zero pages are judged at the
+// end, against every PFS page seen.
+class PageAccounter {
+ public:
+  void Add(PageView page);
+  void AddUnreadable();
+  void AddZeros(std::int64_t count);
+  std::int64_t Pages() const { return static_cast<std::int64_t>(account_.verdicts.size()); }
+  // `writerNotes` (when not empty, one per page) carries what the writer knows: pages it
+  // repaired, pages it left uncertain.
+  PageAccount Finish(const std::vector<PageVerdict>& writerNotes = {});
+
+ private:
+  std::uint8_t& AllocatedAt(std::int64_t n);
+  void TakeAllocation(std::int64_t n, PageView page);
+  PageAccount account_;
+};
+
 // Reads page n of a file of `pageCount` pages into the buffer; false when it cannot.
 using PageReaderFn = std::function<bool(std::int64_t n, MutablePage page)>;
 
-// The account of a file. A page that cannot be read counts as damaged. `notes` (when not
-// empty, one per page) carries what the writer knows: pages it repaired, pages it left
-// uncertain.
+// The account of a file. A page that cannot be read counts as damaged.
 PageAccount AccountPages(std::int64_t pageCount, const PageReaderFn& read,
                          const std::vector<PageVerdict>& writerNotes = {});
 

@@ -108,7 +108,7 @@ FileRecovery RecoverFile(Workspace& ws, MemoCursor& memo, std::int64_t number, b
   r.physicalName = ws.DatabaseFileName;
   r.fragmentsUsed = static_cast<std::int64_t>(ws.ListView4.Count());
   if (check) {
-    Button5Click(ws);
+    CheckAssembly(ws);  // the account comes with the write
     r.check = ParseCheckLines(takeLog());
     r.checked = true;
   }
@@ -117,24 +117,12 @@ FileRecovery RecoverFile(Workspace& ws, MemoCursor& memo, std::int64_t number, b
   const std::vector<AssemblyRow> rows = AssemblyRows(ws.ListView4);
   if (path.empty() || rows.empty() || rows.front().startPage != 0) return r;
   r.output = path;
-  r.written = CreateMdf(ws, path);
+  PageAccount account;
+  r.written = CreateMdf(ws, path, &account);
   r.writeSeconds = lap();
   takeLog();
-  if (r.written) r.account = AccountOfFile(path);
+  if (r.written) r.account = std::move(account);
   return r;
-}
-
-std::optional<PageAccount> AccountOfFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  in.seekg(0, std::ios::end);
-  const auto pages = static_cast<std::int64_t>(in.tellg()) / static_cast<std::int64_t>(kPageSize);
-  return AccountPages(pages, [&in](std::int64_t n, MutablePage page) {
-    in.clear();
-    in.seekg(static_cast<std::streamoff>(n) * static_cast<std::streamoff>(kPageSize));
-    return static_cast<bool>(
-        in.read(reinterpret_cast<char*>(page.data()), static_cast<std::streamsize>(page.size())));
-  });
 }
 
 std::string RecoveredFileName(const std::string& physicalName, const std::string& dir,

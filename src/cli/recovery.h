@@ -68,9 +68,6 @@ FileRecovery RecoverFile(Workspace& ws, MemoCursor& memo, std::int64_t number, b
                          const std::function<std::string(const std::string&)>& outputFor,
                          const std::function<void()>& wait);
 
-// The account of a rebuilt file on disk.
-std::optional<PageAccount> AccountOfFile(const std::string& path);
-
 // The name `ravelin recover` gives the file rebuilt from `physicalName` in `dir`: its last
 // component with ".mdf" in lower case, "-2", "-3" … before it when the name is in `taken` or
 // a file of that name exists. Adds the name to `taken`.

@@ -41,6 +41,30 @@ bool RefuseTab4(Workspace& ws) {
   return true;
 }
 
+// What the writer needs of the page map: which pages the file's PFS pages call free.
+MdfWriteOptions WriteOptionsOf(const Workspace& ws) {
+  const PageMap& map = ws.pageMap;
+  MdfWriteOptions options;
+  options.knownFree = [&map](std::int64_t n) {
+    return map.Contains(n) && map.AllocState(n) == kAllocFree;
+  };
+  return options;
+}
+
+// The writer's log lines and messages belong to CREATE MDF; an account taken for CHECK keeps
+// only the gauge and lets the window breathe.
+class GaugeOnly final : public Reporter {
+ public:
+  explicit GaugeOnly(Reporter& to) : to_(to) {}
+  void Log(std::string_view) override {}
+  void Message(std::string_view, std::string_view, Severity) override {}
+  void Progress(int percent) override { to_.Progress(percent); }
+  void Yield() override { to_.Yield(); }
+
+ private:
+  Reporter& to_;
+};
+
 }  // namespace
 
 std::string MdfFileName(const std::string& databaseFileName) {
@@ -69,15 +93,31 @@ void ListView4ColumnClick(Workspace& ws, std::size_t column) {
   ws.ui().Changed(Change::kAssemblyList);
 }
 
-void Button5Click(Workspace& ws) {
-  if (RefuseTab4(ws)) return;
-  Ui& ui = ws.ui();
-  ui.ClearMemo(Memo::kMemo3);
-  UiReporter reporter(ui, Memo::kMemo3);
+void CheckAssembly(Workspace& ws) {
+  UiReporter reporter(ws.ui(), Memo::kMemo3);
   const PageMap& map = ws.pageMap;
   CheckMissingPages(
       AssemblyRows(ws.ListView4), ws.FilePageCount, map.Size(),
       [&map](std::int64_t n) { return map.AllocState(n) == kAllocAllocated; }, reporter);
+}
+
+void Button5Click(Workspace& ws) {
+  if (RefuseTab4(ws)) return;
+  Ui& ui = ws.ui();
+  ui.ClearMemo(Memo::kMemo3);
+  CheckAssembly(ws);
+  // The account of the file as CREATE MDF would write it, repairs included: read before
+  // them, a split page would count as damaged.
+  const std::vector<AssemblyRow> rows = AssemblyRows(ws.ListView4);
+  if (rows.empty() || rows.front().startPage != 0) return;
+  Tab4Operation busy(ws);
+  UiReporter memo3(ui, Memo::kMemo3);
+  GaugeOnly gauge(memo3);
+  AccountingSink account;
+  const MdfWriteResult result = WriteMdf(rows, ws.FilePageCount, ws.source.SectorsPerCluster,
+                                         ws.Fragments(), account, gauge, WriteOptionsOf(ws));
+  if (!result.written) return;
+  for (const std::string& line : account.Finish(result).SummaryLines()) memo3.Log(line);
 }
 
 SearchResult Button6Click(Workspace& ws) {
@@ -132,7 +172,7 @@ SearchResult Button6Click(Workspace& ws) {
   return result;
 }
 
-bool CreateMdf(Workspace& ws, const std::string& path) {
+bool CreateMdf(Workspace& ws, const std::string& path, PageAccount* account) {
   const std::vector<AssemblyRow> rows = AssemblyRows(ws.ListView4);
   const std::uint64_t expected =
       ws.FilePageCount > 0 ? static_cast<std::uint64_t>(ws.FilePageCount) * kPageSize : 0;
@@ -140,17 +180,16 @@ bool CreateMdf(Workspace& ws, const std::string& path) {
   if (!file) return false;
   Tab4Operation busy(ws);
   UiReporter reporter(ws.ui(), Memo::kMemo3);
-  const PageMap& map = ws.pageMap;
-  MdfWriteOptions options;
-  options.knownFree = [&map](std::int64_t n) {
-    return map.Contains(n) && map.AllocState(n) == kAllocFree;
-  };
+  FileSink sink(*file);
+  AccountingSink accounting(&sink);
+  MdfSink& out = account ? static_cast<MdfSink&>(accounting) : sink;
   const MdfWriteResult result = WriteMdf(rows, ws.FilePageCount, ws.source.SectorsPerCluster,
-                                         ws.Fragments(), *file, reporter, options);
+                                         ws.Fragments(), out, reporter, WriteOptionsOf(ws));
   if (!result.written || !file->Commit()) {
     ShowWriteFailed(ws, *file);
     return false;
   }
+  if (account) *account = accounting.Finish(result);
   ws.ui().AppendMemo(Memo::kMemo3, "组合完毕");
   return true;
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "assembly/missing_fragment_search.h"
+#include "assembly/page_account.h"
 
 namespace ravelin {
 
@@ -19,8 +20,11 @@ void ListView4Click(Workspace& ws);
 // ("起始页面号") and disables them for any other, then sorts the list by that column.
 void ListView4ColumnClick(Workspace& ws, std::size_t column);
 
-// CHECK: the missing pages of the sorted Assembly list, in Memo3.
+// CHECK: the missing pages of the sorted Assembly list, in Memo3 ("检测完毕" closes them),
+// then the summary of the page account of the file CREATE MDF would write from it.
 void Button5Click(Workspace& ws);
+// The missing pages alone, without the account (which reads every page of the file).
+void CheckAssembly(Workspace& ws);
 
 // SEARCH MORE: sweeps for missing fragments until one adds nothing, then sorts the list by
 // column 2 and writes the file's name and size into the first row's memo cell (Memo3 holds
@@ -30,8 +34,9 @@ SearchResult Button6Click(Workspace& ws);
 // CREATE MDF: asks for the file (proposing the last part of DatabaseFileName) and writes it.
 void Button2Click(Workspace& ws);
 // The same without the dialog: writes the file at `path`. True when it was written whole
-// ("组合完毕" in Memo3).
-bool CreateMdf(Workspace& ws, const std::string& path);
+// ("组合完毕" in Memo3); then, when asked, *account holds its page account, taken while
+// writing.
+bool CreateMdf(Workspace& ws, const std::string& path, PageAccount* account = nullptr);
 
 // The part of a database file's physical name after its last "\" (all of it without one):
 // the name the save dialog proposes.

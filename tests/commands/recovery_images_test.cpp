@@ -5,11 +5,13 @@
 // accuracy work) and asserts the mended result and its memo line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <iostream>
 #include <memory>
 #include <optional>
 
 #include "analysis/file_identification.h"
+#include "assembly/page_account.h"
 #include "commands/scan_commands.h"
 #include "commands/tab3_commands.h"
 #include "commands/tab4_commands.h"
@@ -37,6 +39,8 @@ std::optional<std::uint64_t> HeaderSector(const gen::Manifest& manifest, int fil
 struct Recovery {
   std::vector<std::uint8_t> file;  // the rebuilt MDF
   std::vector<std::string> memo2, memo3;
+  std::vector<std::string> check;  // Memo3 after CHECK
+  PageAccount account;             // taken while writing
 };
 
 // Scan, analyse the header fragment at `header`, sort the Assembly list and write the MDF.
@@ -64,8 +68,11 @@ Recovery Recover(const std::string& image, const gen::Manifest& manifest, std::u
   EXPECT_TRUE(ws.jobs.WaitIdle(std::chrono::minutes(5)));
   ws.jobs.JoinAll();
   ListView4ColumnClick(ws, 2);
+  Button5Click(ws);
+  result.check = ui.MemoLines(Memo::kMemo3);
+  ui.ClearMemo(Memo::kMemo3);
   const std::string out = dir.File("rebuilt.mdf");
-  if (!CreateMdf(ws, out)) return result;
+  if (!CreateMdf(ws, out, &result.account)) return result;
   result.file = test::ReadImageSectors(out, 0, static_cast<std::uint64_t>(ws.FilePageCount) * 16);
   result.memo2 = ui.MemoLines(Memo::kMemo2);
   result.memo3 = ui.MemoLines(Memo::kMemo3);
@@ -133,6 +140,37 @@ std::ostream& operator<<(std::ostream& out, const Counts& c) {
 bool HasLine(const std::vector<std::string>& lines, const std::string& start) {
   return std::any_of(lines.begin(), lines.end(),
                      [&](const std::string& l) { return l.rfind(start, 0) == 0; });
+}
+
+// CHECK gives the summary of the file CREATE MDF then writes; the account taken while
+// writing is the one the written file gives when read back, with the writer's repairs named;
+// and no page written wrong is called verified.
+void ExpectHonestAccount(const Recovery& r, const Counts& counts) {
+  const auto done = std::find(r.check.begin(), r.check.end(), "检测完毕");
+  ASSERT_NE(done, r.check.end());
+  EXPECT_EQ(std::vector<std::string>(done + 1, r.check.end()), r.account.SummaryLines());
+  const std::int64_t pages = static_cast<std::int64_t>(r.file.size() / kPageSize);
+  const PageAccount readBack = AccountPages(pages, [&r](std::int64_t n, MutablePage page) {
+    std::copy_n(r.file.begin() + n * static_cast<std::int64_t>(kPageSize), kPageSize, page.begin());
+    return true;
+  });
+  ASSERT_EQ(r.account.verdicts.size(), readBack.verdicts.size());
+  EXPECT_EQ(r.account.allocated, readBack.allocated);
+  for (std::size_t n = 0; n < readBack.verdicts.size(); ++n) {
+    const PageVerdict written = r.account.verdicts[n], read = readBack.verdicts[n];
+    if (written == PageVerdict::kRepaired)
+      EXPECT_TRUE(read == PageVerdict::kProtection || read == PageVerdict::kStructure) << n;
+    else if (written != PageVerdict::kUncertain)
+      EXPECT_EQ(written, read) << n;
+  }
+  for (const std::int64_t n : counts.wrongPages) {
+    const auto i = static_cast<std::size_t>(n);
+    if (i >= r.account.verdicts.size() || r.account.allocated[i] == 0) continue;
+    const PageVerdict v = r.account.verdicts[i];
+    EXPECT_TRUE(v == PageVerdict::kUncertain || v == PageVerdict::kDamaged ||
+                v == PageVerdict::kUnverifiable)
+        << "page " << n << " written wrong but " << VerdictName(v);
+  }
 }
 
 struct ImageCase {
@@ -216,6 +254,7 @@ TEST_P(RecoveryImageTest, EachTargetComesBackAsItsOwnVersion) {
     });
     EXPECT_LE(counts.wrongAllocated, uncertain) << original.Name();
     EXPECT_EQ(counts.foreign, 0) << original.Name();
+    ExpectHonestAccount(r, counts);
     if (c.memo3Line != nullptr) memo3Seen = memo3Seen || HasLine(r.memo3, c.memo3Line);
     if (c.memo2Line != nullptr) memo2Seen = memo2Seen || HasLine(r.memo2, c.memo2Line);
   }

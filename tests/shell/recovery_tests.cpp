@@ -100,6 +100,9 @@ std::vector<std::uint8_t> AssembleAndWrite(Harness& h, const std::string& out) {
   QTest::mouseClick(t.Button5, Qt::LeftButton);
   EXPECT_TRUE(h.WaitForJob());
   EXPECT_TRUE(Memo(t.Memo3).contains(QStringLiteral("检测完毕"))) << Memo(t.Memo3).toStdString();
+  // The account of the file to be written follows: a whole recovery verifies every page.
+  EXPECT_TRUE(Memo(t.Memo3).contains(QStringLiteral("页面校验通过")));
+  EXPECT_FALSE(Memo(t.Memo3).contains(QStringLiteral("已损坏")));
 
   h.dialogs.paths = {out};
   QTest::mouseClick(t.Button2, Qt::LeftButton);
