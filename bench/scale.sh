@@ -2,8 +2,9 @@
 # The whole road at scale: a generated 20 GiB raw image (sparse where the generator leaves
 # gaps zero) holding a 2,000,000-page database cut into 200,000 fragments. Times and peak
 # memory (/usr/bin/time) of the scan, the fragment index with list II's fill (`fragments`),
-# the file list, the analysis, and the write and whole recovery when the command line has
-# them. Then the same road on a tenth of the database, so what grows with what can be read
+# the file list, the analysis, the analysis with the search for missing fragments, the same
+# with the write of the rebuilt file, and the whole `ravelin recover` (its --stats line gives
+# each step's time inside one process). Then the same road on a tenth of the database, so what grows with what can be read
 # off the ratios. Run through `scripts/bench scale`; not part of scripts/test.
 # RAVELIN_SCALE_PAGES / RAVELIN_SCALE_FRAGMENTS / RAVELIN_SCALE_SIZE override the figures.
 set -euo pipefail
@@ -26,8 +27,6 @@ measure() {
   printf "  %-24s %8.2f s  %7d MiB  (exit %d)\n" "$name" "$secs" "$((kib / 1024))" "$rc"
 }
 
-has_command() { "$ravelin" --help 2>/dev/null | grep -qE "^ +$1( |$)"; }
-
 run_scale() {
   local pages=$1 fragments=$2 size=$3
   local image=$dir/scale-$pages-$fragments.img
@@ -46,11 +45,17 @@ run_scale() {
   measure files "$ravelin" files "$rows" --source "$image" --disk-image
   measure analysis "$ravelin" analyse "$rows" --source "$image" --disk-image --file 1 \
     --sectors-per-cluster 8
-  if has_command recover; then
-    measure recover "$ravelin" recover "$image" --disk-image --out "$dir/recovered-$pages"
-  else
-    echo "  recover: not in this build"
-  fi
+  measure "analysis + search" "$ravelin" analyse "$rows" --source "$image" --disk-image \
+    --file 1 --sectors-per-cluster 8 --search
+  measure "analysis+search+write" "$ravelin" analyse "$rows" --source "$image" --disk-image \
+    --file 1 --sectors-per-cluster 8 --search --out "$dir/analysed-$pages.mdf"
+  rm -f "$dir/analysed-$pages.mdf"
+  rm -rf "$dir/recovered-$pages"
+  measure recover "$ravelin" recover "$image" --disk-image --sectors-per-cluster 8 \
+    --out-dir "$dir/recovered-$pages" --stats
+  grep -h "^stats:" "$dir/recover.err" | sed 's/^/    /'
+  grep -h "页面校验通过\|已损坏\|缺少的已分配" "$dir/recover.out" | sed 's/^/    /' || true
+  rm -rf "$dir/recovered-$pages"
 }
 
 run_scale "${RAVELIN_SCALE_PAGES:-2000000}" "${RAVELIN_SCALE_FRAGMENTS:-200000}" \
