@@ -10,6 +10,7 @@
 #include "cli/commands.h"
 #include "commands/scan_info_commands.h"
 #include "commands/tab3_commands.h"
+#include "support/cli_fixture.h"
 #include "support/image_fixtures.h"
 #include "support/scripted_ui.h"
 #include "workspace/workspace.h"
@@ -21,7 +22,7 @@ using Lines = std::vector<std::string>;
 constexpr char kName[] = "C:\\DATA\\shop.mdf";
 constexpr char kRemark[] = "C:\\DATA\\shop.mdf(0.94 MB)";
 
-class AnalyseCommandTest : public ::testing::Test {
+class AnalyseCommandTest : public test::CliFixture {
  protected:
   struct Placed {
     std::int32_t first;
@@ -72,26 +73,12 @@ class AnalyseCommandTest : public ::testing::Test {
     row.Remark = remark;
     ws.fragments.Append(row);
   }
-  int Run(std::vector<std::string> args) {
-    args.insert(args.begin(), "ravelin");
-    out_.str("");
-    err_.str("");
-    return RunCli(args, env_, out_, err_);
-  }
-  Lines OutLines() const {
-    Lines lines;
-    std::istringstream in(out_.str());
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-  }
 
   test::ScratchDir dir_;
   std::string image_ = dir_.File("disk.img");
   std::string rows_ = dir_.File("scan.txt");
   std::string content_ = dir_.File("spcontent");
   std::string headless_ = dir_.File("headless.txt");
-  CliEnv env_;
-  std::ostringstream out_, err_;
 };
 
 TEST_F(AnalyseCommandTest, FilesListsTheHeaderFragmentsWithTheirPageZeroLsn) {

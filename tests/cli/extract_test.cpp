@@ -10,6 +10,7 @@
 #include "cli/commands.h"
 #include "cli/interrupt.h"
 #include "commands/scan_info_commands.h"
+#include "support/cli_fixture.h"
 #include "support/image_fixtures.h"
 #include "support/page_builder.h"
 #include "support/scripted_ui.h"
@@ -22,7 +23,7 @@ using test::PageBuilder;
 using Bytes = std::vector<std::uint8_t>;
 
 // An image with [0,3) at 64, [5,6) at 400 and [10,12) at 600, its rows and content saved.
-class ExtractCommandTest : public ::testing::Test {
+class ExtractCommandTest : public test::CliFixture {
  protected:
   void SetUp() override {
     image_bytes_.assign(1024 * kSectorSize, 0);
@@ -68,11 +69,6 @@ class ExtractCommandTest : public ::testing::Test {
     std::sort(names.begin(), names.end());
     return names;
   }
-  int Run(std::vector<std::string> args) {
-    args.insert(args.begin(), "ravelin");
-    err_.str("");
-    return RunCli(args, env_, out_, err_);
-  }
   Bytes Sectors(std::uint64_t sector, std::size_t count) const {
     const auto b = image_bytes_.begin() + static_cast<std::ptrdiff_t>(sector * 512);
     return {b, b + static_cast<std::ptrdiff_t>(count * 512)};
@@ -87,8 +83,6 @@ class ExtractCommandTest : public ::testing::Test {
   std::string rows_ = dir_.File("scan.txt");
   std::string content_ = dir_.File("spcontent");
   Bytes image_bytes_;
-  CliEnv env_;
-  std::ostringstream out_, err_;
 };
 
 TEST_F(ExtractCommandTest, CombinedFileFromTheContentFileFillsTheGap) {

@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "commands/scan_info_commands.h"
 #include "common/bytes.h"
+#include "support/cli_fixture.h"
 #include "support/image_fixtures.h"
 #include "support/page_builder.h"
 #include "support/scripted_ui.h"
@@ -19,7 +20,7 @@ using test::PageBuilder;
 
 // A saved scan of a small image file: a header fragment [0,3) at 64 (LSN 2A/1F0/1), [5,6) at
 // 400 with a Chinese memo, [10,12) at 600 and [0,2) at 1000.
-class SavedScanTest : public ::testing::Test {
+class SavedScanTest : public test::CliFixture {
  protected:
   void SetUp() override {
     std::vector<std::uint8_t> image(2048 * kSectorSize, 0);
@@ -67,18 +68,6 @@ class SavedScanTest : public ::testing::Test {
     row.Remark = remark;
     ws.fragments.Append(row);
   }
-  int Run(std::vector<std::string> args) {
-    args.insert(args.begin(), "ravelin");
-    out_.str("");
-    err_.str("");
-    return RunCli(args, env_, out_, err_);
-  }
-  std::vector<std::string> OutLines() {
-    std::vector<std::string> lines;
-    std::istringstream in(out_.str());
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-  }
   std::vector<std::uint8_t> Sectors(std::uint64_t sector, std::size_t count) const {
     const auto b = image_bytes_.begin() + static_cast<std::ptrdiff_t>(sector * 512);
     return {b, b + static_cast<std::ptrdiff_t>(count * 512)};
@@ -89,8 +78,6 @@ class SavedScanTest : public ::testing::Test {
   std::string rows_ = dir_.File("scan.txt");
   std::string content_ = dir_.File("spcontent");
   std::vector<std::uint8_t> image_bytes_;
-  CliEnv env_;
-  std::ostringstream out_, err_;
 };
 
 using FragmentsCommandTest = SavedScanTest;
