@@ -19,8 +19,7 @@ namespace {
 class PartitionCommandTest : public test::CliFixture {
  protected:
   PartitionCommandTest() {
-    env_.discovery.sysfsRoot = dir_.File("sys");  // no disks: SOURCE is an image file
-    env_.discovery.devRoot = dir_.File("dev");
+    WithoutDisks(dir_.File(""));  // SOURCE is an image file
   }
   // Sectors [start, start + count) of `image` as a file of their own.
   std::string CutOut(const std::string& image, std::uint64_t start, std::uint64_t count) {

@@ -20,8 +20,7 @@ namespace {
 class ScanCommandTest : public test::CliFixture {
  protected:
   ScanCommandTest() {
-    env_.discovery.sysfsRoot = dir_.File("sys");  // no disks: SOURCE is an image file
-    env_.discovery.devRoot = dir_.File("dev");
+    WithoutDisks(dir_.File(""));  // SOURCE is an image file
   }
 
   // A raw image of a generated 600-page database cut into four pieces.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -20,6 +21,11 @@ class CliFixture : public ::testing::Test {
     out_.str("");
     err_.str("");
     return cli::RunCli(args, env_, out_, err_);
+  }
+  // A machine without disks: sysfs and /dev are folders under `root` that hold nothing.
+  void WithoutDisks(const std::filesystem::path& root) {
+    env_.discovery.sysfsRoot = root / "sys";
+    env_.discovery.devRoot = root / "dev";
   }
   // The lines of the last run's standard output.
   std::vector<std::string> OutLines() const {
