@@ -51,7 +51,8 @@ PageMapper::PageMapper(PageMap& map, FragmentSource& source, PageMapSettings set
                        Reporter& reporter)
     : map_(map), source_(source), settings_(settings), reporter_(reporter) {}
 
-int PageMapper::AddToPageMap(const FragmentGeometry& fragment) {
+template <typename Visit>
+int PageMapper::ForEachUsablePage(const FragmentGeometry& fragment, Visit visit) {
   FragmentPages pages(source_, fragment, buffer_);
   bool failed = false;
   for (std::int64_t k = 0; k < fragment.pages; ++k) {
@@ -66,9 +67,16 @@ int PageMapper::AddToPageMap(const FragmentGeometry& fragment) {
     if (!MapsFrom(page) || !map_.Contains(position)) continue;
     const std::uint8_t type = page[h::kType];
     if (!UsableAt(map_, position, type)) continue;
-    if (settings_.sectorsPerCluster < 16 && k == fragment.pages - 1 && IsAllocationType(type) &&
+    visit(page, position, type, k == fragment.pages - 1);
+  }
+  return failed ? 1 : 0;
+}
+
+int PageMapper::AddToPageMap(const FragmentGeometry& fragment) {
+  auto add = [&](std::uint8_t* page, std::int64_t position, std::uint8_t type, bool last) {
+    if (settings_.sectorsPerCluster < 16 && last && IsAllocationType(type) &&
         !IsPageIntact(PageView(page, kPageSize)))
-      continue;
+      return;
     RestoreTornBits(MutablePage(page, kPageSize));
     const std::int32_t obj = I32(page, h::kObjId);
 
@@ -77,10 +85,10 @@ int PageMapper::AddToPageMap(const FragmentGeometry& fragment) {
       // A PFS page lies at page 1 or at a multiple of 8088; any other is not one of ours.
       // (A negative page id passes, as the remainder is then not positive; its pages lie
       // outside the map.)
-      if (pid != 1 && pid % kPagesPerPfs > 0) continue;
+      if (pid != 1 && pid % kPagesPerPfs > 0) return;
       map_.SetOwner(position, obj, kOwnerFromAllocation);
       const std::int64_t o = Load16(View(page), kSlot0Low);
-      if (!SlotInBody(o)) continue;
+      if (!SlotInBody(o)) return;
       const std::int64_t len = I16(page, static_cast<std::size_t>(o) + 2);
       ApplyPfsBytes(page, static_cast<std::size_t>(o) + 4, len - 4, pid == 1 ? 0 : pid);
     } else if (type == kPageTypeIam) {
@@ -89,46 +97,33 @@ int PageMapper::AddToPageMap(const FragmentGeometry& fragment) {
     } else {
       AddLinks(page);
     }
-  }
-  return failed ? 1 : 0;
+  };
+  return ForEachUsablePage(fragment, add);
 }
 
 int PageMapper::AddHeaderToPageMap(const FragmentGeometry& fragment) {
-  FragmentPages pages(source_, fragment, buffer_);
-  bool failed = false;
-  for (std::int64_t k = 0; k < fragment.pages; ++k) {
-    std::uint8_t* page = pages.Page(k);
-    if (page == nullptr) {
-      // One unreadable page costs only itself: the rest of the fragment is still mapped.
-      reporter_.Message(kReadDiskError);
-      failed = true;
-      continue;
-    }
-    const std::int64_t position = fragment.startPage + k;
-    if (!MapsFrom(page) || !map_.Contains(position)) continue;
-    const std::uint8_t type = page[h::kType];
-    if (!UsableAt(map_, position, type)) continue;
+  auto addHeader = [&](std::uint8_t* page, std::int64_t position, std::uint8_t type, bool last) {
     // Half-page rule: the last page, cut at a cluster boundary inside the page, may end in
     // sectors that are not its own. Its slot-0 offset (bytes 8190-8191, 60 00 for row 0 at
     // 96; byte 8191 may carry a torn-page pattern of 1 or 2) then reads wrong, and only the
     // PFS bytes of the first 4096 bytes are used, from row 0 at 96.
     std::int64_t limit = kPagesPerPfs;
-    if (settings_.sectorsPerCluster < 16 && k == fragment.pages - 1 && IsAllocationType(type) &&
+    if (settings_.sectorsPerCluster < 16 && last && IsAllocationType(type) &&
         (page[kSlot0High] > 2 || page[kSlot0Low] != 0x60))
       limit = kHalfPagePfsBytes;
     RestoreTornBits(MutablePage(page, kPageSize));
-    if (type != kPageTypePfs) continue;
+    if (type != kPageTypePfs) return;
     const std::int32_t obj = I32(page, h::kObjId);
     const std::int32_t pid = I32(page, h::kPageNumber);
     map_.SetOwner(position, obj, kOwnerFromAllocation);
     const std::int64_t o = limit == kPagesPerPfs ? Load16(View(page), kSlot0Low) : kFirstRowOffset;
-    if (!SlotInBody(o)) continue;
+    if (!SlotInBody(o)) return;
     const std::int64_t len = I16(page, static_cast<std::size_t>(o) + 2);
-    if (len < 5) continue;
+    if (len < 5) return;
     ApplyPfsBytes(page, static_cast<std::size_t>(o) + 4, std::min(limit, len - 4),
                   pid == 1 ? 0 : pid);
-  }
-  return failed ? 1 : 0;
+  };
+  return ForEachUsablePage(fragment, addHeader);
 }
 
 void PageMapper::ApplyPfsBytes(const std::uint8_t* page, std::size_t offset, std::int64_t count,

@@ -80,6 +80,12 @@ class PageMapper {
   PageMap& Map() { return map_; }
 
  private:
+  // Calls visit(page, position, type, isLastPage) for each page of the fragment that may
+  // fill the map: readable, header version 1 of a type the map is filled from, inside the
+  // map, and not known free (while its allocation is unknown, only a PFS page). An
+  // unreadable page is reported and skipped. 0, or 1 when a page could not be read.
+  template <typename Visit>
+  int ForEachUsablePage(const FragmentGeometry& fragment, Visit visit);
   // PFS bytes from `offset`, `count` of them (cut at the page's end), for the pages from
   // `firstPage` on.
   void ApplyPfsBytes(const std::uint8_t* page, std::size_t offset, std::int64_t count,

@@ -74,11 +74,15 @@ class Sweep {
     if (!added) {
       // Of the undecided fragments that fill pages the file may hold, the first of the
       // file's own version (another copy's pages share object ids and page numbers).
+      // Nothing changes the map until a fragment is added, so each undecided fragment's
+      // pages are looked up once.
+      std::vector<bool> fills(candidates.size(), false);
       std::vector<std::int32_t> fitting;
-      for (std::size_t c = 0; c < candidates.size(); ++c)
-        if (verdicts[c] == Candidate::kUndecided &&
-            FillsPageNotKnownFree(mapper_.Map(), Geometry(candidates[c])))
-          fitting.push_back(candidates[c]);
+      for (std::size_t c = 0; c < candidates.size(); ++c) {
+        if (verdicts[c] != Candidate::kUndecided) continue;
+        fills[c] = FillsPageNotKnownFree(mapper_.Map(), Geometry(candidates[c]));
+        if (fills[c]) fitting.push_back(candidates[c]);
+      }
       if (versions_ != nullptr && fitting.size() > 1) fitting = versions_->Newest(table_, fitting);
       bool firstUndecided = true;
       for (std::size_t c = 0; c < candidates.size(); ++c) {
@@ -88,13 +92,14 @@ class Sweep {
           if (!Add(j, "找到未确定碎片号")) return false;
           break;
         }
-        if (!FillsPageNotKnownFree(mapper_.Map(), Geometry(j)) && firstUndecided) {
+        if (fills[c]) continue;
+        if (firstUndecided) {
           const std::int32_t row = index[static_cast<std::size_t>(j)].Row;
           reporter_.Log("未加入未确定碎片号" + std::to_string(row) +
                         "(its pages are all free by the file's PFS pages: not added)");
           result_.passedOver.push_back(row);
         }
-        if (!FillsPageNotKnownFree(mapper_.Map(), Geometry(j))) firstUndecided = false;
+        firstUndecided = false;
       }
     }
     reporter_.Yield();

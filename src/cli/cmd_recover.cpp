@@ -9,8 +9,6 @@
 //
 // Exit codes: 0 every file found was written, 1 some could not be (or none was found), 2 bad
 // usage or an unusable source, 130 stopped by Ctrl-C.
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <chrono>
 #include <cstdio>
@@ -157,20 +155,20 @@ bool WriteReport(Workspace& ws, const std::string& path, const nlohmann::json& r
   return true;
 }
 
-// The folder for the rebuilt files: made when missing, refused when it is not a folder or
-// lies on the source.
+// The folder for the rebuilt files: made when missing, refused when it is not a folder, may
+// not be written or lies on the source.
 bool PrepareOutDir(const Workspace& ws, const std::string& dir, std::ostream& err) {
+  if (dir.empty()) {  // would otherwise mean the working folder
+    err << "--out-dir: 没有文件夹名(no folder named)\n";
+    return false;
+  }
   std::error_code ec;
-  fs::create_directories(dir, ec);
-  if (!fs::is_directory(dir, ec)) {
-    err << "--out-dir: 不是文件夹(not a folder, and it cannot be made): " << dir << '\n';
-    return false;
-  }
-  if (::access(dir.c_str(), W_OK) != 0) {
-    err << "--out-dir: 不能写入(the folder is not writable): " << dir << '\n';
-    return false;
-  }
-  if (const auto why = OutputOnSource(ws.source.SourcePath, (fs::path(dir) / "x.mdf").string())) {
+  fs::create_directories(dir, ec);  // a failure shows in the check below
+  // The checks look at the folder a file inside it would land in.
+  const std::string inside = (fs::path(dir) / "x.mdf").string();
+  std::optional<std::string> why = CheckOutputFolder(inside);
+  if (!why) why = OutputOnSource(ws.source.SourcePath, inside);
+  if (why) {
     err << "--out-dir: " << *why << '\n';
     return false;
   }

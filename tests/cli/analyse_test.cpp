@@ -8,11 +8,10 @@
 
 #include "analysis/analysis_fixture.h"
 #include "cli/commands.h"
-#include "commands/scan_info_commands.h"
 #include "commands/tab3_commands.h"
+#include "support/cli_fixture.h"
 #include "support/image_fixtures.h"
-#include "support/scripted_ui.h"
-#include "workspace/workspace.h"
+#include "support/saved_image_scan.h"
 
 namespace ravelin::cli {
 namespace {
@@ -21,7 +20,7 @@ using Lines = std::vector<std::string>;
 constexpr char kName[] = "C:\\DATA\\shop.mdf";
 constexpr char kRemark[] = "C:\\DATA\\shop.mdf(0.94 MB)";
 
-class AnalyseCommandTest : public ::testing::Test {
+class AnalyseCommandTest : public test::CliFixture {
  protected:
   struct Placed {
     std::int32_t first;
@@ -53,36 +52,12 @@ class AnalyseCommandTest : public ::testing::Test {
     std::ofstream(image_, std::ios::binary)
         .write(reinterpret_cast<const char*>(image.data()),
                static_cast<std::streamsize>(image.size()));
-    test::ScriptedUi ui;
-    Workspace ws(ui);
-    ws.source.SourceChosen = true;
-    ws.source.SourcePath = image_;
-    ws.source.SectorLimit = 6400;
-    ws.source.SectorsPerCluster = 16;
+    std::vector<test::ScanRow> rows;
     for (const Placed& f : placed)
-      Add(ws, test::Row(f.end - f.first, f.first, f.sector), f.first == 0 ? kRemark : " ");
-    Add(ws, test::Row(20, 0, 6000), "无效文件头,size:0KB");
-    ASSERT_TRUE(SaveScanInfo(ws, rows_, content_));
-    ws.fragments.Clear();
-    Add(ws, test::Row(40, 80, 1000), " ");
-    ASSERT_TRUE(SaveScanInfo(ws, headless_, std::nullopt));
-  }
-  static void Add(Workspace& ws, FragmentRow row, const std::string& remark) {
-    row.No = static_cast<std::int32_t>(ws.fragments.Count()) + 1;
-    row.Remark = remark;
-    ws.fragments.Append(row);
-  }
-  int Run(std::vector<std::string> args) {
-    args.insert(args.begin(), "ravelin");
-    out_.str("");
-    err_.str("");
-    return RunCli(args, env_, out_, err_);
-  }
-  Lines OutLines() const {
-    Lines lines;
-    std::istringstream in(out_.str());
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
+      rows.push_back({f.end - f.first, f.first, f.sector, f.first == 0 ? kRemark : " "});
+    rows.push_back({20, 0, 6000, "无效文件头,size:0KB"});
+    ASSERT_TRUE(test::SaveImageScan(image_, 6400, 16, rows, rows_, content_));
+    ASSERT_TRUE(test::SaveImageScan(image_, 6400, 16, {{40, 80, 1000}}, headless_, std::nullopt));
   }
 
   test::ScratchDir dir_;
@@ -90,8 +65,6 @@ class AnalyseCommandTest : public ::testing::Test {
   std::string rows_ = dir_.File("scan.txt");
   std::string content_ = dir_.File("spcontent");
   std::string headless_ = dir_.File("headless.txt");
-  CliEnv env_;
-  std::ostringstream out_, err_;
 };
 
 TEST_F(AnalyseCommandTest, FilesListsTheHeaderFragmentsWithTheirPageZeroLsn) {

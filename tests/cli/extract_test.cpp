@@ -9,11 +9,10 @@
 
 #include "cli/commands.h"
 #include "cli/interrupt.h"
-#include "commands/scan_info_commands.h"
+#include "support/cli_fixture.h"
 #include "support/image_fixtures.h"
 #include "support/page_builder.h"
-#include "support/scripted_ui.h"
-#include "workspace/workspace.h"
+#include "support/saved_image_scan.h"
 
 namespace ravelin::cli {
 namespace {
@@ -22,7 +21,7 @@ using test::PageBuilder;
 using Bytes = std::vector<std::uint8_t>;
 
 // An image with [0,3) at 64, [5,6) at 400 and [10,12) at 600, its rows and content saved.
-class ExtractCommandTest : public ::testing::Test {
+class ExtractCommandTest : public test::CliFixture {
  protected:
   void SetUp() override {
     image_bytes_.assign(1024 * kSectorSize, 0);
@@ -42,24 +41,8 @@ class ExtractCommandTest : public ::testing::Test {
     SaveRows({{3, 0, 64}, {1, 5, 400}, {2, 10, 600}});
   }
   // Saves rows (pages, start page, start sector) of the image, in this order, with content.
-  void SaveRows(const std::vector<std::tuple<int, int, int>>& fragments) {
-    test::ScriptedUi ui;
-    Workspace ws(ui);
-    ws.source.SourceChosen = true;
-    ws.source.SourcePath = image_;
-    ws.source.SectorLimit = 1024;
-    ws.source.SectorsPerCluster = 16;
-    for (auto [pages, start, sector] : fragments) {
-      FragmentRow row;
-      row.No = static_cast<std::int32_t>(ws.fragments.Count()) + 1;
-      row.StartSector = static_cast<std::uint64_t>(sector);
-      row.EndSector = row.StartSector + 16 * static_cast<std::uint64_t>(pages);
-      row.SizeKB = 8 * pages;
-      row.StartPage = start;
-      row.EndPage = std::int64_t{start} + pages;
-      ws.fragments.Append(row);
-    }
-    ASSERT_TRUE(SaveScanInfo(ws, rows_, content_));
+  void SaveRows(const std::vector<test::ScanRow>& fragments) {
+    ASSERT_TRUE(test::SaveImageScan(image_, 1024, 16, fragments, rows_, content_));
   }
   std::vector<std::string> Names() const {
     std::vector<std::string> names;
@@ -67,11 +50,6 @@ class ExtractCommandTest : public ::testing::Test {
       names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
-  }
-  int Run(std::vector<std::string> args) {
-    args.insert(args.begin(), "ravelin");
-    err_.str("");
-    return RunCli(args, env_, out_, err_);
   }
   Bytes Sectors(std::uint64_t sector, std::size_t count) const {
     const auto b = image_bytes_.begin() + static_cast<std::ptrdiff_t>(sector * 512);
@@ -87,8 +65,6 @@ class ExtractCommandTest : public ::testing::Test {
   std::string rows_ = dir_.File("scan.txt");
   std::string content_ = dir_.File("spcontent");
   Bytes image_bytes_;
-  CliEnv env_;
-  std::ostringstream out_, err_;
 };
 
 TEST_F(ExtractCommandTest, CombinedFileFromTheContentFileFillsTheGap) {

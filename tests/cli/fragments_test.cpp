@@ -5,12 +5,11 @@
 #include <sstream>
 
 #include "cli/commands.h"
-#include "commands/scan_info_commands.h"
 #include "common/bytes.h"
+#include "support/cli_fixture.h"
 #include "support/image_fixtures.h"
 #include "support/page_builder.h"
-#include "support/scripted_ui.h"
-#include "workspace/workspace.h"
+#include "support/saved_image_scan.h"
 
 namespace ravelin::cli {
 namespace {
@@ -19,7 +18,7 @@ using test::PageBuilder;
 
 // A saved scan of a small image file: a header fragment [0,3) at 64 (LSN 2A/1F0/1), [5,6) at
 // 400 with a Chinese memo, [10,12) at 600 and [0,2) at 1000.
-class SavedScanTest : public ::testing::Test {
+class SavedScanTest : public test::CliFixture {
  protected:
   void SetUp() override {
     std::vector<std::uint8_t> image(2048 * kSectorSize, 0);
@@ -43,41 +42,12 @@ class SavedScanTest : public ::testing::Test {
                static_cast<std::streamsize>(image.size()));
     image_bytes_ = std::move(image);
 
-    test::ScriptedUi ui;
-    Workspace ws(ui);
-    ws.source.SourceChosen = true;
-    ws.source.SourcePath = image_;
-    ws.source.SectorLimit = 2048;
-    ws.source.SectorsPerCluster = 8;
-    Add(ws, 3, 0, 64, "无效文件头,size:800KB");
-    Add(ws, 1, 5, 400, "中文备注");
-    Add(ws, 2, 10, 600, " ");
-    Add(ws, 2, 0, 1000, "无效文件头,size:16KB");
-    ASSERT_TRUE(SaveScanInfo(ws, rows_, content_));
-  }
-  static void Add(Workspace& ws, std::int32_t pages, std::int32_t startPage, std::uint64_t sector,
-                  const std::string& remark) {
-    FragmentRow row;
-    row.No = static_cast<std::int32_t>(ws.fragments.Count()) + 1;
-    row.StartSector = sector;
-    row.EndSector = sector + 16 * static_cast<std::uint64_t>(pages);
-    row.SizeKB = 8 * pages;
-    row.StartPage = startPage;
-    row.EndPage = startPage + pages;
-    row.Remark = remark;
-    ws.fragments.Append(row);
-  }
-  int Run(std::vector<std::string> args) {
-    args.insert(args.begin(), "ravelin");
-    out_.str("");
-    err_.str("");
-    return RunCli(args, env_, out_, err_);
-  }
-  std::vector<std::string> OutLines() {
-    std::vector<std::string> lines;
-    std::istringstream in(out_.str());
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
+    ASSERT_TRUE(test::SaveImageScan(image_, 2048, 8,
+                                    {{3, 0, 64, "无效文件头,size:800KB"},
+                                     {1, 5, 400, "中文备注"},
+                                     {2, 10, 600, " "},
+                                     {2, 0, 1000, "无效文件头,size:16KB"}},
+                                    rows_, content_));
   }
   std::vector<std::uint8_t> Sectors(std::uint64_t sector, std::size_t count) const {
     const auto b = image_bytes_.begin() + static_cast<std::ptrdiff_t>(sector * 512);
@@ -89,8 +59,6 @@ class SavedScanTest : public ::testing::Test {
   std::string rows_ = dir_.File("scan.txt");
   std::string content_ = dir_.File("spcontent");
   std::vector<std::uint8_t> image_bytes_;
-  CliEnv env_;
-  std::ostringstream out_, err_;
 };
 
 using FragmentsCommandTest = SavedScanTest;

@@ -10,22 +10,16 @@
 #include "cli/commands.h"
 #include "gen/fs_mbr.h"
 #include "gen/fs_tools.h"
+#include "support/cli_fixture.h"
 #include "support/image_fixtures.h"
 
 namespace ravelin::cli {
 namespace {
 
-class PartitionCommandTest : public ::testing::Test {
+class PartitionCommandTest : public test::CliFixture {
  protected:
   PartitionCommandTest() {
-    env_.discovery.sysfsRoot = dir_.File("sys");  // no disks: SOURCE is an image file
-    env_.discovery.devRoot = dir_.File("dev");
-  }
-  int Run(std::vector<std::string> args) {
-    args.insert(args.begin(), "ravelin");
-    out_.str("");
-    err_.str("");
-    return RunCli(args, env_, out_, err_);
+    WithoutDisks(dir_.File(""));  // SOURCE is an image file
   }
   // Sectors [start, start + count) of `image` as a file of their own.
   std::string CutOut(const std::string& image, std::uint64_t start, std::uint64_t count) {
@@ -52,9 +46,6 @@ class PartitionCommandTest : public ::testing::Test {
   }
 
   test::ScratchDir dir_;
-  CliEnv env_;
-  std::ostringstream out_;
-  std::ostringstream err_;
 };
 
 TEST_F(PartitionCommandTest, PartitionOfAnMbrOrGptImageScansLikeThePartitionCutOutOfIt) {

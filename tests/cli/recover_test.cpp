@@ -90,6 +90,21 @@ TEST_F(RecoverCommandTest, BadUsageIsExitTwoAndWritesNothing) {
   EXPECT_TRUE(std::filesystem::is_empty(dir_.File("c")));
 }
 
+// The folder is made when missing; one that cannot be made or is no folder stops the run
+// before the scan, with the option named.
+TEST_F(RecoverCommandTest, OutDirThatCannotHoldTheFilesIsBadUsage) {
+  std::ofstream(dir_.File("plain")) << "x";
+  for (const std::string& outDir : {dir_.File("plain"), dir_.File("plain/sub"), std::string()}) {
+    RecoverOptions o = Options("");
+    o.outDir = outDir;
+    out_.str("");
+    err_.str("");
+    EXPECT_EQ(RunRecover(o, env_, out_, err_), kExitBadUsage) << outDir;
+    EXPECT_NE(err_.str().find("--out-dir: "), std::string::npos) << err_.str();
+    EXPECT_TRUE(out_.str().empty()) << out_.str();
+  }
+}
+
 TEST_F(RecoverCommandTest, SavedScanAndAnalyseGiveTheSameFileAsTheWholeRecovery) {
   ASSERT_EQ(RunRecover(Options("live"), env_, out_, err_), 0) << err_.str();
   const std::string rebuilt = dir_.File("live/shop.mdf");

@@ -11,16 +11,16 @@
 #include "cli/commands.h"
 #include "gen/database_generator.h"
 #include "gen/image_raw.h"
+#include "support/cli_fixture.h"
 #include "support/image_fixtures.h"
 
 namespace ravelin::cli {
 namespace {
 
-class ScanCommandTest : public ::testing::Test {
+class ScanCommandTest : public test::CliFixture {
  protected:
   ScanCommandTest() {
-    env_.discovery.sysfsRoot = dir_.File("sys");  // no disks: SOURCE is an image file
-    env_.discovery.devRoot = dir_.File("dev");
+    WithoutDisks(dir_.File(""));  // SOURCE is an image file
   }
 
   // A raw image of a generated 600-page database cut into four pieces.
@@ -36,18 +36,8 @@ class ScanCommandTest : public ::testing::Test {
     return path;
   }
 
-  int Run(std::vector<std::string> args) {
-    args.insert(args.begin(), "ravelin");
-    out_.str("");
-    err_.str("");
-    return RunCli(args, env_, out_, err_);
-  }
-
   test::ScratchDir dir_;
-  CliEnv env_;
   gen::Manifest manifest_;
-  std::ostringstream out_;
-  std::ostringstream err_;
 };
 
 TEST_F(ScanCommandTest, ListsTheFragmentsItFindsAndSavesTheScan) {

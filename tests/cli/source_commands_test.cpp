@@ -12,6 +12,7 @@
 #include "cli/terminal_ui.h"
 #include "commands/datasource_menu.h"
 #include "common/bytes.h"
+#include "support/cli_fixture.h"
 
 namespace ravelin::cli {
 namespace {
@@ -20,7 +21,7 @@ namespace fs = std::filesystem;
 
 // A made-up machine: /sys with a disk sdz (partition sdz1) and an empty optical drive, and
 // a /dev whose nodes are ordinary files holding the bytes of those devices.
-class CliTest : public ::testing::Test {
+class CliTest : public test::CliFixture {
  protected:
   void SetUp() override {
     root_ = fs::temp_directory_path() /
@@ -76,18 +77,9 @@ class CliTest : public ::testing::Test {
   }
   std::string Dev(const std::string& name) const { return (root_ / "dev" / name).string(); }
 
-  int Run(std::vector<std::string> args) {
-    out_.str("");
-    err_.str("");
-    args.insert(args.begin(), "ravelin");
-    return RunCli(args, env_, out_, err_);
-  }
   nlohmann::json Json() const { return nlohmann::json::parse(out_.str()); }
 
   fs::path root_;
-  CliEnv env_;
-  std::ostringstream out_;
-  std::ostringstream err_;
 };
 
 TEST_F(CliTest, SourcesPrintsTheMenuWithSizesAndFileSystems) {

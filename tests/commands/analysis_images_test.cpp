@@ -348,73 +348,82 @@ std::vector<std::uint64_t> ChainedSectors(const Analysed& a) {
   return sectors;
 }
 
-// Pages 0-49 at sector 1000, 50-279 at 9000; a stale copy of pages 50-59 (older LSNs, one
-// byte changed, checksums right) at `staleSector`. Both copies start at page 50 and belong:
-// the one nearer the header wins.
-Analysed StaleCopyAt(const gen::PageSource& real, std::uint64_t staleSector,
-                     gen::Manifest& manifest, test::ScratchDir& dir) {
-  const std::string image = dir.File("stale.img");
-  EXPECT_TRUE(
-      BuildLaidOut(real, {{0, 50 * 16, 1000}, {50 * 16, 230 * 16, 9000}}, image, manifest).ok());
-  const gen::PatchedPageSource stale(real, {std::nullopt, 40}, "stale");
-  WritePages(image, stale, 50, 60, staleSector);
-  return ScanAndAnalyse(image, manifest, 8);
-}
+// A real file laid out by hand, and the rows the analysis must chain.
+struct LaidOutCase {
+  const char* name;
+  const char* realFile;
+  std::vector<gen::FileExtent> extents;
+  // Where a stale copy of pages 50-59 (older LSNs, one byte changed, checksums right) is
+  // written, when there is one.
+  std::optional<std::uint64_t> staleSector;
+  std::vector<std::uint64_t> chained;  // start sectors of the rows chained
+  // What the memo's version-choice line ("版本选择:碎片号…") must say, when it must be there.
+  const char* versionLine = nullptr;
+};
 
-TEST(LaidOutImageAnalysisTest, RealCandidatesAtOneStartPageAreDecidedByDistance) {
-  RAVELIN_LOAD_REAL_OR_SKIP(facts, "checksum-2005.mdf");
+std::ostream& operator<<(std::ostream& out, const LaidOutCase& c) { return out << c.name; }
+
+// Pages 0-49 at sector 1000, 50-279 at 9000.
+const std::vector<gen::FileExtent> kSplitAtPage50 = {{0, 50 * 16, 1000}, {50 * 16, 230 * 16, 9000}};
+
+class LaidOutRealFileTest : public ::testing::TestWithParam<LaidOutCase> {};
+
+TEST_P(LaidOutRealFileTest, ChainsTheExpectedRows) {
+  const LaidOutCase& c = GetParam();
+  RAVELIN_LOAD_REAL_OR_SKIP(facts, c.realFile);
   std::unique_ptr<gen::RealFileSource> real;
-  ASSERT_TRUE(gen::RealFileSource::Open(test::RealFilePath("checksum-2005.mdf"), real).ok());
+  ASSERT_TRUE(gen::RealFileSource::Open(test::RealFilePath(c.realFile), real).ok());
   test::ScratchDir dir;
   gen::Manifest manifest;
-  // The stale copy lies farther from the header than the target's fragment.
-  const Analysed a = StaleCopyAt(*real, 14000, manifest, dir);
-  EXPECT_EQ(ChainedSectors(a), (std::vector<std::uint64_t>{1000, 9000}));
-  EXPECT_EQ(a.memo2.back(), kAnalysisFinishedLine);
-  (void)facts;
-}
-
-// A stale copy of a few pages lying nearer the fragment chained last than the target's own
-// fragment at the same start page used to be chained (and the target's fragment passed
-// over). Its pages carry older LSNs than the target's at the same page ids: it is set aside
-// as an outdated copy, and the memo says so.
-TEST(LaidOutImageAnalysisTest, NearerStaleCopyAtOneStartPageIsSetAsideByItsOlderLsns) {
-  RAVELIN_LOAD_REAL_OR_SKIP(facts, "checksum-2005.mdf");
-  std::unique_ptr<gen::RealFileSource> real;
-  ASSERT_TRUE(gen::RealFileSource::Open(test::RealFilePath("checksum-2005.mdf"), real).ok());
-  test::ScratchDir dir;
-  gen::Manifest manifest;
-  const Analysed a = StaleCopyAt(*real, 2000, manifest, dir);
-  EXPECT_EQ(ChainedSectors(a), (std::vector<std::uint64_t>{1000, 9000}));
-  EXPECT_EQ(a.memo2.back(), kAnalysisFinishedLine);
-  const auto version = std::find_if(a.memo2.begin(), a.memo2.end(), [](const std::string& l) {
-    return l.rfind("版本选择:碎片号", 0) == 0;
-  });
-  ASSERT_NE(version, a.memo2.end());
-  EXPECT_NE(version->find("holds an older copy of page 50,"), std::string::npos) << *version;
-  (void)facts;
-}
-
-// Known limit: a fragment whose pages only the IAM page of their object vouches for, when
-// that IAM page lies at a higher page in a later fragment, is undecided when the search
-// reaches it and is passed over for good. In checksum-2014, pages 24-30 belong to object 60,
-// whose IAM page is page 129.
-TEST(LaidOutImageAnalysisTest, KnownLimit_FragmentBeforeTheIamPageOfItsObjectIsPassedOver) {
-  RAVELIN_LOAD_REAL_OR_SKIP(facts, "checksum-2014.mdf");
-  std::unique_ptr<gen::RealFileSource> real;
-  ASSERT_TRUE(gen::RealFileSource::Open(test::RealFilePath("checksum-2014.mdf"), real).ok());
-  test::ScratchDir dir;
-  gen::Manifest manifest;
-  const std::string image = dir.File("iam.img");
-  ASSERT_TRUE(BuildLaidOut(*real,
-                           {{0, 24 * 16, 1000}, {24 * 16, 7 * 16, 3000}, {31 * 16, 369 * 16, 5000}},
-                           image, manifest)
-                  .ok());
+  const std::string image = dir.File("laid-out.img");
+  ASSERT_TRUE(BuildLaidOut(*real, c.extents, image, manifest).ok());
+  if (c.staleSector) {
+    const gen::PatchedPageSource stale(*real, {std::nullopt, 40}, "stale");
+    WritePages(image, stale, 50, 60, *c.staleSector);
+  }
   const Analysed a = ScanAndAnalyse(image, manifest, 8);
-  EXPECT_EQ(ChainedSectors(a), (std::vector<std::uint64_t>{1000, 5000}));
+  EXPECT_EQ(ChainedSectors(a), c.chained);
   EXPECT_EQ(a.memo2.back(), kAnalysisFinishedLine);
+  if (c.versionLine != nullptr) {
+    const auto version = std::find_if(a.memo2.begin(), a.memo2.end(), [](const std::string& l) {
+      return l.rfind("版本选择:碎片号", 0) == 0;
+    });
+    ASSERT_NE(version, a.memo2.end());
+    EXPECT_NE(version->find(c.versionLine), std::string::npos) << *version;
+  }
   (void)facts;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    LaidOut, LaidOutRealFileTest,
+    ::testing::Values(
+        // Both copies of pages 50-59 start at page 50 and belong; the stale one lies farther
+        // from the header than the target's fragment, and the nearer one wins.
+        LaidOutCase{"RealCandidatesAtOneStartPageAreDecidedByDistance",
+                    "checksum-2005.mdf",
+                    kSplitAtPage50,
+                    14000,
+                    {1000, 9000}},
+        // A stale copy lying nearer the fragment chained last than the target's own fragment
+        // at the same start page used to be chained (and the target's fragment passed over).
+        // Its pages carry older LSNs than the target's at the same page ids: it is set aside
+        // as an outdated copy, and the memo says so.
+        LaidOutCase{"NearerStaleCopyAtOneStartPageIsSetAsideByItsOlderLsns",
+                    "checksum-2005.mdf",
+                    kSplitAtPage50,
+                    2000,
+                    {1000, 9000},
+                    "holds an older copy of page 50,"},
+        // Known limit: a fragment whose pages only the IAM page of their object vouches for,
+        // when that IAM page lies at a higher page in a later fragment, is undecided when the
+        // search reaches it and is passed over for good. In checksum-2014, pages 24-30 belong
+        // to object 60, whose IAM page is page 129.
+        LaidOutCase{"KnownLimit_FragmentBeforeTheIamPageOfItsObjectIsPassedOver",
+                    "checksum-2014.mdf",
+                    {{0, 24 * 16, 1000}, {24 * 16, 7 * 16, 3000}, {31 * 16, 369 * 16, 5000}},
+                    std::nullopt,
+                    {1000, 5000}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // The header fragment is pages 0 and the first half of page 1 (its extent ends 8 sectors
 // into the PFS page): only the PFS bytes of the first half are used, so the allocation of

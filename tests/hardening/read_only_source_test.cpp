@@ -18,6 +18,7 @@
 #include "commands/tab3_commands.h"
 #include "commands/tab4_commands.h"
 #include "datasource/fault_device.h"
+#include "support/cli_fixture.h"
 #include "support/image_fixtures.h"
 #include "support/real_files.h"
 #include "workspace/workspace.h"
@@ -64,7 +65,7 @@ void ExpectUnchanged(const FileState& before, const std::string& path) {
 
 // A real database file in two fragments, its second half in front of its first, with a few
 // sectors of noise in front of each: pages 200..399 at sector 1000, pages 0..199 at 6000.
-class ReadOnlySourceTest : public ::testing::Test {
+class ReadOnlySourceTest : public test::CliFixture {
  protected:
   static constexpr const char* kReal = "checksum-2014.mdf";
 
@@ -83,13 +84,6 @@ class ReadOnlySourceTest : public ::testing::Test {
                static_cast<std::streamsize>(image.size()));
     fs::permissions(image_, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     return true;
-  }
-
-  int Run(std::vector<std::string> args) {
-    args.insert(args.begin(), "ravelin");
-    out_.str("");
-    err_.str("");
-    return RunCli(args, env_, out_, err_);
   }
 
   // Every operation on `source`, read as a whole-disk image. Writes into the scratch folder.
@@ -156,8 +150,6 @@ class ReadOnlySourceTest : public ::testing::Test {
   test::ScratchDir dir_;
   std::string image_ = dir_.File("disk.img");
   std::vector<std::uint8_t> real_;
-  CliEnv env_;
-  std::ostringstream out_, err_;
 };
 
 TEST_F(ReadOnlySourceTest, EveryOperationLeavesAReadOnlyImageUntouched) {
