@@ -158,10 +158,11 @@ void ExpectHonestAccount(const Recovery& r, const Counts& counts) {
   EXPECT_EQ(r.account.allocated, readBack.allocated);
   for (std::size_t n = 0; n < readBack.verdicts.size(); ++n) {
     const PageVerdict written = r.account.verdicts[n], read = readBack.verdicts[n];
-    if (written == PageVerdict::kRepaired)
+    if (written == PageVerdict::kRepaired) {
       EXPECT_TRUE(read == PageVerdict::kProtection || read == PageVerdict::kStructure) << n;
-    else if (written != PageVerdict::kUncertain)
+    } else if (written != PageVerdict::kUncertain) {
       EXPECT_EQ(written, read) << n;
+    }
   }
   for (const std::int64_t n : counts.wrongPages) {
     const auto i = static_cast<std::size_t>(n);
