@@ -86,9 +86,7 @@ bool VersionGuard::IsOtherVersion(std::int32_t row, const MatchCounters& counter
   return true;
 }
 
-const std::vector<Lsn>& VersionGuard::Lsns(const FragmentTable& table, std::int32_t position) {
-  for (const auto& [p, lsns] : cache_)
-    if (p == position) return lsns;
+std::vector<Lsn> VersionGuard::Lsns(const FragmentTable& table, std::int32_t position) {
   const auto& entry = table.FragmentIndex()[static_cast<std::size_t>(position)];
   const FragmentRow& row = table.Row(static_cast<std::size_t>(entry.Row));
   const FragmentGeometry geometry = GeometryOf(row);
@@ -99,31 +97,32 @@ const std::vector<Lsn>& VersionGuard::Lsns(const FragmentTable& table, std::int3
     if (page == nullptr) break;
     lsns[static_cast<std::size_t>(k)] = PageLsn(PageView(page, kPageSize));
   }
-  cache_.emplace_back(position, std::move(lsns));
-  return cache_.back().second;
+  return lsns;
 }
 
 std::vector<std::int32_t> VersionGuard::Newest(const FragmentTable& table,
                                                const std::vector<std::int32_t>& group) {
-  cache_.clear();
   outdated_.clear();
   const auto& index = table.FragmentIndex();
-  // Read every member first: the cache does not move while the references below live.
-  cache_.reserve(group.size());
-  for (const std::int32_t g : group) Lsns(table, g);
+  // Every member is read once; a gap at the end of a large file can hold thousands.
+  std::vector<std::vector<Lsn>> lsns;
+  lsns.reserve(group.size());
+  for (const std::int32_t g : group) lsns.push_back(Lsns(table, g));
   std::vector<std::int32_t> kept;
-  for (const std::int32_t a : group) {
-    const std::vector<Lsn>& la = Lsns(table, a);
+  for (std::size_t i = 0; i < group.size(); ++i) {
+    const std::int32_t a = group[i];
+    const std::vector<Lsn>& la = lsns[i];
     const std::int64_t startA = index[static_cast<std::size_t>(a)].StartPage;
+    const std::int64_t endA = startA + static_cast<std::int64_t>(la.size());
     bool isOutdated = false;
-    for (const std::int32_t b : group) {
+    for (std::size_t j = 0; j < group.size(); ++j) {
+      const std::int32_t b = group[j];
       if (b == a) continue;
-      const std::vector<Lsn>& lb = Lsns(table, b);
+      const std::vector<Lsn>& lb = lsns[j];
       const std::int64_t startB = index[static_cast<std::size_t>(b)].StartPage;
       // Pages both hold: where they differ, who is newer.
       const std::int64_t first = std::max(startA, startB);
-      const std::int64_t end = std::min(startA + static_cast<std::int64_t>(la.size()),
-                                        startB + static_cast<std::int64_t>(lb.size()));
+      const std::int64_t end = std::min(endA, startB + static_cast<std::int64_t>(lb.size()));
       std::int64_t olderAt = -1;
       bool newerSomewhere = false;
       for (std::int64_t p = first; p < end; ++p) {

@@ -83,15 +83,13 @@ class VersionGuard {
 
  private:
   // LSN per page of the fragment at index position `position` (0 where unreadable).
-  const std::vector<Lsn>& Lsns(const FragmentTable& table, std::int32_t position);
+  std::vector<Lsn> Lsns(const FragmentTable& table, std::int32_t position);
 
   FragmentSource& source_;
   std::optional<Lsn> bound_;
   bool preferOlder_ = false;
   std::set<std::int32_t> reported_;
   std::vector<std::uint8_t> buffer_;
-  // Per-position LSNs of the current group, read once.
-  std::vector<std::pair<std::int32_t, std::vector<Lsn>>> cache_;
   // Why the last Newest call set a member aside: page, its LSN there, the newer LSN.
   struct Outdated {
     std::int32_t position;
