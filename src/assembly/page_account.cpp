@@ -111,7 +111,8 @@ void PageAccounter::Add(PageView page) {
     std::copy(page.begin(), page.end(), restored.begin());
     const int nibble = ProtectionNibble(page);
     const bool protectedPage = nibble == 1 || nibble == 2;
-    const bool intact = protectedPage && IsPageIntact(restored);
+    // Torn bits alone pass a neighbouring page's sectors: see ProtectionHolds.
+    const bool intact = protectedPage && ProtectionHolds(restored);
     RestoreTornBits(restored);
     if (p == 0 || p == 1 || p % kPagesPerPfs == 0) TakeAllocation(p, restored);
     const bool inPlace =

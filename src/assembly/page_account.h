@@ -15,7 +15,8 @@
 namespace ravelin {
 
 enum class PageVerdict : std::uint8_t {
-  kProtection,        // its checksum or torn bits hold and its page id is its place
+  kProtection,        // its checksum holds, or its torn bits and its structure do, and
+                      // its page id is its place
   kStructure,         // unprotected; its structure holds and its page id is its place
   kRepaired,          // a left-page repair mended it, and it now verifies
   kUncertain,         // a repair could not decide between versions: kept as read

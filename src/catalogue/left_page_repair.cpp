@@ -39,6 +39,8 @@ bool StructureHolds(PageView page) {
   return IsPageStructurallySound(restored);
 }
 
+bool IsTornPageProtected(PageView page) { return (page[5] & 0x0F) == 1; }
+
 }  // namespace
 
 bool LeftPageRepairApplies(std::int32_t sectorsPerCluster) {
@@ -63,8 +65,7 @@ std::int32_t RepairClusterSectors(std::int32_t sectorsPerCluster,
 }
 
 bool PageHolds(PageView page) {
-  if (IsPageIntact(page)) return true;
-  return !IsProtected(page) && StructureHolds(page);
+  return IsProtected(page) ? ProtectionHolds(page) : StructureHolds(page);
 }
 
 LeftPageResult RepairLeftPage(MutablePage page, LeadInView leadIn, std::int32_t clusterSectors) {
@@ -90,7 +91,8 @@ LeftPageResult RepairLeftPage(MutablePage page, LeadInView leadIn, std::int32_t 
     std::copy(page.begin(), page.end(), trial.begin());
     TakeTail(trial, leadIn, k * spc);
     const bool sound = StructureHolds(trial);
-    const bool passes = protectedPage ? IsPageIntact(trial) : sound;
+    const bool passes = protectedPage ? IsPageIntact(trial) && (sound || !IsTornPageProtected(trial))
+                                      : sound;
     if (passes) passing.push_back({k * spc, sound});
   }
   result.passing = static_cast<std::int32_t>(passing.size());

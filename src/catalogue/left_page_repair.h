@@ -63,8 +63,8 @@ struct LeftPageResult {
 // k = 1 .. T-1, T = 16 / clusterSectors (nearest integer, halves to even).
 LeftPageResult RepairLeftPage(MutablePage page, LeadInView leadIn, std::int32_t clusterSectors);
 
-// The page as it fails or holds by itself: protected pages by their protection, unprotected
-// ones by their structure.
+// The page as it fails or holds by itself: protected pages by their protection (torn-page
+// ones by their structure too: ProtectionHolds), unprotected ones by their structure.
 bool PageHolds(PageView page);
 
 // The plain repair: trials of `sectorsPerCluster` sectors, the first version whose

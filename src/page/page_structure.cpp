@@ -103,4 +103,13 @@ bool IsPageStructurallySound(PageView page) {
   return true;
 }
 
+bool ProtectionHolds(PageView page) {
+  if (!IsPageIntact(page)) return false;
+  if ((page[5] & 0x0F) != 1) return true;
+  std::array<std::uint8_t, kPageSize> restored;
+  std::copy(page.begin(), page.end(), restored.begin());
+  RestoreTornBits(restored);
+  return IsPageStructurallySound(restored);
+}
+
 }  // namespace ravelin

@@ -24,4 +24,10 @@ namespace ravelin {
 
 bool IsPageStructurallySound(PageView page);
 
+// Whether a page that carries torn bits or a checksum (as read, torn bits in place) is whole.
+// A checksum is enough alone. Torn bits are two bits a sector, and the pages of one flush
+// share them, so a neighbouring page's sectors pass as this page's tail: a torn-page page
+// must also be structurally sound.
+bool ProtectionHolds(PageView page);
+
 }  // namespace ravelin
