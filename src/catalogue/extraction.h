@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "catalogue/fragment_source.h"
+#include "catalogue/fragment_table.h"
 #include "common/reporter.h"
 #include "output/output_file.h"
 #include "ports/report_list.h"
@@ -23,9 +24,6 @@ struct ExtractRow {
   std::uint64_t startSector = 0;
   std::int64_t number = -1;  // the row's 序号, to name it in messages; -1 when unknown
 };
-
-// Page ids are signed 32-bit: no database file reaches page 2^31.
-inline constexpr std::int64_t kPageIdLimit = std::int64_t{1} << 31;
 
 // What a combined extraction of some rows would write, worked out before anything is.
 struct CombinedPlan {

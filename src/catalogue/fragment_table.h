@@ -15,6 +15,9 @@
 
 namespace ravelin {
 
+// Page ids are signed 32-bit: no database file reaches page 2^31.
+inline constexpr std::int64_t kPageIdLimit = std::int64_t{1} << 31;
+
 struct FragmentRow {
   std::int32_t No = 0;
   std::uint64_t StartSector = 0;

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <random>
 
+#include "common/bytes.h"
 #include "common/text.h"
 
 namespace ravelin {
@@ -74,6 +75,24 @@ bool ParseField(std::string_view text, const char* name, T& value, std::string* 
 }
 
 }  // namespace
+
+const char* RowInconsistency(const FragmentRow& row) {
+  // Content-file positions are sums of page counts: a negative size would move them back.
+  if (row.SizeKB < 0) return "SizeKB 为负数(is negative)";
+  if (row.StartPage < 0) return "StartPage 为负数(is negative)";
+  // EndPage lies one past the last page, so 2^31 itself is a valid end.
+  if (row.EndPage < row.StartPage || row.EndPage > kPageIdLimit)
+    return "EndPage 超出范围(must lie in StartPage..2147483648)";
+  // Every reader sizes the fragment by SizeKB (positions in the content file, pages to
+  // read); it must be the page range's size, or a size can walk far past it.
+  if (row.SizeKB != 8 * (row.EndPage - row.StartPage))
+    return "SizeKB 与页面范围不符(is not 8 x (EndPage - StartPage))";
+  if (row.EndSector < row.StartSector ||
+      (row.EndSector - row.StartSector) / kSectorsPerPage <
+          static_cast<std::uint64_t>(row.EndPage - row.StartPage))
+    return "EndSector 与页面范围不符(leaves fewer than 16 sectors per page after StartSector)";
+  return nullptr;
+}
 
 std::string ScrambleText(std::string_view text, std::string_view key, std::uint8_t seed) {
   std::string out;
@@ -159,8 +178,7 @@ std::optional<FragmentRow> ParseFragmentRow(std::string_view text, std::string* 
       !ParseField(numbers[4], "StartPage", row.StartPage, error) ||
       !ParseField(numbers[5], "EndPage", row.EndPage, error))
     return std::nullopt;
-  // Content-file positions are sums of page counts: a negative size would move them back.
-  if (row.SizeKB < 0) return fail("SizeKB 为负数(is negative)");
+  if (const char* why = RowInconsistency(row)) return fail(why);
   row.Remark = std::string(rest.substr(0, bar));
   row.Shown = shown[0];
   return row;
@@ -175,6 +193,27 @@ std::string RowFileText(const std::vector<FragmentRow>& rows) {
   return out;
 }
 
+std::string RowFileLineError(std::size_t lineNumber, std::string_view why) {
+  return "error,扫描信息文件第" + std::to_string(lineNumber) + "行无效(line " +
+         std::to_string(lineNumber) + " of the scan-info file): " + std::string(why);
+}
+
+std::optional<std::string> RowBeyondSource(const std::vector<FragmentRow>& rows,
+                                           std::uint64_t sourceEnd) {
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const FragmentRow& row = rows[i];
+    if (row.EndSector == row.StartSector) continue;
+    // The last page may be cut short by the end, as the scan's reads are; a page that
+    // starts at or past it can never be read.
+    if (row.EndSector - kSectorsPerPage >= sourceEnd) {
+      return RowFileLineError(i + 1, "EndSector " + std::to_string(row.EndSector) +
+                                         " 超出数据源(lies past the source's end, sector " +
+                                         std::to_string(sourceEnd) + ")");
+    }
+  }
+  return std::nullopt;
+}
+
 std::optional<std::vector<FragmentRow>> ParseRowFile(std::string_view bytes, std::string* error) {
   std::vector<FragmentRow> rows;
   std::size_t lineNumber = 0;
@@ -186,9 +225,7 @@ std::optional<std::vector<FragmentRow>> ParseRowFile(std::string_view bytes, std
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
 
     auto fail = [&](const std::string& why) -> std::optional<std::vector<FragmentRow>> {
-      if (error)
-        *error = "error,扫描信息文件第" + std::to_string(lineNumber) + "行无效(line " +
-                 std::to_string(lineNumber) + " of the scan-info file): " + why;
+      if (error) *error = RowFileLineError(lineNumber, why);
       return std::nullopt;
     };
     const auto text = UnscrambleText(line, kRowKey);

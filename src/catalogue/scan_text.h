@@ -30,13 +30,27 @@ std::string Utf8ToGbk(std::string_view utf8);
 std::string GbkToUtf8(std::string_view gbk);
 
 // Parses "No|StartSector|EndSector|SizeKB|StartPage|EndPage|Remark|Shown|". The six numbers
-// must be decimal integers that fit their fields, SizeKB not negative; Shown one character.
+// must be decimal integers that fit their fields and agree with each other
+// (RowInconsistency); Shown one character.
 // A Remark holding "|" is kept whole (the six numbers are taken from the front, Shown from
 // the back). On failure returns nothing and says why in *error.
 std::optional<FragmentRow> ParseFragmentRow(std::string_view text, std::string* error);
 
+// Why a parsed row cannot describe a fragment, or nothing when it can: SizeKB is 8 pages per
+// page of [StartPage, EndPage), pages lie in [0, 2^31), and the sectors from StartSector to
+// EndSector hold 16 per page. Every reader sizes a fragment by these fields, so a row that
+// breaks them is refused before any arithmetic is done with it.
+const char* RowInconsistency(const FragmentRow& row);
+
 // The row file: one scrambled GBK row per CR LF line.
 std::string RowFileText(const std::vector<FragmentRow>& rows);
+// The message that names line `lineNumber` (1-based) of a row file and why it is refused.
+std::string RowFileLineError(std::size_t lineNumber, std::string_view why);
+// The message naming the first row (by its line) that lies past `sourceEnd`, one past the
+// source's last sector; nothing when every row lies within.
+std::optional<std::string> RowBeyondSource(const std::vector<FragmentRow>& rows,
+                                           std::uint64_t sourceEnd);
+
 // Parses a whole row file. Every line must hold a row; on the first that does not, returns
 // nothing and puts a message naming the line in *error.
 std::optional<std::vector<FragmentRow>> ParseRowFile(std::string_view bytes, std::string* error);

@@ -11,21 +11,40 @@ void StoredContent::Open(std::unique_ptr<Device> file, std::string path,
   Index(rows);
 }
 
+namespace {
+
+// Bytes one row takes in a content file, added to `position`; false when the sum leaves 64
+// bits. Rows are checked when read, but a table of two million rows of 2^31 pages each
+// still sums past 2^64, and a wrapped position would hand out another fragment's bytes.
+bool AddStoredRow(const FragmentRow& row, std::uint64_t& position) {
+  const std::int64_t pages = row.Pages();
+  if (pages < 0) return false;
+  std::uint64_t pageBytes = 0;
+  return !__builtin_mul_overflow(static_cast<std::uint64_t>(pages), kPageSize, &pageBytes) &&
+         !__builtin_add_overflow(position, kLeadInBytes, &position) &&
+         !__builtin_add_overflow(position, pageBytes, &position);
+}
+
+}  // namespace
+
 void StoredContent::Index(const FragmentTable& rows) {
   fragments_.clear();
   fragments_.reserve(rows.Count());
   std::uint64_t position = 0;
   for (const FragmentRow& row : rows.Rows()) {
-    const std::int64_t pages = row.Pages();
-    fragments_.try_emplace(row.StartSector, Stored{position + kLeadInBytes, pages});
-    position += kLeadInBytes + kPageSize * static_cast<std::uint64_t>(pages);
+    const std::uint64_t pagesOffset = position + kLeadInBytes;
+    // Rows whose bytes would lie past 2^64 are in no file: they stay unindexed and read
+    // as missing.
+    if (!AddStoredRow(row, position)) break;
+    fragments_.try_emplace(row.StartSector, Stored{pagesOffset, row.Pages()});
   }
 }
 
-std::uint64_t StoredContent::ExpectedSize(const FragmentTable& rows) {
+std::optional<std::uint64_t> StoredContent::ExpectedSize(const FragmentTable& rows) {
   std::uint64_t size = kTrailerBytes;
-  for (const FragmentRow& row : rows.Rows())
-    size += kLeadInBytes + kPageSize * static_cast<std::uint64_t>(row.Pages());
+  for (const FragmentRow& row : rows.Rows()) {
+    if (!AddStoredRow(row, size)) return std::nullopt;
+  }
   return size;
 }
 
@@ -39,9 +58,13 @@ bool StoredContent::ReadSectors(std::uint64_t startSector, std::int64_t offset, 
   const Stored& stored = it->second;
   // Sectors outside [-15, 16 x pages) would come from a neighbouring fragment's bytes,
   // which are not the sectors asked for.
-  const std::int64_t end = offset + count;
+  std::int64_t end = 0;
+  std::int64_t storedSectors = 0;
   if (offset < -static_cast<std::int64_t>(kLeadInSectors) ||
-      end > stored.pages * static_cast<std::int64_t>(kSectorsPerPage))
+      __builtin_add_overflow(offset, static_cast<std::int64_t>(count), &end) ||
+      __builtin_mul_overflow(stored.pages, static_cast<std::int64_t>(kSectorsPerPage),
+                             &storedSectors) ||
+      end > storedSectors)
     return false;
   if (count == 0) return true;
   const std::uint64_t position =

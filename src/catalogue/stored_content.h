@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -44,8 +45,9 @@ class StoredContent final : public FragmentSource {
   bool ReadSectors(std::uint64_t startSector, std::int64_t offset, std::int32_t count,
                    MutableBytes buffer) override;
 
-  // Size a content file saved with `rows` has: the lead-ins, the pages and the trailer.
-  static std::uint64_t ExpectedSize(const FragmentTable& rows);
+  // Size a content file saved with `rows` has: the lead-ins, the pages and the trailer;
+  // nothing when that size does not fit 64 bits (no file can match such rows).
+  static std::optional<std::uint64_t> ExpectedSize(const FragmentTable& rows);
 
   std::uint32_t key = 0;  // the content key from the trailer
 

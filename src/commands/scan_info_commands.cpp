@@ -19,6 +19,12 @@ constexpr char kReadDiskError[] = "read disk error";
 constexpr char kCannotOpenMessage[] = "error,无法打开文件";
 constexpr std::int16_t kDefaultSectorsPerCluster = 8;
 
+// Bytes the content file of the current rows takes; rows too large for any file ask for
+// more than any disk has, so the space check refuses them.
+std::uint64_t ContentBytes(const Workspace& ws) {
+  return StoredContent::ExpectedSize(ws.fragments).value_or(UINT64_MAX);
+}
+
 }  // namespace
 
 namespace {
@@ -73,12 +79,12 @@ bool WriteRowFile(Workspace& ws, const std::string& path) {
 }
 
 bool WriteContentFile(Workspace& ws, const std::string& path, std::optional<std::uint32_t> key) {
-  auto file = CreateOutput(ws, path, StoredContent::ExpectedSize(ws.fragments));
+  auto file = CreateOutput(ws, path, ContentBytes(ws));
   return file && FillContentFile(ws, *file, key);
 }
 
-std::optional<ScanInfoOutputs> CreateScanInfoOutputs(Workspace& ws, const std::string& rowsPath,
-                                                     const std::optional<std::string>& contentPath) {
+std::optional<ScanInfoOutputs> CreateScanInfoOutputs(
+    Workspace& ws, const std::string& rowsPath, const std::optional<std::string>& contentPath) {
   ScanInfoOutputs outputs;
   outputs.rows = CreateOutput(ws, rowsPath);
   if (!outputs.rows) return std::nullopt;
@@ -94,8 +100,7 @@ bool SaveScanInfo(Workspace& ws, ScanInfoOutputs& outputs,
   if (!outputs.rows || !FillRowFile(ws, *outputs.rows)) return false;
   if (!outputs.content) return true;
   // The size is known only now that the scan is over.
-  if (const auto why = CheckOutputSpace(outputs.content->Path(),
-                                        StoredContent::ExpectedSize(ws.fragments))) {
+  if (const auto why = CheckOutputSpace(outputs.content->Path(), ContentBytes(ws))) {
     ws.ui().ShowMessage(CannotCreateText(outputs.content->Path(), *why), kPromptCaption,
                         MessageIcon::kError);
     return false;
@@ -110,7 +115,7 @@ bool SaveScanInfo(Workspace& ws, const std::string& rowsPath,
   return outputs && SaveScanInfo(ws, *outputs, contentKey);
 }
 
-bool OpenRowFile(Workspace& ws, const std::string& path) {
+bool OpenRowFile(Workspace& ws, const std::string& path, bool onSource) {
   Ui& ui = ws.ui();
   if (!ws.ReadCurrentFileId()) {
     ui.ShowMessage(NotAnIntegerMessage(ws.controls.tab1.Edit2), kPromptCaption,
@@ -134,6 +139,13 @@ bool OpenRowFile(Workspace& ws, const std::string& path) {
   if (!rows) {
     ui.ShowMessage(error, kPromptCaption, MessageIcon::kError);
     return false;
+  }
+  // Rows whose pages will be read from the chosen source must lie on it.
+  if (onSource && ws.source.SourceChosen && ws.source.LiveSource) {
+    if (const auto beyond = RowBeyondSource(*rows, ws.reader.ReadableEnd())) {
+      ui.ShowMessage(*beyond, kPromptCaption, MessageIcon::kError);
+      return false;
+    }
   }
   {
     std::lock_guard lock(ws.tableLock);
@@ -171,10 +183,11 @@ bool OpenContentFile(Workspace& ws, const std::string& path) {
 
   // Positions in the file follow only from the rows: a file saved with other rows would hand
   // out the wrong bytes. Say so now rather than at the first odd page.
-  const std::uint64_t expected = StoredContent::ExpectedSize(ws.fragments);
+  const std::optional<std::uint64_t> expected = StoredContent::ExpectedSize(ws.fragments);
   if (size != expected) {
     ui.ShowMessage("碎片内容文件与扫描信息不符(the content file does not match the rows): " +
-                       std::to_string(size) + " bytes, expected " + std::to_string(expected),
+                       std::to_string(size) + " bytes, expected " +
+                       (expected ? std::to_string(*expected) : "more than 2^64"),
                    kPromptCaption, MessageIcon::kWarning);
   }
   return true;
@@ -187,7 +200,7 @@ bool ContentMatchesRows(const Workspace& ws) {
 
 bool OpenScanInfo(Workspace& ws, const std::string& rowsPath,
                   const std::optional<std::string>& contentPath) {
-  if (!OpenRowFile(ws, rowsPath)) return false;
+  if (!OpenRowFile(ws, rowsPath, !contentPath)) return false;
   ws.fragments.BuildFragmentIndex();
   return !contentPath || OpenContentFile(ws, *contentPath);
 }

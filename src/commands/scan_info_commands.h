@@ -58,8 +58,9 @@ bool SaveScanInfo(Workspace& ws, const std::string& rowsPath,
 // Loads a row file: CurrentFileId from Edit2, every line parsed before anything changes,
 // then the rows replace the Fragment table, list II is rebuilt and SectorsPerCluster taken
 // from edtsecs (8 when it is not a number). A file that cannot be read or holds a bad line
-// shows a message and leaves the table as it was.
-bool OpenRowFile(Workspace& ws, const std::string& path);
+// shows a message and leaves the table as it was. With `onSource` (no content file will
+// serve the pages) a row lying past the end of a chosen live source is refused likewise.
+bool OpenRowFile(Workspace& ws, const std::string& path, bool onSource = false);
 
 // Opens a content file (through the Workspace's opener) and switches every fragment read to
 // it (LiveSource false). The key and, while edtsecs is blank, SectorsPerCluster come from

@@ -71,11 +71,49 @@ TEST(ParseFragmentRowTest, ReadsEveryFieldAndKeepsARemarkWithBars) {
   EXPECT_EQ(row->EndPage, 13);
   EXPECT_EQ(row->Remark, "a|b(1.00 MB)");
   EXPECT_EQ(row->Shown, 'N');
-  const auto big =
-      ParseFragmentRow("1|18446744073709551600|18446744073709551615|8|-5|-4| |Y|", &error);
+  const auto big = ParseFragmentRow(
+      "1|18446744073709551599|18446744073709551615|8|2147483647|2147483648| |Y|", &error);
   ASSERT_TRUE(big) << error;
-  EXPECT_EQ(big->StartSector, 18446744073709551600u);
-  EXPECT_EQ(big->StartPage, -5);
+  EXPECT_EQ(big->StartSector, 18446744073709551599u);
+  EXPECT_EQ(big->EndPage, 2147483648);
+}
+
+TEST(ParseFragmentRowTest, RefusesRowsWhoseFieldsDisagreeNamingTheField) {
+  struct Case {
+    const char* row;
+    const char* field;
+  };
+  const Case cases[] = {
+      // SizeKB raised by 2^54 over a 142-page fragment.
+      {"2|5000|7272|18014398509483120|40|182| |Y|", "SizeKB"},
+      {"2|5000|5048|16|10|13| |Y|", "SizeKB"},
+      {"2|5000|5048|24|-3|0| |Y|", "StartPage"},
+      {"2|5000|5048|24|13|10| |Y|", "EndPage"},
+      {"2|5000|5048|24|2147483647|2147483650| |Y|", "EndPage"},
+      {"2|5000|5047|24|10|13| |Y|", "EndSector"},
+      {"2|5000|4952|24|10|13| |Y|", "EndSector"},
+      {"2|18446744073709551615|15|8|0|1| |Y|", "EndSector"},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    EXPECT_FALSE(ParseFragmentRow(c.row, &error)) << c.row;
+    EXPECT_EQ(error.rfind(c.field, 0), 0u) << c.row << ": " << error;
+  }
+  std::string error;
+  EXPECT_TRUE(ParseFragmentRow("2|5000|5000|0|7|7| |Y|", &error)) << error;
+  EXPECT_TRUE(ParseFragmentRow("2|5000|5100|24|10|13| |Y|", &error)) << "room to spare";
+}
+
+TEST(ParseRowFileTest, RowBeyondSourceNamesTheFirstRowWhoseLastPageStartsPastTheEnd) {
+  std::vector<FragmentRow> rows(3);
+  rows[0] = {1, 100, 132, 16, 0, 2};
+  rows[1] = {2, 984, 1016, 16, 2, 4};  // last page starts at 1000: cut short, still read
+  rows[2] = {3, 1001, 1017, 8, 4, 5};
+  EXPECT_FALSE(RowBeyondSource({rows[0], rows[1]}, 1001));
+  const auto why = RowBeyondSource(rows, 1001);
+  ASSERT_TRUE(why);
+  EXPECT_NE(why->find("line 3 "), std::string::npos) << *why;
+  EXPECT_FALSE(RowBeyondSource({FragmentRow{}}, 0)) << "a row of no pages reads nothing";
 }
 
 TEST(ParseFragmentRowTest, RefusesMissingFieldsTextForNumbersAndOverflow) {
@@ -91,6 +129,7 @@ TEST(ParseFragmentRowTest, RefusesMissingFieldsTextForNumbersAndOverflow) {
 TEST(ParseRowFileTest, ReadsCrLfAndLfLinesAndNamesTheFirstBadLine) {
   std::vector<FragmentRow> rows(2);
   rows[0].StartSector = 100;
+  rows[0].EndSector = 100;
   rows[1].Remark = "中文备注";
   const std::string text = RowFileText(rows);
   ASSERT_EQ(text.substr(text.size() - 2), "\r\n");

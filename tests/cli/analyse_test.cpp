@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "analysis/analysis_fixture.h"
+#include "catalogue/scan_text.h"
 #include "cli/commands.h"
 #include "commands/tab3_commands.h"
 #include "support/cli_fixture.h"
@@ -149,6 +150,39 @@ TEST_F(AnalyseCommandTest, BadUsageSaysWhyOnStderrAndExitsWithTwo) {
     EXPECT_NE(err_.str().find(c.says), std::string::npos) << err_.str();
     EXPECT_TRUE(out_.str().empty()) << c.says;
   }
+}
+
+// A row whose SizeKB was raised by 2^54 wrapped the content size check around 2^64 and
+// matched the real content file; analysing it then reported unreadable pages without end.
+TEST_F(AnalyseCommandTest, RowFileWithAnInconsistentRowIsRefusedNamingItsLineEvenWithForce) {
+  std::ifstream in(rows_, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  std::string error;
+  auto rows = ParseRowFile(text.str(), &error);
+  ASSERT_TRUE(rows) << error;
+  (*rows)[1].SizeKB += std::int64_t{1} << 54;
+  const std::string tampered = dir_.File("tampered.txt");
+  std::ofstream(tampered, std::ios::binary) << RowFileText(*rows);
+
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"files", tampered, "--content", content_},
+        {"analyse", tampered, "--content", content_, "--file", "1", "--force"},
+        {"analyse", tampered, "--source", image_, "--disk-image", "--file", "1"}}) {
+    EXPECT_EQ(Run(args), kExitBadUsage) << args[0];
+    EXPECT_NE(err_.str().find("line 2 of the scan-info file): SizeKB"), std::string::npos)
+        << err_.str();
+    EXPECT_EQ(err_.str().find("read disk error"), std::string::npos);
+  }
+
+  // A row past the end of the source the pages would come from is refused the same way.
+  (*rows)[1].SizeKB -= std::int64_t{1} << 54;
+  (*rows)[4].StartSector += 6400;
+  (*rows)[4].EndSector += 6400;
+  std::ofstream(tampered, std::ios::binary | std::ios::trunc) << RowFileText(*rows);
+  EXPECT_EQ(Run({"files", tampered, "--source", image_, "--disk-image"}), kExitBadUsage);
+  EXPECT_NE(err_.str().find("line 5 of the scan-info file): EndSector"), std::string::npos)
+      << err_.str();
 }
 
 }  // namespace
