@@ -52,7 +52,7 @@ std::optional<std::uint64_t> PartitionSizeBytes(std::optional<ByteView> bootSect
     if (auto area = ClusterAreaBytes(boot)) {
       if (!deviceBytes) return area;
       const std::uint64_t front =
-          std::min(*deviceBytes, boot.dataStartSector * std::uint64_t{boot.bytesPerSector});
+          std::min(*deviceBytes, boot.dataStartSector * std::uint64_t{kSectorSize});
       return std::min(*area, *deviceBytes - front);
     }
   }

@@ -40,6 +40,9 @@ struct DataSource {
   std::uint64_t FatReservedSectors = 0;
   std::uint64_t FatSectorsPerFat = 0;
   std::uint64_t MftStartCluster = 0;
+  // NTFS MFT record size from the boot sector (1024 on most volumes, 4096 on many with
+  // 4096-byte sectors).
+  std::uint32_t MftRecordBytes = 1024;
   // true: fragment pages come from the source; false: from an opened fragment content file.
   bool LiveSource = true;
 };

@@ -157,13 +157,20 @@ int FreeSpaceMap::ReadNtfsBitmap(const DataSource& source, SectorReader& reader,
                                  Reporter& reporter) {
   if (ClusterSectors(source) <= 0) return 1;
   const auto spc = static_cast<std::uint64_t>(ClusterSectors(source));
+  // Records are whole sectors; a damaged size field leaves no record to read.
+  const std::uint32_t recordBytes = source.MftRecordBytes;
+  if (recordBytes < kSectorSize || recordBytes > kMaxMftRecordBytes ||
+      recordBytes % kSectorSize != 0) {
+    return 1;
+  }
+  const std::uint64_t recordSectors = recordBytes / kSectorSize;
+  const std::uint64_t recordOffset = kBitmapRecordNumber * recordSectors;
   if (!MulFits(source.MftStartCluster, spc) ||
-      source.MftStartCluster * spc >
-          kMaxU64 - kBitmapRecordSectorOffset - source.FileSystemStartSector) {
+      source.MftStartCluster * spc > kMaxU64 - recordOffset - source.FileSystemStartSector) {
     return 1;
   }
   const std::uint64_t recordSector =
-      source.FileSystemStartSector + source.MftStartCluster * spc + kBitmapRecordSectorOffset;
+      source.FileSystemStartSector + source.MftStartCluster * spc + recordOffset;
 
   // A corrupt run can name any stretch of the volume; the map never needs more than one
   // bit per cluster of it. Twice that, plus slack, leaves room for a $Bitmap that was
@@ -176,8 +183,8 @@ int FreeSpaceMap::ReadNtfsBitmap(const DataSource& source, SectorReader& reader,
     maxMapBytes_ = 2 * (clusters / 8 + 1) + spc * kSectorSize + (std::uint64_t{1} << 20);
   }
 
-  std::array<std::uint8_t, kMftRecordBytes> record{};
-  if (!reader.ReadSectors(2, record, recordSector)) {
+  std::vector<std::uint8_t> record(recordBytes, 0);
+  if (!reader.ReadSectors(static_cast<std::int32_t>(recordSectors), record, recordSector)) {
     reporter.Message("读bitmap错误" + std::to_string(kBitmapRecordNumber) + "sec" +
                      std::to_string(recordSector));
     return 1;
@@ -247,7 +254,8 @@ int FreeSpaceMap::ReadNtfsBitmap(const DataSource& source, SectorReader& reader,
           !MulFits(start, spc) || start * spc > kMaxU64 - runLength * spc) {
         return 1;
       }
-      if (end && start * spc + runLength * spc > *end - std::min(*end, source.FileSystemStartSector))
+      if (end &&
+          start * spc + runLength * spc > *end - std::min(*end, source.FileSystemStartSector))
         return 1;  // run beyond the partition
       if (AppendClusters(start, runLength, source, reader, reporter) != 0) {
         reporter.Message("error,写bitmap内容失败");

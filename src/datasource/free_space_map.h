@@ -18,6 +18,7 @@
 #include "common/bytes.h"
 #include "common/reporter.h"
 #include "datasource/data_source.h"
+#include "datasource/file_system.h"
 #include "datasource/sector_reader.h"
 
 namespace ravelin {
@@ -25,9 +26,9 @@ namespace ravelin {
 // FAT32 is read in blocks of this many sectors; each block gives one chunk of the map.
 inline constexpr std::uint64_t kFatBlockSectors = 12288;
 inline constexpr std::size_t kFatChunkBytes = kFatBlockSectors * 128 / 8;  // 196,608
-// MFT records are taken to be 1024 bytes: record 6 ($Bitmap) starts 12 sectors into the MFT.
-inline constexpr std::size_t kMftRecordBytes = 1024;
-inline constexpr std::uint64_t kBitmapRecordSectorOffset = 12;
+// The usual MFT record size; the boot sector gives each volume's own (DataSource::
+// MftRecordBytes). Record 6 is $Bitmap.
+inline constexpr std::size_t kMftRecordBytes = kDefaultMftRecordBytes;
 inline constexpr std::uint32_t kBitmapRecordNumber = 6;
 
 class FreeSpaceMap {
@@ -45,7 +46,8 @@ class FreeSpaceMap {
   // them; a scan that starts there reads them).
   bool IsClusterInUse(std::uint64_t sector) const;
 
-  // The NTFS part of the build: reads MFT record 6 (with its update-sequence fix-up), finds
+  // The NTFS part of the build: reads MFT record 6, MftRecordBytes long (with its
+  // update-sequence fix-up), finds
   // its non-resident $DATA attribute and appends the clusters of every run of its run list
   // in order. 0 on success, 1 on failure (a message box names the failing read; a record
   // that is damaged, has no $DATA, or whose run list leaves the record or the partition

@@ -78,16 +78,16 @@ ImageKindGuess DetectImageKind(const std::string& path, const DeviceOpener& open
   return ClassifyImage(all.first(kSectorSize), all.subspan(kSectorSize));
 }
 
-std::optional<PartitionTable> ReadPartitionTable(const std::string& path, int* error) {
-  // Read-only, like every open of a source.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (error) *error = errno;
-    return std::nullopt;
-  }
+namespace {
+
+// The partition table of the open file `fd` read in blocks of `sectorSize` bytes (0: what
+// libblkid takes for the device: the kernel's logical sector size, or 512 for a file).
+PartitionTable ProbeTable(int fd, unsigned sectorSize) {
   PartitionTable table;
   blkid_probe probe = blkid_new_probe();
-  if (probe != nullptr && blkid_probe_set_device(probe, fd, 0, 0) == 0) {
+  if (probe != nullptr && blkid_probe_set_device(probe, fd, 0, 0) == 0 &&
+      (sectorSize == 0 || blkid_probe_set_sectorsize(probe, sectorSize) == 0)) {
+    table.sectorSize = blkid_probe_get_sectorsize(probe);
     blkid_probe_enable_superblocks(probe, 0);
     blkid_probe_enable_partitions(probe, 1);
     blkid_probe_set_partitions_flags(probe, BLKID_PARTS_ENTRY_DETAILS);
@@ -102,6 +102,7 @@ std::optional<PartitionTable> ReadPartitionTable(const std::string& path, int* e
         if (part == nullptr) continue;
         ImagePartition p;
         p.number = blkid_partition_get_partno(part);
+        // libblkid gives both in 512-byte sectors, whatever the table's block size.
         p.start = static_cast<std::uint64_t>(blkid_partition_get_start(part));
         p.sectors = static_cast<std::uint64_t>(blkid_partition_get_size(part));
         if (const char* type = blkid_partition_get_type_string(part)) {
@@ -119,6 +120,33 @@ std::optional<PartitionTable> ReadPartitionTable(const std::string& path, int* e
     }
   }
   if (probe != nullptr) blkid_free_probe(probe);
+  return table;
+}
+
+bool HoldsFileSystem(const PartitionTable& table) {
+  return std::any_of(table.partitions.begin(), table.partitions.end(),
+                     [](const ImagePartition& p) { return !p.volume.type.empty(); });
+}
+
+}  // namespace
+
+std::optional<PartitionTable> ReadPartitionTable(const std::string& path, int* error) {
+  // Read-only, like every open of a source.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (error) *error = errno;
+    return std::nullopt;
+  }
+  PartitionTable table = ProbeTable(fd, 0);
+  // An image file tells nothing of the disk's sector size, and libblkid reads its table in
+  // 512-byte blocks. A table written for 4096-byte blocks (a 4Kn disk) then shows no GPT
+  // (its header lies at byte 4096) or MBR entries that point at 1/8 of their real places;
+  // where no partition holds a file system, the table is read again in 4096-byte blocks
+  // and kept when that finds one.
+  if (table.sectorSize == kSectorSize && !HoldsFileSystem(table)) {
+    PartitionTable large = ProbeTable(fd, k4KnSectorSize);
+    if (HoldsFileSystem(large)) table = std::move(large);
+  }
   ::close(fd);
   return table;
 }

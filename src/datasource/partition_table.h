@@ -32,20 +32,26 @@ ImageKindGuess ClassifyImage(ByteView sector0, ByteView sector1);
 ImageKindGuess DetectImageKind(const std::string& path, const DeviceOpener& opener);
 
 struct ImagePartition {
-  int number = 0;              // 1-based, as the partition table numbers it
-  std::uint64_t start = 0;     // first 512-byte sector within the image
-  std::uint64_t sectors = 0;   // length in 512-byte sectors
-  std::string type;            // MBR type ("0x0c") or GPT type GUID
-  std::string name;            // GPT partition name; empty on MBR
-  VolumeInfo volume;           // the file system found at its start, if any
+  int number = 0;             // 1-based, as the partition table numbers it
+  std::uint64_t start = 0;    // first 512-byte sector within the image
+  std::uint64_t sectors = 0;  // length in 512-byte sectors
+  std::string type;           // MBR type ("0x0c") or GPT type GUID
+  std::string name;           // GPT partition name; empty on MBR
+  VolumeInfo volume;          // the file system found at its start, if any
 };
 
+// The logical sector size of 4Kn disks, whose partition tables count 4096-byte blocks.
+inline constexpr unsigned k4KnSectorSize = 4096;
+
 struct PartitionTable {
-  std::string kind;  // "dos" (MBR) or "gpt"; empty when the image has no partition table
+  std::string kind;           // "dos" (MBR) or "gpt"; empty when the image has no partition table
+  unsigned sectorSize = 512;  // the block size the table counts in
   std::vector<ImagePartition> partitions;
 };
 
-// Reads the partition table of the image (or disk) at `path`. Nothing, with errno in
+// Reads the partition table of the image (or disk) at `path`, in the disk's logical sector
+// size; an image whose table, read in 512-byte blocks, leads to no file system is read again
+// as a 4Kn disk (4096-byte blocks). Nothing, with errno in
 // *error, when the file cannot be opened; an empty table when it holds none.
 std::optional<PartitionTable> ReadPartitionTable(const std::string& path, int* error = nullptr);
 

@@ -135,6 +135,48 @@ TEST(ParseBootSectorTest, ClusterAreaIsWhatFollowsTheFatsOrTheWholeNtfsVolume) {
   EXPECT_EQ(ClusterAreaBytes(ParseBootSector(big)), 1000u * 4096u);
 }
 
+// Every count of a boot sector is in the volume's own sectors (offset 11); the program
+// counts in 512-byte sectors whatever they are.
+TEST(ParseBootSectorTest, VolumeGeometriesComeOutIn512ByteSectors) {
+  struct Case {
+    std::uint16_t bytesPerSector;
+    std::uint8_t spc;
+    std::uint8_t mftRecordByte;  // offset 0x40, NTFS only
+    std::int16_t wantSpc;
+    std::uint32_t wantRecordBytes;
+  };
+  const Case cases[] = {
+      {512, 8, 0xF6, 8, 1024},       {1024, 4, 0xF6, 8, 1024},     {2048, 2, 0xF6, 8, 1024},
+      {4096, 1, 0xF4, 8, 4096},      {4096, 2, 0xF4, 16, 4096},    {4096, 16, 0xF4, 128, 4096},
+      {4096, 128, 0xF4, 1024, 4096}, {512, 2, 0x01, 2, 1024},      {4096, 1, 0x01, 8, 4096},
+      {4096, 1, 0x00, 8, 1024},      {512, 0xF0, 0xF6, 128, 1024}, {4096, 1, 0xE0, 8, 1024},
+      {3000, 8, 0xF6, 8, 1024},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.bytesPerSector) + " bytes, byte 13 = " + std::to_string(c.spc));
+    const std::uint64_t f = c.bytesPerSector == 3000 ? 1 : c.bytesPerSector / 512;
+    auto fat = Fat32Boot(c.spc, 32, 1000, 500000);
+    Store16(fat, 11, c.bytesPerSector);
+    const BootSectorInfo fatBoot = ParseBootSector(fat);
+    if (c.spc <= 128) {
+      EXPECT_EQ(fatBoot.sectorsPerCluster, c.wantSpc);
+    }
+    EXPECT_EQ(fatBoot.fatReservedSectors, 32 * f);
+    EXPECT_EQ(fatBoot.fatSectorsPerFat, 1000 * f);
+    EXPECT_EQ(fatBoot.dataStartSector, 2032 * f);
+    EXPECT_EQ(ClusterAreaBytes(fatBoot), (500000 - 2032) * f * 512);
+
+    auto ntfs = NtfsBoot(c.spc, 204799, 786432);
+    Store16(ntfs, 11, c.bytesPerSector);
+    ntfs[0x40] = c.mftRecordByte;
+    const BootSectorInfo ntfsBoot = ParseBootSector(ntfs);
+    EXPECT_EQ(ntfsBoot.sectorsPerCluster, c.wantSpc);
+    EXPECT_EQ(ntfsBoot.mftStartCluster, 786432u) << "counted in clusters, not sectors";
+    EXPECT_EQ(ntfsBoot.mftRecordBytes, c.wantRecordBytes);
+    EXPECT_EQ(ntfsBoot.fileSystemSectors, 204799 * f);
+  }
+}
+
 // Boot sectors written by mkfs.vfat and mkntfs, read back as a partition image.
 TEST(RealFileSystemTest, DetectsWhatTheFormattingToolsWrote) {
   RAVELIN_REQUIRE_TOOLS_OR_SKIP("mkfs.vfat", "mcopy", "mdel", "mshowfat", "mkntfs", "ntfscp",
