@@ -57,7 +57,27 @@ void ShowWriteFailed(Workspace& ws, const OutputFile& file) {
                       kPromptCaption, MessageIcon::kError);
 }
 
+namespace {
+
+constexpr std::string_view kUnreadablePage = "read disk error";
+
+}  // namespace
+
+UiReporter::~UiReporter() {
+  if (unreadable_ > 1) {
+    ui_.ShowMessage(std::string(kUnreadablePage) + " ×" + std::to_string(unreadable_) + ": " +
+                        std::to_string(unreadable_) +
+                        "个页面无法读取，已记录在日志中(pages could not be read; each is a line "
+                        "of the log)",
+                    kPromptCaption, MessageIcon::kWarning);
+  }
+}
+
 void UiReporter::Message(std::string_view text, std::string_view caption, Severity severity) {
+  if (text.starts_with(kUnreadablePage) && ++unreadable_ > 1) {
+    ui_.AppendMemo(memo_, text);
+    return;
+  }
   MessageIcon icon = MessageIcon::kInformation;
   if (severity == Severity::kWarning) icon = MessageIcon::kWarning;
   if (severity == Severity::kError) icon = MessageIcon::kError;

@@ -44,9 +44,17 @@ void ShowWriteFailed(Workspace& ws, const OutputFile& file);
 
 // An engine's reports as the Ui shows them: log lines into `memo`, messages as message
 // boxes, progress on the gauge and the status bar, Yield as "handle pending messages".
+//
+// Unreadable pages ("read disk error ...") are reported once per operation, not once per
+// page: the first is shown as it comes; every later one is a line in `memo`, and when the
+// reporter goes (the operation is over) one message box gives their count. A disk with a
+// thousand bad pages is then two boxes, not a thousand.
 class UiReporter final : public Reporter {
  public:
   UiReporter(Ui& ui, Memo memo) : ui_(ui), memo_(memo) {}
+  ~UiReporter() override;
+  UiReporter(const UiReporter&) = delete;
+  UiReporter& operator=(const UiReporter&) = delete;
   void Log(std::string_view line) override { ui_.AppendMemo(memo_, line); }
   void Message(std::string_view text, std::string_view caption, Severity severity) override;
   void Progress(int percent) override { ui_.SetProgress(percent); }
@@ -57,6 +65,7 @@ class UiReporter final : public Reporter {
  private:
   Ui& ui_;
   Memo memo_;
+  std::int64_t unreadable_ = 0;  // unreadable-page reports of this operation
 };
 
 }  // namespace ravelin

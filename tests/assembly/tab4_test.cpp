@@ -69,6 +69,23 @@ TEST_F(MdfWriterTest, UnreadablePageInALargeRowBecomesOneZeroPage) {
   EXPECT_EQ(MessageTexts(), std::vector<std::string>{"read disk error"});
 }
 
+// A thousand bad pages were a thousand modal boxes: now the first, then one with the count,
+// every page still a line of the memo, each still a zero page in the file.
+TEST_F(MdfWriterTest, ManyUnreadablePagesAreOneReportWithTheirCountAndALineEach) {
+  for (std::uint64_t p = 0; p < 40; ++p) bad_.insert(200 + 16 * (10 + p));
+  PutRun(200, 0, 60);
+  AddAssemblyRow(60, 0, 200);
+  Bytes expected = Sectors(200, 60 * 16);
+  std::fill_n(expected.begin() + 10 * kPageSize, 40 * kPageSize, 0);
+  EXPECT_EQ(Write(60), expected);
+  const std::vector<std::string> said = MessageTexts();
+  ASSERT_EQ(said.size(), 2u);
+  EXPECT_EQ(said[0], "read disk error");
+  EXPECT_EQ(said[1].rfind("read disk error ×40: 40个页面无法读取", 0), 0u) << said[1];
+  const auto memo = ui_.MemoLines(Memo::kMemo3);
+  EXPECT_EQ(std::count(memo.begin(), memo.end(), "read disk error"), 39);
+}
+
 TEST_F(MdfWriterTest, RepairsAPageSplitAcrossClustersAndOnlyThen) {
   PutRun(1000, 0, 2);
   PutRun(2000, 2, 2);
