@@ -36,10 +36,12 @@ std::size_t Utf8Length(unsigned char lead) {
 // Converts with iconv, replacing what cannot be converted: `skip` says how many input bytes
 // one bad character takes, `replacement` what stands for it.
 template <typename Skip>
-std::string Convert(const char* to, const char* from, std::string_view in, Skip skip,
-                    std::string_view replacement) {
+std::optional<std::string> Convert(const char* to, const char* from, std::string_view in, Skip skip,
+                                   std::string_view replacement) {
+  // Without the converter (a C library built without GBK) the text must not pass through
+  // as it is: a row file of UTF-8 bytes would look like GBK and read back garbled.
   iconv_t cd = ::iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(in);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
   std::string out;
   out.reserve(in.size() * 2);
   char* inPtr = const_cast<char*>(in.data());
@@ -138,11 +140,16 @@ std::optional<std::string> UnscrambleText(std::string_view hex, std::string_view
   return out;
 }
 
-std::string Utf8ToGbk(std::string_view utf8) {
+std::optional<std::string> ConvertText(std::string_view text, const char* to, const char* from) {
+  return Convert(
+      to, from, text, [](unsigned char) -> std::size_t { return 1; }, "?");
+}
+
+std::optional<std::string> Utf8ToGbk(std::string_view utf8) {
   return Convert("GBK", "UTF-8", utf8, Utf8Length, "?");
 }
 
-std::string GbkToUtf8(std::string_view gbk) {
+std::optional<std::string> GbkToUtf8(std::string_view gbk) {
   return Convert(
       "UTF-8", "GBK", gbk, [](unsigned char) -> std::size_t { return 1; }, "\xEF\xBF\xBD");
 }
@@ -184,10 +191,12 @@ std::optional<FragmentRow> ParseFragmentRow(std::string_view text, std::string* 
   return row;
 }
 
-std::string RowFileText(const std::vector<FragmentRow>& rows) {
+std::optional<std::string> RowFileText(const std::vector<FragmentRow>& rows) {
   std::string out;
   for (const FragmentRow& row : rows) {
-    out += ScrambleText(Utf8ToGbk(row.Text()), kRowKey);
+    const auto gbk = Utf8ToGbk(row.Text());
+    if (!gbk) return std::nullopt;
+    out += ScrambleText(*gbk, kRowKey);
     out += "\r\n";
   }
   return out;
@@ -230,8 +239,13 @@ std::optional<std::vector<FragmentRow>> ParseRowFile(std::string_view bytes, std
     };
     const auto text = UnscrambleText(line, kRowKey);
     if (!text) return fail("不是偶数长度的十六进制文本(not even-length hexadecimal text)");
+    const auto utf8 = GbkToUtf8(*text);
+    if (!utf8) {
+      if (error) *error = kNoGbkMessage;
+      return std::nullopt;
+    }
     std::string why;
-    auto row = ParseFragmentRow(GbkToUtf8(*text), &why);
+    auto row = ParseFragmentRow(*utf8, &why);
     if (!row) return fail(why);
     rows.push_back(std::move(*row));
   }

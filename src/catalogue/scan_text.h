@@ -24,10 +24,17 @@ std::string ScrambleText(std::string_view text, std::string_view key);
 // The inverse; nothing when `hex` is not an even number (2 or more) of hex digits.
 std::optional<std::string> UnscrambleText(std::string_view hex, std::string_view key);
 
-// UTF-8 to GBK; characters GBK cannot hold become "?".
-std::string Utf8ToGbk(std::string_view utf8);
-// GBK to UTF-8; bytes that are not GBK become U+FFFD.
-std::string GbkToUtf8(std::string_view gbk);
+// Said when the C library cannot convert to or from GBK (iconv_open fails).
+inline constexpr std::string_view kNoGbkMessage =
+    "error,无法转换GBK文本(iconv cannot convert between UTF-8 and GBK on this system)";
+
+// `text` from code page `from` to `to` (iconv names); bytes that do not convert become "?".
+// Nothing when iconv knows no such conversion.
+std::optional<std::string> ConvertText(std::string_view text, const char* to, const char* from);
+// UTF-8 to GBK; characters GBK cannot hold become "?". Nothing without a GBK converter.
+std::optional<std::string> Utf8ToGbk(std::string_view utf8);
+// GBK to UTF-8; bytes that are not GBK become U+FFFD. Nothing without a GBK converter.
+std::optional<std::string> GbkToUtf8(std::string_view gbk);
 
 // Parses "No|StartSector|EndSector|SizeKB|StartPage|EndPage|Remark|Shown|". The six numbers
 // must be decimal integers that fit their fields and agree with each other
@@ -42,8 +49,8 @@ std::optional<FragmentRow> ParseFragmentRow(std::string_view text, std::string* 
 // breaks them is refused before any arithmetic is done with it.
 const char* RowInconsistency(const FragmentRow& row);
 
-// The row file: one scrambled GBK row per CR LF line.
-std::string RowFileText(const std::vector<FragmentRow>& rows);
+// The row file: one scrambled GBK row per CR LF line. Nothing without a GBK converter.
+std::optional<std::string> RowFileText(const std::vector<FragmentRow>& rows);
 // The message that names line `lineNumber` (1-based) of a row file and why it is refused.
 std::string RowFileLineError(std::size_t lineNumber, std::string_view why);
 // The message naming the first row (by its line) that lies past `sourceEnd`, one past the

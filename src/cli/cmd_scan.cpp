@@ -166,8 +166,14 @@ int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, st
   if (stopped) err << "已停止扫描(stopped)\n";
   PrintFragmentList(ws, out, options.json, stopped);
   int exitCode = outcome == JobOutcome::kFailed ? kExitFailed : kExitOk;
-  // A stopped scan still saves what it found.
-  if (outputs && !SaveScanInfo(ws, *outputs)) exitCode = kExitFailed;
+  // A stopped scan still saves what it found; a failed one saves nothing, so that no row
+  // file of a scan that never ran looks like a finished one (the outputs' temporary files
+  // go with them).
+  if (outputs && outcome == JobOutcome::kFailed) {
+    err << "扫描失败，未保存扫描信息(the scan failed; " << options.rows << " was not written)\n";
+  } else if (outputs && !SaveScanInfo(ws, *outputs)) {
+    exitCode = kExitFailed;
+  }
   if (interrupt.Requested() && exitCode == kExitOk) exitCode = kExitInterrupted;
   if (options.stats) {
     rusage usage{};

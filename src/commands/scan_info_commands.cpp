@@ -30,8 +30,12 @@ std::uint64_t ContentBytes(const Workspace& ws) {
 namespace {
 
 bool FillRowFile(Workspace& ws, OutputFile& file) {
-  const std::string text = RowFileText(ws.fragments.Rows());
-  if (!file.Append(ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())) ||
+  const std::optional<std::string> text = RowFileText(ws.fragments.Rows());
+  if (!text) {
+    ws.ui().ShowMessage(kNoGbkMessage, kPromptCaption, MessageIcon::kError);
+    return false;
+  }
+  if (!file.Append(ByteView(reinterpret_cast<const std::uint8_t*>(text->data()), text->size())) ||
       !file.Commit()) {
     ShowWriteFailed(ws, file);
     return false;
@@ -74,7 +78,7 @@ ScanInfoOutputs& ScanInfoOutputs::operator=(ScanInfoOutputs&&) noexcept = defaul
 ScanInfoOutputs::~ScanInfoOutputs() = default;
 
 bool WriteRowFile(Workspace& ws, const std::string& path) {
-  auto file = CreateOutput(ws, path, RowFileText(ws.fragments.Rows()).size());
+  auto file = CreateOutput(ws, path, RowFileText(ws.fragments.Rows()).value_or("").size());
   return file && FillRowFile(ws, *file);
 }
 

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <atomic>
+#include <csignal>
 #include <cstring>
 
 namespace ravelin {
@@ -23,6 +24,11 @@ struct Slot {
 std::array<Slot, kTemporaryOutputSlots> slots;
 
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler reads the states");
+
+extern "C" void RemoveAndExit(int signal) {
+  RemoveTemporaryOutputs();
+  ::_exit(128 + signal);
+}
 
 }  // namespace
 
@@ -47,6 +53,14 @@ void RemoveTemporaryOutputs() noexcept {
   for (Slot& slot : slots) {
     if (slot.state.load() == kReady) ::unlink(slot.path);
   }
+}
+
+void RemoveTemporaryOutputsOnSignal() {
+  struct sigaction action {};
+  action.sa_handler = RemoveAndExit;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
 }
 
 }  // namespace ravelin

@@ -1,7 +1,8 @@
 // The temporary files of outputs being written, so that an interrupted program can remove
 // them. A signal handler may call RemoveTemporaryOutputs: it only reads fixed slots and
-// calls unlink(2), both safe in a handler. The command line installs the handler; the
-// window removes them through the OutputFile destructors when it closes.
+// calls unlink(2), both safe in a handler. The command line installs its own handler (which
+// can also stop a scan); the window installs RemoveTemporaryOutputsOnSignal, and removes
+// them through the OutputFile destructors when it closes.
 #pragma once
 
 #include <cstddef>
@@ -20,5 +21,9 @@ void ReleaseTemporaryOutput(int slot);
 
 // Removes every registered temporary file. Async-signal-safe.
 void RemoveTemporaryOutputs() noexcept;
+
+// Installs handlers for SIGINT and SIGTERM that remove every registered temporary file and
+// end the program with 128 + the signal, as a shell reports a program the signal killed.
+void RemoveTemporaryOutputsOnSignal();
 
 }  // namespace ravelin

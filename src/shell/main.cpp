@@ -3,6 +3,7 @@
 #include <QFont>
 
 #include "commands/successor_dialog.h"
+#include "output/temp_registry.h"
 #include "shell/dialogs.h"
 #include "shell/qt_ui.h"
 #include "shell/tform1.h"
@@ -10,6 +11,8 @@
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  // A window killed or interrupted while it writes leaves no half-written ".part" file.
+  ravelin::RemoveTemporaryOutputsOnSignal();
   QApplication::setApplicationName(QStringLiteral("Ravelin Scan"));
   QApplication::setApplicationDisplayName(QStringLiteral("Ravelin Scan"));
   QApplication::setApplicationVersion(QStringLiteral(RAVELIN_VERSION));

@@ -12,7 +12,7 @@ TEST(ScrambleTextTest, WritesSeedThenOneUpperCasePairPerByteWithTheKeyCycling) {
   // Seven bytes: the sixth and seventh take key bytes 1 and 2 again.
   EXPECT_EQ(ScrambleText("AAAAAAA", kRowKey, 0), "00100B071C0A1A01");
   // Sums wrap at 255, not 256; GBK bytes above 127 scramble like any other.
-  EXPECT_EQ(ScrambleText(Utf8ToGbk("7|1000|1048|24|10|13|测试|Y|"), kRowKey, 0xFF),
+  EXPECT_EQ(ScrambleText(*Utf8ToGbk("7|1000|1048|24|10|13|测试|Y|"), kRowKey, 0xFF),
             "FF66B8A286E143E55CD85AC31A076FBCBCB678FD66B33C544B77A2A155");
 }
 
@@ -49,7 +49,7 @@ TEST(ScrambleTextTest, UnscrambleRefusesWhatIsNotEvenLengthHex) {
 
 TEST(GbkTextTest, ConvertsChineseBothWaysAndReplacesWhatGbkLacks) {
   const std::string text = "无效文件头,size:10240KB";
-  const std::string gbk = Utf8ToGbk(text);
+  const std::string gbk = *Utf8ToGbk(text);
   EXPECT_EQ(gbk.size(), 5 * 2 + std::string(",size:10240KB").size());
   EXPECT_EQ(GbkToUtf8(gbk), text);
   EXPECT_EQ(Utf8ToGbk("a\xF0\x9F\x98\x80z"), "a?z");  // an emoji has no GBK code
@@ -57,6 +57,11 @@ TEST(GbkTextTest, ConvertsChineseBothWaysAndReplacesWhatGbkLacks) {
                       "b"),
             "a\xEF\xBF\xBD"
             "b");
+}
+
+TEST(GbkTextTest, AConversionIconvLacksIsNoConversionAtAll) {
+  EXPECT_FALSE(ConvertText("abc", "NO-SUCH-CODE-PAGE", "UTF-8"));
+  EXPECT_EQ(ConvertText("abc", "GBK", "UTF-8"), "abc");
 }
 
 TEST(ParseFragmentRowTest, ReadsEveryFieldAndKeepsARemarkWithBars) {
@@ -131,7 +136,7 @@ TEST(ParseRowFileTest, ReadsCrLfAndLfLinesAndNamesTheFirstBadLine) {
   rows[0].StartSector = 100;
   rows[0].EndSector = 100;
   rows[1].Remark = "中文备注";
-  const std::string text = RowFileText(rows);
+  const std::string text = *RowFileText(rows);
   ASSERT_EQ(text.substr(text.size() - 2), "\r\n");
   std::string error;
   auto back = ParseRowFile(text, &error);

@@ -163,7 +163,7 @@ TEST_F(AnalyseCommandTest, RowFileWithAnInconsistentRowIsRefusedNamingItsLineEve
   ASSERT_TRUE(rows) << error;
   (*rows)[1].SizeKB += std::int64_t{1} << 54;
   const std::string tampered = dir_.File("tampered.txt");
-  std::ofstream(tampered, std::ios::binary) << RowFileText(*rows);
+  std::ofstream(tampered, std::ios::binary) << *RowFileText(*rows);
 
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"files", tampered, "--content", content_},
@@ -179,7 +179,7 @@ TEST_F(AnalyseCommandTest, RowFileWithAnInconsistentRowIsRefusedNamingItsLineEve
   (*rows)[1].SizeKB -= std::int64_t{1} << 54;
   (*rows)[4].StartSector += 6400;
   (*rows)[4].EndSector += 6400;
-  std::ofstream(tampered, std::ios::binary | std::ios::trunc) << RowFileText(*rows);
+  std::ofstream(tampered, std::ios::binary | std::ios::trunc) << *RowFileText(*rows);
   EXPECT_EQ(Run({"files", tampered, "--source", image_, "--disk-image"}), kExitBadUsage);
   EXPECT_NE(err_.str().find("line 5 of the scan-info file): EndSector"), std::string::npos)
       << err_.str();

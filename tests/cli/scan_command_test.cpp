@@ -3,10 +3,12 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
-#include <thread>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <thread>
 
 #include "cli/commands.h"
 #include "gen/database_generator.h"
@@ -111,11 +113,11 @@ TEST_F(ScanCommandTest, OptionValuesOutsideTheirRangeNameTheOptionAndTheRange) {
 TEST_F(ScanCommandTest, UnusableOutputsAreRefusedBeforeTheScanStarts) {
   const std::string image = Image();
   const std::string same = dir_.File("same.bin");
-  for (const auto& args : std::vector<std::vector<std::string>>{
-           {"--rows", dir_.File("nodir/x.rows")},
-           {"--rows", "/proc/x.rows"},
-           {"--rows", same, "--content", same},
-           {"--rows", image}}) {
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{"--rows", dir_.File("nodir/x.rows")},
+                                             {"--rows", "/proc/x.rows"},
+                                             {"--rows", same, "--content", same},
+                                             {"--rows", image}}) {
     std::vector<std::string> all = {"scan", image, "--disk-image"};
     all.insert(all.end(), args.begin(), args.end());
     SCOPED_TRACE(args.back());
@@ -125,6 +127,32 @@ TEST_F(ScanCommandTest, UnusableOutputsAreRefusedBeforeTheScanStarts) {
     EXPECT_EQ(err_.str().find("开始扫描"), std::string::npos) << "refused before scanning";
   }
   EXPECT_FALSE(std::filesystem::exists(same));
+}
+
+// A failed scan left a 0-byte row file that `fragments` then read as an empty scan.
+TEST_F(ScanCommandTest, AFailedScanWritesNoRowOrContentFile) {
+  // An NTFS partition image whose MFT lies past its end: the free-space map cannot be built.
+  std::vector<std::uint8_t> image(64 * kSectorSize, 0);
+  std::memcpy(image.data() + 3, "NTFS    ", 8);
+  Store16(image, 11, 512);
+  image[13] = 8;
+  Store64(image, 40, 63);
+  Store64(image, 48, 1000);
+  image[0x40] = 0xF6;
+  const std::string path = dir_.File("bad.img");
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(image.data()),
+             static_cast<std::streamsize>(image.size()));
+  const std::string rows = dir_.File("rows.txt");
+  const std::string content = dir_.File("content");
+  EXPECT_EQ(Run({"scan", path, "--partition-image", "--rows", rows, "--content", content}),
+            kExitFailed);
+  EXPECT_NE(err_.str().find("生成存储位图失败"), std::string::npos) << err_.str();
+  EXPECT_NE(err_.str().find("was not written"), std::string::npos) << err_.str();
+  EXPECT_FALSE(std::filesystem::exists(rows));
+  EXPECT_FALSE(std::filesystem::exists(content));
+  for (const auto& e : std::filesystem::directory_iterator(dir_.File("")))
+    EXPECT_EQ(e.path().filename(), "bad.img") << "no temporary file is left behind";
 }
 
 TEST_F(ScanCommandTest, AScanStoppedByCtrlCSavesWhatItFoundAndSaysSo) {
@@ -156,9 +184,9 @@ TEST_F(ScanCommandTest, AScanStoppedByCtrlCSavesWhatItFoundAndSaysSo) {
     if (opened.device) opened.device = std::make_unique<Stopping>(std::move(opened.device), raised);
     return opened;
   };
-  EXPECT_EQ(Run({"scan", image, "--disk-image", "--sectors-per-cluster", "8", "--json", "--rows",
-                 rows}),
-            kExitInterrupted)
+  EXPECT_EQ(
+      Run({"scan", image, "--disk-image", "--sectors-per-cluster", "8", "--json", "--rows", rows}),
+      kExitInterrupted)
       << err_.str();
   const auto doc = nlohmann::json::parse(out_.str());
   EXPECT_TRUE(doc["stopped"].get<bool>());

@@ -3,9 +3,11 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
@@ -155,6 +157,31 @@ TEST_F(OutputRoadTest, RegisteredTemporaryFilesAreRemovedOnInterruption) {
   ASSERT_TRUE(done && done->Append(std::vector<std::uint8_t>(3, 1)) && done->Commit());
   RemoveTemporaryOutputs();
   EXPECT_EQ(fs::file_size(dir_.File("done.mdf")), 3u);
+}
+
+TEST_F(OutputRoadTest, SignalHandlersRemoveTheTemporaryFilesAndExitWith128PlusTheSignal) {
+  for (const int signal : {SIGTERM, SIGINT}) {
+    const std::string target = dir_.File("sig" + std::to_string(signal) + ".mdf");
+    std::string temporary;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      auto file = OutputFile::Create(target);
+      if (!file || !file->Append(std::vector<std::uint8_t>(10, 1))) ::_exit(1);
+      std::ofstream(target + ".where") << file->TemporaryPath();
+      RemoveTemporaryOutputsOnSignal();
+      ::raise(signal);
+      ::_exit(2);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
+    std::ifstream(target + ".where") >> temporary;
+    ASSERT_FALSE(temporary.empty());
+    EXPECT_FALSE(fs::exists(temporary));
+    EXPECT_FALSE(fs::exists(target));
+  }
 }
 
 }  // namespace
