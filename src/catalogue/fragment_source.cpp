@@ -3,11 +3,20 @@
 #include <algorithm>
 
 namespace ravelin {
+namespace {
+
+// The sector offset of page `k`; false when it does not fit 64 bits (no such page exists).
+bool PageOffset(std::int64_t k, std::int64_t& offset) {
+  return !__builtin_mul_overflow(k, static_cast<std::int64_t>(kSectorsPerPage), &offset);
+}
+
+}  // namespace
 
 bool FragmentSource::ReadPage(std::uint64_t startSector, std::int64_t k, MutablePage page) {
   std::fill(page.begin(), page.end(), std::uint8_t{0});
-  return ReadSectors(startSector, k * static_cast<std::int64_t>(kSectorsPerPage),
-                     static_cast<std::int32_t>(kSectorsPerPage), page);
+  std::int64_t offset = 0;
+  return PageOffset(k, offset) &&
+         ReadSectors(startSector, offset, static_cast<std::int32_t>(kSectorsPerPage), page);
 }
 
 bool FragmentSource::ReadPages(std::uint64_t startSector, std::int64_t k, std::int32_t count,
@@ -15,15 +24,20 @@ bool FragmentSource::ReadPages(std::uint64_t startSector, std::int64_t k, std::i
   if (count <= 0 || static_cast<std::uint64_t>(count) * kPageSize > pages.size()) return false;
   const std::size_t bytes = static_cast<std::size_t>(count) * kPageSize;
   std::fill(pages.begin(), pages.begin() + static_cast<std::ptrdiff_t>(bytes), std::uint8_t{0});
-  return ReadSectors(startSector, k * static_cast<std::int64_t>(kSectorsPerPage),
-                     count * static_cast<std::int32_t>(kSectorsPerPage), pages);
+  std::int64_t offset = 0;
+  return PageOffset(k, offset) &&
+         ReadSectors(startSector, offset, count * static_cast<std::int32_t>(kSectorsPerPage),
+                     pages);
 }
 
 bool LiveFragmentSource::ReadPages(std::uint64_t startSector, std::int64_t k, std::int32_t count,
                                    MutableBytes pages) {
-  if (count <= 0 || k < 0) return false;
-  const std::uint64_t lastPageSector =
-      startSector + kSectorsPerPage * static_cast<std::uint64_t>(k + count - 1);
+  std::int64_t lastPage = 0;
+  std::int64_t lastOffset = 0;
+  if (count <= 0 || k < 0 || __builtin_add_overflow(k, count - 1, &lastPage) ||
+      !PageOffset(lastPage, lastOffset))
+    return false;
+  const std::uint64_t lastPageSector = startSector + static_cast<std::uint64_t>(lastOffset);
   if (lastPageSector < startSector || lastPageSector >= reader_.ReadableEnd()) return false;
   return FragmentSource::ReadPages(startSector, k, count, pages);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <bit>
 #include <filesystem>
 
@@ -157,6 +158,10 @@ TEST_F(ScanInfoTest, TruncatedContentFileIsReportedAndItsMissingPagesFailToRead)
   EXPECT_FALSE(ws.source.LiveSource);
   EXPECT_TRUE(Stored(ws, 32, 16, 1000).empty());
   EXPECT_EQ(Stored(ws, 16, 16, 1000).size(), 8192u) << "the pages before the cut still read";
+  // A page number whose sector offset leaves 64 bits names no page (it used to overflow).
+  std::array<std::uint8_t, kPageSize> page{};
+  EXPECT_FALSE(ws.Fragments().ReadPage(1000, INT64_MAX / 8, page));
+  EXPECT_FALSE(ws.Fragments().ReadPages(1000, INT64_MAX / 16, 2, page));
 }
 
 TEST_F(ScanInfoTest, CorruptRowFileLeavesTheTableAsItWas) {
