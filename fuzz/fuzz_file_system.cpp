@@ -19,21 +19,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const BootSectorInfo boot = ParseBootSector(all);
   (void)ClusterAreaBytes(boot);
 
-  SectorReader reader(image.source, image.Opener());
-  NullReporter reporter;
-  if (DetectFileSystem(image.source, reader, reporter) != 0) return 0;
-  image.source.HasFileSystem = image.source.FileSystemName != kFileSystemUnknown;
-  image.source.FileSystemSectorsPerCluster = image.source.SectorsPerCluster;
-  FreeSpaceMap map;
-  if (map.BuildFreeSpaceMap(image.source, reader, reporter) == 0) {
-    for (std::uint64_t s : {std::uint64_t{0}, std::uint64_t{probe}, image.source.TotalSectors,
-                            ~std::uint64_t{0}})
-      (void)map.IsClusterInUse(s);
-  }
+  fuzz::DetectAndMap(image, {0, probe, image.source.TotalSectors, ~std::uint64_t{0}});
   // The fix-up on a record-sized piece of the image.
-  std::vector<std::uint8_t> record(image.bytes->begin(),
-                                   image.bytes->begin() +
-                                       std::min<std::size_t>(image.bytes->size(), kMftRecordBytes));
+  std::vector<std::uint8_t> record(
+      image.bytes->begin(),
+      image.bytes->begin() + std::min<std::size_t>(image.bytes->size(), kMftRecordBytes));
   (void)ApplyUpdateSequence(record);
   return 0;
 }

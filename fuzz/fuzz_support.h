@@ -5,11 +5,15 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "common/reporter.h"
 #include "datasource/data_source.h"
+#include "datasource/file_system.h"
+#include "datasource/free_space_map.h"
 #include "datasource/memory_device.h"
 #include "datasource/sector_reader.h"
 
@@ -48,8 +52,8 @@ struct MemoryImage {
     source.DriveNumber = isPartition ? 1 : 0;
     source.SourcePath = kImagePath;
     source.TotalSectors = bytes->size() / 512;
-    source.SectorLimit = isPartition && source.TotalSectors > 0 ? source.TotalSectors - 1
-                                                                : source.TotalSectors;
+    source.SectorLimit =
+        isPartition && source.TotalSectors > 0 ? source.TotalSectors - 1 : source.TotalSectors;
   }
 
   DeviceOpener Opener() const {
@@ -63,5 +67,18 @@ struct MemoryImage {
   std::shared_ptr<const std::vector<std::uint8_t>> bytes;
   DataSource source;
 };
+
+// Detection and the free-space map on `image` as a scan limited to free space runs them,
+// then the map's answer for each of `probes`.
+inline void DetectAndMap(MemoryImage& image, std::initializer_list<std::uint64_t> probes) {
+  SectorReader reader(image.source, image.Opener());
+  NullReporter reporter;
+  if (DetectFileSystem(image.source, reader, reporter) != 0) return;
+  image.source.HasFileSystem = image.source.FileSystemName != kFileSystemUnknown;
+  image.source.FileSystemSectorsPerCluster = image.source.SectorsPerCluster;
+  FreeSpaceMap map;
+  if (map.BuildFreeSpaceMap(image.source, reader, reporter) != 0) return;
+  for (std::uint64_t s : probes) (void)map.IsClusterInUse(s);
+}
 
 }  // namespace ravelin::fuzz
