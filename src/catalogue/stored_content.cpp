@@ -67,9 +67,13 @@ bool StoredContent::ReadSectors(std::uint64_t startSector, std::int64_t offset, 
       end > storedSectors)
     return false;
   if (count == 0) return true;
-  const std::uint64_t position =
-      stored.pagesOffset +
-      static_cast<std::uint64_t>(offset * static_cast<std::int64_t>(kSectorSize));
+  // The offset lies inside the stored pages, whose bytes Index summed within 64 bits; the
+  // checks only keep the arithmetic itself defined.
+  std::int64_t offsetBytes = 0;
+  std::uint64_t position = 0;
+  if (__builtin_mul_overflow(offset, static_cast<std::int64_t>(kSectorSize), &offsetBytes) ||
+      __builtin_add_overflow(stored.pagesOffset, offsetBytes, &position))
+    return false;
   if (!file_->ReadAt(position, buffer.first(bytes))) return false;
   // Only the page part is scrambled; the scramble works on 32-bit words, whatever page they
   // belong to, so any sector-aligned stretch of pages unscrambles on its own.
