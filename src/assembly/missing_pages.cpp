@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "common/messages.h"
 #include "common/rounding.h"
 
 namespace ravelin {
@@ -30,17 +31,17 @@ CheckOutcome CheckMissingPages(const std::vector<AssemblyRow>& rows, std::int64_
       const std::int64_t n = k == 0 ? 1 : k * kPagesPerPfs;
       if (e <= n && n < b) {
         missing.pfs.push_back(n);
-        reporter.Log("缺少重要的PFS页面" + std::to_string(n));
+        reporter.Log(std::string(Text(TextId::kMissingPfsPage)) + std::to_string(n));
       }
     }
     for (std::int64_t n = std::max<std::int64_t>(e, 0); n < std::min(b, knownPages); ++n) {
       if (allocated(n)) {
         missing.allocated.push_back(n);
-        reporter.Log("缺少页面" + std::to_string(n));
+        reporter.Log(std::string(Text(TextId::kMissingPage)) + std::to_string(n));
       }
     }
   }
-  reporter.Log("检测完毕");
+  reporter.Log(Text(TextId::kCheckDone));
   return CheckOutcome::kDone;
 }
 

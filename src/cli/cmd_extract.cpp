@@ -18,6 +18,7 @@
 #include "commands/scan_info_commands.h"
 #include "commands/tab2_commands.h"
 #include "common/text.h"
+#include "common/messages.h"
 
 namespace ravelin::cli {
 
@@ -100,7 +101,7 @@ int RunExtract(const ExtractOptions& options, const CliEnv& env, std::ostream& o
   }
   if (result == kExtractRefused) return kExitBadUsage;
   if (result != 0) return kExitFailed;
-  ws.ui().ShowMessage("保存完毕");
+  ws.ui().ShowMessage(Text(TextId::kSaved));
   return kExitOk;
 }
 

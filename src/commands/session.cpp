@@ -9,6 +9,7 @@
 #include "commands/command_guards.h"
 #include "commands/tab3_commands.h"
 #include "commands/workspace_assembly.h"
+#include "common/messages.h"
 #include "common/rounding.h"
 #include "workspace/workspace.h"
 
@@ -148,7 +149,7 @@ AnalysisResult Session::Analyse(const AnalysisRequest& request, SuccessorQuestio
       Fail(result, StepOutcome::kFailed, "the analysis ended before the chain went through");
   } else {
     FillAssemblyList(ws_);
-    reporter.Log(kAnalysisFinishedLine);
+    reporter.Log(Text(TextId::kAnalysisFinished));
     result.outcome = StepOutcome::kCompleted;
     result.fragmentsChained = static_cast<std::int64_t>(ws_.ListView4.Count());
   }
@@ -269,6 +270,15 @@ WriteResult Session::Account() {
 WriteResult Session::Write(const std::string& path, bool account) {
   WriteResult result;
   const std::vector<AssemblyRow> rows = Rows();
+  UiReporter memo3Ui(ws_.ui(), Memo::kMemo3);
+  LogRecorder memo3(memo3Ui, result.log);
+  // Refused before the output is created, so nothing is left behind.
+  if (PlacedRows placed = PlaceRows(rows); !placed.conflicts.empty()) {
+    result.write.conflicts = std::move(placed.conflicts);
+    memo3.Message("error", kPromptCaption, Severity::kInformation);
+    Fail(result, StepOutcome::kFailed, "rows of the Assembly list overlap or are inverted");
+    return result;
+  }
   const std::uint64_t expected =
       ws_.FilePageCount > 0 ? static_cast<std::uint64_t>(ws_.FilePageCount) * kPageSize : 0;
   auto file = CreateOutput(ws_, path, expected);
@@ -276,8 +286,6 @@ WriteResult Session::Write(const std::string& path, bool account) {
     Fail(result, StepOutcome::kFailed, "the output cannot be created");
     return result;
   }
-  UiReporter memo3Ui(ws_.ui(), Memo::kMemo3);
-  LogRecorder memo3(memo3Ui, result.log);
   FileSink sink(*file);
   AccountingSink accounting(&sink);
   MdfSink& out = account ? static_cast<MdfSink&>(accounting) : sink;
@@ -289,13 +297,15 @@ WriteResult Session::Write(const std::string& path, bool account) {
     return result;
   }
   if (account) result.account = accounting.Finish(result.write);
-  memo3.Log("组合完毕");
+  memo3.Log(Text(TextId::kMdfWritten));
   result.path = path;
   result.outcome = StepOutcome::kCompleted;
   return result;
 }
 
-std::vector<AssemblyRow> Session::Rows() const { return AssemblyRows(ws_.ListView4); }
+std::vector<AssemblyRow> Session::Rows() const {
+  return AssemblyRows(ws_.ListView4, ws_.fragments);
+}
 
 JobOutcome JobOutcomeOf(const StepResult& result) {
   switch (result.outcome) {

@@ -3,6 +3,7 @@
 #include "catalogue/extraction.h"
 #include "catalogue/list_operations.h"
 #include "commands/popup_menu1.h"
+#include "common/messages.h"
 #include "workspace/workspace.h"
 
 namespace ravelin {
@@ -115,7 +116,7 @@ void Button1Click(Workspace& ws, SuccessorChoice& dialog) {
     rows.push_back(r);
   }
   // The same fragment files as "提取勾选碎片到文件" writes, through the same road.
-  if (ExtractFragmentFiles(ws, rows, *folder) == 0) ws.ui().ShowMessage("保存完毕");
+  if (ExtractFragmentFiles(ws, rows, *folder) == 0) ws.ui().ShowMessage(Text(TextId::kSaved));
 }
 
 }  // namespace ravelin

@@ -6,6 +6,7 @@
 #include "catalogue/list_operations.h"
 #include "commands/command_guards.h"
 #include "commands/workspace_fragments.h"
+#include "common/messages.h"
 #include "common/text.h"
 #include "workspace/workspace.h"
 
@@ -73,7 +74,7 @@ void Button8Click(Workspace& ws) {
   const std::int64_t r =
       AutoTick(ws.ListView2, static_cast<std::size_t>(current), *window, *lookAhead);
   ws.ui().Changed(Change::kFragmentList);
-  ws.ui().ShowMessage("本次处理到index" + std::to_string(r));
+  ws.ui().ShowMessage(std::string(Text(TextId::kAutoTickReached)) + std::to_string(r));
 }
 
 }  // namespace ravelin

@@ -2,6 +2,7 @@
 
 #include "commands/command_guards.h"
 #include "commands/successor_dialog.h"
+#include "common/messages.h"
 #include "workspace/workspace.h"
 
 namespace ravelin {
@@ -55,7 +56,7 @@ JobResult AnalyseFile(Workspace& ws, const AnalysisRequest& request) {
 void Button1Click(Workspace& ws) {
   Ui& ui = ws.ui();
   if (!ws.ScanStopped.load()) {
-    ui.ShowMessage(kScanNotFinishedMessage);
+    ui.ShowMessage(Text(TextId::kScanNotFinished));
     return;
   }
   if (RefuseWhileJobRuns(ws)) return;  // an analysis already runs

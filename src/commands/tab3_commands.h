@@ -10,8 +10,6 @@ namespace ravelin {
 
 class Workspace;
 
-inline constexpr char kScanNotFinishedMessage[] = "尚未扫描结束";
-inline constexpr char kAnalysisFinishedLine[] = "分析已正常结束,请组合前进行二次查找";
 
 // The window's tab control: records the active page; tab III rebuilds its list each time it
 // becomes the active page.
