@@ -126,7 +126,7 @@ class Session {
 // How a job that ran a step ended.
 JobOutcome JobOutcomeOf(const StepResult& result);
 
-// Whether the Assembly list can be written: it has rows and one of them begins at page 0.
+// Whether CREATE MDF goes on with the Assembly list: it has rows and the first begins at page 0.
 bool CanWrite(const std::vector<AssemblyRow>& rows);
 
 }  // namespace ravelin
