@@ -10,7 +10,6 @@ namespace ravelin {
 
 class Workspace;
 
-
 // The window's tab control: records the active page; tab III rebuilds its list each time it
 // becomes the active page.
 void PageControl1Change(Workspace& ws, int activePage);
