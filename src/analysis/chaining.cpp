@@ -4,6 +4,7 @@
 #include <array>
 
 #include "analysis/file_identification.h"
+#include "common/messages.h"
 #include "page/page_format.h"
 
 namespace ravelin {
@@ -91,7 +92,7 @@ AnalysisOutcome SequentialSearch(const AnalysisInputs& in, PageMapper& mapper, C
       if (in.ask != nullptr) {
         const std::optional<std::int32_t> answer = in.ask->AskSuccessor(group, lastRow);
         if (!answer || std::find(group.begin(), group.end(), *answer) == group.end()) {
-          reporter.Log("用户终止");
+          reporter.Log(Text(TextId::kUserStopped));
           return AnalysisOutcome::kGaveUp;
         }
         c = *answer;
@@ -107,7 +108,7 @@ AnalysisOutcome SequentialSearch(const AnalysisInputs& in, PageMapper& mapper, C
 
     const std::int32_t r = index[c].Row;
     const FragmentRow& row = table.Row(static_cast<std::size_t>(r));
-    reporter.Log("找到碎片号" + std::to_string(r));
+    reporter.Log(std::string(Text(TextId::kFoundFragment)) + std::to_string(r));
     lastRow = r;
     lastSector = row.StartSector;
     marks.Mark(r);

@@ -9,7 +9,9 @@ void FillAssemblyList(const FragmentTable& table, ReportList& list) {
   const auto& chosen = table.FragmentChosen();
   for (std::size_t i = 0; i < table.Count() && i < chosen.size(); ++i) {
     if (chosen[i] != 1) continue;
-    list.Append(FragmentListItem(table.Row(i), list.Count()));
+    ReportRow item = FragmentListItem(table.Row(i), list.Count());
+    item.tableRow = static_cast<std::int64_t>(i);
+    list.Append(std::move(item));
   }
 }
 

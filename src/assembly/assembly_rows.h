@@ -1,10 +1,11 @@
-// A row of the Assembly list as tab IV reads it back from its cells: the fragment's size,
-// its first page, one past its last page, and its first sector.
+// A row of the Assembly list as tab IV works on it: the fragment's size, its first page, one
+// past its last page, and its first sector, taken from the Fragment table row it shows.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
+#include "catalogue/fragment_table.h"
 #include "ports/report_list.h"
 
 namespace ravelin {
@@ -18,8 +19,9 @@ struct AssemblyRow {
   std::int64_t Pages() const;
 };
 
-// The rows of the Assembly list in the order it shows them. Cells that hold no number count
-// as 0.
-std::vector<AssemblyRow> AssemblyRows(const ReportList& list);
+// The rows of the Assembly list in the order it shows them, with the numbers of the table
+// rows they show (the cells are text for display and may be edited). An item that shows no
+// row of `table` is left out: the list is built from the table, so none does.
+std::vector<AssemblyRow> AssemblyRows(const ReportList& list, const FragmentTable& table);
 
 }  // namespace ravelin

@@ -18,6 +18,8 @@ namespace {
 
 constexpr char kReadDiskError[] = "read disk error";
 constexpr char kLeadInReadError[] = "read disk error ,leftpage";
+// The check's text for the same fault: rows that cannot be laid out side by side.
+constexpr char kRowConflictMessage[] = "error";
 
 // Pages read in one request: large reads are what keeps the writer near the disk's speed.
 constexpr std::int64_t kChunkPages = 256;  // 2 MiB
@@ -141,8 +143,11 @@ struct SplitPageRepair {
 
 }  // namespace
 
-std::uint64_t MdfSizeBytes(const std::vector<AssemblyRow>& rows, std::int64_t filePageCount) {
+std::uint64_t MdfSizeBytes(const std::vector<AssemblyRow>& given, std::int64_t filePageCount) {
+  const std::vector<AssemblyRow> rows = PlaceRows(given).rows;
   std::uint64_t pages = 0;
+  if (!rows.empty() && rows.front().startPage > 0)
+    pages += static_cast<std::uint64_t>(rows.front().startPage);
   for (std::size_t s = 0; s < rows.size(); ++s) {
     if (s > 0 && rows[s - 1].endPage < rows[s].startPage)
       pages += static_cast<std::uint64_t>(rows[s].startPage - rows[s - 1].endPage);
@@ -202,10 +207,36 @@ std::vector<PageVerdict> WriterNotes(const MdfWriteResult& result, std::int64_t 
   return notes;
 }
 
-MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& rows, std::int64_t filePageCount,
+PlacedRows PlaceRows(std::vector<AssemblyRow> rows) {
+  PlacedRows placed;
+  std::stable_sort(rows.begin(), rows.end(), [](const AssemblyRow& a, const AssemblyRow& b) {
+    return a.startPage < b.startPage;
+  });
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const AssemblyRow& row = rows[i];
+    if (row.startPage < 0) {
+      placed.conflicts.push_back({RowConflict::Kind::kBeforePageZero, row, {}});
+    } else if (row.endPage < row.startPage) {
+      placed.conflicts.push_back({RowConflict::Kind::kInverted, row, {}});
+    } else if (i > 0 && row.startPage < rows[i - 1].endPage) {
+      placed.conflicts.push_back({RowConflict::Kind::kOverlap, row, rows[i - 1]});
+    }
+  }
+  placed.rows = std::move(rows);
+  return placed;
+}
+
+MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& given, std::int64_t filePageCount,
                         std::int32_t sectorsPerCluster, FragmentSource& source, MdfSink& out,
                         Reporter& reporter, const MdfWriteOptions& options) {
   MdfWriteResult result;
+  PlacedRows placed = PlaceRows(given);
+  if (!placed.conflicts.empty()) {
+    result.conflicts = std::move(placed.conflicts);
+    reporter.Message(kRowConflictMessage);
+    return result;
+  }
+  const std::vector<AssemblyRow>& rows = placed.rows;
   // The block's last 7680 bytes receive the 15 sectors before a row; it keeps its bytes from
   // one repair to the next, so a block that cannot be read leaves the previous one in place.
   std::array<std::uint8_t, kLeadInBytes> block{};
@@ -218,6 +249,12 @@ MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& rows, std::int64_t fileP
   const auto count = static_cast<std::int64_t>(rows.size());
   result.clusterSectors = RepairClusterSectors(sectorsPerCluster, RowStartSectors(rows));
   SplitPageRepair repair{result, source, reporter, sectorsPerCluster};
+  // Page n lies at byte n × 8192 also when no row begins at page 0.
+  if (!rows.empty() && rows.front().startPage > 0) {
+    const auto lead = static_cast<std::uint64_t>(rows.front().startPage);
+    if (!out.AppendZeros(lead * kPageSize)) return result;
+    result.pages += static_cast<std::int64_t>(lead);
+  }
   for (std::int64_t s = 0; s < count; ++s) {
     const AssemblyRow& row = rows[static_cast<std::size_t>(s)];
     if (count > 1) reporter.Progress(static_cast<int>(RoundHalfEven(s * 100, count - 1)));

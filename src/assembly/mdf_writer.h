@@ -5,8 +5,10 @@
 // than a page and one row ends exactly where the next begins, the last page of the first is
 // retried with its tail taken from just before the second (the left-page repair).
 //
-// Rows are not compared with each other: overlapping rows are written in full one after the
-// other, and a last row that ends beyond the page count is written in full.
+// The writer owns the order: it lays the rows out by first page whatever order they come in,
+// and refuses (writes nothing, reports "error") rows that overlap, end before they begin, or
+// begin before page 0, since each would put pages where they do not belong. A last row that
+// ends beyond the page count is written in full.
 #pragma once
 
 #include <cstdint>
@@ -30,15 +32,36 @@ struct MdfPageNote {
   std::string line;        // the memo line, when the note changed what a plain repair did
 };
 
+// A row the writer will not lay out.
+struct RowConflict {
+  enum class Kind {
+    kOverlap,        // begins before `previous` (the row before it in page order) ends
+    kInverted,       // ends before it begins
+    kBeforePageZero  // begins before page 0
+  };
+  Kind kind = Kind::kOverlap;
+  AssemblyRow row;
+  AssemblyRow previous;  // kOverlap only
+};
+
+// The rows in page order (by first page; rows that begin on the same page keep their order)
+// and what keeps them from being laid out as one file.
+struct PlacedRows {
+  std::vector<AssemblyRow> rows;
+  std::vector<RowConflict> conflicts;
+};
+PlacedRows PlaceRows(std::vector<AssemblyRow> rows);
+
 struct MdfWriteResult {
-  bool written = false;             // false: the output could not be written
-  std::int64_t pages = 0;           // pages appended (zero pages included)
-  std::int64_t unreadPages = 0;     // pages written as zero pages because their read failed
-  std::int64_t repairedPages = 0;   // last pages a left-page repair changed
-  std::int64_t uncertainPages = 0;  // split pages kept as read: versions the tests could not
-                                    // choose between
-  std::int32_t clusterSectors = 0;  // the cluster size the repairs worked with
-  std::vector<MdfPageNote> notes;   // in page order
+  bool written = false;                // false: the output could not be written
+  std::vector<RowConflict> conflicts;  // not empty: the rows were refused, nothing written
+  std::int64_t pages = 0;              // pages appended (zero pages included)
+  std::int64_t unreadPages = 0;        // pages written as zero pages because their read failed
+  std::int64_t repairedPages = 0;      // last pages a left-page repair changed
+  std::int64_t uncertainPages = 0;     // split pages kept as read: versions the tests could not
+                                       // choose between
+  std::int32_t clusterSectors = 0;     // the cluster size the repairs worked with
+  std::vector<MdfPageNote> notes;      // in page order
 };
 
 // Where the writer's pages go, in order from page 0: appended, or the last page appended
@@ -46,7 +69,7 @@ struct MdfWriteResult {
 class MdfSink {
  public:
   virtual ~MdfSink() = default;
-  virtual bool Append(ByteView pages) = 0;           // whole pages
+  virtual bool Append(ByteView pages) = 0;            // whole pages
   virtual bool AppendZeros(std::uint64_t bytes) = 0;  // whole zero pages
   virtual bool OverwriteTail(PageView page) = 0;      // the last page appended
 };

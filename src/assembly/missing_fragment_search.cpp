@@ -8,6 +8,7 @@
 #include "assembly/assembly_list.h"
 #include "catalogue/left_page_repair.h"
 #include "catalogue/stored_content.h"
+#include "common/messages.h"
 #include "page/page_format.h"
 
 namespace ravelin {
@@ -66,7 +67,7 @@ class Sweep {
                                     reporter_))
         verdicts.back() = Candidate::kRejected;
       if (verdicts.back() == Candidate::kBelongs) {
-        if (!Add(j, "找到碎片号")) return false;
+        if (!Add(j, Text(TextId::kFoundFragment))) return false;
         added = true;
         break;
       }
@@ -115,10 +116,10 @@ class Sweep {
     return {row.Pages(), entry.StartPage, row.StartSector};
   }
 
-  bool Add(std::int32_t position, const char* line) {
+  bool Add(std::int32_t position, std::string_view line) {
     const std::int32_t row = table_.FragmentIndex()[static_cast<std::size_t>(position)].Row;
     ++found_;
-    reporter_.Log(line + std::to_string(row));
+    reporter_.Log(std::string(line) + std::to_string(row));
     list_.Choose(row);
     // A page that cannot be read is reported and left out of the map; the search goes on.
     if (mapper_.AddToPageMap(Geometry(position)) != 0)
@@ -152,7 +153,7 @@ std::vector<std::int32_t> ListFragmentsInRange(const std::vector<FragmentIndexEn
 std::vector<AssemblyRow> TableSearchList::SortedRows() {
   auto held = LockIf(lock_);
   list_.Sort(kFirstPageColumn);
-  return AssemblyRows(list_);
+  return AssemblyRows(list_, table_);
 }
 
 void TableSearchList::Choose(std::int32_t row) {

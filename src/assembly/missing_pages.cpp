@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "common/messages.h"
 #include "common/rounding.h"
 
 namespace ravelin {
@@ -10,7 +11,9 @@ namespace ravelin {
 CheckOutcome CheckMissingPages(const std::vector<AssemblyRow>& rows, std::int64_t filePageCount,
                                std::int64_t knownPages,
                                const std::function<bool(std::int64_t)>& allocated,
-                               Reporter& reporter) {
+                               Reporter& reporter, MissingPages* found) {
+  MissingPages ignored;
+  MissingPages& missing = found ? *found : ignored;
   if (rows.empty() || rows.front().startPage != 0) return CheckOutcome::kNotChecked;
   const std::int64_t p = filePageCount;
   // PFS pages to consider: P / 8088 to the nearest integer (halves to even), plus one when
@@ -26,13 +29,19 @@ CheckOutcome CheckMissingPages(const std::vector<AssemblyRow>& rows, std::int64_
     if (b == e) continue;
     for (std::int64_t k = 0; k < pfsPages; ++k) {
       const std::int64_t n = k == 0 ? 1 : k * kPagesPerPfs;
-      if (e <= n && n < b) reporter.Log("缺少重要的PFS页面" + std::to_string(n));
+      if (e <= n && n < b) {
+        missing.pfs.push_back(n);
+        reporter.Log(std::string(Text(TextId::kMissingPfsPage)) + std::to_string(n));
+      }
     }
     for (std::int64_t n = std::max<std::int64_t>(e, 0); n < std::min(b, knownPages); ++n) {
-      if (allocated(n)) reporter.Log("缺少页面" + std::to_string(n));
+      if (allocated(n)) {
+        missing.allocated.push_back(n);
+        reporter.Log(std::string(Text(TextId::kMissingPage)) + std::to_string(n));
+      }
     }
   }
-  reporter.Log("检测完毕");
+  reporter.Log(Text(TextId::kCheckDone));
   return CheckOutcome::kDone;
 }
 

@@ -97,7 +97,9 @@ void FillFragmentList(const FragmentTable& table, ReportList& list) {
   const auto& rows = table.Rows();
   for (std::size_t i = 0; i < rows.size(); ++i) {
     if (rows[i].Shown == 'N') continue;
-    list.Append(FragmentListItem(rows[i], i));
+    ReportRow item = FragmentListItem(rows[i], i);
+    item.tableRow = static_cast<std::int64_t>(i);
+    list.Append(std::move(item));
   }
 }
 

@@ -14,8 +14,8 @@
 #include "cli/list_output.h"
 #include "cli/saved_scan.h"
 #include "cli/terminal_ui.h"
-#include "commands/tab3_commands.h"
-#include "commands/tab4_commands.h"
+#include "commands/session.h"
+#include "commands/successor_dialog.h"
 #include "workspace/workspace.h"
 
 namespace ravelin::cli {
@@ -58,8 +58,7 @@ int RunAnalyse(const AnalyseOptions& options, const CliEnv& env, std::ostream& o
   std::ostringstream memo;
   TerminalUi ui(memo, err, env.in);
   Workspace ws(ui, env.opener);
-  if (!OpenFileList(ws, ui, env, options.rows, options.content, options.source, options.force,
-                    err))
+  if (!OpenFileList(ws, ui, env, options.rows, options.content, options.source, options.force, err))
     return kExitBadUsage;
   const auto files = static_cast<std::int64_t>(ws.ListView3.Count());
   if (options.file < 1 || options.file > files) {
@@ -72,24 +71,29 @@ int RunAnalyse(const AnalyseOptions& options, const CliEnv& env, std::ostream& o
   }
 
   const auto selected = static_cast<std::size_t>(options.file - 1);
-  ws.ListView3.SetCurrent(static_cast<std::ptrdiff_t>(selected));
-  ListView3Click(ws);
-  ws.controls.tab3.chkauto = !options.manual;
-  Button1Click(ws);
-  ws.jobs.WaitIdle(std::chrono::hours(24 * 365));
-  ws.jobs.JoinAll();
-
-  const std::vector<std::string> analysisLog = Lines(memo.str());
-  const bool completed = !analysisLog.empty() && analysisLog.back() == kAnalysisFinishedLine;
-  // Tab IV, as a person goes on from there: SEARCH MORE, a click on column 2, CHECK, CREATE.
+  Session session(ws);
+  const AnalysisRequest request = AnalysisRequestFor(ws, selected, !options.manual);
+  AnalysisResult analysis;
+  if (options.manual) {
+    DialogSuccessorQuestion question(ws);  // asked on the terminal
+    analysis = session.Analyse(request, &question);
+  } else {
+    analysis =
+        session.AnalyseAsJob(request, [&ws] { ws.jobs.WaitIdle(std::chrono::hours(24 * 365)); });
+  }
+  const bool completed = analysis.Completed();
+  // Tab IV, as a person goes on from there: SEARCH MORE, the sort by first page, CHECK with
+  // the page account, CREATE MDF.
   bool written = options.out.empty();
   if (completed) {
-    if (options.search) Button6Click(ws);
-    if (options.check || !options.out.empty()) ListView4ColumnClick(ws, 2);
-    if (options.check) Button5Click(ws);
-    if (!options.out.empty() && !ws.ListView4.Empty() &&
-        AssemblyRows(ws.ListView4).front().startPage == 0)
-      written = CreateMdf(ws, options.out);
+    if (options.search) session.Search();
+    if (options.check || !options.out.empty()) session.SortAssembly(list_column::kStartPage);
+    if (options.check) {
+      session.Check();
+      if (CanWrite(session.Rows())) session.Account();
+    }
+    if (!options.out.empty() && CanWrite(session.Rows()))
+      written = session.Write(options.out, /*account=*/false).Completed();
   }
   const std::vector<std::string> log = Lines(memo.str());
   if (options.json) {

@@ -17,6 +17,7 @@
 #include "commands/popup_menu1.h"
 #include "commands/scan_info_commands.h"
 #include "commands/tab2_commands.h"
+#include "common/messages.h"
 #include "common/text.h"
 
 namespace ravelin::cli {
@@ -83,7 +84,7 @@ int RunExtract(const ExtractOptions& options, const CliEnv& env, std::ostream& o
   if (!ContentUsable(ws, options.content, options.force, err)) return kExitBadUsage;
 
   if (!TickFragments(ws, *selection, err)) return kExitBadUsage;
-  if (sortColumn) ListView2ColumnClick(ws, *sortColumn);
+  if (sortColumn) SortFragmentList(ws, *sortColumn);
 
   const std::vector<ExtractRow> rows = TickedRows(ws.ListView2);
   int result = 0;
@@ -100,7 +101,7 @@ int RunExtract(const ExtractOptions& options, const CliEnv& env, std::ostream& o
   }
   if (result == kExtractRefused) return kExitBadUsage;
   if (result != 0) return kExitFailed;
-  ws.ui().ShowMessage("保存完毕");
+  ws.ui().ShowMessage(Text(TextId::kSaved));
   return kExitOk;
 }
 

@@ -69,18 +69,11 @@ int RunFragments(const FragmentsOptions& options, const CliEnv& env, std::ostrea
   if (!OpenScanInfo(ws, options.rows, content)) return kExitFailed;
   if (!ContentUsable(ws, options.content, options.force, err)) return kExitBadUsage;
 
-  Tab2Controls& tab2 = ws.controls.tab2;
-  if (options.filterRange.size() == 2) {
-    tab2.rb1 = true;
-    tab2.Edit1 = std::to_string(options.filterRange[0]);
-    tab2.edtendid = std::to_string(options.filterRange[1]);
-    edtfilterClick(ws);
-  } else if (options.holdingPage) {
-    tab2.rb2 = true;
-    tab2.edtpgid = std::to_string(*options.holdingPage);
-    edtfilterClick(ws);
-  }
-  if (sortColumn) ListView2ColumnClick(ws, *sortColumn);
+  if (options.filterRange.size() == 2)
+    ShowFragmentsStartingIn(ws, options.filterRange[0], options.filterRange[1]);
+  else if (options.holdingPage)
+    ShowFragmentsHolding(ws, *options.holdingPage);
+  if (sortColumn) SortFragmentList(ws, *sortColumn);
   if (options.lsn && !UpdateInformation(ws)) return kExitFailed;
 
   PrintFragmentList(ws, out, options.json);

@@ -25,7 +25,7 @@
 #include "cli/source_choice.h"
 #include "cli/terminal_ui.h"
 #include "commands/command_guards.h"
-#include "commands/tab3_commands.h"
+#include "commands/session.h"
 #include "output/output_guard.h"
 #include "workspace/workspace.h"
 
@@ -86,8 +86,8 @@ void PrintFile(const FileRecovery& r, std::ostream& out) {
   out << "  name: " << r.physicalName << '\n'
       << "  pages: " << r.pageCount << '\n'
       << "  fragments used: " << r.fragmentsUsed << '\n'
-      << "  missing PFS pages: " << PageList(r.check.missingPfs) << '\n'
-      << "  missing allocated pages: " << PageList(r.check.missingAllocated) << '\n'
+      << "  missing PFS pages: " << PageList(r.missing.pfs) << '\n'
+      << "  missing allocated pages: " << PageList(r.missing.allocated) << '\n'
       << "  page 0 LSN: " << r.lsn.value_or("read disk error") << '\n';
   if (r.search.outcome != SearchOutcome::kSwept)
     out << "  the search for missing fragments stopped early (see the messages above)\n";
@@ -109,12 +109,12 @@ nlohmann::json FileJson(const FileRecovery& r) {
                          {"name", r.physicalName},
                          {"page_count", r.pageCount},
                          {"fragments_used", r.fragmentsUsed},
-                         {"missing_pfs_pages", r.check.missingPfs},
-                         {"missing_allocated_pages", r.check.missingAllocated},
+                         {"missing_pfs_pages", r.missing.pfs},
+                         {"missing_allocated_pages", r.missing.allocated},
                          {"page0_lsn", r.lsn ? nlohmann::json(*r.lsn) : nlohmann::json(nullptr)},
                          {"search_completed", r.search.outcome == SearchOutcome::kSwept},
                          {"found_per_sweep", r.search.foundPerSweep},
-                         {"check_completed", r.check.done},
+                         {"check_completed", r.checkDone},
                          {"written", r.written},
                          {"output", r.written ? nlohmann::json(r.output) : nlohmann::json(nullptr)},
                          {"seconds",
@@ -192,7 +192,6 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
   std::ostringstream memo;
   TerminalUi ui(memo, err, env.in);
   Workspace ws(ui, env.opener);
-  MemoCursor cursor(memo);
   StopOnInterrupt interrupt;
   const Style style = options.scan.progress;
 
@@ -215,16 +214,15 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
                     ws.fragments.Count());
       err << line;
     }
-    cursor.Take();  // the scan's log is not part of any file's
-    PageControl1Change(ws, kTabAnalysis);
+    Session(ws).ListFiles();
     if (ws.ListView3.Empty()) {
       err << "没有找到数据库文件(no database file found: no fragment starts at page 0)\n";
       return kExitFailed;
     }
   } else {
-    if (!OpenFileList(ws, ui, env, options.rows, options.content, {}, options.force, err)) return kExitBadUsage;
+    if (!OpenFileList(ws, ui, env, options.rows, options.content, {}, options.force, err))
+      return kExitBadUsage;
     if (!PrepareOutDir(ws, options.outDir, err)) return kExitBadUsage;
-    cursor.Take();
   }
 
   const auto files = static_cast<std::int64_t>(ws.ListView3.Count());
@@ -258,7 +256,7 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
       }
       ws.jobs.JoinAll();
     };
-    const FileRecovery r = RecoverFile(ws, cursor, n, true, true, outputFor, wait);
+    const FileRecovery r = RecoverFile(ws, n, true, true, outputFor, wait);
     ui.SetProgressHook(nullptr);
     if (progress) progress->End();
     if (interrupt.TakeRequest()) stopped = true;

@@ -10,7 +10,7 @@
 #include "analysis/file_identification.h"
 #include "catalogue/list_operations.h"
 #include "catalogue/update_info.h"
-#include "commands/tab3_commands.h"
+#include "commands/session.h"
 #include "commands/tab4_commands.h"
 #include "common/text.h"
 
@@ -19,41 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kMissingPfs = "缺少重要的PFS页面";
-constexpr std::string_view kMissingPage = "缺少页面";
-constexpr std::string_view kCheckDone = "检测完毕";
-constexpr std::size_t kFirstPageColumn = 2;
-
-std::optional<std::int64_t> NumberAfter(const std::string& line, std::string_view prefix) {
-  if (line.rfind(prefix, 0) != 0) return std::nullopt;
-  return ParseInteger(line.substr(prefix.size()));
-}
-
 }  // namespace
-
-std::vector<std::string> MemoCursor::Take() {
-  const std::string text = memo_.str();
-  std::vector<std::string> lines;
-  std::size_t at = seen_;
-  while (at < text.size()) {
-    const std::size_t end = text.find('\n', at);
-    if (end == std::string::npos) break;
-    lines.push_back(text.substr(at, end - at));
-    at = end + 1;
-  }
-  seen_ = at;
-  return lines;
-}
-
-CheckLines ParseCheckLines(const std::vector<std::string>& lines) {
-  CheckLines check;
-  for (const std::string& line : lines) {
-    if (line == kCheckDone) check.done = true;
-    if (const auto n = NumberAfter(line, kMissingPfs)) check.missingPfs.push_back(*n);
-    if (const auto n = NumberAfter(line, kMissingPage)) check.missingAllocated.push_back(*n);
-  }
-  return check;
-}
 
 std::optional<std::string> PageZeroLsn(Workspace& ws, const ReportRow& fileRow) {
   std::array<std::uint8_t, kPageSize> page{};
@@ -62,8 +28,7 @@ std::optional<std::string> PageZeroLsn(Workspace& ws, const ReportRow& fileRow) 
   return LsnText(page);
 }
 
-FileRecovery RecoverFile(Workspace& ws, MemoCursor& memo, std::int64_t number, bool search,
-                         bool check,
+FileRecovery RecoverFile(Workspace& ws, std::int64_t number, bool search, bool check,
                          const std::function<std::string(const std::string&)>& outputFor,
                          const std::function<void()>& wait) {
   FileRecovery r;
@@ -73,12 +38,9 @@ FileRecovery RecoverFile(Workspace& ws, MemoCursor& memo, std::int64_t number, b
   r.identification = fileRow.Cell(file_column::kName);
   r.headerSector = static_cast<std::uint64_t>(CellNumber(fileRow, file_column::kStartSector));
   r.lsn = PageZeroLsn(ws, fileRow);
-  auto takeLog = [&] {
-    std::vector<std::string> lines = memo.Take();
-    r.log.insert(r.log.end(), lines.begin(), lines.end());
-    return lines;
+  auto keepLog = [&r](const StepResult& step) {
+    r.log.insert(r.log.end(), step.log.begin(), step.log.end());
   };
-  takeLog();
   auto clock = std::chrono::steady_clock::now();
   auto lap = [&clock] {
     const auto now = std::chrono::steady_clock::now();
@@ -87,41 +49,41 @@ FileRecovery RecoverFile(Workspace& ws, MemoCursor& memo, std::int64_t number, b
     return seconds;
   };
 
-  ws.ListView3.SetCurrent(static_cast<std::ptrdiff_t>(selected));
-  ListView3Click(ws);
-  ws.controls.tab3.chkauto = true;
-  Button1Click(ws);
-  wait();
+  Session session(ws);
+  const AnalysisResult analysis =
+      session.AnalyseAsJob(AnalysisRequestFor(ws, selected, /*automatic=*/true), wait);
   r.analyseSeconds = lap();
-  const std::vector<std::string> analysis = takeLog();
-  r.analysed = !analysis.empty() && analysis.back() == kAnalysisFinishedLine;
-  r.pageCount = ws.FilePageCount;
+  keepLog(analysis);
+  r.analysed = analysis.Completed();
+  r.pageCount = analysis.filePageCount;
   if (!r.analysed) return r;
 
   if (search) {
-    r.search = Button6Click(ws);
+    const SearchStepResult found = session.Search();
+    keepLog(found);
+    r.search = found.search;
     r.searched = true;
-    takeLog();
   }
   r.searchSeconds = lap();
-  ListView4ColumnClick(ws, kFirstPageColumn);
+  session.SortAssembly(list_column::kStartPage);
   r.physicalName = ws.DatabaseFileName;
   r.fragmentsUsed = static_cast<std::int64_t>(ws.ListView4.Count());
   if (check) {
-    CheckAssembly(ws);  // the account comes with the write
-    r.check = ParseCheckLines(takeLog());
+    const CheckResult checked = session.Check();  // the account comes with the write
+    keepLog(checked);
+    r.missing = checked.missing;
+    r.checkDone = checked.Completed();
     r.checked = true;
   }
   r.checkSeconds = lap();
   const std::string path = outputFor(r.physicalName);
-  const std::vector<AssemblyRow> rows = AssemblyRows(ws.ListView4);
-  if (path.empty() || rows.empty() || rows.front().startPage != 0) return r;
+  if (path.empty() || !CanWrite(session.Rows())) return r;
   r.output = path;
-  PageAccount account;
-  r.written = CreateMdf(ws, path, &account);
+  WriteResult written = session.Write(path, /*account=*/true);
   r.writeSeconds = lap();
-  takeLog();
-  if (r.written) r.account = std::move(account);
+  keepLog(written);
+  r.written = written.Completed();
+  if (r.written) r.account = std::move(written.account);
   return r;
 }
 

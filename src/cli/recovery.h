@@ -7,34 +7,15 @@
 #include <functional>
 #include <optional>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "assembly/missing_fragment_search.h"
+#include "assembly/missing_pages.h"
 #include "assembly/page_account.h"
 #include "workspace/workspace.h"
 
 namespace ravelin::cli {
-
-// The memo lines a Ui wrote to `memo` since the last Take.
-class MemoCursor {
- public:
-  explicit MemoCursor(const std::ostringstream& memo) : memo_(memo) {}
-  std::vector<std::string> Take();
-
- private:
-  const std::ostringstream& memo_;
-  std::size_t seen_ = 0;
-};
-
-struct CheckLines {
-  bool done = false;  // "检测完毕" was reached
-  std::vector<std::int64_t> missingPfs;
-  std::vector<std::int64_t> missingAllocated;
-};
-// Reads the missing-page check's lines.
-CheckLines ParseCheckLines(const std::vector<std::string>& lines);
 
 // The LSN of the header fragment's page 0 (a tab III row), or nothing when it cannot be read.
 std::optional<std::string> PageZeroLsn(Workspace& ws, const ReportRow& fileRow);
@@ -50,21 +31,21 @@ struct FileRecovery {
   bool analysed = false;  // the analysis went through
   SearchResult search;
   bool searched = false;
-  CheckLines check;
+  MissingPages missing;    // as the check found them
+  bool checkDone = false;  // the check went through every gap
   bool checked = false;
   std::string output;  // the file written (empty: none)
   bool written = false;
   std::optional<PageAccount> account;  // of the file written
-  std::vector<std::string> log;        // every memo line, in order
+  std::vector<std::string> log;        // the log lines of every step, in order
   // Wall time of each step, in seconds.
   double analyseSeconds = 0, searchSeconds = 0, checkSeconds = 0, writeSeconds = 0;
 };
 
-// Runs the steps on the `number`-th file of ListView3 (from 1). `search`, `check`: whether to
-// run those steps; `outputFor(physicalName)` gives the path to write (empty: write nothing).
-// `wait` waits for the analysis job (it may stop it).
-FileRecovery RecoverFile(Workspace& ws, MemoCursor& memo, std::int64_t number, bool search,
-                         bool check,
+// Runs the steps on the `number`-th file of ListView3 (from 1) through the session. `search`,
+// `check`: whether to run those steps; `outputFor(physicalName)` gives the path to write
+// (empty: write nothing). `wait` waits for the analysis job (it may stop it).
+FileRecovery RecoverFile(Workspace& ws, std::int64_t number, bool search, bool check,
                          const std::function<std::string(const std::string&)>& outputFor,
                          const std::function<void()>& wait);
 

@@ -4,12 +4,11 @@
 
 #include "cli/source_choice.h"
 #include "commands/scan_info_commands.h"
-#include "commands/tab3_commands.h"
+#include "commands/session.h"
 
 namespace ravelin::cli {
 
-bool ContentUsable(const Workspace& ws, const std::string& content, bool force,
-                   std::ostream& err) {
+bool ContentUsable(const Workspace& ws, const std::string& content, bool force, std::ostream& err) {
   if (force || ContentMatchesRows(ws)) return true;
   err << "--content: " << content
       << " 与扫描信息不符(was not saved with these rows; --force uses it anyway)\n";
@@ -40,7 +39,7 @@ bool OpenFileList(Workspace& ws, TerminalUi& ui, const CliEnv& env, const std::s
     return false;
   }
   if (!ContentUsable(ws, content, force, err)) return false;
-  PageControl1Change(ws, kTabAnalysis);
+  Session(ws).ListFiles();
   if (ws.ListView3.Empty()) {
     err << "扫描信息中没有数据库文件(no database file in " << rows
         << ": no fragment starts at page 0)\n";

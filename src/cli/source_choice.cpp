@@ -120,8 +120,7 @@ Selection ChooseSource(Workspace& ws, TerminalUi& ui, const CliEnv& env, const S
     partitionImage = DetectAndReportImageKind(args.source, env, err);
   }
   ui.SetAnswer(std::string(kImageKindQuestion), partitionImage);
-  ui.QueueDialogAnswer(args.source);
-  return N7Click(ws);
+  return ChooseImageFile(ws, args.source);
 }
 
 }  // namespace ravelin::cli

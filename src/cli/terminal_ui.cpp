@@ -74,7 +74,7 @@ void TerminalUi::AskSuccessor(SuccessorChoice& dialog) {
   if (in_ == nullptr) {
     err_ << "(" << kSuccessorCancelCaption << ")\n" << std::flush;
     lock.unlock();
-    FormClose(dialog);
+    LeaveQuestion(dialog);
     return;
   }
   const auto count = static_cast<std::int64_t>(dialog.ListView2.Count());
@@ -88,15 +88,13 @@ void TerminalUi::AskSuccessor(SuccessorChoice& dialog) {
     const std::string answer = Trim(line);
     if (!got || answer == "q" || answer == "Q") {
       lock.unlock();
-      btncancelClick(dialog);
+      GiveUpQuestion(dialog);
       return;
     }
     const auto n = ParseInteger<std::int64_t>(answer);
     if (n && *n >= 1 && *n <= count) {
       lock.unlock();
-      dialog.ListView2.SetCurrent(static_cast<std::ptrdiff_t>(*n - 1));
-      ListView2Click(dialog);
-      btnokClick(dialog);
+      ChooseCandidate(dialog, static_cast<std::size_t>(*n - 1));
       return;
     }
   }

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "commands/command_guards.h"
+#include "common/messages.h"
 #include "datasource/file_system.h"
 #include "datasource/partition_table.h"
 
@@ -139,7 +140,7 @@ Selection PartitionClick(Workspace& ws, const PartitionEntry& partition) {
                          ImageFileSize(partition.devicePath, ws.opener()).bytes);
   // Less than one sector is as good as none: size / 512 - 1 would wrap around.
   if (!size || *size < kSectorSize) {
-    ws.ui().ShowMessage("分区无效！", kPromptCaption, MessageIcon::kWarning);
+    ws.ui().ShowMessage(Text(TextId::kPartitionInvalid), kPromptCaption, MessageIcon::kWarning);
     return Selection::kRefused;
   }
 
@@ -161,7 +162,7 @@ Selection PartitionClick(Workspace& ws, const PartitionEntry& partition) {
   tab1.chkfreespaceEnabled = true;
 
   if (DetectFileSystem(ws) != 0) {
-    ws.ui().ShowMessage("取分区信息失败");
+    ws.ui().ShowMessage(Text(TextId::kPartitionInfoFailed));
     ws.ui().Changed(Change::kDataSource);
     return Selection::kChosenWithoutOptions;
   }
@@ -218,7 +219,7 @@ Selection ChooseImageFile(Workspace& ws, const std::string& path) {
   tab1.chkfreespace = false;
   tab1.chkfreespaceEnabled = true;
   if (DetectFileSystem(ws) != 0) {
-    ws.ui().ShowMessage("取分区信息失败2");
+    ws.ui().ShowMessage(Text(TextId::kPartitionInfoFailed2));
     ws.ui().Changed(Change::kDataSource);
     return Selection::kChosenWithoutOptions;
   }
@@ -270,7 +271,8 @@ Selection ChooseImagePartition(Workspace& ws, const std::string& path, int numbe
     if (p.number == number) found = &p;
   }
   if (found == nullptr || found->sectors == 0) {
-    ws.ui().ShowMessage("分区无效！(" + path + " has no partition " + std::to_string(number) +
+    ws.ui().ShowMessage(std::string(Text(TextId::kPartitionInvalid)) + "(" + path +
+                            " has no partition " + std::to_string(number) +
                             "; `ravelin sources --image " + path + "` lists them)",
                         kPromptCaption, MessageIcon::kWarning);
     return Selection::kRefused;
@@ -293,7 +295,7 @@ Selection ChooseImagePartition(Workspace& ws, const std::string& path, int numbe
   ws.ui().Changed(Change::kDataSource);
 
   if (DetectFileSystem(ws) != 0) {
-    ws.ui().ShowMessage("取分区信息失败");
+    ws.ui().ShowMessage(Text(TextId::kPartitionInfoFailed));
     ws.ui().Changed(Change::kDataSource);
     return Selection::kChosenWithoutOptions;
   }

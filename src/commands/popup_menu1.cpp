@@ -5,6 +5,7 @@
 #include "catalogue/update_info.h"
 #include "commands/command_guards.h"
 #include "commands/workspace_assembly.h"
+#include "common/messages.h"
 #include "common/rounding.h"
 #include "common/text.h"
 #include "workspace/workspace.h"
@@ -83,11 +84,11 @@ void N9Click(Workspace& ws) {
     }
     const auto path = ui.SaveFileDialog("组合文件", "noname");
     if (!path) return;
-    if (ExtractCombined(ws, rows, *path) == 0) ui.ShowMessage("保存完毕");
+    if (ExtractCombined(ws, rows, *path) == 0) ui.ShowMessage(Text(TextId::kSaved));
   } else {
     const auto folder = ui.ChooseFolder("保存目录");
     if (!folder) return;
-    if (ExtractFragmentFiles(ws, rows, *folder) == 0) ui.ShowMessage("保存完毕");
+    if (ExtractFragmentFiles(ws, rows, *folder) == 0) ui.ShowMessage(Text(TextId::kSaved));
   }
 }
 
@@ -112,8 +113,9 @@ void N15Click(Workspace& ws) {
 void N12Click(Workspace& ws) {
   if (RefuseWhileJobRuns(ws)) return;
   const CheckedTotals totals = TotalsOfChecked(ws.ListView2);
-  ws.ui().ShowMessage("统计结果:碎片数量为" + std::to_string(totals.count) +
-                      "总大小为:" + std::to_string(totals.sizeKB) + "KB");
+  ws.ui().ShowMessage(std::string(Text(TextId::kTickedTotals)) + "碎片数量为" +
+                      std::to_string(totals.count) + "总大小为:" + std::to_string(totals.sizeKB) +
+                      "KB");
 }
 
 void N13Click(Workspace& ws) {
@@ -147,7 +149,7 @@ bool UpdateInformation(Workspace& ws) {
     ws.ui().ShowMessage(kReadDiskError);
     return false;
   }
-  ws.ui().ShowMessage("处理完毕");
+  ws.ui().ShowMessage(Text(TextId::kProcessed));
   return true;
 }
 

@@ -3,6 +3,7 @@
 #include "commands/command_guards.h"
 #include "commands/workspace_fragments.h"
 #include "common/clock.h"
+#include "common/messages.h"
 #include "common/text.h"
 #include "workspace/workspace.h"
 
@@ -25,14 +26,14 @@ JobResult ScanJob(Workspace& ws, const ScanSettings& settings) {
 
   ui.ClearMemo(Memo::kMemo1);
   if (ws.source.HasFileSystem && settings.freeSpaceOnly) {
-    reporter.Log("正在取分区存储位图" + NowText());
+    reporter.Log(std::string(Text(TextId::kReadingBitmap)) + NowText());
     if (ws.freeSpaceMap.BuildFreeSpaceMap(ws.source, ws.reader, reporter) != 0) {
-      ui.ShowMessage("生成存储位图失败");
+      ui.ShowMessage(Text(TextId::kFreeSpaceMapFailed));
       return result;
     }
   }
-  reporter.Log("开始扫描" + NowText());
-  reporter.Status("开始扫描");
+  reporter.Log(std::string(Text(TextId::kScanStarted)) + NowText());
+  reporter.Status(Text(TextId::kScanStarted));
 
   WorkspaceFragmentSink sink(ws);
   const ScanResult scan = ScanSource(settings, ws.source, ws.opener(), ws.reader, ws.freeSpaceMap,
@@ -41,8 +42,8 @@ JobResult ScanJob(Workspace& ws, const ScanSettings& settings) {
   result.end = scan.end;
   if (scan.outcome == ScanOutcome::kStopped) result.outcome = JobOutcome::kStopped;
   if (scan.outcome != ScanOutcome::kCompleted) return result;
-  reporter.Log("完成" + NowText());
-  reporter.Status("完成");
+  reporter.Log(std::string(Text(TextId::kFinished)) + NowText());
+  reporter.Status(Text(TextId::kFinished));
   {
     std::lock_guard lock(ws.tableLock);
     ws.fragments.BuildFragmentIndex();
@@ -105,7 +106,7 @@ void btnscanClick(Workspace& ws, bool readAhead) {
 void N2Click(Workspace& ws, bool readAhead) {
   Ui& ui = ws.ui();
   if (!ws.source.SourceChosen) {
-    ui.ShowMessage("请选择数据源！", kPromptCaption, MessageIcon::kWarning);
+    ui.ShowMessage(Text(TextId::kChooseSource), kPromptCaption, MessageIcon::kWarning);
     return;
   }
   // A manual analysis reads the fragment table on this thread while it waits for an answer;

@@ -3,6 +3,7 @@
 #include "catalogue/extraction.h"
 #include "catalogue/list_operations.h"
 #include "commands/popup_menu1.h"
+#include "common/messages.h"
 #include "workspace/workspace.h"
 
 namespace ravelin {
@@ -62,6 +63,23 @@ int AskSuccessor(Workspace& ws, const std::vector<std::int32_t>& group, std::int
   return 0;
 }
 
+std::optional<std::int32_t> DialogSuccessorQuestion::AskSuccessor(
+    const std::vector<std::int32_t>& group, std::int32_t lastRow) {
+  std::int32_t chosen = 0;
+  if (ravelin::AskSuccessor(ws_, group, lastRow, chosen) != 0) return std::nullopt;
+  return chosen;
+}
+
+void ChooseCandidate(SuccessorChoice& dialog, std::size_t candidate) {
+  dialog.ListView2.SetCurrent(static_cast<std::ptrdiff_t>(candidate));
+  ListView2Click(dialog);
+  btnokClick(dialog);
+}
+
+void GiveUpQuestion(SuccessorChoice& dialog) { btncancelClick(dialog); }
+
+void LeaveQuestion(SuccessorChoice& dialog) { FormClose(dialog); }
+
 void btnokClick(SuccessorChoice& dialog) {
   const std::vector<std::size_t> checked = dialog.ListView2.CheckedRows();
   if (!checked.empty()) dialog.ChosenIndex = static_cast<std::int32_t>(checked.front());
@@ -98,7 +116,7 @@ void Button1Click(Workspace& ws, SuccessorChoice& dialog) {
     rows.push_back(r);
   }
   // The same fragment files as "提取勾选碎片到文件" writes, through the same road.
-  if (ExtractFragmentFiles(ws, rows, *folder) == 0) ws.ui().ShowMessage("保存完毕");
+  if (ExtractFragmentFiles(ws, rows, *folder) == 0) ws.ui().ShowMessage(Text(TextId::kSaved));
 }
 
 }  // namespace ravelin

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "analysis/chaining.h"
 #include "catalogue/fragment_table.h"
 #include "ports/successor_choice.h"
 
@@ -29,6 +30,24 @@ void FillSuccessorDialog(SuccessorChoice& dialog, const FragmentTable& table,
 // person gave up, closed the dialog, or left ChosenIndex outside the group.
 int AskSuccessor(Workspace& ws, const std::vector<std::int32_t>& group, std::int32_t last,
                  std::int32_t& chosen);
+
+// Manual mode's question, asked through the Workspace's dialog and the Ui.
+class DialogSuccessorQuestion final : public SuccessorQuestion {
+ public:
+  explicit DialogSuccessorQuestion(Workspace& ws) : ws_(ws) {}
+  std::optional<std::int32_t> AskSuccessor(const std::vector<std::int32_t>& group,
+                                           std::int32_t lastRow) override;
+
+ private:
+  Workspace& ws_;
+};
+
+// The answers a face without the dialog's buttons gives: the `candidate`-th row of the
+// candidate list (clicked, then "确定"), giving up ("取消"), or leaving without an answer
+// (the close box).
+void ChooseCandidate(SuccessorChoice& dialog, std::size_t candidate);
+void GiveUpQuestion(SuccessorChoice& dialog);
+void LeaveQuestion(SuccessorChoice& dialog);
 
 // "确定": the first checked candidate, if any is checked; otherwise ChosenIndex as the last
 // click (or the previous question of this analysis) left it.

@@ -6,6 +6,7 @@
 #include "catalogue/list_operations.h"
 #include "commands/command_guards.h"
 #include "commands/workspace_fragments.h"
+#include "common/messages.h"
 #include "common/text.h"
 #include "workspace/workspace.h"
 
@@ -35,14 +36,33 @@ void edtfilterClick(Workspace& ws) {
     if (!lo) return;
     const auto hi = EditNumber(ws, tab2.edtendid);
     if (!hi) return;
-    Filter(ws, [&](const FragmentRow& r) { return *lo <= r.StartPage && r.StartPage < *hi; });
+    ShowFragmentsStartingIn(ws, *lo, *hi);
   } else if (tab2.rb2) {
     const auto p = EditNumber(ws, tab2.edtpgid);
     if (!p) return;
-    Filter(ws, [&](const FragmentRow& r) { return r.StartPage <= *p && *p < r.EndPage; });
+    ShowFragmentsHolding(ws, *p);
   } else {
-    Filter(ws, [](const FragmentRow&) { return true; });
+    ShowAllFragments(ws);
   }
+}
+
+void ShowFragmentsStartingIn(Workspace& ws, std::int32_t lo, std::int32_t hi) {
+  Filter(ws, [&](const FragmentRow& r) { return lo <= r.StartPage && r.StartPage < hi; });
+}
+
+void ShowFragmentsHolding(Workspace& ws, std::int32_t page) {
+  Filter(ws, [&](const FragmentRow& r) { return r.StartPage <= page && page < r.EndPage; });
+}
+
+void ShowAllFragments(Workspace& ws) {
+  Filter(ws, [](const FragmentRow&) { return true; });
+}
+
+void SortFragmentList(Workspace& ws, std::size_t column) {
+  if (column >= ws.ListView2.ColumnCount()) return;
+  ws.SortColumn = static_cast<int>(column);
+  ws.ListView2.Sort(column);
+  ws.ui().Changed(Change::kFragmentList);
 }
 
 void ListView2Click(Workspace& ws) {
@@ -55,10 +75,7 @@ void ListView2Click(Workspace& ws) {
 void ListView2ColumnClick(Workspace& ws, std::size_t column) {
   // During a scan the worker appends to the list: a header click does nothing.
   if (!ws.ScanStopped.load() || ws.JobRunning()) return;
-  if (column >= ws.ListView2.ColumnCount()) return;
-  ws.SortColumn = static_cast<int>(column);
-  ws.ListView2.Sort(column);
-  ws.ui().Changed(Change::kFragmentList);
+  SortFragmentList(ws, column);
 }
 
 void Button8Click(Workspace& ws) {
@@ -73,7 +90,7 @@ void Button8Click(Workspace& ws) {
   const std::int64_t r =
       AutoTick(ws.ListView2, static_cast<std::size_t>(current), *window, *lookAhead);
   ws.ui().Changed(Change::kFragmentList);
-  ws.ui().ShowMessage("本次处理到index" + std::to_string(r));
+  ws.ui().ShowMessage(std::string(Text(TextId::kAutoTickReached)) + std::to_string(r));
 }
 
 }  // namespace ravelin

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace ravelin {
 
@@ -12,6 +13,14 @@ class Workspace;
 // page p) or rb3 (everything), then rebuilds list II. An edit that is not a decimal integer
 // stops it with the conversion message before any row changes.
 void edtfilterClick(Workspace& ws);
+
+// What the filter does with numbers: list II shows the rows that start on a page in
+// [lo, hi), the rows that hold `page`, or every row.
+void ShowFragmentsStartingIn(Workspace& ws, std::int32_t lo, std::int32_t hi);
+void ShowFragmentsHolding(Workspace& ws, std::int32_t page);
+void ShowAllFragments(Workspace& ws);
+// Sorts list II by `column` (shared with the Assembly list as the sort column).
+void SortFragmentList(Workspace& ws, std::size_t column);
 
 // A click in the list marks the current row selected.
 void ListView2Click(Workspace& ws);

@@ -3,18 +3,12 @@
 // in manual mode, where it asks through the successor choice dialog.
 #pragma once
 
-#include <optional>
-
-#include "analysis/chaining.h"
-#include "analysis/page_matching.h"
+#include "commands/session.h"
 #include "workspace/jobs.h"
 
 namespace ravelin {
 
 class Workspace;
-
-inline constexpr char kScanNotFinishedMessage[] = "尚未扫描结束";
-inline constexpr char kAnalysisFinishedLine[] = "分析已正常结束,请组合前进行二次查找";
 
 // The window's tab control: records the active page; tab III rebuilds its list each time it
 // becomes the active page.
@@ -27,12 +21,8 @@ void ListHeaderFragments(Workspace& ws);
 // A click in the tab III list: the current row becomes the one selected row.
 void ListView3Click(Workspace& ws);
 
-// What an analysis works on, taken from the controls when it is started.
-struct AnalysisRequest {
-  std::optional<HeaderFragment> header;  // the selected row of the tab III list; none: none
-  bool automatic = true;                 // chkauto
-  PageMapSettings map;                   // SectorsPerCluster, CurrentFileId
-};
+// What an analysis works on, taken from the controls when it is started: the selected row
+// of the tab III list (none: none) and chkauto.
 AnalysisRequest ReadAnalysisRequest(const Workspace& ws);
 
 // The body of the "anlys" job: disables Button1 and chkauto, analyses the header fragment,

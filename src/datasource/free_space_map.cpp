@@ -5,6 +5,7 @@
 #include <limits>
 #include <optional>
 
+#include "common/messages.h"
 #include "datasource/file_system.h"
 
 namespace ravelin {
@@ -113,7 +114,7 @@ int FreeSpaceMap::BuildFreeSpaceMap(const DataSource& source, SectorReader& read
   const int result =
       fat32 ? BuildFat32(source, reader, reporter) : ReadNtfsBitmap(source, reader, reporter);
   if (result != 0) {
-    if (ntfs) reporter.Message("取$bitmap文件失败");
+    if (ntfs) reporter.Message(Text(TextId::kNtfsBitmapFailed));
     Reset();
     return 1;
   }
@@ -133,7 +134,7 @@ int FreeSpaceMap::BuildFat32(const DataSource& source, SectorReader& reader, Rep
     const std::uint64_t count = std::min(end - pos, kFatBlockSectors);
     std::fill(block.begin(), block.end(), 0);
     if (!reader.ReadSectors(static_cast<std::int32_t>(count), block, pos)) {
-      reporter.Message("读bitmap错误sec" + std::to_string(pos));
+      reporter.Message(std::string(Text(TextId::kBitmapReadError)) + "sec" + std::to_string(pos));
       return 1;
     }
     // Every block gives a whole chunk, even the last short one: bit n stays entry n of the
@@ -185,8 +186,8 @@ int FreeSpaceMap::ReadNtfsBitmap(const DataSource& source, SectorReader& reader,
 
   std::vector<std::uint8_t> record(recordBytes, 0);
   if (!reader.ReadSectors(static_cast<std::int32_t>(recordSectors), record, recordSector)) {
-    reporter.Message("读bitmap错误" + std::to_string(kBitmapRecordNumber) + "sec" +
-                     std::to_string(recordSector));
+    reporter.Message(std::string(Text(TextId::kBitmapReadError)) +
+                     std::to_string(kBitmapRecordNumber) + "sec" + std::to_string(recordSector));
     return 1;
   }
   // The last two bytes of each sector of the record are on disk the update sequence

@@ -19,6 +19,9 @@ struct ReportRow {
   bool checked = false;
   int imageIndex = 0;
   bool selected = false;
+  // The Fragment table row the item shows (list II, the Assembly list); -1 for none. The
+  // operations take a fragment's numbers from the table through it, not from the cells.
+  std::int64_t tableRow = -1;
 
   const std::string& Cell(std::size_t column) const;
 };

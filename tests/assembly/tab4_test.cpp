@@ -1,6 +1,11 @@
 // Tab IV without a window: the MDF writer over an in-memory disk, and the missing-page check.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <tuple>
+
+#include "assembly/mdf_writer.h"
 #include "assembly/missing_pages.h"
 #include "catalogue/catalogue_fixture.h"
 #include "catalogue/fragment_rows.h"
@@ -24,7 +29,14 @@ class MdfWriterTest : public test::CatalogueTest {
     row.SizeKB = 8 * pages;
     row.StartPage = startPage;
     row.EndPage = startPage + pages;
-    Ws().ListView4.Append(FragmentListItem(row, Ws().ListView4.Count()));
+    AddAssemblyItem(row);
+  }
+  // The list item of a table row, as the analysis and the search build the list.
+  void AddAssemblyItem(const FragmentRow& row) {
+    Ws().fragments.Append(row);
+    ReportRow item = FragmentListItem(row, Ws().ListView4.Count());
+    item.tableRow = static_cast<std::int64_t>(Ws().fragments.Count() - 1);
+    Ws().ListView4.Append(std::move(item));
   }
   Bytes Write(std::int32_t filePages) {
     Ws().FilePageCount = filePages;
@@ -49,12 +61,90 @@ TEST_F(MdfWriterTest, LaysRowsOutByPageWithZeroPagesInTheGapsAndAfterTheLast) {
   EXPECT_EQ(ui_.MemoLines(Memo::kMemo3), std::vector<std::string>{"组合完毕"});
 }
 
-TEST_F(MdfWriterTest, WritesOverlappingRowsAndALastRowPastThePageCountInFull) {
+TEST_F(MdfWriterTest, WritesALastRowPastThePageCountInFull) {
+  PutRun(100, 0, 10);
+  AddAssemblyRow(10, 0, 100);
+  EXPECT_EQ(Write(8), Sectors(100, 160));
+}
+
+// The writer lays rows out by first page itself: every order of the same rows makes the same
+// file, whatever order the list shows them in.
+TEST_F(MdfWriterTest, LaysRowsOutByFirstPageInWhateverOrderTheyCome) {
+  PutRun(100, 0, 4);
+  PutRun(1000, 4, 3);
+  PutRun(2000, 9, 2);
+  const Bytes expected = Join({Sectors(100, 64), Sectors(1000, 48), Zeros(2), Sectors(2000, 32)});
+  const std::vector<std::tuple<std::int64_t, std::int32_t, std::uint64_t>> rows = {
+      {4, 0, 100}, {3, 4, 1000}, {2, 9, 2000}};
+  std::vector<std::size_t> order = {0, 1, 2};
+  do {
+    Ws().ListView4.Clear();
+    for (const std::size_t i : order)
+      AddAssemblyRow(std::get<0>(rows[i]), std::get<1>(rows[i]), std::get<2>(rows[i]));
+    ui_.memo[static_cast<int>(Memo::kMemo3)].clear();
+    EXPECT_EQ(Write(11), expected) << order[0] << order[1] << order[2];
+  } while (std::next_permutation(order.begin(), order.end()));
+}
+
+// Rows that would put pages where they do not belong are reported and nothing is written:
+// neither the file nor its temporary name is left.
+TEST_F(MdfWriterTest, RefusesOverlappingInvertedAndNegativeRowsWritingNothing) {
+  struct Case {
+    const char* name;
+    std::vector<FragmentRow> rows;  // StartPage, EndPage, SizeKB, StartSector matter
+    RowConflict::Kind kind;
+  };
+  auto row = [](std::int32_t start, std::int64_t end, std::uint64_t sector) {
+    FragmentRow r;
+    r.StartPage = start;
+    r.EndPage = end;
+    r.SizeKB = 8 * std::max<std::int64_t>(end - start, 0);
+    r.StartSector = sector;
+    r.EndSector = sector + static_cast<std::uint64_t>(r.SizeKB) * 2;
+    return r;
+  };
+  const std::vector<Case> cases = {
+      {"overlap, given in order", {row(0, 10, 100), row(5, 15, 1000)}, RowConflict::Kind::kOverlap},
+      {"overlap, given backwards",
+       {row(5, 15, 1000), row(0, 10, 100)},
+       RowConflict::Kind::kOverlap},
+      {"same first page", {row(0, 4, 100), row(0, 6, 1000)}, RowConflict::Kind::kOverlap},
+      {"inverted", {row(0, 10, 100), row(20, 12, 1000)}, RowConflict::Kind::kInverted},
+      {"before page 0", {row(-2, 3, 100), row(3, 6, 1000)}, RowConflict::Kind::kBeforePageZero},
+  };
   PutRun(100, 0, 10);
   PutRun(1000, 5, 10);
-  AddAssemblyRow(10, 0, 100);
-  AddAssemblyRow(10, 5, 1000);
-  EXPECT_EQ(Write(12), Join({Sectors(100, 160), Sectors(1000, 160)}));
+  for (const Case& c : cases) {
+    std::vector<AssemblyRow> typed;
+    Ws().ListView4.Clear();
+    for (const FragmentRow& r : c.rows) {
+      AddAssemblyItem(r);
+      typed.push_back({r.SizeKB, r.StartPage, r.EndPage, r.StartSector});
+    }
+    const PlacedRows placed = PlaceRows(typed);
+    ASSERT_EQ(placed.conflicts.size(), 1u) << c.name;
+    EXPECT_EQ(placed.conflicts[0].kind, c.kind) << c.name;
+
+    ui_.messages.clear();
+    Ws().FilePageCount = 20;
+    EXPECT_FALSE(CreateMdf(Ws(), out_)) << c.name;
+    EXPECT_FALSE(std::filesystem::exists(out_)) << c.name;
+    EXPECT_EQ(std::distance(
+                  std::filesystem::directory_iterator(std::filesystem::path(out_).parent_path()),
+                  std::filesystem::directory_iterator()),
+              0)
+        << c.name;
+    ASSERT_EQ(ui_.messages.size(), 1u) << c.name;
+    EXPECT_EQ(ui_.messages[0].text, "error") << c.name;
+
+    // The engine itself refuses too, whoever calls it.
+    AccountingSink sink;
+    test::RecordingReporter reporter;
+    const MdfWriteResult result = WriteMdf(typed, 20, 1, Ws().Fragments(), sink, reporter);
+    EXPECT_FALSE(result.written) << c.name;
+    EXPECT_EQ(result.pages, 0) << c.name;
+    EXPECT_EQ(result.conflicts.size(), 1u) << c.name;
+  }
 }
 
 // Pages are read a few MiB at a time; a page that cannot be read must still cost only

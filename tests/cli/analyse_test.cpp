@@ -10,12 +10,15 @@
 #include "catalogue/scan_text.h"
 #include "cli/commands.h"
 #include "commands/tab3_commands.h"
+#include "common/messages.h"
 #include "support/cli_fixture.h"
 #include "support/image_fixtures.h"
 #include "support/saved_image_scan.h"
 
 namespace ravelin::cli {
 namespace {
+
+const std::string kAnalysisFinishedLine{Text(TextId::kAnalysisFinished)};
 
 using Lines = std::vector<std::string>;
 constexpr char kName[] = "C:\\DATA\\shop.mdf";

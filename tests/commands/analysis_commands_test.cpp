@@ -15,9 +15,13 @@
 #include "commands/scan_info_commands.h"
 #include "commands/successor_dialog.h"
 #include "commands/tab3_commands.h"
+#include "common/messages.h"
 
 namespace ravelin {
 namespace {
+
+const std::string kAnalysisFinishedLine{Text(TextId::kAnalysisFinished)};
+const std::string kScanNotFinishedMessage{Text(TextId::kScanNotFinished)};
 
 using test::MiniFilePage;
 using Lines = std::vector<std::string>;
@@ -271,11 +275,10 @@ TEST_F(AnalysisCommandsTest, CheckedCandidatesAreSavedAsHexFilesFromTheDialog) {
   Analyse(0, false);
   // The first "read disk error" is the candidate's classification, which reads it too.
   // The refusal names the file and the reason.
-  EXPECT_EQ(MessageTexts(),
-            (Lines{"read disk error",
-                   "error,无法创建文件" + missing + "/1000.hex (目录 " + missing +
-                       " 不可用(No such file or directory))",
-                   "保存完毕", "read disk error"}));
+  EXPECT_EQ(MessageTexts(), (Lines{"read disk error",
+                                   "error,无法创建文件" + missing + "/1000.hex (目录 " + missing +
+                                       " 不可用(No such file or directory))",
+                                   "保存完毕", "read disk error"}));
   EXPECT_EQ(ReadFile(dir_.File("1000.hex")), Sectors(1000, 16 * 40));
   EXPECT_EQ(ReadFile(dir_.File("2000.hex")), Sectors(2000, 16 * 3));
   EXPECT_EQ(Memo2(), Lines{"用户终止"});

@@ -15,6 +15,7 @@
 #include "analysis/file_identification.h"
 #include "commands/scan_commands.h"
 #include "commands/tab3_commands.h"
+#include "common/messages.h"
 #include "gen/database_generator.h"
 #include "gen/fs_fat32.h"
 #include "gen/fs_ntfs.h"
@@ -30,6 +31,8 @@
 
 namespace ravelin {
 namespace {
+
+const std::string kAnalysisFinishedLine{Text(TextId::kAnalysisFinished)};
 
 std::optional<std::uint64_t> TargetSector(const gen::Manifest& manifest, std::int64_t page) {
   return test::FileSectorOnImage(manifest, manifest.TargetFile(), page);

@@ -54,8 +54,11 @@ class WriteFaultTest : public test::CatalogueTest {
     AddRow(100, 0, 64);
     AddRow(100, 100, 2000);
     Ws().ListView2.CheckAll(true);
-    for (const FragmentRow& row : Ws().fragments.Rows())
-      Ws().ListView4.Append(FragmentListItem(row, Ws().ListView4.Count()));
+    for (std::size_t i = 0; i < Ws().fragments.Count(); ++i) {
+      ReportRow item = FragmentListItem(Ws().fragments.Row(i), Ws().ListView4.Count());
+      item.tableRow = static_cast<std::int64_t>(i);
+      Ws().ListView4.Append(std::move(item));
+    }
     Ws().FilePageCount = 200;
   }
   void FailWrites() { Ws().outputOps = &failing_; }
@@ -97,7 +100,8 @@ const std::vector<Operation>& Operations() {
        [](Workspace& ws, const std::string& d) {
          return ExtractFragmentFiles(ws, TickedRows(ws.ListView2), d) == 0;
        }},
-      {"write mdf", [](Workspace& ws, const std::string& d) { return CreateMdf(ws, d + "/m.mdf"); }},
+      {"write mdf",
+       [](Workspace& ws, const std::string& d) { return CreateMdf(ws, d + "/m.mdf"); }},
   };
   return ops;
 }
@@ -105,8 +109,8 @@ const std::vector<Operation>& Operations() {
 TEST_F(WriteFaultTest, EveryWriterReportsAFailingDiskAndLeavesNoFileBehind) {
   for (const Operation& op : Operations()) {
     for (const int error : {ENOSPC, EIO}) {
-      for (const std::uint64_t limit : {std::uint64_t{0}, std::uint64_t{3000},
-                                        std::uint64_t{(1u << 20) + 5000}}) {
+      for (const std::uint64_t limit :
+           {std::uint64_t{0}, std::uint64_t{3000}, std::uint64_t{(1u << 20) + 5000}}) {
         SCOPED_TRACE(std::string(op.name) + " errno " + std::to_string(error) + " after " +
                      std::to_string(limit) + " bytes");
         ui_.messages.clear();

@@ -1,0 +1,64 @@
+#include "common/messages.h"
+
+#include <array>
+#include <atomic>
+#include <string>
+
+namespace ravelin {
+namespace {
+
+constexpr std::size_t kTextCount = static_cast<std::size_t>(TextId::kCount);
+
+constexpr std::array<FixedText, kTextCount> kTexts{{
+    {"取分区信息失败2", "the partition image's boot sector could not be read"},
+    {"取分区信息失败", "the partition's boot sector could not be read"},
+    {"分区无效！", "the partition is invalid or empty"},
+    {"保存完毕", "saved"},
+    {"处理完毕", "done"},
+    {"组合完毕", "the MDF file is written"},
+    {"检测完毕", "the check is done"},
+    {"完成", "finished"},
+    {"开始扫描", "scan started"},
+    {"用户终止", "stopped by the user"},
+    {"正在取分区存储位图", "reading the partition's allocation bitmap"},
+    {"生成存储位图失败", "the free-space map could not be built"},
+    {"取$bitmap文件失败", "the NTFS $Bitmap file could not be read"},
+    {"读bitmap错误", "reading the allocation bitmap failed at"},
+    {"请选择数据源！", "choose a data source first"},
+    {"尚未扫描结束", "the scan has not finished"},
+    {"统计结果:", "totals of the ticked fragments"},
+    {"本次处理到index", "this pass stopped at index"},
+    {"缺少重要的PFS页面", "a PFS page is missing"},
+    {"缺少页面", "missing page"},
+    {"找到碎片号", "found fragment"},
+    {"分析已正常结束,请组合前进行二次查找",
+     "the analysis is done; search for missing fragments before writing the MDF"},
+}};
+
+struct Placeholders {
+  std::array<std::string, kTextCount> words;
+  std::array<FixedText, kTextCount> table;
+  Placeholders() {
+    for (std::size_t i = 0; i < kTextCount; ++i) {
+      words[i] = "<text " + std::to_string(i) + ">";
+      table[i] = {words[i], kTexts[i].gloss};
+    }
+  }
+};
+
+std::atomic<const FixedText*> current{kTexts.data()};
+
+}  // namespace
+
+std::string_view Text(TextId id) { return current.load()[static_cast<std::size_t>(id)].text; }
+
+std::span<const FixedText> FixedTexts() { return {current.load(), kTextCount}; }
+
+PlaceholderTexts::PlaceholderTexts() {
+  static const Placeholders placeholders;
+  current.store(placeholders.table.data());
+}
+
+PlaceholderTexts::~PlaceholderTexts() { current.store(kTexts.data()); }
+
+}  // namespace ravelin
