@@ -20,55 +20,27 @@
 #include <string>
 #include <vector>
 
-#include "cli/commands.h"
-#include "datasource/fault_device.h"
-#include "gen/fs_fat32.h"
-#include "gen/fs_mbr.h"
-#include "gen/fs_ntfs.h"
+#include "accuracy/real_images.h"
 #include "gen/fs_tools.h"
-#include "gen/image_decoys.h"
-#include "gen/image_raw.h"
-#include "gen/real_file_source.h"
-#include "gen/recovery_judge.h"
 
 namespace fs = std::filesystem;
 using namespace ravelin;
+using namespace ravelin::accuracy;
 
 namespace {
 
-enum class Kind { kRaw, kFat32, kNtfs, kMbr, kGpt };
-
 struct Case {
-  Case(std::string k, Kind d, std::uint32_t c, std::vector<std::string> f)
-      : klass(std::move(k)), kind(d), cluster(c), files(std::move(f)) {}
+  Case(std::string k, ImageKind kind, std::uint32_t cluster, std::vector<std::string> files)
+      : klass(std::move(k)) {
+    image.kind = kind;
+    image.cluster = cluster;
+    image.files = std::move(files);
+  }
   std::string klass;  // the class its recovery counts in
-  Kind kind;
-  std::uint32_t cluster;
-  std::vector<std::string> files;  // the deleted databases (targets)
-  bool versions = false;           // the targets are two versions of one database
-  int splitPages = 0;              // raw: pieces that end inside a page
-  int unreadable = 0;              // sectors the reader refuses
-  bool fewHoles = false;           // file systems: a few large decoys, so a few large holes
-  std::uint64_t seed = 1;
+  ImageCase image;
   // Whole disks: the class of a second recovery of the same image with --partition 1.
   std::string partitionClass;
 };
-
-std::string KindName(Kind k) {
-  switch (k) {
-    case Kind::kRaw:
-      return "raw";
-    case Kind::kFat32:
-      return "fat32";
-    case Kind::kNtfs:
-      return "ntfs";
-    case Kind::kMbr:
-      return "mbr";
-    case Kind::kGpt:
-      return "gpt";
-  }
-  return "?";
-}
 
 const std::vector<std::string> kAll = {
     "checksum-2005.mdf",           "tornpage-2008r2.mdf",           "checksum-2014.mdf",
@@ -89,29 +61,29 @@ std::vector<Case> Cases() {
   // smaller than a page.
   for (std::uint32_t cluster : {1u, 4u, 8u, 64u}) {
     for (const std::string& f : kAll) {
-      Case c{"raw-" + std::to_string(cluster), Kind::kRaw, cluster, {f}};
-      c.splitPages = cluster < 16 ? 3 : 0;
-      c.seed = seed++;
+      Case c{"raw-" + std::to_string(cluster), ImageKind::kRaw, cluster, {f}};
+      c.image.splitPages = cluster < 16 ? 3 : 0;
+      c.image.seed = seed++;
       cases.push_back(c);
     }
   }
   // File systems: the database copied into the holes of a full volume, then deleted.
   for (std::size_t i = 0; i < kAll.size(); ++i) {
     const std::uint32_t cluster = i % 3 == 0 ? 1 : i % 3 == 1 ? 4 : 8;
-    cases.emplace_back("fat32", Kind::kFat32, cluster, std::vector<std::string>{kAll[i]});
-    cases.back().seed = seed++;
+    cases.emplace_back("fat32", ImageKind::kFat32, cluster, std::vector<std::string>{kAll[i]});
+    cases.back().image.seed = seed++;
   }
   for (std::size_t i = 0; i < kAll.size(); i += 2) {
-    cases.emplace_back("ntfs", Kind::kNtfs, i % 4 == 0 ? 8u : 1u,
+    cases.emplace_back("ntfs", ImageKind::kNtfs, i % 4 == 0 ? 8u : 1u,
                        std::vector<std::string>{kAll[i]});
-    cases.back().seed = seed++;
+    cases.back().image.seed = seed++;
   }
   // Whole disks holding an 8-sector-cluster FAT32 volume (a few large holes), recovered as
   // the whole disk with no options and again as partition 1.
   for (std::size_t i = 0; i < kAll.size(); ++i) {
-    Case c{"disk", i % 2 == 0 ? Kind::kMbr : Kind::kGpt, 8, {kAll[i]}};
-    c.fewHoles = true;
-    c.seed = seed++;
+    Case c{"disk", i % 2 == 0 ? ImageKind::kMbr : ImageKind::kGpt, 8, {kAll[i]}};
+    c.image.fewHoles = true;
+    c.image.seed = seed++;
     c.partitionClass = "disk-partition-1";
     cases.push_back(c);
   }
@@ -121,168 +93,35 @@ std::vector<Case> Cases() {
       {"tornpage-2008r2.mdf", "checksum-2019-education.mdf"},
       {"checksum-2005.mdf", "checksum-2008-northwind.mdf"}};
   for (std::size_t i = 0; i < pairs.size(); ++i) {
-    const Kind kind = i == 0 ? Kind::kRaw : Kind::kFat32;
+    const ImageKind kind = i == 0 ? ImageKind::kRaw : ImageKind::kFat32;
     Case c{"two-databases", kind, i == 0 ? 8u : 4u, {pairs[i].first, pairs[i].second}};
-    c.splitPages = kind == Kind::kRaw ? 2 : 0;
-    c.seed = seed++;
+    c.image.splitPages = kind == ImageKind::kRaw ? 2 : 0;
+    c.image.seed = seed++;
     cases.push_back(c);
   }
   // Each pair of versions of one database, interleaved on a raw disk, a FAT32 volume and a
   // whole disk.
   for (const auto& [a, b] : kVersionPairs) {
-    const std::vector<std::pair<Kind, std::uint32_t>> places = {
-        {Kind::kRaw, 1}, {Kind::kRaw, 8}, {Kind::kFat32, 4}, {Kind::kFat32, 8}, {Kind::kMbr, 8}};
+    const std::vector<std::pair<ImageKind, std::uint32_t>> places = {{ImageKind::kRaw, 1},
+                                                                     {ImageKind::kRaw, 8},
+                                                                     {ImageKind::kFat32, 4},
+                                                                     {ImageKind::kFat32, 8},
+                                                                     {ImageKind::kMbr, 8}};
     for (const auto& [kind, cluster] : places) {
       Case c{"versions", kind, cluster, {a, b}};
-      c.versions = true;
-      c.splitPages = kind == Kind::kRaw ? 2 : 0;
-      c.seed = seed++;
+      c.image.splitPages = kind == ImageKind::kRaw ? 2 : 0;
+      c.image.seed = seed++;
       cases.push_back(c);
     }
   }
   // Unreadable sectors, half of them inside the database's pieces.
   for (std::size_t i = 1; i < kAll.size(); i += 3) {
-    Case c{"unreadable", Kind::kRaw, 8, {kAll[i]}};
-    c.unreadable = 8;
-    c.seed = seed++;
+    Case c{"unreadable", ImageKind::kRaw, 8, {kAll[i]}};
+    c.image.unreadable = 8;
+    c.image.seed = seed++;
     cases.push_back(c);
   }
   return cases;
-}
-
-struct Opened {
-  std::vector<std::unique_ptr<gen::RealFileSource>> files;
-  std::vector<const gen::PageSource*> targets;
-};
-
-gen::Status Build(const Case& c, const Opened& o, const std::string& image, gen::Manifest& m) {
-  gen::LiveDecoyOptions decoys;
-  decoys.count = 10;
-  // Decoys as large as the database's pieces, so the holes it is copied into are large.
-  decoys.minClusters = std::max(1u, 64u / c.cluster);
-  decoys.maxClusters = std::max(2u, 1024u / c.cluster);
-  if (c.fewHoles) {
-    decoys.count = 4;
-    decoys.minClusters = 2048 / c.cluster;
-    decoys.maxClusters = 8192 / c.cluster;
-  }
-  switch (c.kind) {
-    case Kind::kRaw: {
-      gen::RawImageOptions r;
-      r.seed = c.seed;
-      r.sectorsPerCluster = c.cluster;
-      r.fragments = 10;
-      r.splitPages = c.splitPages;
-      r.unreadableSectors = c.unreadable;
-      r.maxGapClusters = std::max(2u, 256u / c.cluster);
-      r.zeroGapShare = 0.3;
-      return gen::BuildRawImage(o.targets, gen::DecoySources{}, r, image, m);
-    }
-    case Kind::kFat32: {
-      gen::Fat32ImageOptions f;
-      f.seed = c.seed;
-      f.sectorsPerCluster = c.cluster;
-      f.decoys = decoys;
-      return gen::BuildFat32Image(o.targets, f, image, m);
-    }
-    case Kind::kNtfs: {
-      gen::NtfsImageOptions n;
-      n.seed = c.seed;
-      n.sectorsPerCluster = c.cluster;
-      n.decoys = decoys;
-      n.decoys.count = 6;
-      n.fragments = 8;
-      return gen::BuildNtfsImage(o.targets, n, image, m);
-    }
-    case Kind::kMbr:
-    case Kind::kGpt: {
-      gen::DiskImageOptions d;
-      d.table =
-          c.kind == Kind::kGpt ? gen::PartitionTableKind::kGpt : gen::PartitionTableKind::kMbr;
-      d.fat32.seed = c.seed;
-      d.fat32.sectorsPerCluster = c.cluster;
-      d.fat32.decoys = decoys;
-      return gen::BuildDiskImage(o.targets, d, image, m);
-    }
-  }
-  return gen::Status::BadInput("unknown kind");
-}
-
-struct Outcome {
-  std::string klass, image;
-  int index = 0;  // of the case, from 1 (--case)
-  std::vector<std::string> files;
-  int exitCode = 0;
-  std::vector<gen::RecoveryJudgement> judgements;
-  // Per target: whether a scan can find it at all. A file is found by its page 0 followed by
-  // its PFS page; where page 0 lies alone in its piece, no file starts there.
-  std::vector<bool> findable;
-  double seconds = 0;
-};
-
-// Runs `ravelin recover` on the image and judges each target's rebuilt file.
-Outcome Recover(const Case& c, const std::string& klass, bool partitionOne, const Opened& o,
-                const gen::Manifest& m, const std::string& image, const std::string& dir) {
-  Outcome r;
-  r.klass = klass;
-  r.files = c.files;
-  r.image = fs::path(image).filename().string() + (partitionOne ? " --partition 1" : "");
-  cli::CliEnv env;
-  const std::set<std::uint64_t> bad(m.unreadableSectors.begin(), m.unreadableSectors.end());
-  if (!bad.empty()) {
-    env.opener = [bad](const std::string& path) {
-      OpenResult opened = OpenSystemDevice(path);
-      if (opened.device)
-        opened.device = std::make_unique<FaultyDevice>(std::move(opened.device), bad);
-      return opened;
-    };
-  }
-  cli::RecoverOptions ro;
-  ro.scan.source.source = image;
-  if (partitionOne) ro.scan.source.partition = 1;
-  ro.scan.progress = cli::ScanOptions::ProgressStyle::kNone;
-  ro.outDir = dir + "/out";
-  ro.json = dir + "/report.json";
-  fs::remove_all(ro.outDir);
-  fs::create_directories(ro.outDir);
-  std::ostringstream out, err;
-  const auto started = std::chrono::steady_clock::now();
-  r.exitCode = cli::RunRecover(ro, env, out, err);
-  r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  nlohmann::json report;
-  if (std::ifstream in(ro.json); in) report = nlohmann::json::parse(in, nullptr, false);
-
-  const std::vector<int> targets = m.TargetFiles();
-  for (std::size_t i = 0; i < targets.size(); ++i) {
-    std::uint64_t headerSector = 0;
-    bool findable = false;
-    for (const gen::ManifestFragment& f : m.FragmentsOf(targets[i])) {
-      if (f.firstPage != 0) continue;
-      headerSector = f.startSector;
-      findable = f.pageCount > 1;
-    }
-    r.findable.push_back(findable);
-    std::string output;
-    std::set<std::int64_t> named;
-    if (report.is_object()) {
-      for (const auto& f : report["files"]) {
-        if (f["start_sector"].get<std::uint64_t>() != headerSector || f["output"].is_null())
-          continue;
-        output = f["output"].get<std::string>();
-        if (f.contains("account"))
-          for (const auto& p : f["account"]["problem_pages"])
-            named.insert(p["page"].get<std::int64_t>());
-      }
-    }
-    std::vector<const gen::PageSource*> others;
-    for (std::size_t k = 0; k < o.targets.size(); ++k)
-      if (k != i) others.push_back(o.targets[k]);
-    r.judgements.push_back(output.empty() ? gen::RecoveryJudgement{}
-                                          : gen::JudgeRecovery(*o.targets[i], output,
-                                                               m.UnrecoverablePages(targets[i]),
-                                                               named, others));
-  }
-  return r;
 }
 
 struct Tally {
@@ -390,24 +229,28 @@ int main(int argc, char** argv) {
   std::vector<std::string> order;
   std::map<std::string, Tally> tallies;
   nlohmann::json runs = nlohmann::json::array();
-  const auto count = [&](const Outcome& r) {
-    if (!tallies.count(r.klass)) order.push_back(r.klass);
-    Tally& t = tallies[r.klass];
+  const auto count = [&](const Case& c, int index, bool partitionOne, const Recovered& r) {
+    const std::string& klass = partitionOne ? c.partitionClass : c.klass;
+    const std::string image = KindName(c.image.kind) + "-c" + std::to_string(c.image.cluster) +
+                              " " + c.image.files.front() + (partitionOne ? " --partition 1" : "");
+    if (!tallies.count(klass)) order.push_back(klass);
+    Tally& t = tallies[klass];
     t.seconds += r.seconds;
     nlohmann::json files = nlohmann::json::array();
     for (std::size_t i = 0; i < r.judgements.size(); ++i) {
       const gen::RecoveryJudgement& j = r.judgements[i];
       if (!r.findable[i] && !j.written) {
         ++t.unfindable;
-        files.push_back({{"file", r.files[i]}, {"findable", false}});
+        files.push_back({{"file", c.image.files[i]}, {"findable", false}});
         continue;
       }
       t.Add(j);
       nlohmann::json jj = JudgementJson(j);
-      jj["file"] = r.files[i];
+      jj["file"] = c.image.files[i];
       files.push_back(jj);
+      if (verbose && !j.Sound() && !r.errors.empty()) std::cerr << r.errors;
       if (verbose && !j.Sound()) {
-        std::cerr << r.klass << " #" << r.index << " " << r.image << " " << r.files[i]
+        std::cerr << klass << " #" << index << " " << image << ": " << c.image.files[i]
                   << ": written " << j.written << ", allocated right " << j.allocatedRight << "/"
                   << j.allocated << ", other-file pages " << j.otherFilePages << ", foreign free "
                   << j.foreignFreePages << ", unnamed " << j.wrongUnnamed << ", pages";
@@ -415,10 +258,11 @@ int main(int argc, char** argv) {
         std::cerr << "\n";
       }
     }
-    runs.push_back({{"class", r.klass},
-                    {"case", r.index},
-                    {"image", r.image},
+    runs.push_back({{"class", klass},
+                    {"case", index},
+                    {"image", image},
                     {"exit_code", r.exitCode},
+                    {"errors", r.errors},
                     {"seconds", r.seconds},
                     {"files", files}});
   };
@@ -429,37 +273,26 @@ int main(int argc, char** argv) {
     ++index;
     if (!only.empty() && c.klass != only && c.partitionClass != only) continue;
     if (onlyCase != 0 && index != onlyCase) continue;
-    Opened o;
-    bool missing = false;
-    for (const std::string& f : c.files) {
-      o.files.emplace_back();
-      if (!gen::RealFileSource::Open(realDir + "/" + f, o.files.back()).ok()) missing = true;
-      o.targets.push_back(o.files.back().get());
-    }
-    if (missing) {
-      std::cerr << "skipped (file missing): " << c.files.front() << "\n";
+    OpenedFiles o;
+    if (gen::Status opened = OpenFiles(realDir, c.image.files, o); !opened.ok()) {
+      std::cerr << "skipped: " << opened.message() << "\n";
       continue;
     }
     const std::string dir = work + "/case" + std::to_string(index);
     fs::remove_all(dir);
     fs::create_directories(dir);
-    const std::string image = dir + "/" + KindName(c.kind) + "-c" + std::to_string(c.cluster) +
-                              "-" + fs::path(c.files.front()).stem().string() + ".img";
+    const std::string image = dir + "/" + KindName(c.image.kind) + "-c" +
+                              std::to_string(c.image.cluster) + "-" +
+                              fs::path(c.image.files.front()).stem().string() + ".img";
     gen::Manifest m;
-    if (gen::Status s = Build(c, o, image, m); !s.ok()) {
+    if (gen::Status s = BuildImage(c.image, o, image, m); !s.ok()) {
       std::cerr << "cannot build " << image << ": " << s.message() << "\n";
       fs::remove_all(dir);
       continue;
     }
     if (keep) (void)gen::WriteManifest(m, image + ".json");
-    Outcome first = Recover(c, c.klass, false, o, m, image, dir);
-    first.index = index;
-    count(first);
-    if (!c.partitionClass.empty()) {
-      Outcome second = Recover(c, c.partitionClass, true, o, m, image, dir);
-      second.index = index;
-      count(second);
-    }
+    count(c, index, false, RecoverAndJudge(o, m, image, dir, false));
+    if (!c.partitionClass.empty()) count(c, index, true, RecoverAndJudge(o, m, image, dir, true));
     if (!keep) fs::remove_all(dir);
   }
   const double total =
