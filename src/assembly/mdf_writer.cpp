@@ -98,7 +98,8 @@ struct SplitPageRepair {
              std::int64_t freePages) {
     Page plain = previous;
     if (freePages == 0) LeftPageRepair(plain, leadIn, sectorsPerCluster);
-    const LeftPageResult r = RepairLeftPage(previous, leadIn, result.clusterSectors);
+    const LeftPageResult r =
+        RepairLeftPage(previous, leadIn, result.clusterSectors, sectorsPerCluster == 1);
     const std::string id = std::to_string(pageId);
     if (r.outcome == LeftPageOutcome::kUncertain) {
       ++result.uncertainPages;
