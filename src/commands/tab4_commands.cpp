@@ -48,6 +48,7 @@ MdfWriteOptions WriteOptionsOf(const Workspace& ws) {
   options.knownFree = [&map](std::int64_t n) {
     return map.Contains(n) && map.AllocState(n) == kAllocFree;
   };
+  options.fileId = ws.CurrentFileId;
   return options;
 }
 
