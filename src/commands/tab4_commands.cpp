@@ -142,7 +142,7 @@ SearchResult Button6Click(Workspace& ws) {
       if (row.startPage != 0 || row.Pages() <= 0) continue;
       versions.emplace(ws.Fragments(),
                        VersionGuard::BoundFromHeader(ws.Fragments(), row.startSector, row.Pages()),
-                       VersionGuard::NewerCopyExists(ws.fragments, ws.Fragments(), row.startSector));
+                       VersionGuard::AgeAmongCopies(ws.fragments, ws.Fragments(), row.startSector));
       break;
     }
     result = SearchMissingFragments(ws.fragments, list, mapper, ws.FilePageCount, memo3,

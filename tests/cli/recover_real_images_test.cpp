@@ -32,6 +32,18 @@ ImageCase Disk(ImageKind table, const char* file, std::uint64_t seed) {
   return c;
 }
 
+// Two versions of one database, both deleted from one disk.
+ImageCase Versions(ImageKind kind, std::uint32_t cluster, const char* a, const char* b,
+                   std::uint64_t seed) {
+  ImageCase c;
+  c.kind = kind;
+  c.cluster = cluster;
+  c.files = {a, b};
+  c.splitPages = kind == ImageKind::kRaw ? 2 : 0;
+  c.seed = seed;
+  return c;
+}
+
 class RecoverRealImagesTest : public ::testing::TestWithParam<RealImageCase> {};
 
 TEST_P(RecoverRealImagesTest, EveryTargetComesBackSound) {
@@ -77,7 +89,18 @@ INSTANTIATE_TEST_SUITE_P(
         RealImageCase{"WholeGptDiskFat32At8",
                       Disk(ImageKind::kGpt, "checksum-2008-northwind.mdf", 92), false, true},
         RealImageCase{"GptDiskPartitionOne",
-                      Disk(ImageKind::kGpt, "checksum-2008-northwind.mdf", 92), true, true}),
+                      Disk(ImageKind::kGpt, "checksum-2008-northwind.mdf", 92), true, true},
+        // Versions whose page 0 carries the same LSN in both copies: page 0 cannot say which
+        // is the newer, and neither copy may take the other's fragments for being newer.
+        RealImageCase{"VersionsSamePageZeroLsnRaw8",
+                      Versions(ImageKind::kRaw, 8, "checksum-2005-renthouse-a.mdf",
+                               "checksum-2005-renthouse-b.mdf", 105)},
+        RealImageCase{"VersionsSamePageZeroLsnWholeDisk",
+                      Versions(ImageKind::kMbr, 8, "checksum-2008-trivia-a.mdf",
+                               "checksum-2008-trivia-b.mdf", 113)},
+        RealImageCase{"VersionsNorthwindFat32At4",
+                      Versions(ImageKind::kFat32, 4, "tornpage-2005-northwind.mdf",
+                               "tornpage-2008r2.mdf", 101)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
