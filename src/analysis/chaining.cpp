@@ -181,7 +181,7 @@ AnalysisOutcome AnalyseHeaderFragment(const HeaderFragment& header, const Analys
     }
   }
   VersionGuard versions(in.source, VersionGuard::BoundFromHeader(in.source, s, h),
-                        VersionGuard::NewerCopyExists(in.table, in.source, s));
+                        VersionGuard::AgeAmongCopies(in.table, in.source, s));
   return SequentialSearch(in, mapper, out.marks, reporter, h, lastRow, s, &versions);
 }
 

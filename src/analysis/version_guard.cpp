@@ -21,7 +21,9 @@ Lsn PageLsn(PageView page) {
   return (Lsn{Load32(page, page_header::kLsn)} << 32) | Load32(page, page_header::kLsn + 4);
 }
 
-std::string LogPositionText(Lsn lsn) { return std::to_string(Vlf(lsn)) + ":" + std::to_string(Block(lsn)); }
+std::string LogPositionText(Lsn lsn) {
+  return std::to_string(Vlf(lsn)) + ":" + std::to_string(Block(lsn));
+}
 
 std::string LogPositionText(PageView page) {
   return LogPositionText(PageLsn(page)) + ":" + std::to_string(Load16(page, page_header::kLsn + 8));
@@ -33,8 +35,11 @@ bool BeyondBound(Lsn lsn, Lsn bound) {
   return Block(lsn) - Block(bound) > kLsnSlackBlocks;
 }
 
-VersionGuard::VersionGuard(FragmentSource& source, std::optional<Lsn> bound, bool preferOlder)
-    : source_(source), bound_(bound), preferOlder_(preferOlder) {}
+VersionGuard::VersionGuard(FragmentSource& source, std::optional<Lsn> bound, CopyAge age)
+    : source_(source),
+      bound_(bound),
+      preferOlder_(age == CopyAge::kOlder),
+      ageUnknown_(age == CopyAge::kUnknown) {}
 
 std::optional<Lsn> VersionGuard::BoundFromHeader(FragmentSource& source, std::uint64_t startSector,
                                                  std::int64_t pages) {
@@ -51,13 +56,14 @@ std::optional<Lsn> VersionGuard::BoundFromHeader(FragmentSource& source, std::ui
   return bound;
 }
 
-bool VersionGuard::NewerCopyExists(const FragmentTable& table, FragmentSource& source,
-                                   std::uint64_t headerSector) {
+CopyAge VersionGuard::AgeAmongCopies(const FragmentTable& table, FragmentSource& source,
+                                     std::uint64_t headerSector) {
   std::array<std::uint8_t, kPageSize> page{};
-  if (!source.ReadPage(headerSector, 0, page)) return false;
+  if (!source.ReadPage(headerSector, 0, page)) return CopyAge::kNewest;
   RestoreTornBits(page);
   std::int32_t size = 0;
-  if (GetFileSizeFromHeader(page, size) != 0) return false;
+  if (GetFileSizeFromHeader(page, size) != 0) return CopyAge::kNewest;
+  bool sameAge = false;
   const Lsn ours = PageLsn(page);
   const std::uint16_t fileId = Load16(page, page_header::kFileId);
   for (std::size_t i = 0; i < table.Count(); ++i) {
@@ -70,9 +76,10 @@ bool VersionGuard::NewerCopyExists(const FragmentTable& table, FragmentSource& s
         Load16(page, page_header::kFileId) != fileId || GetFileSizeFromHeader(page, theirs) != 0 ||
         theirs != size)
       continue;
-    if (PageLsn(page) > ours) return true;
+    if (PageLsn(page) > ours) return CopyAge::kOlder;
+    if (PageLsn(page) == ours) sameAge = true;
   }
-  return false;
+  return sameAge ? CopyAge::kUnknown : CopyAge::kNewest;
 }
 
 bool VersionGuard::IsOtherVersion(std::int32_t row, const MatchCounters& counters,
@@ -80,8 +87,9 @@ bool VersionGuard::IsOtherVersion(std::int32_t row, const MatchCounters& counter
   if (!bound_ || !BeyondBound(counters.NewestLsn, *bound_)) return false;
   if (reported_.insert(row).second) {
     reporter.Log("跳过碎片号" + std::to_string(row) + "(another version of the file: page " +
-                 std::to_string(counters.NewestPage) + " has LSN " + LogPositionText(counters.NewestLsn) +
-                 ", beyond the boot page's " + LogPositionText(*bound_) + ")");
+                 std::to_string(counters.NewestPage) + " has LSN " +
+                 LogPositionText(counters.NewestLsn) + ", beyond the boot page's " +
+                 LogPositionText(*bound_) + ")");
   }
   return true;
 }
@@ -103,6 +111,7 @@ std::vector<Lsn> VersionGuard::Lsns(const FragmentTable& table, std::int32_t pos
 std::vector<std::int32_t> VersionGuard::Newest(const FragmentTable& table,
                                                const std::vector<std::int32_t>& group) {
   outdated_.clear();
+  if (ageUnknown_) return group;
   const auto& index = table.FragmentIndex();
   // Every member is read once; a gap at the end of a large file can hold thousands.
   std::vector<std::vector<Lsn>> lsns;
@@ -157,8 +166,8 @@ void VersionGuard::ReportChoice(const FragmentTable& table, std::int32_t chosen,
     if (o.position != plain) continue;
     reporter.Log("版本选择:碎片号" + std::to_string(rowChosen) + "(another version: row " +
                  std::to_string(rowPlain) + " holds " + (preferOlder_ ? "a newer" : "an older") +
-                 " copy of page " + std::to_string(o.page) + ", LSN " + LogPositionText(o.asideLsn) +
-                 " against " + LogPositionText(o.keptLsn) +
+                 " copy of page " + std::to_string(o.page) + ", LSN " +
+                 LogPositionText(o.asideLsn) + " against " + LogPositionText(o.keptLsn) +
                  (preferOlder_ ? "; a newer copy of this file has its header elsewhere" : "") +
                  ")");
     return;

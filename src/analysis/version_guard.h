@@ -15,7 +15,9 @@
 //     distance. Pages the versions share unchanged are byte-identical, and either is right.
 //     When another header fragment of the same file (same file id and size) has a newer
 //     page 0, the analysed file is the older copy, and the older of such candidates is
-//     chosen instead.
+//     chosen instead. When another one has the same page-0 LSN (copies that went on
+//     separately can keep page 0 as it was), nothing says which copy is the newer: no
+//     candidate is set aside for its age, and the choice by start page and distance stands.
 #pragma once
 
 #include <cstdint>
@@ -49,18 +51,25 @@ std::string LogPositionText(Lsn lsn);
 // Whether `lsn` lies beyond `bound`: above it in a later VLF, or by more than the slack.
 bool BeyondBound(Lsn lsn, Lsn bound);
 
+// Where the analysed file stands among the header fragments of the same file id and size.
+enum class CopyAge : std::uint8_t {
+  kNewest,   // no other has a page 0 as new (or there is no other)
+  kOlder,    // another has a newer page 0
+  kUnknown,  // another has the same page-0 LSN, none a newer one
+};
+
 class VersionGuard {
  public:
   // `bound`: the larger LSN of the header fragment's pages 0 and 9; nothing when the header
   // fragment does not reach the boot page (page 0 alone is no bound: SQL Server 2005 leaves
   // it at 0:0:1).
-  // `preferOlder`: the analysed file is an older copy (NewerCopyExists).
-  VersionGuard(FragmentSource& source, std::optional<Lsn> bound, bool preferOlder = false);
+  // `age`: where the analysed file stands among its copies (AgeAmongCopies).
+  VersionGuard(FragmentSource& source, std::optional<Lsn> bound, CopyAge age = CopyAge::kNewest);
 
-  // Whether another header fragment in `table` is page 0 of a file of the same file id and
-  // size with a larger LSN than the one at `headerSector`.
-  static bool NewerCopyExists(const FragmentTable& table, FragmentSource& source,
-                              std::uint64_t headerSector);
+  // How the page-0 LSN at `headerSector` compares with those of the other header fragments
+  // in `table` of a file of the same file id and size.
+  static CopyAge AgeAmongCopies(const FragmentTable& table, FragmentSource& source,
+                                std::uint64_t headerSector);
 
   // The bound from a header fragment of `pages` pages at `startSector`.
   static std::optional<Lsn> BoundFromHeader(FragmentSource& source, std::uint64_t startSector,
@@ -72,7 +81,7 @@ class VersionGuard {
 
   // Of the candidate `group` (index positions), the ones no other member shows to hold the
   // other side's copy of pages they share (older ones, or newer ones for an older file);
-  // the whole group when none stands out.
+  // the whole group when none stands out or the file's age among its copies is unknown.
   std::vector<std::int32_t> Newest(const FragmentTable& table,
                                    const std::vector<std::int32_t>& group);
 
@@ -88,6 +97,7 @@ class VersionGuard {
   FragmentSource& source_;
   std::optional<Lsn> bound_;
   bool preferOlder_ = false;
+  bool ageUnknown_ = false;
   std::set<std::int32_t> reported_;
   std::vector<std::uint8_t> buffer_;
   // Why the last Newest call set a member aside: page, its LSN there, the newer LSN.

@@ -12,6 +12,7 @@
 #include "catalogue/left_page_repair.h"
 #include "catalogue/stored_content.h"
 #include "common/rounding.h"
+#include "page/page_format.h"
 
 namespace ravelin {
 namespace {
@@ -78,6 +79,20 @@ std::vector<std::uint64_t> RowStartSectors(const std::vector<AssemblyRow>& rows)
   return sectors;
 }
 
+// Zero pages in place of the free pages of the chunk the file should not take as read.
+std::int64_t ZeroForeignFreePages(std::int64_t firstPage, std::int64_t count, AlignedChunk& chunk,
+                                  const MdfWriteOptions& options) {
+  if (!options.knownFree) return 0;
+  std::int64_t zeroed = 0;
+  for (std::int64_t k = 0; k < count; ++k) {
+    std::uint8_t* at = chunk.data() + static_cast<std::size_t>(k) * kPageSize;
+    if (KeepsFreePage(PageView(at, kPageSize), firstPage + k, options)) continue;
+    std::fill(at, at + kPageSize, std::uint8_t{0});
+    ++zeroed;
+  }
+  return zeroed;
+}
+
 bool AllFree(const std::function<bool(std::int64_t)>& knownFree, std::int64_t first,
              std::int64_t end) {
   if (!knownFree) return false;
@@ -100,7 +115,8 @@ struct SplitPageRepair {
              std::int64_t freePages) {
     Page plain = previous;
     if (freePages == 0) LeftPageRepair(plain, leadIn, sectorsPerCluster);
-    const LeftPageResult r = RepairLeftPage(previous, leadIn, result.clusterSectors);
+    const LeftPageResult r =
+        RepairLeftPage(previous, leadIn, result.clusterSectors, sectorsPerCluster == 1);
     const std::string id = std::to_string(pageId);
     if (r.outcome == LeftPageOutcome::kUncertain) {
       ++result.uncertainPages;
@@ -142,6 +158,14 @@ struct SplitPageRepair {
 };
 
 }  // namespace
+
+bool KeepsFreePage(PageView page, std::int64_t n, const MdfWriteOptions& options) {
+  if (!options.knownFree || !options.knownFree(n)) return true;
+  if (std::all_of(page.begin(), page.end(), [](std::uint8_t b) { return b == 0; })) return true;
+  if (static_cast<std::int32_t>(Load32(page, page_header::kPageNumber)) != n) return false;
+  if (options.fileId != 0 && Load16(page, page_header::kFileId) != options.fileId) return false;
+  return PageHolds(page);
+}
 
 std::uint64_t MdfSizeBytes(const std::vector<AssemblyRow>& given, std::int64_t filePageCount) {
   const std::vector<AssemblyRow> rows = PlaceRows(given).rows;
@@ -268,7 +292,7 @@ MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& given, std::int64_t file
             AllFree(options.knownFree, before.endPage, row.startPage) &&
             repair.AcrossFreePages(previous, before.endPage - 1, row,
                                    row.startPage - before.endPage) &&
-            !out.OverwriteTail(previous))
+            KeepsFreePage(previous, before.endPage - 1, options) && !out.OverwriteTail(previous))
           return result;
         const auto gap = static_cast<std::uint64_t>(row.startPage - before.endPage);
         if (!out.AppendZeros(gap * kPageSize)) return result;
@@ -282,7 +306,7 @@ MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& given, std::int64_t file
           reporter.Message(kLeadInReadError);
         }
         if (repair.Apply(previous, block, before.endPage - 1, row.startSector, 0) &&
-            !out.OverwriteTail(previous))
+            KeepsFreePage(previous, before.endPage - 1, options) && !out.OverwriteTail(previous))
           return result;
       }
     }
@@ -291,10 +315,12 @@ MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& given, std::int64_t file
       const std::int64_t n = std::min(kChunkPages, pages - first);
       result.unreadPages += ReadChunk(row, first, n, source, chunk, reporter);
       const auto bytes = static_cast<std::size_t>(n) * kPageSize;
-      if (!out.Append(ByteView(chunk.data(), bytes))) return result;
-      result.pages += n;
+      // A repair works on the last page as read.
       std::copy(chunk.begin() + static_cast<std::ptrdiff_t>(bytes - kPageSize),
                 chunk.begin() + static_cast<std::ptrdiff_t>(bytes), previous.begin());
+      result.zeroedFreePages += ZeroForeignFreePages(row.startPage + first, n, chunk, options);
+      if (!out.Append(ByteView(chunk.data(), bytes))) return result;
+      result.pages += n;
       previousAtEnd = true;
     }
   }
@@ -302,6 +328,10 @@ MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& given, std::int64_t file
     const auto tail = static_cast<std::uint64_t>(filePageCount - rows.back().endPage);
     if (!out.AppendZeros(tail * kPageSize)) return result;
     result.pages += static_cast<std::int64_t>(tail);
+  }
+  if (result.zeroedFreePages > 0) {
+    reporter.Log("空闲页面写为零页" + std::to_string(result.zeroedFreePages) +
+                 "(free pages whose bytes were not the file's own page: zero pages)");
   }
   result.written = true;
   return result;

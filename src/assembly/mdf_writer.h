@@ -61,7 +61,10 @@ struct MdfWriteResult {
   std::int64_t uncertainPages = 0;     // split pages kept as read: versions the tests could not
                                        // choose between
   std::int32_t clusterSectors = 0;     // the cluster size the repairs worked with
-  std::vector<MdfPageNote> notes;      // in page order
+  // Pages the file's PFS pages mark free whose bytes, as read, were not a page of this file
+  // at that place that holds: written as zero pages.
+  std::int64_t zeroedFreePages = 0;
+  std::vector<MdfPageNote> notes;  // in page order
 };
 
 // Where the writer's pages go, in order from page 0: appended, or the last page appended
@@ -108,9 +111,18 @@ class AccountingSink final : public MdfSink {
 struct MdfWriteOptions {
   // Whether the file's own PFS pages say page n is free. With it, a split page followed by
   // free pages no row holds (a zero page has no header, so the scan cannot see it) is
-  // repaired from the sectors before those pages.
+  // repaired from the sectors before those pages, and a free page is written as read only
+  // when it is this file's page n and holds (KeepsFreePage); else it is a zero page.
   std::function<bool(std::int64_t)> knownFree;
+  std::uint16_t fileId = 0;  // of the file's pages (0: not checked)
 };
+
+// Whether page n, read from a row, is written as read rather than as a zero page: always
+// for a page the PFS pages do not call free; for a free page only when it carries page id n
+// (and the file id) and its protection or structure holds. Bytes of a free page are nothing
+// the file needs, and bytes that are not this page's (noise in a row, a split page no repair
+// could decide, another file's page) would be foreign bytes in the file.
+bool KeepsFreePage(PageView page, std::int64_t n, const MdfWriteOptions& options);
 
 // Appends the file to `sink`. `filePageCount` is the page count from the file header page;
 // the repair applies when `sectorsPerCluster` is 1 to 15. Reports "read disk error" per page

@@ -116,7 +116,8 @@ ExtractStatus WriteCombined(const std::vector<ExtractRow>& rows, FragmentSource&
       if (!source.ReadSectors(row.startSector, -static_cast<std::int64_t>(kLeadInSectors),
                               static_cast<std::int32_t>(kLeadInSectors), leadIn))
         return ExtractStatus::kReadFailed;
-      if (RepairLeftPage(previous, leadIn, cluster).outcome == LeftPageOutcome::kRepaired &&
+      if (RepairLeftPage(previous, leadIn, cluster, sectorsPerCluster == 1).outcome ==
+              LeftPageOutcome::kRepaired &&
           !out.OverwriteTail(previous))
         return ExtractStatus::kWriteFailed;
     }

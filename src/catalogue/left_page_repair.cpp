@@ -41,6 +41,12 @@ bool StructureHolds(PageView page) {
 
 bool IsTornPageProtected(PageView page) { return (page[5] & 0x0F) == 1; }
 
+// The coarsest grid a learned cluster size is tried on: 16 would give no trial.
+constexpr std::int32_t kLargestLearnedTrial = 8;
+
+// The repair with trials of whole clusters of `clusterSectors` sectors.
+LeftPageResult RepairOnGrid(MutablePage page, LeadInView leadIn, std::int32_t clusterSectors);
+
 }  // namespace
 
 bool LeftPageRepairApplies(std::int32_t sectorsPerCluster) {
@@ -68,7 +74,21 @@ bool PageHolds(PageView page) {
   return IsProtected(page) ? ProtectionHolds(page) : StructureHolds(page);
 }
 
-LeftPageResult RepairLeftPage(MutablePage page, LeadInView leadIn, std::int32_t clusterSectors) {
+LeftPageResult RepairLeftPage(MutablePage page, LeadInView leadIn, std::int32_t clusterSectors,
+                              bool learned) {
+  if (!learned || clusterSectors < 1) return RepairOnGrid(page, leadIn, clusterSectors);
+  // A learned size is a multiple of the true one; a finer grid holds every trial of a coarser.
+  LeftPageResult result;
+  for (std::int32_t grid = std::min(clusterSectors, kLargestLearnedTrial); grid >= 1; grid /= 2) {
+    result = RepairOnGrid(page, leadIn, grid);
+    if (result.outcome != LeftPageOutcome::kFailed) break;
+  }
+  return result;
+}
+
+namespace {
+
+LeftPageResult RepairOnGrid(MutablePage page, LeadInView leadIn, std::int32_t clusterSectors) {
   LeftPageResult result;
   if (!LeftPageRepairApplies(clusterSectors)) return result;
   const bool protectedPage = IsProtected(page);
@@ -91,8 +111,8 @@ LeftPageResult RepairLeftPage(MutablePage page, LeadInView leadIn, std::int32_t 
     std::copy(page.begin(), page.end(), trial.begin());
     TakeTail(trial, leadIn, k * spc);
     const bool sound = StructureHolds(trial);
-    const bool passes = protectedPage ? IsPageIntact(trial) && (sound || !IsTornPageProtected(trial))
-                                      : sound;
+    const bool passes =
+        protectedPage ? IsPageIntact(trial) && (sound || !IsTornPageProtected(trial)) : sound;
     if (passes) passing.push_back({k * spc, sound});
   }
   result.passing = static_cast<std::int32_t>(passing.size());
@@ -139,6 +159,8 @@ LeftPageResult RepairLeftPage(MutablePage page, LeadInView leadIn, std::int32_t 
   result.sectors = static_cast<std::int32_t>(chosen->sectors);
   return result;
 }
+
+}  // namespace
 
 int LeftPageRepair(MutablePage previousPage, LeadInView leadIn, std::int32_t sectorsPerCluster) {
   if (!LeftPageRepairApplies(sectorsPerCluster)) return -1;

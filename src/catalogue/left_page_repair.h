@@ -17,7 +17,10 @@
 // With one sector per cluster (what a whole disk or an image reports) the cluster size comes
 // from the file itself: every page header of one file lies on its cluster grid, so the
 // largest power of two up to 16 dividing every difference between the start sectors of its
-// fragments is a cluster size the file's pages respect (LearnClusterSectors).
+// fragments is a multiple of the cluster size the file's pages respect (LearnClusterSectors).
+// It is no more than that: a volume whose data area starts on a multiple of 16 sectors can
+// hold a whole file on one residue modulo 16, and a learned 16 then says nothing. So a learned
+// size is tried first and, where none of its trials passes, its halves down to one sector.
 #pragma once
 
 #include <cstdint>
@@ -39,7 +42,7 @@ bool LeftPageRepairApplies(std::int32_t sectorsPerCluster);
 std::int32_t LearnClusterSectors(const std::vector<std::uint64_t>& startSectors);
 
 // The cluster size a repair works with: the source's when it gives one (2 and up), else
-// the one learned from the file's fragment start sectors.
+// the one learned from the file's fragment start sectors (RepairLeftPage's `learned`).
 std::int32_t RepairClusterSectors(std::int32_t sectorsPerCluster,
                                   const std::vector<std::uint64_t>& startSectors);
 
@@ -60,8 +63,11 @@ struct LeftPageResult {
 
 // Repairs `page` in place with trials of whole clusters of `clusterSectors` sectors: trial
 // k replaces the last k clusters of the page by the last k clusters of `leadIn`, for
-// k = 1 .. T-1, T = 16 / clusterSectors (nearest integer, halves to even).
-LeftPageResult RepairLeftPage(MutablePage page, LeadInView leadIn, std::int32_t clusterSectors);
+// k = 1 .. T-1, T = 16 / clusterSectors (nearest integer, halves to even). `learned`: the size
+// came from LearnClusterSectors, not from the source; where no trial of it passes (or it is
+// 16), the trials of each half down to one sector are tried in turn.
+LeftPageResult RepairLeftPage(MutablePage page, LeadInView leadIn, std::int32_t clusterSectors,
+                              bool learned = false);
 
 // The page as it fails or holds by itself: protected pages by their protection (torn-page
 // ones by their structure too: ProtectionHolds), unprotected ones by their structure.

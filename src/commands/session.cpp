@@ -75,6 +75,7 @@ MdfWriteOptions WriteOptionsOf(const Workspace& ws) {
   options.knownFree = [&map](std::int64_t n) {
     return map.Contains(n) && map.AllocState(n) == kAllocFree;
   };
+  options.fileId = ws.CurrentFileId;
   return options;
 }
 
@@ -202,7 +203,7 @@ SearchStepResult Session::Search() {
       versions.emplace(
           ws_.Fragments(),
           VersionGuard::BoundFromHeader(ws_.Fragments(), row.startSector, row.Pages()),
-          VersionGuard::NewerCopyExists(ws_.fragments, ws_.Fragments(), row.startSector));
+          VersionGuard::AgeAmongCopies(ws_.fragments, ws_.Fragments(), row.startSector));
       break;
     }
     result.search = SearchMissingFragments(ws_.fragments, list, mapper, ws_.FilePageCount, memo3,

@@ -274,6 +274,26 @@ TEST_F(MdfWriterTest, RepairsASplitPageBeforeAnInvisibleFreeZeroPage) {
   }
 }
 
+// A page the file's PFS pages mark free is written as read only when it is this file's page
+// at that place and holds: noise in a row, another file's page and a damaged page become zero
+// pages. Pages not known free are written as read, damaged or not.
+TEST_F(MdfWriterTest, WritesAFreePageAsReadOnlyWhenItIsTheFilesOwn) {
+  PutRun(1000, 0, 6);
+  std::fill_n(image_.begin() + (1000 + 3 * 16) * 512, 16 * 512, 0xAB);  // page 3: noise
+  PutPage(1000 + 4 * 16, test::PageBuilder().PageId(4).FileId(3).Noise(5).Checksum().Build());
+  image_[(1000 + 5 * 16) * 512 + 4000] ^= 1;  // page 5: damaged
+  image_[(1000 + 1 * 16) * 512 + 4000] ^= 1;  // page 1: damaged, but not known free
+  AddAssemblyRow(6, 0, 1000);
+  ASSERT_TRUE(Ws().pageMap.Reset(6));
+  for (std::int64_t p = 2; p <= 5; ++p) Ws().pageMap.SetAllocState(p, kAllocFree);
+  EXPECT_EQ(Write(6), Join({Sectors(1000, 3 * 16), Zeros(3)}));
+  EXPECT_EQ(
+      ui_.MemoLines(Memo::kMemo3),
+      (std::vector<std::string>{
+          "空闲页面写为零页3(free pages whose bytes were not the file's own page: zero pages)",
+          "组合完毕"}));
+}
+
 TEST_F(MdfWriterTest, ButtonProposesTheFileNameAndWritesNothingWithoutPageZero) {
   PutRun(100, 5, 3);
   PutRun(300, 0, 3);

@@ -146,6 +146,41 @@ TEST(RepairLeftPageTest, ClustersOfAPageOrMoreAreNotTried) {
   EXPECT_EQ(page, read);
 }
 
+// A learned cluster size is only a multiple of the true one: a volume whose data area starts
+// on a multiple of 16 sectors can put every fragment of a file on one residue, and 16 is
+// learned. The repair then works down the finer grids until a trial passes.
+TEST(RepairLeftPageTest, ALearnedClusterSizeFallsBackToFinerGrids) {
+  struct Case {
+    int tail;  // sectors of the page before the next fragment
+    std::int32_t cluster;
+    bool learned;
+    LeftPageOutcome outcome;
+  };
+  const std::vector<Case> cases = {
+      {8, 16, true, LeftPageOutcome::kRepaired},   // 8-sector clusters, 16 learned
+      {4, 16, true, LeftPageOutcome::kRepaired},   // 4-sector clusters, 16 learned
+      {12, 8, true, LeftPageOutcome::kRepaired},   // 4-sector clusters, 8 learned
+      {3, 4, true, LeftPageOutcome::kRepaired},    // one-sector clusters, 4 learned
+      {8, 16, false, LeftPageOutcome::kNotTried},  // a source's 16 stands
+      {12, 8, false, LeftPageOutcome::kFailed},    // a source's 8 stands
+  };
+  const Page truth = test::RecordsPage(8, 60, 100).Checksum().Build();
+  for (const Case& c : cases) {
+    Page read = truth;
+    LeadIn leadIn{};
+    for (int s = 0; s < 15; ++s) FillSector(leadIn.data() + s * kSectorSize, Fill::kNoise, s);
+    for (int s = 16 - c.tail; s < 16; ++s) {
+      FillSector(read.data() + s * kSectorSize, Fill::kNoise, 200 + static_cast<std::uint32_t>(s));
+      std::copy_n(truth.data() + s * kSectorSize, kSectorSize,
+                  leadIn.data() + (s - 1) * kSectorSize);
+    }
+    Page page = read;
+    const LeftPageResult r = RepairLeftPage(page, leadIn, c.cluster, c.learned);
+    EXPECT_EQ(r.outcome, c.outcome) << c.tail << " sectors, cluster " << c.cluster;
+    EXPECT_EQ(page, r.outcome == LeftPageOutcome::kRepaired ? truth : read) << c.tail;
+  }
+}
+
 TEST(LearnClusterSectorsTest, TakesTheLargestPowerOfTwoDividingEveryDifference) {
   struct Case {
     std::vector<std::uint64_t> starts;
