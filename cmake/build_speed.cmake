@@ -1,0 +1,51 @@
+# What makes a build from an empty cache, and a second clone's build, fast.
+
+# ccache: paths under the source folder are hashed relative to it, so a clone in another
+# folder hits the entries another clone wrote. The precompiled headers are built in the same
+# run that uses them and hold no macros ccache can see, hence the sloppiness.
+find_program(CCACHE_PROGRAM ccache)
+if(CCACHE_PROGRAM)
+  set(CMAKE_CXX_COMPILER_LAUNCHER
+      ${CMAKE_COMMAND} -E env CCACHE_BASEDIR=${CMAKE_SOURCE_DIR}
+      CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime
+      ${CCACHE_PROGRAM})
+endif()
+
+# lld links the large sanitizer-instrumented test programs several times faster than ld.bfd.
+option(RAVELIN_LLD "Link with lld when the compiler accepts -fuse-ld=lld" ON)
+if(RAVELIN_LLD)
+  include(CheckLinkerFlag)
+  check_linker_flag(CXX -fuse-ld=lld RAVELIN_HAVE_LLD)
+  if(RAVELIN_HAVE_LLD)
+    add_link_options(-fuse-ld=lld)
+  endif()
+endif()
+
+# Precompiled headers for what most files of a target include: the standard library,
+# GoogleTest, CLI11, nlohmann-json, Qt. ravelin_precompile(TARGET HEADER...) builds one;
+# ravelin_reuse_precompiled(TARGET FROM) shares it with a target compiled with the same flags.
+option(RAVELIN_PCH "Use precompiled headers" ON)
+set(RAVELIN_PCH_STD <algorithm> <array> <cstdint> <cstring> <functional> <memory> <optional>
+                    <string> <string_view> <utility> <vector>)
+
+function(ravelin_precompile target)
+  if(NOT RAVELIN_PCH)
+    return()
+  endif()
+  target_precompile_headers(${target} PRIVATE ${ARGN})
+  # clang refuses a precompiled header whose inputs carry other times than when it was built,
+  # which is every header ccache hands back from another clone.
+  if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    target_compile_options(${target} PRIVATE -Xclang -fno-pch-timestamp)
+  endif()
+endfunction()
+
+function(ravelin_reuse_precompiled target from)
+  if(NOT RAVELIN_PCH)
+    return()
+  endif()
+  target_precompile_headers(${target} REUSE_FROM ${from})
+  if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    target_compile_options(${target} PRIVATE -Xclang -fno-pch-timestamp)
+  endif()
+endfunction()
