@@ -1,12 +1,14 @@
 # What makes a build from an empty cache, and a second clone's build, fast.
 
-# ccache: paths under the source folder are hashed relative to it, so a clone in another
-# folder hits the entries another clone wrote. The precompiled headers are built in the same
-# run that uses them and hold no macros ccache can see, hence the sloppiness.
+# ccache: paths under the source folder are hashed relative to it, and the build folder is
+# left out of the hash of a -g compile (its objects then name the first clone's folder in
+# their debug information), so a clone in another folder hits the entries another clone
+# wrote. The precompiled headers are built in the same run that uses them and hold no macros
+# ccache can see, hence the sloppiness.
 find_program(CCACHE_PROGRAM ccache)
 if(CCACHE_PROGRAM)
   set(CMAKE_CXX_COMPILER_LAUNCHER
-      ${CMAKE_COMMAND} -E env CCACHE_BASEDIR=${CMAKE_SOURCE_DIR}
+      ${CMAKE_COMMAND} -E env CCACHE_BASEDIR=${CMAKE_SOURCE_DIR} CCACHE_NOHASHDIR=1
       CCACHE_SLOPPINESS=pch_defines,time_macros,include_file_mtime,include_file_ctime
       ${CCACHE_PROGRAM})
 endif()
