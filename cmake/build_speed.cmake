@@ -31,22 +31,22 @@ set(RAVELIN_PCH_STD <algorithm> <array> <cstdint> <cstring> <functional> <memory
                     <string> <string_view> <utility> <vector>)
 
 function(ravelin_precompile target)
-  if(NOT RAVELIN_PCH)
-    return()
-  endif()
-  target_precompile_headers(${target} PRIVATE ${ARGN})
-  # clang refuses a precompiled header whose inputs carry other times than when it was built,
-  # which is every header ccache hands back from another clone.
-  if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
-    target_compile_options(${target} PRIVATE -Xclang -fno-pch-timestamp)
+  if(RAVELIN_PCH)
+    target_precompile_headers(${target} PRIVATE ${ARGN})
+    ravelin_pch_options(${target})
   endif()
 endfunction()
 
 function(ravelin_reuse_precompiled target from)
-  if(NOT RAVELIN_PCH)
-    return()
+  if(RAVELIN_PCH)
+    target_precompile_headers(${target} REUSE_FROM ${from})
+    ravelin_pch_options(${target})
   endif()
-  target_precompile_headers(${target} REUSE_FROM ${from})
+endfunction()
+
+# clang refuses a precompiled header whose inputs carry other times than when it was built,
+# which is every header ccache hands back from another clone.
+function(ravelin_pch_options target)
   if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
     target_compile_options(${target} PRIVATE -Xclang -fno-pch-timestamp)
   endif()
