@@ -1,6 +1,7 @@
 #include "support/real_files.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 
 namespace ravelin::test {
@@ -13,7 +14,11 @@ Page RealFile::Copy(std::int64_t n) const {
 }
 
 std::string RealFilePath(std::string_view fileName) {
-  return std::string(RAVELIN_TESTDATA_DIR) + "/real/" + std::string(fileName);
+  // Unset (a test program run by hand without it), the path names the variable to set and
+  // the tests that need the files skip, printing it.
+  const char* dir = std::getenv("RAVELIN_TESTDATA_DIR");
+  return std::string(dir != nullptr && *dir != '\0' ? dir : "$RAVELIN_TESTDATA_DIR") + "/real/" +
+         std::string(fileName);
 }
 
 std::optional<RealFile> LoadRealFile(std::string_view fileName, std::string* why) {

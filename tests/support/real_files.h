@@ -1,6 +1,7 @@
 // The database files written by SQL Server itself, kept read-only under
-// RAVELIN_TESTDATA_DIR/real with their known answers. Tests that need them skip, with the
-// reason printed, where the folder is absent.
+// $RAVELIN_TESTDATA_DIR/real with their known answers (CTest sets the variable on every test;
+// export it to run a test program by hand). Tests that need them skip, with the reason
+// printed, where the folder is absent; scripts/test refuses to run without it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -49,7 +50,7 @@ class RealFile {
   std::vector<std::uint8_t> bytes_;
 };
 
-// RAVELIN_TESTDATA_DIR/real/<fileName>.
+// $RAVELIN_TESTDATA_DIR/real/<fileName>.
 std::string RealFilePath(std::string_view fileName);
 // The whole file, or nothing (with the reason in *why) when it is missing or unreadable.
 std::optional<RealFile> LoadRealFile(std::string_view fileName, std::string* why = nullptr);
