@@ -12,8 +12,11 @@ cd "$(dirname "$0")/.."
 
 bin=build/release
 dir=${RAVELIN_BENCH_DIR:-/tmp/ravelin-bench}
-real=${RAVELIN_REAL_DIR:-../shared/testdata/real}
-[ -d "$real" ] || real=/work/shared/testdata/real
+real=${RAVELIN_TESTDATA_DIR:-../shared/testdata}/real
+if [ ! -d "$real" ]; then
+  echo "accuracy: the real database files are missing: $real (set RAVELIN_TESTDATA_DIR)" >&2
+  exit 1
+fi
 mkdir -p "$dir"
 nice -n 5 "$bin/bench/ravelin-accuracy" "$real" --json "$dir/accuracy.json" \
   --work "$dir/accuracy-work" "$@"
