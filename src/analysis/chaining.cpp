@@ -10,7 +10,6 @@
 namespace ravelin {
 namespace {
 
-constexpr char kReadDiskError[] = "read disk error";
 // A header fragment of this many pages or fewer is mapped from its PFS page alone.
 constexpr std::int64_t kShortHeader = 2;
 
@@ -130,7 +129,7 @@ AnalysisOutcome AnalyseHeaderFragment(const HeaderFragment& header, const Analys
   // 1. The page count from page 0. A count of 0 or less, or one this machine cannot hold a
   // map for, is no page count. The map is made now, so that a file too large ends here.
   if (!in.source.ReadPage(s, 0, page)) {
-    reporter.Message(kReadDiskError, kMessCaption);
+    reporter.UnreadablePage(0, kReadDiskError, kMessCaption);
     return AnalysisOutcome::kEnded;
   }
   RestoreTornBits(page);
@@ -147,7 +146,7 @@ AnalysisOutcome AnalyseHeaderFragment(const HeaderFragment& header, const Analys
   // or the logical name ending in ".mdf" before the physical one.
   if (h > kNamePage) {
     if (!in.source.ReadPage(s, kNamePage, page)) {
-      reporter.Message(kReadDiskError);
+      reporter.UnreadablePage(kNamePage);
       return AnalysisOutcome::kEnded;
     }
     RestoreTornBits(page);

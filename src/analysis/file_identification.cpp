@@ -10,7 +10,6 @@
 namespace ravelin {
 namespace {
 
-constexpr char kReadDiskError[] = "read disk error";
 
 using PageBuffer = std::array<std::uint8_t, kPageSize>;
 
@@ -54,7 +53,7 @@ void NameFilesFromContent(ReportList& list, FragmentSource& source, Reporter& re
     const auto sector = static_cast<std::uint64_t>(CellNumber(row, file_column::kStartSector));
     PageBuffer page{};
     if (!ReadRestored(source, sector, 0, page)) {
-      reporter.Message(kReadDiskError, kMessCaption);
+      reporter.UnreadablePage(0, kReadDiskError, kMessCaption);
       continue;
     }
     std::int32_t size = 0;
@@ -63,7 +62,7 @@ void NameFilesFromContent(ReportList& list, FragmentSource& source, Reporter& re
       continue;
     }
     if (!ReadRestored(source, sector, kNamePage, page)) {
-      reporter.Message(kReadDiskError);
+      reporter.UnreadablePage(kNamePage);
       continue;
     }
     std::string name;
@@ -86,7 +85,7 @@ void ShowFileNameOfChecked(const ReportList& fragmentList, FragmentSource& sourc
     const auto sector = static_cast<std::uint64_t>(CellNumber(row, list_column::kStartSector));
     PageBuffer page{};
     if (!ReadRestored(source, sector, kNamePage - s, page)) {
-      reporter.Message(kReadDiskError);
+      reporter.UnreadablePage(kNamePage);
       return;
     }
     std::string name;

@@ -10,7 +10,6 @@ namespace {
 
 namespace h = page_header;
 
-constexpr char kReadDiskError[] = "read disk error";
 // Slot offsets inside the page body: row 0 and row 1 must start in 96 .. 8095.
 constexpr std::int64_t kFirstRowOffset = 96;
 constexpr std::int64_t kRowOffsetEnd = 8096;
@@ -59,7 +58,7 @@ int PageMapper::ForEachUsablePage(const FragmentGeometry& fragment, Visit visit)
     std::uint8_t* page = pages.Page(k);
     if (page == nullptr) {
       // One unreadable page costs only itself: the rest of the fragment is still mapped.
-      reporter_.Message(kReadDiskError);
+      reporter_.UnreadablePage(fragment.startPage + k);
       failed = true;
       continue;
     }
@@ -218,7 +217,7 @@ MatchCounters PageMapper::MatchPagesToMap(const FragmentGeometry& fragment) {
   for (std::int64_t k = 0; k < fragment.pages; ++k) {
     std::uint8_t* page = pages.Page(k);
     if (page == nullptr) {
-      reporter_.Message(kReadDiskError);
+      reporter_.UnreadablePage(fragment.startPage + k);
       continue;  // judged on the pages that can be read
     }
     RestoreTornBits(MutablePage(page, kPageSize));

@@ -17,7 +17,6 @@
 namespace ravelin {
 namespace {
 
-constexpr char kReadDiskError[] = "read disk error";
 constexpr char kLeadInReadError[] = "read disk error ,leftpage";
 // The check's text for the same fault: rows that cannot be laid out side by side.
 constexpr char kRowConflictMessage[] = "error";
@@ -65,7 +64,7 @@ std::int64_t ReadChunk(const AssemblyRow& row, std::int64_t first, std::int64_t 
     MutablePage page(chunk.data() + static_cast<std::size_t>(k) * kPageSize, kPageSize);
     if (!source.ReadPage(row.startSector, first + k, page)) {
       std::fill(page.begin(), page.end(), std::uint8_t{0});
-      reporter.Message(kReadDiskError);
+      reporter.UnreadablePage(row.startPage + first + k);
       ++unread;
     }
   }

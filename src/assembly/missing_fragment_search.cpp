@@ -14,7 +14,6 @@
 namespace ravelin {
 namespace {
 
-constexpr char kReadDiskError[] = "read disk error";
 constexpr char kNoNameMessage[] = "get fileinfo2 error";
 constexpr std::size_t kFirstPageColumn = 2;
 
@@ -219,7 +218,7 @@ NameResult ReadNameFromPage32(const std::vector<AssemblyRow>& rows, std::int64_t
     const AssemblyRow& row = rows[holder];
     std::array<std::uint8_t, kPageSize> page{};
     if (!source.ReadPage(row.startSector, kNamePage - row.startPage, page)) {
-      reporter.Message(kReadDiskError);
+      reporter.UnreadablePage(kNamePage);
       result.outcome = NameOutcome::kReadFailed;
       return result;
     }
@@ -229,7 +228,7 @@ NameResult ReadNameFromPage32(const std::vector<AssemblyRow>& rows, std::int64_t
       if (!source.ReadSectors(rows[holder + 1].startSector,
                               -static_cast<std::int64_t>(kLeadInSectors),
                               static_cast<std::int32_t>(kLeadInSectors), block)) {
-        reporter.Message(kReadDiskError);
+        reporter.UnreadablePage(kNamePage);
         result.outcome = NameOutcome::kReadFailed;
         return result;
       }

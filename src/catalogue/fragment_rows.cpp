@@ -9,10 +9,11 @@ namespace {
 
 constexpr std::uint64_t kNamePageSector = 32 * kSectorsPerPage;
 
-bool ReadPage(SectorReader& reader, std::uint64_t sector, std::array<std::uint8_t, kPageSize>& page,
-              Reporter& reporter) {
+// Page `pageNumber` of a file, at `sector`.
+bool ReadPage(SectorReader& reader, std::uint64_t sector, std::int64_t pageNumber,
+              std::array<std::uint8_t, kPageSize>& page, Reporter& reporter) {
   if (!reader.ReadSectors(static_cast<std::int32_t>(kSectorsPerPage), page, sector)) {
-    reporter.Message("read disk error");
+    reporter.UnreadablePage(pageNumber);
     return false;
   }
   RestoreTornBits(page);
@@ -24,7 +25,7 @@ bool ReadPage(SectorReader& reader, std::uint64_t sector, std::array<std::uint8_
 std::optional<std::int32_t> ReadFileSize(SectorReader& reader, std::uint64_t startSector,
                                          Reporter& reporter) {
   std::array<std::uint8_t, kPageSize> page{};
-  if (!ReadPage(reader, startSector, page, reporter)) return std::nullopt;
+  if (!ReadPage(reader, startSector, 0, page, reporter)) return std::nullopt;
   std::int32_t size = 0;
   if (GetFileSizeFromHeader(page, size) != 0) {
     reporter.Log("get fileinfo1 error");
@@ -51,7 +52,7 @@ std::optional<FragmentRow> MakeFragmentRow(std::int32_t no, std::int64_t pages,
       const auto size = ReadFileSize(reader, startSector, reporter);
       if (!size) return std::nullopt;
       std::array<std::uint8_t, kPageSize> page{};
-      if (!ReadPage(reader, startSector + kNamePageSector, page, reporter)) return std::nullopt;
+      if (!ReadPage(reader, startSector + kNamePageSector, 32, page, reporter)) return std::nullopt;
       std::string name;
       if (GetFileNameFromPage(page, name) != 0) {
         reporter.Log("get fileinfo2 error");

@@ -59,22 +59,38 @@ void ShowWriteFailed(Workspace& ws, const OutputFile& file) {
 
 namespace {
 
-constexpr std::string_view kUnreadablePage = "read disk error";
+// How many page numbers the closing message box names; the memo has every one.
+constexpr std::size_t kPagesNamed = 10;
 
 }  // namespace
 
 UiReporter::~UiReporter() {
   if (unreadable_ > 1) {
-    ui_.ShowMessage(std::string(kUnreadablePage) + " ×" + std::to_string(unreadable_) + ": " +
-                        std::to_string(unreadable_) +
-                        "个页面无法读取，已记录在日志中(pages could not be read; each is a line "
-                        "of the log)",
-                    kPromptCaption, MessageIcon::kWarning);
+    std::string text = std::string(kReadDiskError) + " ×" + std::to_string(unreadable_) + ": " +
+                       std::to_string(unreadable_) +
+                       "个页面无法读取，已记录在日志中(pages could not be read; each is a line "
+                       "of the log)";
+    for (std::size_t i = 0; i < firstPages_.size(); ++i)
+      text += (i == 0 ? ": " : ", ") + std::to_string(firstPages_[i]);
+    if (!firstPages_.empty() && static_cast<std::int64_t>(firstPages_.size()) < unreadable_)
+      text += ", …";
+    ui_.ShowMessage(text, kPromptCaption, MessageIcon::kWarning);
   }
 }
 
+void UiReporter::UnreadablePage(std::int64_t page, std::string_view text,
+                                std::string_view caption) {
+  if (page >= 0 && firstPages_.size() < kPagesNamed) firstPages_.push_back(page);
+  if (++unreadable_ == 1) {
+    ui_.ShowMessage(text, caption, MessageIcon::kInformation);
+    return;
+  }
+  ui_.AppendMemo(memo_, page < 0 ? std::string(text)
+                                 : std::string(text) + " (page " + std::to_string(page) + ")");
+}
+
 void UiReporter::Message(std::string_view text, std::string_view caption, Severity severity) {
-  if (text.starts_with(kUnreadablePage) && ++unreadable_ > 1) {
+  if (text.starts_with(kReadDiskError) && ++unreadable_ > 1) {
     ui_.AppendMemo(memo_, text);
     return;
   }

@@ -46,9 +46,10 @@ void ShowWriteFailed(Workspace& ws, const OutputFile& file);
 // boxes, progress on the gauge and the status bar, Yield as "handle pending messages".
 //
 // Unreadable pages ("read disk error ...") are reported once per operation, not once per
-// page: the first is shown as it comes; every later one is a line in `memo`, and when the
-// reporter goes (the operation is over) one message box gives their count. A disk with a
-// thousand bad pages is then two boxes, not a thousand.
+// page: the first is shown as it comes; every later one is a line in `memo` with its page
+// number, and when the reporter goes (the operation is over) one message box gives their
+// count and the first page numbers. A disk with a thousand bad pages is then two boxes, not
+// a thousand.
 class UiReporter final : public Reporter {
  public:
   UiReporter(Ui& ui, Memo memo) : ui_(ui), memo_(memo) {}
@@ -57,6 +58,7 @@ class UiReporter final : public Reporter {
   UiReporter& operator=(const UiReporter&) = delete;
   void Log(std::string_view line) override { ui_.AppendMemo(memo_, line); }
   void Message(std::string_view text, std::string_view caption, Severity severity) override;
+  void UnreadablePage(std::int64_t page, std::string_view text, std::string_view caption) override;
   void Progress(int percent) override { ui_.SetProgress(percent); }
   void Position(std::int64_t done, std::int64_t total) override { ui_.SetPosition(done, total); }
   void Status(std::string_view text) override { ui_.SetStatus(text); }
@@ -65,7 +67,8 @@ class UiReporter final : public Reporter {
  private:
   Ui& ui_;
   Memo memo_;
-  std::int64_t unreadable_ = 0;  // unreadable-page reports of this operation
+  std::int64_t unreadable_ = 0;           // unreadable-page reports of this operation
+  std::vector<std::int64_t> firstPages_;  // the numbers of the first few of them
 };
 
 }  // namespace ravelin

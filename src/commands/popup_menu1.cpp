@@ -13,8 +13,6 @@
 namespace ravelin {
 namespace {
 
-constexpr char kReadDiskError[] = "read disk error";
-
 // What an extraction that ended with `status` shows; 0 when it wrote everything.
 int Finish(Workspace& ws, OutputFile& file, ExtractStatus status) {
   if (status == ExtractStatus::kReadFailed) {
@@ -53,12 +51,16 @@ int ExtractCombined(Workspace& ws, const std::vector<ExtractRow>& rows, const st
                 WriteCombined(rows, ws.Fragments(), ws.source.SectorsPerCluster, *file, reporter));
 }
 
+std::string FragmentFileName(const std::string& folder, const ExtractRow& row) {
+  return folder + "/" + std::to_string(row.startSector) + ".hex";
+}
+
 int ExtractFragmentFiles(Workspace& ws, const std::vector<ExtractRow>& rows,
                          const std::string& folder) {
   for (std::size_t i = 0; i < rows.size(); ++i) {
     ws.ui().ProcessMessages();
     if (rows.size() > 1) ws.ui().SetProgress(static_cast<int>(100 * i / (rows.size() - 1)));
-    const std::string name = folder + "/" + std::to_string(rows[i].startSector) + ".hex";
+    const std::string name = FragmentFileName(folder, rows[i]);
     const std::int64_t pages = RoundHalfEven(rows[i].sizeKB, 8);
     auto file =
         CreateOutput(ws, name, pages > 0 ? static_cast<std::uint64_t>(pages) * kPageSize : 0);

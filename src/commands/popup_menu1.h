@@ -22,6 +22,8 @@ inline constexpr int kExtractRefused = 2;
 // Writes the combined file of `rows` at `path`; 0 on success, 1 when it stopped, and
 // kExtractRefused when the rows' page numbers were refused (the message already shown).
 int ExtractCombined(Workspace& ws, const std::vector<ExtractRow>& rows, const std::string& path);
+// The file a row is extracted to in `folder`: folder/<start sector>.hex.
+std::string FragmentFileName(const std::string& folder, const ExtractRow& row);
 // Writes folder/<start sector>.hex for every row; 0 on success, 1 when it stopped,
 // kExtractRefused when the first file could not be created.
 int ExtractFragmentFiles(Workspace& ws, const std::vector<ExtractRow>& rows,

@@ -15,7 +15,6 @@
 namespace ravelin {
 namespace {
 
-constexpr char kReadDiskError[] = "read disk error";
 constexpr char kCannotOpenMessage[] = "error,无法打开文件";
 constexpr std::int16_t kDefaultSectorsPerCluster = 8;
 

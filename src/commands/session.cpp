@@ -16,16 +16,21 @@
 namespace ravelin {
 namespace {
 
-// Hands everything on and keeps the log lines for the step's result.
+// Hands everything on and keeps the log lines and the count of unreadable pages for the
+// step's result.
 class LogRecorder final : public Reporter {
  public:
-  LogRecorder(Reporter& to, std::vector<std::string>& log) : to_(to), log_(log) {}
+  LogRecorder(Reporter& to, StepResult& result) : to_(to), result_(result) {}
   void Log(std::string_view line) override {
-    log_.emplace_back(line);
+    result_.log.emplace_back(line);
     to_.Log(line);
   }
   void Message(std::string_view text, std::string_view caption, Severity severity) override {
     to_.Message(text, caption, severity);
+  }
+  void UnreadablePage(std::int64_t page, std::string_view text, std::string_view caption) override {
+    ++result_.unreadablePages;
+    to_.UnreadablePage(page, text, caption);
   }
   void Progress(int percent) override { to_.Progress(percent); }
   void Position(std::int64_t done, std::int64_t total) override { to_.Position(done, total); }
@@ -34,7 +39,7 @@ class LogRecorder final : public Reporter {
 
  private:
   Reporter& to_;
-  std::vector<std::string>& log_;
+  StepResult& result_;
 };
 
 // The writer's log lines and messages belong to CREATE MDF; an account taken for CHECK keeps
@@ -133,7 +138,7 @@ AnalysisResult Session::Analyse(const AnalysisRequest& request, SuccessorQuestio
     return result;
   }
   UiReporter memo2(ws_.ui(), Memo::kMemo2);
-  LogRecorder reporter(memo2, result.log);
+  LogRecorder reporter(memo2, result);
   WorkspaceChosenMarks marks(ws_);
   const AnalysisInputs in{ws_.fragments, ws_.Fragments(), request.map,
                           request.automatic ? nullptr : question, &ws_.Closing};
@@ -186,11 +191,11 @@ SearchStepResult Session::Search() {
   SearchStepResult result;
   Ui& ui = ws_.ui();
   UiReporter memo3Ui(ui, Memo::kMemo3);
-  LogRecorder memo3(memo3Ui, result.log);
+  LogRecorder memo3(memo3Ui, result);
   {
     // The page map's own tag lines go to the memo of tab III, whoever fills the map.
     UiReporter memo2Ui(ui, Memo::kMemo2);
-    LogRecorder memo2(memo2Ui, result.log);
+    LogRecorder memo2(memo2Ui, result);
     PageMapSettings settings;
     settings.sectorsPerCluster = ws_.source.SectorsPerCluster;
     settings.fileId = ws_.CurrentFileId;
@@ -235,7 +240,7 @@ SearchStepResult Session::Search() {
 CheckResult Session::Check() {
   CheckResult result;
   UiReporter memo3Ui(ws_.ui(), Memo::kMemo3);
-  LogRecorder memo3(memo3Ui, result.log);
+  LogRecorder memo3(memo3Ui, result);
   const PageMap& map = ws_.pageMap;
   const CheckOutcome outcome = CheckMissingPages(
       Rows(), ws_.FilePageCount, map.Size(),
@@ -253,7 +258,7 @@ CheckResult Session::Check() {
 WriteResult Session::Account() {
   WriteResult result;
   UiReporter memo3Ui(ws_.ui(), Memo::kMemo3);
-  LogRecorder memo3(memo3Ui, result.log);
+  LogRecorder memo3(memo3Ui, result);
   GaugeOnly gauge(memo3Ui);
   AccountingSink account;
   result.write = WriteMdf(Rows(), ws_.FilePageCount, ws_.source.SectorsPerCluster, ws_.Fragments(),
@@ -272,7 +277,7 @@ WriteResult Session::Write(const std::string& path, bool account) {
   WriteResult result;
   const std::vector<AssemblyRow> rows = Rows();
   UiReporter memo3Ui(ws_.ui(), Memo::kMemo3);
-  LogRecorder memo3(memo3Ui, result.log);
+  LogRecorder memo3(memo3Ui, result);
   // Refused before the output is created, so nothing is left behind.
   if (PlacedRows placed = PlaceRows(rows); !placed.conflicts.empty()) {
     result.write.conflicts = std::move(placed.conflicts);

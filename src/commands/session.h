@@ -37,8 +37,9 @@ enum class StepOutcome {
 
 struct StepResult {
   StepOutcome outcome = StepOutcome::kFailed;
-  std::string why;               // for kStopped and kFailed
-  std::vector<std::string> log;  // the memo lines the step wrote, in order
+  std::string why;                   // for kStopped and kFailed
+  std::vector<std::string> log;      // the memo lines the step wrote, in order
+  std::int64_t unreadablePages = 0;  // pages the step could not read (each reported)
 
   bool Completed() const { return outcome == StepOutcome::kCompleted; }
 };

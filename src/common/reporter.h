@@ -10,6 +10,7 @@
 namespace ravelin {
 
 inline constexpr std::string_view kPromptCaption = "提示";
+inline constexpr std::string_view kReadDiskError = "read disk error";
 
 enum class Severity { kInformation, kWarning, kError };
 
@@ -22,6 +23,13 @@ class Reporter {
   // A message box with an OK button.
   virtual void Message(std::string_view text, std::string_view caption = kPromptCaption,
                        Severity severity = Severity::kInformation) = 0;
+  // A page of the database file that could not be read, reported with `text` (the operation's
+  // own words, "read disk error"). `page` is its number in the file, or -1 when the operation
+  // does not know it. Unless a listener says otherwise it is one more message box.
+  virtual void UnreadablePage(std::int64_t /*page*/, std::string_view text = kReadDiskError,
+                              std::string_view caption = kPromptCaption) {
+    Message(text, caption);
+  }
   // The gauge, 0..100.
   virtual void Progress(int /*percent*/) {}
   // How far the work has come in its own units (sectors of a scan, pages of a write) out of

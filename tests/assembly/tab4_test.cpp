@@ -159,8 +159,9 @@ TEST_F(MdfWriterTest, UnreadablePageInALargeRowBecomesOneZeroPage) {
   EXPECT_EQ(MessageTexts(), std::vector<std::string>{"read disk error"});
 }
 
-// A thousand bad pages were a thousand modal boxes: now the first, then one with the count,
-// every page still a line of the memo, each still a zero page in the file.
+// A thousand bad pages were a thousand modal boxes: now the first, then one with the count
+// and the first page numbers, every later page a line of the memo with its number, each still
+// a zero page in the file.
 TEST_F(MdfWriterTest, ManyUnreadablePagesAreOneReportWithTheirCountAndALineEach) {
   for (std::uint64_t p = 0; p < 40; ++p) bad_.insert(200 + 16 * (10 + p));
   PutRun(200, 0, 60);
@@ -172,8 +173,12 @@ TEST_F(MdfWriterTest, ManyUnreadablePagesAreOneReportWithTheirCountAndALineEach)
   ASSERT_EQ(said.size(), 2u);
   EXPECT_EQ(said[0], "read disk error");
   EXPECT_EQ(said[1].rfind("read disk error ×40: 40个页面无法读取", 0), 0u) << said[1];
+  EXPECT_TRUE(said[1].ends_with(": 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, …")) << said[1];
   const auto memo = ui_.MemoLines(Memo::kMemo3);
-  EXPECT_EQ(std::count(memo.begin(), memo.end(), "read disk error"), 39);
+  for (int page = 11; page < 50; ++page) {
+    const std::string line = "read disk error (page " + std::to_string(page) + ")";
+    EXPECT_EQ(std::count(memo.begin(), memo.end(), line), 1) << line;
+  }
 }
 
 TEST_F(MdfWriterTest, RepairsAPageSplitAcrossClustersAndOnlyThen) {

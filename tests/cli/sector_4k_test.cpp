@@ -1,8 +1,8 @@
 // Volumes with 4096-byte logical sectors, made by the real tools (mkfs.vfat -S 4096, mkntfs
 // -s 4096) at several cluster sizes: the free-space map must agree with what the tools say
 // is free, and a real database copied in fragments and then deleted must come back byte for
-// byte, from the volume as a partition image and from inside a GPT disk image whose table
-// counts 4096-byte blocks.
+// byte, from the volume as a partition image and from inside a GPT or MBR disk image whose
+// table counts 4096-byte blocks.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -30,6 +30,7 @@ struct Volume {
   const char* fileSystem;  // "FAT32" or "NTFS"
   std::uint64_t clusterBytes;
   std::uint64_t megabytes;
+  bool gpt;  // the disk image around it: GPT, else MBR
 };
 
 std::uint64_t NumberAfter(const std::string& text, const std::string& pattern) {
@@ -150,11 +151,11 @@ TEST_F(Sector4kTest, VolumesWith4096ByteSectorsMapTheirFreeSpaceAndRecoverByteFo
                                 "fdisk");
   RAVELIN_LOAD_REAL_OR_SKIP(original, kDatabase);
   // FAT32 needs 65525 clusters before mtools takes it for FAT32.
-  const Volume volumes[] = {{"FAT32", 4096, 272},
-                            {"FAT32", 8192, 544},
-                            {"NTFS", 4096, 48},
-                            {"NTFS", 16384, 48},
-                            {"NTFS", 65536, 96}};
+  const Volume volumes[] = {{"FAT32", 4096, 272, true},
+                            {"FAT32", 8192, 544, false},
+                            {"NTFS", 4096, 48, false},
+                            {"NTFS", 16384, 48, true},
+                            {"NTFS", 65536, 96, false}};
   for (const Volume& v : volumes) {
     SCOPED_TRACE(std::string(v.fileSystem) + " " + std::to_string(v.clusterBytes));
     const std::string image = dir_.File("vol.img");
@@ -177,16 +178,18 @@ TEST_F(Sector4kTest, VolumesWith4096ByteSectorsMapTheirFreeSpaceAndRecoverByteFo
         << err_.str();
     ExpectRecovered(out1, original.Bytes());
 
-    // The same volume as partition 1 of a GPT disk that counts 4096-byte blocks.
+    // The same volume as partition 1 of a disk whose table counts 4096-byte blocks.
     const std::string disk = dir_.File("disk.img");
     std::filesystem::remove(disk);
     std::ofstream(disk, std::ios::binary).close();
     const std::uint64_t volumeBytes = std::filesystem::file_size(image);
     std::filesystem::resize_file(disk, volumeBytes + (kPartitionStartBlock + 64) * kBlock);
+    const std::string range = std::to_string(kPartitionStartBlock) + "\n+" +
+                              std::to_string(volumeBytes / kBlock - 1) + "\nt\n";
     gen::ToolResult fdisk =
         gen::RunTool({"fdisk", "-b", "4096", disk},
-                     "g\nn\n1\n" + std::to_string(kPartitionStartBlock) + "\n+" +
-                         std::to_string(volumeBytes / kBlock - 1) + "\nt\n11\nw\n");
+                     v.gpt ? "g\nn\n1\n" + range + "11\nw\n"
+                           : "o\nn\np\n1\n" + range + (fat ? "c" : "7") + "\nw\n");
     ASSERT_EQ(fdisk.exitCode, 0) << fdisk.err;
     {
       std::ifstream in(image, std::ios::binary);
@@ -196,12 +199,16 @@ TEST_F(Sector4kTest, VolumesWith4096ByteSectorsMapTheirFreeSpaceAndRecoverByteFo
     }
     ASSERT_EQ(Run({"sources", "--image", disk, "--json"}), kExitOk) << err_.str();
     const auto listed = nlohmann::json::parse(out_.str());
-    EXPECT_EQ(listed["partition_table"], "gpt");
+    EXPECT_EQ(listed["partition_table"], v.gpt ? "gpt" : "dos");
     EXPECT_EQ(listed["partitions"][0]["start_sector"], kPartitionStartBlock * 8);
-    const std::string out2 = out1 + "-gpt";
+    const std::string out2 = out1 + "-disk";
     std::filesystem::create_directories(out2);
     ASSERT_EQ(Run({"recover", disk, "--partition", "1", "--out-dir", out2}), kExitOk) << err_.str();
     ExpectRecovered(out2, original.Bytes());
+    // And as a person gives it: the disk, with no options at all.
+    const std::string out3 = out1 + "-as-given";
+    ASSERT_EQ(Run({"recover", disk, "--out-dir", out3}), kExitOk) << err_.str();
+    ExpectRecovered(out3, original.Bytes());
   }
 }
 
