@@ -12,6 +12,7 @@
 #include "catalogue/list_operations.h"
 #include "cli/commands.h"
 #include "cli/list_output.h"
+#include "cli/output_checks.h"
 #include "cli/saved_scan.h"
 #include "cli/terminal_ui.h"
 #include "commands/session.h"
@@ -66,6 +67,9 @@ int RunAnalyse(const AnalyseOptions& options, const CliEnv& env, std::ostream& o
         << ": the saved scan found " << files << ", see `ravelin files`)\n";
     return kExitBadUsage;
   }
+  if (!options.out.empty() && !CheckNewFile("--out", options.out, ws.source.SourcePath,
+                                            {options.rows, options.content}, options.force, err))
+    return kExitBadUsage;
   if (options.sectorsPerCluster) {
     ws.source.SectorsPerCluster = static_cast<std::int16_t>(*options.sectorsPerCluster);
   }

@@ -11,6 +11,7 @@
 #include "catalogue/list_operations.h"
 #include "cli/commands.h"
 #include "cli/option_checks.h"
+#include "cli/output_checks.h"
 #include "cli/saved_scan.h"
 #include "cli/source_choice.h"
 #include "cli/terminal_ui.h"
@@ -87,6 +88,19 @@ int RunExtract(const ExtractOptions& options, const CliEnv& env, std::ostream& o
   if (sortColumn) SortFragmentList(ws, *sortColumn);
 
   const std::vector<ExtractRow> rows = TickedRows(ws.ListView2);
+  // Nothing is replaced unless --force says so, and nothing is written before all is checked.
+  const std::vector<std::string> inputs = {options.rows, options.content};
+  if (!options.combined.empty()) {
+    if (!CheckNewFile("--combined", options.combined, ws.source.SourcePath, inputs, options.force,
+                      err))
+      return kExitBadUsage;
+  } else {
+    for (const ExtractRow& row : rows) {
+      if (!CheckNewFile("--dir", FragmentFileName(options.dir, row), ws.source.SourcePath, inputs,
+                        options.force, err))
+        return kExitBadUsage;
+    }
+  }
   int result = 0;
   if (!options.combined.empty()) {
     if (options.checkOrder) {

@@ -7,18 +7,33 @@
 // used, the missing PFS and allocated pages, the LSN of its page 0, where it went and the
 // account of its pages; --json writes the same as a report file.
 //
+// A disk (device or image) with an MBR or GPT, given without --partition N, --partition-image,
+// --begin or --end, is taken as a person means it: each partition is scanned as --partition N
+// scans it (its file system, its clusters, free space only unless --all-space), the space
+// outside the partitions raw, and every file is listed once, numbered in that order, with
+// where it was found. --whole keeps one raw scan of the whole disk.
+//
+// Every output is checked before the scan starts and before anything is made; an existing
+// report is replaced only with --force; --json - writes the report to standard output (the
+// text then goes to stderr). Stopped part-way, it still prints and reports the files it
+// finished.
+//
 // Exit codes: 0 every file found was written, 1 some could not be (or none was found), 2 bad
-// usage or an unusable source, 130 stopped by Ctrl-C.
+// usage or an unusable source, 130 stopped by Ctrl-C (143 by SIGTERM).
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
 
 #include "analysis/file_identification.h"
 #include "cli/commands.h"
+#include "cli/option_checks.h"
+#include "cli/output_checks.h"
 #include "cli/recovery.h"
 #include "cli/saved_scan.h"
 #include "cli/scan_run.h"
@@ -26,7 +41,7 @@
 #include "cli/terminal_ui.h"
 #include "commands/command_guards.h"
 #include "commands/session.h"
-#include "output/output_guard.h"
+#include "datasource/partition_table.h"
 #include "workspace/workspace.h"
 
 namespace ravelin::cli {
@@ -77,8 +92,9 @@ std::string PageList(const std::vector<std::int64_t>& pages) {
   return text.str();
 }
 
-void PrintFile(const FileRecovery& r, std::ostream& out) {
+void PrintFile(const FileRecovery& r, const std::string& foundIn, std::ostream& out) {
   out << "file " << r.number << ": " << r.identification << '\n';
+  if (!foundIn.empty()) out << "  found in: " << foundIn << '\n';
   if (!r.analysed) {
     out << "  the analysis did not go through (see the messages above); nothing written\n";
     return;
@@ -155,24 +171,63 @@ bool WriteReport(Workspace& ws, const std::string& path, const nlohmann::json& r
   return true;
 }
 
-// The folder for the rebuilt files: made when missing, refused when it is not a folder, may
-// not be written or lies on the source.
-bool PrepareOutDir(const Workspace& ws, const std::string& dir, std::ostream& err) {
-  if (dir.empty()) {  // would otherwise mean the working folder
-    err << "--out-dir: 没有文件夹名(no folder named)\n";
-    return false;
-  }
+// One scan of the run: the source as given, or one partition of a whole disk, or a stretch
+// of the disk outside its partitions.
+struct ScanPart {
+  ScanOptions scan;
+  std::string label;  // where its files were found; empty for the source as given
+};
+
+// A source that carries an MBR or GPT, given without a partition option, is taken as the disk
+// a person means: each partition scanned as --partition N would scan it, and the space
+// outside the partitions scanned raw. Anything else is scanned as given.
+std::vector<ScanPart> ScanParts(const RecoverOptions& options, const CliEnv& env,
+                                std::ostream& err) {
+  const ScanOptions& scan = options.scan;
+  const SourceArgs& args = scan.source;
+  const std::vector<ScanPart> asGiven = {{scan, ""}};
+  if (args.partition || args.partitionImage || args.whole || scan.begin || scan.end) return asGiven;
   std::error_code ec;
-  fs::create_directories(dir, ec);  // a failure shows in the check below
-  // The checks look at the folder a file inside it would land in.
-  const std::string inside = (fs::path(dir) / "x.mdf").string();
-  std::optional<std::string> why = CheckOutputFolder(inside);
-  if (!why) why = OutputOnSource(ws.source.SourcePath, inside);
-  if (why) {
-    err << "--out-dir: " << *why << '\n';
-    return false;
+  const auto status = fs::status(args.source, ec);
+  if (ec || !(fs::is_regular_file(status) || fs::is_block_file(status))) return asGiven;
+  if (DetectImageKind(args.source, env.opener).kind != ImageKind::kWholeDiskImage) return asGiven;
+  const std::optional<PartitionTable> table = ReadPartitionTable(args.source);
+  if (!table || table->partitions.empty()) return asGiven;
+
+  std::vector<ScanPart> parts;
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> taken;  // [start, end) of partitions
+  for (const ImagePartition& p : table->partitions) {
+    if (p.sectors == 0) continue;
+    ScanPart part{scan, "partition " + std::to_string(p.number)};
+    part.scan.source.partition = p.number;
+    part.scan.source.diskImage = false;
+    parts.push_back(std::move(part));
+    taken.emplace_back(p.start, p.start + p.sectors);
   }
-  return true;
+  std::sort(taken.begin(), taken.end());
+  // The stretches outside the partitions, raw; the last runs to the end of the disk. A
+  // stretch shorter than a page cannot hold one.
+  auto outside = [&](std::uint64_t from, std::optional<std::uint64_t> to) {
+    if (to && *to < from + kSectorsPerPage) return;
+    ScanPart part{scan, "sectors " + std::to_string(from) + "-" +
+                            (to ? std::to_string(*to - 1) : std::string("end")) +
+                            " outside the partitions"};
+    part.scan.source.diskImage = true;
+    part.scan.begin = static_cast<std::int64_t>(from);
+    if (to) part.scan.end = static_cast<std::int64_t>(*to);
+    part.scan.freeSpaceOnly = false;
+    parts.push_back(std::move(part));
+  };
+  std::uint64_t next = 0;
+  for (const auto& [start, end] : taken) {
+    if (start > next) outside(next, start);
+    next = std::max(next, end);
+  }
+  outside(next, std::nullopt);
+  err << "分区表(partition table): " << table->kind << ", " << taken.size()
+      << " partitions: each is scanned as --partition N scans it, the space outside them raw "
+         "(--whole scans the disk as one)\n";
+  return parts;
 }
 
 }  // namespace
@@ -189,103 +244,155 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
     err << "--rows 需要 --content (a saved scan is recovered from its content file)\n";
     return kExitBadUsage;
   }
+  // With the report on standard output, the text goes to stderr so that stdout is JSON.
+  const bool jsonToStdout = options.json == "-";
+  std::ostream& text = jsonToStdout ? err : out;
   std::ostringstream memo;
   TerminalUi ui(memo, err, env.in);
-  Workspace ws(ui, env.opener);
   StopOnInterrupt interrupt;
   const Style style = options.scan.progress;
 
-  if (!saved) {
-    const Selection chosen = ChooseSource(ws, ui, env, options.scan.source, err);
-    if (chosen == Selection::kRefused || chosen == Selection::kCancelled) return kExitBadSource;
-    if (!PrepareOutDir(ws, options.outDir, err)) return kExitBadUsage;
-    if (const int refused = ApplyScanSettings(ws, options.scan, err); refused != kExitOk)
-      return refused;
-    const std::optional<ScanRun> scan = RunScanJob(ws, ui, options.scan, interrupt, err);
-    if (!scan) return kExitBadSource;
-    if (scan->interrupted) {
-      err << "已停止(stopped)\n";
-      return kExitInterrupted;
-    }
-    if (scan->result.outcome == JobOutcome::kFailed) return kExitBadSource;
-    if (options.stats) {
-      char line[120];
-      std::snprintf(line, sizeof line, "stats: scan %.3f s, %zu fragments\n", scan->seconds,
-                    ws.fragments.Count());
-      err << line;
-    }
-    Session(ws).ListFiles();
-    if (ws.ListView3.Empty()) {
-      err << "没有找到数据库文件(no database file found: no fragment starts at page 0)\n";
-      return kExitFailed;
-    }
-  } else {
-    if (!OpenFileList(ws, ui, env, options.rows, options.content, {}, options.force, err))
-      return kExitBadUsage;
-    if (!PrepareOutDir(ws, options.outDir, err)) return kExitBadUsage;
-  }
+  // Every output is checked before anything is made and before the scan starts; the folder
+  // is made then, and goes again if nothing is written into it.
+  OutDir folder;
+  bool prepared = false;
+  auto prepareOutputs = [&](const std::string& sourcePath) {
+    prepared = true;
+    if (!OutDir::Check("--out-dir", options.outDir, sourcePath, err) ||
+        !folder.Make("--out-dir", options.outDir, err))
+      return false;
+    return options.json.empty() || jsonToStdout ||
+           CheckNewFile("--json", options.json, sourcePath, {options.rows, options.content},
+                        options.force, err);
+  };
 
-  const auto files = static_cast<std::int64_t>(ws.ListView3.Count());
-  if (options.file && (*options.file < 1 || *options.file > files)) {
-    err << "没有第 " << *options.file << " 个数据库文件(no database file " << *options.file << ": "
-        << files << " found)\n";
-    return kExitBadUsage;
-  }
-  const std::int64_t first = options.file.value_or(1);
-  const std::int64_t last = options.file.value_or(files);
-
+  const std::vector<ScanPart> parts =
+      saved ? std::vector<ScanPart>{{options.scan, ""}} : ScanParts(options, env, err);
+  const bool severalParts = parts.size() > 1;
+  std::int64_t found = 0;  // database files found so far, numbered in this order
   std::set<std::string> taken;
   bool stopped = false;
-  bool allWritten = true;
+  bool partFailed = false;
+  std::vector<FileRecovery> done;
   nlohmann::json reportFiles = nlohmann::json::array();
-  for (std::int64_t n = first; n <= last && !stopped; ++n) {
-    if (style != Style::kNone) err << "analyse " << n << "/" << files << '\n';
-    std::unique_ptr<WriteProgress> progress;
-    auto outputFor = [&](const std::string& physicalName) {
-      const std::string name = RecoveredFileName(physicalName, options.outDir, taken);
-      progress = std::make_unique<WriteProgress>(err, style, name);
-      ui.SetProgressHook([&progress](int percent) { progress->Show(percent); });
-      return (fs::path(options.outDir) / name).string();
-    };
-    auto wait = [&] {
-      while (!ws.jobs.WaitIdle(std::chrono::milliseconds(100))) {
-        if (interrupt.TakeRequest()) {
-          stopped = true;
-          ws.Closing.store(true);  // the analysis ends at its next step
-        }
-      }
-      ws.jobs.JoinAll();
-    };
-    const FileRecovery r = RecoverFile(ws, n, true, true, outputFor, wait);
-    ui.SetProgressHook(nullptr);
-    if (progress) progress->End();
-    if (interrupt.TakeRequest()) stopped = true;
+  for (const ScanPart& part : parts) {
     if (stopped) break;
-    PrintFile(r, out);
-    if (options.stats) {
-      char line[200];
-      std::snprintf(line, sizeof line,
-                    "stats: file %lld analysis %.3f s, search %.3f s, check %.3f s, write %.3f s\n",
-                    static_cast<long long>(n), r.analyseSeconds, r.searchSeconds, r.checkSeconds,
-                    r.writeSeconds);
-      err << line;
+    Workspace ws(ui, env.opener);
+    if (!saved) {
+      const Selection chosen = ChooseSource(ws, ui, env, part.scan.source, err);
+      if (chosen == Selection::kRefused || chosen == Selection::kCancelled) {
+        if (!severalParts) return kExitBadSource;
+        partFailed = true;
+        continue;
+      }
+      if (!prepared && !prepareOutputs(ws.source.SourcePath)) return kExitBadUsage;
+      if (severalParts && style != Style::kNone) err << "scan " << part.label << '\n';
+      if (const int refused = ApplyScanSettings(ws, part.scan, err); refused != kExitOk) {
+        if (!severalParts) return refused;
+        partFailed = true;
+        continue;
+      }
+      const std::optional<ScanRun> scan = RunScanJob(ws, ui, part.scan, interrupt, err);
+      if (!scan || scan->result.outcome == JobOutcome::kFailed) {
+        if (!severalParts) return kExitBadSource;
+        partFailed = true;
+        continue;
+      }
+      if (scan->interrupted) {
+        stopped = true;
+        break;
+      }
+      if (options.stats) {
+        char line[120];
+        std::snprintf(line, sizeof line, "stats: scan %.3f s, %zu fragments\n", scan->seconds,
+                      ws.fragments.Count());
+        err << line;
+      }
+      Session(ws).ListFiles();
+    } else {
+      if (!OpenFileList(ws, ui, env, options.rows, options.content, {}, options.force, err))
+        return kExitBadUsage;
+      if (!prepareOutputs(ws.source.SourcePath)) return kExitBadUsage;
     }
-    allWritten = allWritten && r.written;
-    reportFiles.push_back(FileJson(r));
+
+    const auto files = static_cast<std::int64_t>(ws.ListView3.Count());
+    for (std::int64_t n = 1; n <= files && !stopped; ++n) {
+      const std::int64_t number = found + n;
+      if (options.file && *options.file != number) continue;
+      if (style != Style::kNone) err << "analyse " << number << '\n';
+      std::unique_ptr<WriteProgress> progress;
+      auto outputFor = [&](const std::string& physicalName) {
+        const std::string name = RecoveredFileName(physicalName, options.outDir, taken);
+        progress = std::make_unique<WriteProgress>(err, style, name);
+        ui.SetProgressHook([&progress](int percent) { progress->Show(percent); });
+        return (fs::path(options.outDir) / name).string();
+      };
+      auto wait = [&] {
+        while (!ws.jobs.WaitIdle(std::chrono::milliseconds(100))) {
+          if (interrupt.TakeRequest()) {
+            stopped = true;
+            ws.Closing.store(true);  // the analysis ends at its next step
+          }
+        }
+        ws.jobs.JoinAll();
+      };
+      FileRecovery r = RecoverFile(ws, n, true, true, outputFor, wait);
+      r.number = number;
+      ui.SetProgressHook(nullptr);
+      if (progress) progress->End();
+      if (interrupt.TakeRequest()) stopped = true;
+      if (r.written) folder.Keep();
+      // A file the interruption cut short is not reported; those finished before it are.
+      if (stopped && !r.written) break;
+      PrintFile(r, part.label, text);
+      if (options.stats) {
+        char line[200];
+        std::snprintf(
+            line, sizeof line,
+            "stats: file %lld analysis %.3f s, search %.3f s, check %.3f s, write %.3f s\n",
+            static_cast<long long>(number), r.analyseSeconds, r.searchSeconds, r.checkSeconds,
+            r.writeSeconds);
+        err << line;
+      }
+      nlohmann::json file = FileJson(r);
+      file["found_in"] = part.label.empty() ? nlohmann::json(nullptr) : nlohmann::json(part.label);
+      reportFiles.push_back(std::move(file));
+      done.push_back(std::move(r));
+    }
+    found += files;
   }
   if (stopped) {
     err << "已停止(stopped)\n";
-    return kExitInterrupted;
+  } else if (found == 0) {
+    err << "没有找到数据库文件(no database file found: no fragment starts at page 0)\n";
+    return kExitFailed;
+  } else if (options.file && *options.file > found) {
+    err << "没有第 " << *options.file << " 个数据库文件(no database file " << *options.file << ": "
+        << found << " found)\n";
+    return kExitBadUsage;
   }
-  int exitCode = allWritten ? kExitOk : kExitFailed;
+  const auto written = static_cast<std::int64_t>(
+      std::count_if(done.begin(), done.end(), [](const FileRecovery& r) { return r.written; }));
+  const bool allWritten = written == static_cast<std::int64_t>(done.size()) && !partFailed;
+  int exitCode = stopped ? interrupt.ExitCode() : (allWritten ? kExitOk : kExitFailed);
   if (!options.json.empty()) {
     const nlohmann::json report = {{"source", saved ? options.rows : options.scan.source.source},
                                    {"out_dir", options.outDir},
-                                   {"database_files_found", files},
+                                   {"database_files_found", found},
+                                   {"interrupted", stopped},
                                    {"files", std::move(reportFiles)},
-                                   {"all_written", allWritten}};
-    if (!WriteReport(ws, options.json, report)) exitCode = kExitFailed;
+                                   {"all_written", allWritten && !stopped}};
+    Workspace reporting(ui, env.opener);
+    if (jsonToStdout) {
+      out << report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+    } else if (!WriteReport(reporting, options.json, report) && !stopped) {
+      exitCode = kExitFailed;
+    }
   }
+  const std::int64_t asked = options.file ? 1 : found;
+  text << "recovered " << written << " of " << asked << " database file" << (asked == 1 ? "" : "s")
+       << (stopped ? " before the stop" : "")
+       << (options.json.empty() || jsonToStdout ? "" : "; report: " + options.json) << '\n';
   return exitCode;
 }
 
@@ -298,6 +405,11 @@ void AddRecoverCommand(CLI::App& app, CliRun& run) {
   CLI::Option* source = AddSourceArgs(*cmd, options->scan.source);
   source->required(false);  // or --rows
   AddScanSettingArgs(*cmd, options->scan);
+  cmd->add_flag("--whole", options->scan.source.whole,
+                "On a disk with a partition table, one raw scan of the whole disk instead of "
+                "each partition scanned as --partition N scans it")
+      ->excludes("--partition")
+      ->excludes("--partition-image");
   CLI::Option* rows =
       cmd->add_option("--rows", options->rows, "Recover from this saved scan-info row file");
   rows->excludes(source);
@@ -305,9 +417,11 @@ void AddRecoverCommand(CLI::App& app, CliRun& run) {
       ->needs(rows);
   AddForceOption(*cmd, options->force);
   cmd->add_option("--file", options->file,
-                  "Only the N-th database file found (as `ravelin files` numbers them)");
+                  "Only the N-th database file found (as `ravelin files` numbers them)")
+      ->check(IntegerIn(1, std::numeric_limits<std::int64_t>::max()));
   cmd->add_option("--out-dir", options->outDir, "Folder for the rebuilt .mdf files")->required();
-  cmd->add_option("--json", options->json, "Also write the report as JSON to this file");
+  cmd->add_option("--json", options->json,
+                  "Also write the report as JSON to this file (- for standard output)");
   cmd->add_flag("--stats", options->stats, "Report the time each step took on stderr");
   cmd->callback([&run, options] {
     ResolveProgressStyle(options->scan);

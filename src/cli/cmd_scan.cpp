@@ -18,6 +18,7 @@
 #include "cli/interrupt.h"
 #include "cli/list_output.h"
 #include "cli/option_checks.h"
+#include "cli/output_checks.h"
 #include "cli/scan_run.h"
 #include "cli/source_choice.h"
 #include "cli/terminal_ui.h"
@@ -149,6 +150,11 @@ int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, st
   // The outputs exist (under temporary names) before the scan starts.
   std::optional<ScanInfoOutputs> outputs;
   if (!options.rows.empty()) {
+    if (!CheckNewFile("--rows", options.rows, ws.source.SourcePath, {}, options.force, err) ||
+        (!options.content.empty() &&
+         !CheckNewFile("--content", options.content, ws.source.SourcePath, {options.rows},
+                       options.force, err)))
+      return kExitBadUsage;
     outputs = CreateScanInfoOutputs(
         ws, options.rows, options.content.empty() ? std::nullopt : std::optional(options.content));
     if (!outputs) return kExitBadUsage;
@@ -174,7 +180,7 @@ int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, st
   } else if (outputs && !SaveScanInfo(ws, *outputs)) {
     exitCode = kExitFailed;
   }
-  if (interrupt.Requested() && exitCode == kExitOk) exitCode = kExitInterrupted;
+  if (interrupt.Requested() && exitCode == kExitOk) exitCode = interrupt.ExitCode();
   if (options.stats) {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -232,6 +238,7 @@ void AddScanCommand(CLI::App& app, CliRun& run) {
   cmd->add_option("--content", options->content,
                   "Save every fragment's sectors to this content file too")
       ->needs(rows);
+  cmd->add_flag("--force", options->force, "Replace existing --rows and --content files");
   cmd->add_flag("--json", options->json, "Write the fragment list as JSON");
   cmd->add_flag("--stats", options->stats, "Report throughput and peak memory on stderr");
   cmd->callback([&run, options] {

@@ -21,9 +21,9 @@ namespace ravelin::cli {
 
 // Exit codes, as `ravelin --help` and the README list them.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;       // the command ran and some of its work failed
-inline constexpr int kExitBadUsage = 2;     // bad usage or unusable input (options, files)
-inline constexpr int kExitBadSource = 2;    // unknown, unreadable or unusable source
+inline constexpr int kExitFailed = 1;         // the command ran and some of its work failed
+inline constexpr int kExitBadUsage = 2;       // bad usage or unusable input (options, files)
+inline constexpr int kExitBadSource = 2;      // unknown, unreadable or unusable source
 inline constexpr int kExitInterrupted = 130;  // stopped by Ctrl-C (128 + SIGINT)
 // The exit codes as --help shows them.
 inline constexpr char kExitCodesHelp[] =
@@ -53,6 +53,7 @@ struct SourceArgs {
   bool partitionImage = false;
   bool diskImage = false;
   std::optional<int> partition;  // --partition N: that partition of a whole-disk image
+  bool whole = false;            // a disk with a partition table scanned as one, raw (recover)
 };
 
 // `ravelin sources [--image DISK.img] [--json]`: the disks and partitions of the machine,
@@ -109,7 +110,8 @@ struct ExtractOptions {
   std::string content;
   SourceArgs source;
   std::string sort;
-  bool force = false;  // use a content file that does not match the rows
+  bool force = false;  // use a content file that does not match the rows; replace
+                       // existing outputs
 };
 int RunExtract(const ExtractOptions& options, const CliEnv& env, std::ostream& out,
                std::ostream& err);
@@ -127,6 +129,7 @@ struct ScanOptions {
   std::optional<std::int64_t> startPageBelow;
   std::string rows;     // save the scan-info row file here (empty: don't)
   std::string content;  // and the fragment content file here (needs rows)
+  bool force = false;   // replace existing --rows and --content files
   bool json = false;
   bool stats = false;
   bool noReadAhead = false;
@@ -169,7 +172,8 @@ struct AnalyseOptions {
   bool manual = false;
   std::optional<std::int64_t> sectorsPerCluster;
   bool json = false;
-  bool force = false;  // use a content file that does not match the rows
+  bool force = false;  // use a content file that does not match the rows; replace
+                       // existing outputs
   // Tab IV after the analysis: SEARCH MORE, CHECK, CREATE MDF into `out` (empty: not).
   bool search = false;
   bool check = false;
@@ -186,7 +190,8 @@ struct RecoverOptions {
   ScanOptions scan;  // the source and the scan options
   std::string rows;  // a saved scan instead of a source
   std::string content;
-  bool force = false;  // use a content file that does not match the rows
+  bool force = false;  // use a content file that does not match the rows; replace
+                       // existing outputs
   std::optional<std::int64_t> file;
   std::string outDir;
   std::string json;    // the report file (empty: none)

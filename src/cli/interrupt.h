@@ -22,6 +22,9 @@ class StopOnInterrupt {
   bool TakeRequest();
   // A signal asked to stop at some point of this object's life.
   bool Requested() const;
+  // The exit code for a run that stopped so: 128 + the signal's number (130 for Ctrl-C,
+  // 143 for SIGTERM).
+  int ExitCode() const;
 };
 
 }  // namespace ravelin::cli

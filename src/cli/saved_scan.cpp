@@ -16,7 +16,9 @@ bool ContentUsable(const Workspace& ws, const std::string& content, bool force, 
 }
 
 void AddForceOption(CLI::App& cmd, bool& force) {
-  cmd.add_flag("--force", force, "Use a content file even when its size does not match the rows");
+  cmd.add_flag("--force", force,
+               "Use a content file even when its size does not match the rows, and replace "
+               "existing output files");
 }
 
 bool OpenFileList(Workspace& ws, TerminalUi& ui, const CliEnv& env, const std::string& rows,

@@ -69,8 +69,8 @@ std::optional<std::string> RefuseOutputTarget(const std::string& path,
   for (const std::string& input : inputs) {
     if (input.empty()) continue;
     struct stat in {};
-    const bool sameNode = exists && ::stat(input.c_str(), &in) == 0 &&
-                          in.st_dev == target.st_dev && in.st_ino == target.st_ino;
+    const bool sameNode = exists && ::stat(input.c_str(), &in) == 0 && in.st_dev == target.st_dev &&
+                          in.st_ino == target.st_ino;
     if (sameNode || SameResolvedPath(path, input)) {
       return "是此操作的输入文件(is an input of this operation: " + input + ")";
     }
@@ -130,28 +130,61 @@ bool DeviceLiesOn(dev_t device, dev_t target, const std::string& sysRoot) {
   return false;
 }
 
+namespace {
+
+// Whether a file in `folder` would land on the block device `src` describes.
+bool FolderLiesOnDevice(const struct stat& src, const std::string& folder,
+                        const std::string& sysRoot) {
+  if (!S_ISBLK(src.st_mode)) return false;
+  struct stat dir {};
+  if (::stat(folder.c_str(), &dir) != 0) return false;
+  return dir.st_dev == src.st_rdev || DeviceLiesOn(dir.st_dev, src.st_rdev, sysRoot);
+}
+
+std::string OnSourceRefusal(const std::string& path) {
+  return "error,不能保存到数据源所在盘，防止覆盖(the output would be written onto the data source "
+         "being recovered): " +
+         path;
+}
+
+}  // namespace
+
 std::optional<std::string> OutputOnSource(const std::string& sourcePath,
                                           const std::string& outputPath,
                                           const std::string& sysRoot) {
   if (sourcePath.empty()) return std::nullopt;
   struct stat src {};
   if (::stat(sourcePath.c_str(), &src) != 0) return std::nullopt;
-  const std::string refusal =
-      "error,不能保存到数据源所在盘，防止覆盖(the output would be written onto the data source "
-      "being recovered): " +
-      outputPath;
-
   struct stat out {};
   if (::stat(outputPath.c_str(), &out) == 0) {
-    if (out.st_dev == src.st_dev && out.st_ino == src.st_ino) return refusal;
-    if (S_ISBLK(src.st_mode) && S_ISBLK(out.st_mode) && out.st_rdev == src.st_rdev) return refusal;
+    if (out.st_dev == src.st_dev && out.st_ino == src.st_ino) return OnSourceRefusal(outputPath);
+    if (S_ISBLK(src.st_mode) && S_ISBLK(out.st_mode) && out.st_rdev == src.st_rdev)
+      return OnSourceRefusal(outputPath);
   }
-  if (!S_ISBLK(src.st_mode)) return std::nullopt;
-
-  struct stat dir {};
-  if (::stat(OutputFolder(outputPath).c_str(), &dir) != 0) return std::nullopt;
-  if (dir.st_dev == src.st_rdev || DeviceLiesOn(dir.st_dev, src.st_rdev, sysRoot)) return refusal;
+  if (FolderLiesOnDevice(src, OutputFolder(outputPath), sysRoot))
+    return OnSourceRefusal(outputPath);
   return std::nullopt;
+}
+
+std::optional<std::string> FolderOnSource(const std::string& sourcePath, const std::string& folder,
+                                          const std::string& sysRoot) {
+  if (sourcePath.empty()) return std::nullopt;
+  struct stat src {};
+  if (::stat(sourcePath.c_str(), &src) != 0) return std::nullopt;
+  if (FolderLiesOnDevice(src, NearestExistingFolder(folder), sysRoot))
+    return OnSourceRefusal(folder);
+  return std::nullopt;
+}
+
+std::string NearestExistingFolder(const std::string& path) {
+  std::error_code ec;
+  fs::path p = fs::absolute(path.empty() ? fs::path(".") : fs::path(path), ec).lexically_normal();
+  while (!p.empty()) {
+    if (fs::exists(p, ec)) return p.string();
+    if (p == p.parent_path()) break;
+    p = p.parent_path();
+  }
+  return "/";
 }
 
 }  // namespace ravelin

@@ -22,6 +22,15 @@ std::optional<std::string> OutputOnSource(const std::string& sourcePath,
                                           const std::string& outputPath,
                                           const std::string& sysRoot = "/sys");
 
+// The same for a folder, existing or about to be made in `folder`'s nearest existing
+// ancestor: why files in it would land on the source, naming the folder, or nothing.
+std::optional<std::string> FolderOnSource(const std::string& sourcePath, const std::string& folder,
+                                          const std::string& sysRoot = "/sys");
+
+// `path` itself when it exists, else its nearest existing ancestor (absolute): where a
+// folder about to be made would live, and what to check before making it.
+std::string NearestExistingFolder(const std::string& path);
+
 // True when the block device `device` is `target` or is built on it: a partition of the
 // disk `target`, or a volume whose underlying devices (sysfs "slaves") lead to it.
 bool DeviceLiesOn(dev_t device, dev_t target, const std::string& sysRoot = "/sys");

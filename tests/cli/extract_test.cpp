@@ -158,7 +158,7 @@ TEST_F(ExtractCommandTest, FragmentRangesAndStartPageOrderUnlessSorted) {
   EXPECT_EQ(ReadFile(out), expected) << "pages [0,3), two zero pages, page 5";
 
   ASSERT_EQ(Run({"extract", rows_, "--fragments", "1,3", "--combined", out, "--content", content_,
-                 "--sort", "position"}),
+                 "--sort", "position", "--force"}),
             kExitOk);
   EXPECT_EQ(ReadFile(out).size(), 5 * kPageSize) << "list order asked for: [10,12) then [0,3)";
   EXPECT_EQ(Run({"extract", rows_, "--fragments", "1-x", "--combined", out, "--content", content_}),

@@ -90,7 +90,7 @@ TEST_F(RecoverCommandTest, BadUsageIsExitTwoAndWritesNothing) {
   RecoverOptions fileTen = Options("c");
   fileTen.file = 10;
   EXPECT_EQ(RunRecover(fileTen, env_, out_, err_), 2);
-  EXPECT_TRUE(std::filesystem::is_empty(dir_.File("c")));
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("c"))) << "the folder it made is gone again";
 }
 
 // The folder is made when missing; one that cannot be made or is no folder stops the run
