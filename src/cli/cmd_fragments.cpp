@@ -63,7 +63,7 @@ int RunFragments(const FragmentsOptions& options, const CliEnv& env, std::ostrea
   ws.controls.tab1.edtsecs.clear();  // the content file's trailer tells the cluster size
 
   std::optional<std::size_t> sortColumn;
-  if (!SortColumnOption(options.sort, sortColumn, err)) return kExitFailed;
+  if (!SortColumnOption(options.sort, sortColumn, err)) return kExitBadUsage;
   const std::optional<std::string> content =
       options.content.empty() ? std::nullopt : std::optional(options.content);
   if (!OpenScanInfo(ws, options.rows, content)) return kExitFailed;

@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 
 namespace ravelin::cli {
 
@@ -32,6 +33,17 @@ int RunCli(const std::vector<std::string>& args, const CliEnv& env, std::ostream
   try {
     app.parse(static_cast<int>(argv.size()), argv.data());
   } catch (const CLI::ParseError& e) {
+    // A misspelt command reads to CLI11 as no command at all: name it and list the commands.
+    const std::vector<CLI::App*> commands = app.get_subcommands({});
+    const bool named = args.size() > 1 && !args[1].empty() && args[1][0] != '-';
+    if (named && app.get_subcommands().empty() &&
+        std::none_of(commands.begin(), commands.end(),
+                     [&](const CLI::App* c) { return c->get_name() == args[1]; })) {
+      err << "ravelin: 未知命令(unknown command) \"" << args[1] << "\"; the commands are:";
+      for (const CLI::App* command : commands) err << ' ' << command->get_name();
+      err << "\n(ravelin --help describes them)\n";
+      return kExitBadUsage;
+    }
     // --help and --version end with CLI11's success; every usage error is bad usage (2),
     // whatever CLI11's own number for it.
     const int code = app.exit(e, out, err);

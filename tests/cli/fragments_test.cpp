@@ -89,7 +89,7 @@ TEST_F(FragmentsCommandTest, FiltersSortsAndWritesJson) {
 
   ASSERT_EQ(Run({"fragments", rows_, "--sort", "备注"}), kExitOk);
   EXPECT_EQ(OutLines()[1].substr(0, 2), "3\t") << "the blank memo sorts first";
-  EXPECT_EQ(Run({"fragments", rows_, "--sort", "colour"}), kExitFailed);
+  EXPECT_EQ(Run({"fragments", rows_, "--sort", "colour"}), kExitBadUsage);
 }
 
 TEST_F(FragmentsCommandTest, LsnComesFromTheContentFile) {

@@ -152,6 +152,13 @@ TEST_F(CliTest, ImageKindComesFromTheOptionsElseWholeDisk) {
   EXPECT_NE(err_.str().find("excludes"), std::string::npos) << err_.str();
 }
 
+TEST_F(CliTest, AMisspeltCommandIsNamedWithTheCommands) {
+  EXPECT_EQ(Run({"recovr", "x"}), kExitBadUsage);
+  EXPECT_NE(err_.str().find("(unknown command) \"recovr\"; the commands are:"), std::string::npos)
+      << err_.str();
+  EXPECT_NE(err_.str().find(" recover"), std::string::npos) << err_.str();
+}
+
 TEST_F(CliTest, UnusableSourcesExitWithTwoAndSayWhy) {
   EXPECT_EQ(Run({"source-info", (root_ / "nothing.img").string()}), kExitBadSource);
   EXPECT_NE(err_.str().find("unknown source"), std::string::npos) << err_.str();
