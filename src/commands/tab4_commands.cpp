@@ -67,10 +67,10 @@ void Button5Click(Workspace& ws) {
   if (RefuseTab4(ws)) return;
   ws.ui().ClearMemo(Memo::kMemo3);
   Session session(ws);
-  session.Check();
-  // The account of the file as CREATE MDF would write it, repairs included: read before
-  // them, a split page would count as damaged.
-  if (!CanWrite(session.Rows())) return;
+  // A check that stopped at "error" (rows that overlap, or run past the file's end) has no
+  // file to account for. Otherwise the account of the file as CREATE MDF would write it,
+  // repairs included: read before them, a split page would count as damaged.
+  if (!session.Check().Completed() || !CanWrite(session.Rows())) return;
   Tab4Operation busy(ws);
   session.Account();
 }

@@ -16,10 +16,6 @@ void OnButton1Click(Workspace& ws) { Button1Click(ws); }
 
 void OnN17Click(Workspace& ws) { N17Click(ws); }
 
-void AfterN16Click(Workspace& /*ws*/) {
-  // N16Click rebuilds the Assembly list itself.
-}
-
 void OnListView4Click(Workspace& ws) { ListView4Click(ws); }
 
 void OnListView4ColumnClick(Workspace& ws, std::size_t column) { ListView4ColumnClick(ws, column); }

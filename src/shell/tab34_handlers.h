@@ -1,7 +1,5 @@
-// The window's handlers of tabs III and IV, one place each. The analysis (tab III) and the
-// assembly (tab IV) are not part of the core yet: until their commands are, each handler
-// here says so in the status bar and changes nothing. When a command lands, its handler here
-// becomes a call of it, and nothing else in the window changes.
+// The window's handlers of tabs III and IV, one place each: each is a call of its command in
+// the core, so the window binds its widgets here and nothing else of it knows the commands.
 #pragma once
 
 #include <cstddef>
@@ -22,8 +20,6 @@ void OnButton1Click(Workspace& ws);    // "分析该碎片(FILTER)"
 
 // List II's "取勾选碎片的文件名" (N17).
 void OnN17Click(Workspace& ws);
-// After "把选择的碎片加入组合" (N16) has marked FragmentChosen: rebuild the Assembly list.
-void AfterN16Click(Workspace& ws);
 
 // Tab IV.
 void OnListView4Click(Workspace& ws);

@@ -108,10 +108,7 @@ void TForm1::BuildPopupMenu1() {
   add("N11", "碎片过滤", nullptr);  // no action is attached, as on the form
   add("N12", "统计勾选的碎片信息", &N12Click);
   add("N13", "复制此碎片的开始扇区号到剪贴板", &N13Click);
-  add("N16", "把选择的碎片加入组合", [](Workspace& ws) {
-    N16Click(ws);
-    AfterN16Click(ws);
-  });
+  add("N16", "把选择的碎片加入组合", &N16Click);
   add("N17", "取勾选碎片的文件名", &OnN17Click);
   add("N18", "取更新信息", &N18Click);
 }

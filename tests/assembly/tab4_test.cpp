@@ -81,7 +81,6 @@ TEST_F(MdfWriterTest, LaysRowsOutByFirstPageInWhateverOrderTheyCome) {
     Ws().ListView4.Clear();
     for (const std::size_t i : order)
       AddAssemblyRow(std::get<0>(rows[i]), std::get<1>(rows[i]), std::get<2>(rows[i]));
-    ui_.memo[static_cast<int>(Memo::kMemo3)].clear();
     EXPECT_EQ(Write(11), expected) << order[0] << order[1] << order[2];
   } while (std::next_permutation(order.begin(), order.end()));
 }
@@ -144,6 +143,21 @@ TEST_F(MdfWriterTest, RefusesOverlappingInvertedAndNegativeRowsWritingNothing) {
     EXPECT_FALSE(result.written) << c.name;
     EXPECT_EQ(result.pages, 0) << c.name;
     EXPECT_EQ(result.conflicts.size(), 1u) << c.name;
+  }
+}
+
+// CHECK that stops at "error" gives no page account of a file that cannot be written so.
+TEST_F(MdfWriterTest, CheckThatStopsAtErrorGivesNoAccount) {
+  PutRun(100, 0, 10);
+  PutRun(1000, 8, 8);
+  for (const std::int32_t secondStart : {8, 12}) {  // overlapping; past the file's 16 pages
+    Ws().ListView4.Clear();
+    AddAssemblyRow(10, 0, 100);
+    AddAssemblyRow(8, secondStart, 1000);
+    Ws().FilePageCount = 16;
+    Button5Click(Ws());
+    EXPECT_EQ(MessageTexts().back(), "error") << secondStart;
+    EXPECT_TRUE(ui_.MemoLines(Memo::kMemo3).empty()) << ui_.MemoLines(Memo::kMemo3).front();
   }
 }
 
