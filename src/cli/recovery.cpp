@@ -40,6 +40,7 @@ FileRecovery RecoverFile(Workspace& ws, std::int64_t number, bool search, bool c
   r.lsn = PageZeroLsn(ws, fileRow);
   auto keepLog = [&r](const StepResult& step) {
     r.log.insert(r.log.end(), step.log.begin(), step.log.end());
+    r.unreadablePages += step.unreadablePages;
   };
   auto clock = std::chrono::steady_clock::now();
   auto lap = [&clock] {

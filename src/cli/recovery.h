@@ -38,6 +38,7 @@ struct FileRecovery {
   bool written = false;
   std::optional<PageAccount> account;  // of the file written
   std::vector<std::string> log;        // the log lines of every step, in order
+  std::int64_t unreadablePages = 0;    // reports of pages that could not be read, all steps
   // Wall time of each step, in seconds.
   double analyseSeconds = 0, searchSeconds = 0, checkSeconds = 0, writeSeconds = 0;
 };
