@@ -196,12 +196,15 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
   const Style style = options.scan.progress;
 
   if (!saved) {
-    const Selection chosen = ChooseSource(ws, ui, env, options.scan.source, err);
-    if (chosen == Selection::kRefused || chosen == Selection::kCancelled) return kExitBadSource;
+    const SourceChoice chosen = ChooseSource(ws, env, options.scan.source, err);
+    if (!chosen.Chosen()) return kExitBadSource;
     if (!PrepareOutDir(ws, options.outDir, err)) return kExitBadUsage;
-    if (const int refused = ApplyScanSettings(ws, options.scan, err); refused != kExitOk)
+    ScanRequest request;
+    if (const int refused = ApplyScanSettings(ws, chosen, options.scan, request, err);
+        refused != kExitOk)
       return refused;
-    const std::optional<ScanRun> scan = RunScanJob(ws, ui, options.scan, interrupt, err);
+    const std::optional<ScanRun> scan =
+        RunScanJob(ws, ui, request, options.scan.progress, interrupt, err);
     if (!scan) return kExitBadSource;
     if (scan->interrupted) {
       err << "已停止(stopped)\n";
@@ -220,7 +223,7 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
       return kExitFailed;
     }
   } else {
-    if (!OpenFileList(ws, ui, env, options.rows, options.content, {}, options.force, err))
+    if (!OpenFileList(ws, env, options.rows, options.content, {}, options.force, err))
       return kExitBadUsage;
     if (!PrepareOutDir(ws, options.outDir, err)) return kExitBadUsage;
   }

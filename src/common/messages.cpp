@@ -33,6 +33,7 @@ constexpr std::array<FixedText, kTextCount> kTexts{{
     {"找到碎片号", "found fragment"},
     {"分析已正常结束,请组合前进行二次查找",
      "the analysis is done; search for missing fragments before writing the MDF"},
+    {"无效文件头,size:", "a header fragment too short to name its file; its size:"},
 }};
 
 struct Placeholders {

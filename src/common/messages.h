@@ -35,6 +35,7 @@ enum class TextId : std::size_t {
   kMissingPage,
   kFoundFragment,
   kAnalysisFinished,
+  kInvalidHeader,
   kCount
 };
 
