@@ -45,8 +45,8 @@ JobResult ScanJob(Workspace& ws, const ScanSettings& settings) {
   reporter.Log(std::string(Text(TextId::kFinished)) + NowText());
   reporter.Status(Text(TextId::kFinished));
   {
-    std::lock_guard lock(ws.tableLock);
-    ws.fragments.BuildFragmentIndex();
+    MutexLock lock(ws.tableLock);
+    ws.LockedFragments().BuildFragmentIndex();
   }
   result.outcome = JobOutcome::kCompleted;
   ui.Changed(Change::kFragmentList);

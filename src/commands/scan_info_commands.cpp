@@ -157,8 +157,8 @@ bool LoadRowFile(Workspace& ws, const std::string& path, bool onSource,
     }
   }
   {
-    std::lock_guard lock(ws.tableLock);
-    ws.fragments.Replace(std::move(*rows));
+    MutexLock lock(ws.tableLock);
+    ws.LockedFragments().Replace(std::move(*rows));
   }
   ws.rowFilePath = path;
   if (ws.storedContent.IsOpen()) ws.storedContent.Index(ws.fragments);

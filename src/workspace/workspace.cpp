@@ -43,13 +43,13 @@ bool Workspace::ReadCurrentFileId() {
 }
 
 FragmentTable::Snapshot Workspace::SnapshotFragments(RowChanges::Cursor& cursor) const {
-  std::lock_guard lock(tableLock);
+  MutexLock lock(tableLock);
   return fragments.TakeSnapshot(cursor);
 }
 
 ReportList::Snapshot Workspace::SnapshotList(const ReportList& list,
                                              RowChanges::Cursor& cursor) const {
-  std::lock_guard lock(tableLock);
+  MutexLock lock(tableLock);
   return list.TakeSnapshot(cursor);
 }
 
