@@ -166,7 +166,8 @@ SourceChoice OpenImageSource(Workspace& ws, const std::string& path) {
     if (IsPermissionError(length.error)) {
       RefuseUnreadable(ws, path);
     } else {
-      ws.ui().ShowMessage("无法打开镜像文件 " + path + " (" + std::strerror(length.error) + ")",
+      ws.ui().ShowMessage(std::string(Text(TextId::kCannotOpenImage)) + " " + path + " (" +
+                              std::strerror(length.error) + ")",
                           kPromptCaption, MessageIcon::kWarning);
     }
     return Refused();
@@ -229,7 +230,8 @@ SourceChoice ChooseImagePartitionSource(Workspace& ws, const std::string& path, 
     if (IsPermissionError(error)) {
       RefuseUnreadable(ws, path);
     } else {
-      ws.ui().ShowMessage("无法打开镜像文件 " + path + " (" + std::strerror(error) + ")",
+      ws.ui().ShowMessage(std::string(Text(TextId::kCannotOpenImage)) + " " + path + " (" +
+                              std::strerror(error) + ")",
                           kPromptCaption, MessageIcon::kWarning);
     }
     return Refused();

@@ -56,15 +56,15 @@ JobResult ScanJob(Workspace& ws, const ScanSettings& settings) {
 }  // namespace
 
 std::optional<ScanSettings> CheckScanRequest(const ScanRequest& request, std::string* error) {
-  auto fail = [&](const char* message) -> std::optional<ScanSettings> {
-    if (error) *error = message;
+  auto fail = [&](TextId message) -> std::optional<ScanSettings> {
+    if (error) *error = Text(message);
     return std::nullopt;
   };
-  if (!request.start) return fail("开始扇区必须是整数");
-  if (!request.end) return fail("结束扇区必须是整数");
-  if (!request.step) return fail("每簇扇区数必须是整数");
-  if (*request.step <= 0) return fail("每簇扇区数必须大于0");
-  if (*request.start < 0) return fail("开始扇区不能小于0");
+  if (!request.start) return fail(TextId::kStartNotInteger);
+  if (!request.end) return fail(TextId::kEndNotInteger);
+  if (!request.step) return fail(TextId::kStepNotInteger);
+  if (*request.step <= 0) return fail(TextId::kStepNotPositive);
+  if (*request.start < 0) return fail(TextId::kStartNegative);
   ScanSettings settings;
   settings.start = *request.start;
   settings.end = *request.end;
@@ -73,7 +73,7 @@ std::optional<ScanSettings> CheckScanRequest(const ScanRequest& request, std::st
   settings.fileId = request.fileId;
   settings.readAhead = request.readAhead;
   if (request.pageLimit) {
-    if (!request.startPageBelow) return fail("开始页面号小于: 必须是整数");
+    if (!request.startPageBelow) return fail(TextId::kPageLimitNotInteger);
     settings.startPageBelow = *request.startPageBelow;
   }
   return settings;

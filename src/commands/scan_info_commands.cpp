@@ -8,6 +8,7 @@
 #include "catalogue/scan_text.h"
 #include "commands/command_guards.h"
 #include "commands/workspace_fragments.h"
+#include "common/messages.h"
 #include "common/text.h"
 #include "output/output_guard.h"
 #include "workspace/workspace.h"
@@ -201,8 +202,9 @@ ContentOpened LoadContentFile(Workspace& ws, const std::string& path, bool clust
   // out the wrong bytes. Say so now rather than at the first odd page.
   const std::optional<std::uint64_t> expected = StoredContent::ExpectedSize(ws.fragments);
   if (size != expected) {
-    ui.ShowMessage("碎片内容文件与扫描信息不符(the content file does not match the rows): " +
-                       std::to_string(size) + " bytes, expected " +
+    ui.ShowMessage(std::string(Text(TextId::kContentMismatch)) +
+                       "(the content file does not match the rows): " + std::to_string(size) +
+                       " bytes, expected " +
                        (expected ? std::to_string(*expected) : "more than 2^64"),
                    kPromptCaption, MessageIcon::kWarning);
   }

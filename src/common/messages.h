@@ -36,6 +36,15 @@ enum class TextId : std::size_t {
   kFoundFragment,
   kAnalysisFinished,
   kInvalidHeader,
+  kStartNotInteger,
+  kEndNotInteger,
+  kStepNotInteger,
+  kStepNotPositive,
+  kStartNegative,
+  kPageLimitNotInteger,
+  kJobFailed,
+  kCannotOpenImage,
+  kContentMismatch,
   kCount
 };
 
