@@ -18,8 +18,8 @@ constexpr char kNoNameMessage[] = "get fileinfo2 error";
 constexpr std::size_t kFirstPageColumn = 2;
 
 // Keeps the lock, when there is one, for the life of a change.
-std::unique_lock<std::mutex> LockIf(std::mutex* lock) {
-  return lock ? std::unique_lock<std::mutex>(*lock) : std::unique_lock<std::mutex>();
+std::unique_lock<Mutex> LockIf(Mutex* lock) {
+  return lock ? std::unique_lock<Mutex>(*lock) : std::unique_lock<Mutex>();
 }
 
 // Whether at least one page of the fragment is one the file may hold: its allocation is

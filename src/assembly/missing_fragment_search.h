@@ -26,6 +26,7 @@
 #include "assembly/assembly_rows.h"
 #include "catalogue/fragment_source.h"
 #include "catalogue/fragment_table.h"
+#include "common/mutex.h"
 #include "common/reporter.h"
 #include "ports/report_list.h"
 
@@ -53,7 +54,7 @@ class SearchList {
 // A table and its Assembly list, changed under `lock` when one is given.
 class TableSearchList final : public SearchList {
  public:
-  TableSearchList(FragmentTable& table, ReportList& list, std::mutex* lock = nullptr)
+  TableSearchList(FragmentTable& table, ReportList& list, Mutex* lock = nullptr)
       : table_(table), list_(list), lock_(lock) {}
   std::vector<AssemblyRow> SortedRows() override;
   void Choose(std::int32_t row) override;
@@ -63,7 +64,7 @@ class TableSearchList final : public SearchList {
  private:
   FragmentTable& table_;
   ReportList& list_;
-  std::mutex* lock_;
+  Mutex* lock_;
 };
 
 enum class SearchOutcome {

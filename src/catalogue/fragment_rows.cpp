@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "common/messages.h"
+#include "common/text.h"
 #include "page/page_format.h"
 
 namespace ravelin {
@@ -44,9 +46,9 @@ std::optional<FragmentRow> MakeFragmentRow(std::int32_t no, std::int64_t pages,
   if (startPage == 0 && pages <= kShortHeaderPages) {
     const auto size = ReadFileSize(reader, startSector, reporter);
     if (!size) return std::nullopt;
-    remark = "无效文件头,size:" + std::to_string(static_cast<std::int64_t>(*size) * 8) + "KB";
+    remark = InvalidHeaderRemark(static_cast<std::int64_t>(*size) * 8);
   } else if (startPage == 0) {
-    if (inheritedRemark && inheritedRemark->find("无效文件头") == std::string::npos) {
+    if (inheritedRemark && !SplitRemark(*inheritedRemark).invalidHeader) {
       remark = *inheritedRemark;
     } else {
       const auto size = ReadFileSize(reader, startSector, reporter);
@@ -71,6 +73,41 @@ std::optional<FragmentRow> MakeFragmentRow(std::int32_t no, std::int64_t pages,
   row.EndPage = static_cast<std::int64_t>(startPage) + pages;
   row.Remark = std::move(remark);
   return row;
+}
+
+std::string InvalidHeaderRemark(std::int64_t sizeKB) {
+  return std::string(Text(TextId::kInvalidHeader)) + std::to_string(sizeKB) + "KB";
+}
+
+RemarkFields SplitRemark(std::string_view remark) {
+  RemarkFields fields;
+  std::string text = Trim(remark);
+  // The update information appends " " + 20 hexadecimal digits.
+  constexpr std::size_t kLsnDigits = 20;
+  auto isHex = [](std::string_view digits) {
+    for (const char c : digits) {
+      if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
+    }
+    return true;
+  };
+  if (text.size() > kLsnDigits && text[text.size() - kLsnDigits - 1] == ' ' &&
+      isHex(std::string_view(text).substr(text.size() - kLsnDigits))) {
+    fields.lsn = text.substr(text.size() - kLsnDigits);
+    text = Trim(text.substr(0, text.size() - kLsnDigits - 1));
+  }
+  const std::string_view invalid = Text(TextId::kInvalidHeader);
+  if (text.rfind(invalid, 0) == 0) {
+    fields.invalidHeader = true;
+    fields.sizeText = text.substr(invalid.size());
+  } else if (!text.empty() && text.back() == ')') {
+    // The name may hold brackets of its own: the size text is the last bracketed part.
+    const std::size_t open = text.rfind('(');
+    if (open != std::string::npos && open > 0) {
+      fields.name = text.substr(0, open);
+      fields.sizeText = text.substr(open + 1, text.size() - open - 2);
+    }
+  }
+  return fields;
 }
 
 ReportList MakeFragmentListView() {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "catalogue/fragment_table.h"
 #include "common/reporter.h"
@@ -28,6 +29,21 @@ std::optional<FragmentRow> MakeFragmentRow(std::int32_t no, std::int64_t pages,
                                            std::int32_t startPage, std::uint64_t startSector,
                                            const std::optional<std::string>& inheritedRemark,
                                            SectorReader& reader, Reporter& reporter);
+
+// The remark of a header fragment too short to hold page 32: "无效文件头,size:" + KB + "KB".
+std::string InvalidHeaderRemark(std::int64_t sizeKB);
+
+// What a remark cell holds, split into the parts this program composes it of: the database
+// file's name and size text of a header fragment ("name(size text)"), the size text of an
+// invalid header (InvalidHeaderRemark), and the LSN the update information appends
+// (" " + 20 hexadecimal digits). Empty strings when absent.
+struct RemarkFields {
+  bool invalidHeader = false;
+  std::string name;
+  std::string sizeText;
+  std::string lsn;
+};
+RemarkFields SplitRemark(std::string_view remark);
 
 // Column layout shared by list II and the Assembly list.
 ReportList MakeFragmentListView();

@@ -59,7 +59,7 @@ int RunAnalyse(const AnalyseOptions& options, const CliEnv& env, std::ostream& o
   std::ostringstream memo;
   TerminalUi ui(memo, err, env.in);
   Workspace ws(ui, env.opener);
-  if (!OpenFileList(ws, ui, env, options.rows, options.content, options.source, options.force, err))
+  if (!OpenFileList(ws, env, options.rows, options.content, options.source, options.force, err))
     return kExitBadUsage;
   const auto files = static_cast<std::int64_t>(ws.ListView3.Count());
   if (options.file < 1 || options.file > files) {

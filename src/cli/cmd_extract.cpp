@@ -66,7 +66,6 @@ int RunExtract(const ExtractOptions& options, const CliEnv& env, std::ostream& o
                std::ostream& err) {
   TerminalUi ui(out, err, env.in);
   Workspace ws(ui, env.opener);
-  ws.controls.tab1.edtsecs.clear();  // the source or the content file's trailer decides
 
   std::optional<std::size_t> sortColumn;
   if (!SortColumnOption(options.sort, sortColumn, err)) return kExitBadUsage;
@@ -75,13 +74,16 @@ int RunExtract(const ExtractOptions& options, const CliEnv& env, std::ostream& o
   // The combined file is laid out by page number: its rows go in start-page order unless
   // --sort names another column.
   if (!sortColumn && !options.combined.empty()) sortColumn = list_column::kStartPage;
+  // The source's cluster size, or the content file's trailer's.
+  std::optional<std::int64_t> sectorsPerCluster;
   if (!options.source.source.empty()) {
-    const Selection chosen = ChooseSource(ws, ui, env, options.source, err);
-    if (chosen == Selection::kRefused || chosen == Selection::kCancelled) return kExitBadSource;
+    const SourceChoice chosen = ChooseSource(ws, env, options.source, err);
+    if (!chosen.Chosen()) return kExitBadSource;
+    sectorsPerCluster = ClusterSizeOf(chosen);
   }
   const std::optional<std::string> content =
       options.content.empty() ? std::nullopt : std::optional(options.content);
-  if (!OpenScanInfo(ws, options.rows, content)) return kExitBadUsage;
+  if (!LoadScanInfo(ws, options.rows, content, sectorsPerCluster)) return kExitBadUsage;
   if (!ContentUsable(ws, options.content, options.force, err)) return kExitBadUsage;
 
   if (!TickFragments(ws, *selection, err)) return kExitBadUsage;

@@ -20,8 +20,7 @@ namespace ravelin::cli {
 int RunFiles(const FilesOptions& options, const CliEnv& env, std::ostream& out, std::ostream& err) {
   TerminalUi ui(options.json ? err : out, err, env.in);
   Workspace ws(ui, env.opener);
-  if (!OpenFileList(ws, ui, env, options.rows, options.content, options.source, options.force,
-                    err))
+  if (!OpenFileList(ws, env, options.rows, options.content, options.source, options.force, err))
     return kExitBadUsage;
 
   nlohmann::json files = nlohmann::json::array();

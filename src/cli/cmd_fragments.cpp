@@ -60,13 +60,13 @@ int RunFragments(const FragmentsOptions& options, const CliEnv& env, std::ostrea
   // With --json, stdout carries the document alone: messages and memo lines go to stderr.
   TerminalUi ui(options.json ? err : out, err, env.in);
   Workspace ws(ui, env.opener);
-  ws.controls.tab1.edtsecs.clear();  // the content file's trailer tells the cluster size
 
   std::optional<std::size_t> sortColumn;
   if (!SortColumnOption(options.sort, sortColumn, err)) return kExitBadUsage;
   const std::optional<std::string> content =
       options.content.empty() ? std::nullopt : std::optional(options.content);
-  if (!OpenScanInfo(ws, options.rows, content)) return kExitFailed;
+  // The content file's trailer tells the cluster size.
+  if (!LoadScanInfo(ws, options.rows, content, std::nullopt)) return kExitFailed;
   if (!ContentUsable(ws, options.content, options.force, err)) return kExitBadUsage;
 
   if (options.filterRange.size() == 2)

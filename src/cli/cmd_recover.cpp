@@ -279,20 +279,23 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
     if (stopped) break;
     Workspace ws(ui, env.opener);
     if (!saved) {
-      const Selection chosen = ChooseSource(ws, ui, env, part.scan.source, err);
-      if (chosen == Selection::kRefused || chosen == Selection::kCancelled) {
+      const SourceChoice chosen = ChooseSource(ws, env, part.scan.source, err);
+      if (!chosen.Chosen()) {
         if (!severalParts) return kExitBadSource;
         partFailed = true;
         continue;
       }
       if (!prepared && !prepareOutputs(ws.source.SourcePath)) return kExitBadUsage;
       if (severalParts && style != Style::kNone) err << "scan " << part.label << '\n';
-      if (const int refused = ApplyScanSettings(ws, part.scan, err); refused != kExitOk) {
+      ScanRequest request;
+      if (const int refused = ApplyScanSettings(ws, chosen, part.scan, request, err);
+          refused != kExitOk) {
         if (!severalParts) return refused;
         partFailed = true;
         continue;
       }
-      const std::optional<ScanRun> scan = RunScanJob(ws, ui, part.scan, interrupt, err);
+      const std::optional<ScanRun> scan =
+          RunScanJob(ws, ui, request, part.scan.progress, interrupt, err);
       if (!scan || scan->result.outcome == JobOutcome::kFailed) {
         if (!severalParts) return kExitBadSource;
         partFailed = true;
@@ -310,7 +313,7 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
       }
       Session(ws).ListFiles();
     } else {
-      if (!OpenFileList(ws, ui, env, options.rows, options.content, {}, options.force, err))
+      if (!OpenFileList(ws, env, options.rows, options.content, {}, options.force, err))
         return kExitBadUsage;
       if (!prepareOutputs(ws.source.SourcePath)) return kExitBadUsage;
     }

@@ -1,10 +1,10 @@
 // `ravelin scan SOURCE [--partition-image | --disk-image] [--begin N] [--end N]
 // [--sectors-per-cluster N] [--free-space-only | --all-space] [--file-id N]
 // [--start-page-below N] [--rows FILE [--content FILE]] [--json] [--stats]`: chooses SOURCE
-// as the menu would, applies the options to the scan settings, creates the output files
-// (so that an unusable path is reported before hours of scanning), runs the scan job,
-// prints the fragment list and saves it. Ctrl-C is STOP: the scan ends at its next
-// candidate position, what it found is printed and saved, and the exit code is 130.
+// as the menu would, puts the options over the scan settings the choice implies, creates the output
+// files (so that an unusable path is reported before hours of scanning), runs the scan job, prints
+// the fragment list and saves it. Ctrl-C is STOP: the scan ends at its next candidate position,
+// what it found is printed and saved, and the exit code is 130.
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -24,7 +24,6 @@
 #include "cli/terminal_ui.h"
 #include "commands/scan_commands.h"
 #include "commands/scan_info_commands.h"
-#include "common/text.h"
 #include "workspace/workspace.h"
 
 namespace ravelin::cli {
@@ -80,27 +79,36 @@ class Progress {
 
 }  // namespace
 
-int ApplyScanSettings(Workspace& ws, const ScanOptions& options, std::ostream& err) {
-  Tab1Controls& tab1 = ws.controls.tab1;
-  if (options.begin) tab1.edtbegin = std::to_string(*options.begin);
-  if (options.end) tab1.edtend = std::to_string(*options.end);
-  if (options.sectorsPerCluster) tab1.edtsecs = std::to_string(*options.sectorsPerCluster);
+int ApplyScanSettings(const Workspace& ws, const SourceChoice& chosen, const ScanOptions& options,
+                      ScanRequest& request, std::ostream& err) {
+  // What the choice of source implies, then the options over it.
+  request = ScanRequest{};
+  if (chosen.range) {
+    request.start = static_cast<std::int64_t>(chosen.range->begin);
+    request.end = static_cast<std::int64_t>(chosen.range->end);
+    request.step = chosen.range->sectorsPerCluster;
+  }
+  request.freeSpaceOnly = chosen.freeSpaceOnly;
+  if (options.begin) request.start = *options.begin;
+  if (options.end) request.end = *options.end;
+  if (options.sectorsPerCluster) request.step = *options.sectorsPerCluster;
   if (options.freeSpaceOnly) {
     if (!ws.source.HasFileSystem) {
       err << "--free-space-only: 此数据源没有可读的文件系统(the source has no file system to map; "
              "choose a partition, or an image with --partition-image)\n";
       return kExitBadSource;
     }
-    tab1.chkfreespace = true;
+    request.freeSpaceOnly = true;
   }
-  if (options.allSpace) tab1.chkfreespace = false;
-  if (options.fileId) tab1.Edit2 = std::to_string(*options.fileId);
+  if (options.allSpace) request.freeSpaceOnly = false;
+  if (options.fileId) request.fileId = static_cast<std::uint16_t>(*options.fileId);
   if (options.startPageBelow) {
-    tab1.CheckBox1 = true;
-    tab1.edtmaxpageid = std::to_string(*options.startPageBelow);
+    request.pageLimit = true;
+    request.startPageBelow = static_cast<std::int32_t>(*options.startPageBelow);
   }
-  const std::int64_t begin = ParseInteger(tab1.edtbegin).value_or(0);
-  const std::int64_t askedEnd = ParseInteger(tab1.edtend).value_or(0);
+  request.readAhead = !options.noReadAhead;
+  const std::int64_t begin = request.start.value_or(0);
+  const std::int64_t askedEnd = request.end.value_or(0);
   if (askedEnd <= begin) {
     err << "--end " << askedEnd << " 不大于 --begin " << begin << " (--end must be above --begin"
         << (options.end ? "" : "; the source ends there") << ")\n";
@@ -109,23 +117,24 @@ int ApplyScanSettings(Workspace& ws, const ScanOptions& options, std::ostream& e
   return kExitOk;
 }
 
-std::optional<ScanRun> RunScanJob(Workspace& ws, TerminalUi& ui, const ScanOptions& options,
-                                  StopOnInterrupt& interrupt, std::ostream& err) {
-  btnscanClick(ws, !options.noReadAhead);
-  if (!ws.JobRunning()) return std::nullopt;  // refused: the message says why
+std::optional<ScanRun> RunScanJob(Workspace& ws, TerminalUi& ui, const ScanRequest& request,
+                                  ScanOptions::ProgressStyle style, StopOnInterrupt& interrupt,
+                                  std::ostream& err) {
+  const std::optional<ScanSettings> settings = PrepareScan(ws, request);
+  if (!settings) return std::nullopt;  // refused: the message says why
+  StartScanJob(ws, *settings);
 
-  const Tab1Controls& tab1 = ws.controls.tab1;
-  const std::int64_t begin = ParseInteger(tab1.edtbegin).value_or(0);
+  const std::int64_t begin = settings->start;
   // The bar runs to the end the scan really uses: the source's last sector when the end
   // asked for lies beyond it.
-  const std::int64_t end = ClampedScanEnd(ParseInteger(tab1.edtend).value_or(0), ws.reader);
-  Progress progress(err, options.progress, begin, end);
+  const std::int64_t end = ClampedScanEnd(settings->end, ws.reader);
+  Progress progress(err, style, begin, end);
   ScanRun run;
   const auto started = std::chrono::steady_clock::now();
   while (!ws.jobs.WaitIdle(std::chrono::milliseconds(100))) {
     if (interrupt.TakeRequest()) {
       run.interrupted = true;
-      btnstopClick(ws);
+      StopScan(ws);
     }
     progress.Show(std::max(begin, ui.Position()), false);
   }
@@ -143,9 +152,11 @@ int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, st
   // The list is the output: the scan's log lines go to stderr with the messages.
   TerminalUi ui(err, err, env.in);
   Workspace ws(ui, env.opener);
-  const Selection chosen = ChooseSource(ws, ui, env, options.source, err);
-  if (chosen == Selection::kRefused || chosen == Selection::kCancelled) return kExitBadSource;
-  if (const int refused = ApplyScanSettings(ws, options, err); refused != kExitOk) return refused;
+  const SourceChoice chosen = ChooseSource(ws, env, options.source, err);
+  if (!chosen.Chosen()) return kExitBadSource;
+  ScanRequest request;
+  if (const int refused = ApplyScanSettings(ws, chosen, options, request, err); refused != kExitOk)
+    return refused;
 
   // The outputs exist (under temporary names) before the scan starts.
   std::optional<ScanInfoOutputs> outputs;
@@ -161,7 +172,7 @@ int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, st
   }
 
   StopOnInterrupt interrupt;
-  const std::optional<ScanRun> scan = RunScanJob(ws, ui, options, interrupt, err);
+  const std::optional<ScanRun> scan = RunScanJob(ws, ui, request, options.progress, interrupt, err);
   if (!scan) return kExitBadSource;
   const auto outcome = scan->result.outcome;
   const std::int64_t reached = scan->result.position;

@@ -14,9 +14,22 @@ namespace {
 
 std::string YesNo(bool v) { return v ? "true" : "false"; }
 
-void PrintText(const Workspace& ws, std::ostream& out) {
+// The scan options a choice sets as tab I's edits would show them: blank while the choice
+// leaves them as they were (they start blank).
+struct OptionTexts {
+  std::string begin, end, sectorsPerCluster, fileSystem;
+};
+
+OptionTexts TextsOf(const SourceChoice& chosen) {
+  if (!chosen.range) return {};
+  const SourceScanRange& r = *chosen.range;
+  return {std::to_string(r.begin), std::to_string(r.end), std::to_string(r.sectorsPerCluster),
+          r.fileSystemName};
+}
+
+void PrintText(const Workspace& ws, const SourceChoice& chosen, std::ostream& out) {
   const DataSource& s = ws.source;
-  const Tab1Controls& t = ws.controls.tab1;
+  const OptionTexts t = TextsOf(chosen);
   auto row = [&out](std::string_view name, const std::string& value) {
     out << "  " << name << std::string(name.size() < 24 ? 24 - name.size() : 1, ' ') << value
         << '\n';
@@ -38,18 +51,19 @@ void PrintText(const Workspace& ws, std::ostream& out) {
   row("FatSectorsPerFat", std::to_string(s.FatSectorsPerFat));
   row("MftStartCluster", std::to_string(s.MftStartCluster));
   out << "扫描选项(scan options)\n";
-  row("source", t.edtDataStr);
-  row("--begin", t.edtbegin);
-  row("--end", t.edtend);
-  row("--sectors-per-cluster", t.edtsecs);
+  row("source", chosen.caption);
+  row("--begin", t.begin);
+  row("--end", t.end);
+  row("--sectors-per-cluster", t.sectorsPerCluster);
   row("--free-space-only",
-      YesNo(t.chkfreespace) + (t.chkfreespaceEnabled ? "" : " (not available: no file system)"));
-  row("file system", t.label5);
+      YesNo(chosen.freeSpaceOnly) +
+          (chosen.freeSpaceAvailable ? "" : " (not available: no file system)"));
+  row("file system", t.fileSystem);
 }
 
-nlohmann::json ToJson(const Workspace& ws) {
+nlohmann::json ToJson(const Workspace& ws, const SourceChoice& chosen) {
   const DataSource& s = ws.source;
-  const Tab1Controls& t = ws.controls.tab1;
+  const OptionTexts t = TextsOf(chosen);
   // snake_case keys, as in every document of the command line; the control names of the
   // window are kept as the values' names in brackets in the text output only.
   return {{"source",
@@ -69,13 +83,13 @@ nlohmann::json ToJson(const Workspace& ws) {
             {"fat_sectors_per_fat", s.FatSectorsPerFat},
             {"mft_start_cluster", s.MftStartCluster}}},
           {"options",
-           {{"source_text", t.edtDataStr},
-            {"begin", t.edtbegin},
-            {"end", t.edtend},
-            {"sectors_per_cluster", t.edtsecs},
-            {"free_space_only", t.chkfreespace},
-            {"free_space_only_enabled", t.chkfreespaceEnabled},
-            {"file_system_label", t.label5}}}};
+           {{"source_text", chosen.caption},
+            {"begin", t.begin},
+            {"end", t.end},
+            {"sectors_per_cluster", t.sectorsPerCluster},
+            {"free_space_only", chosen.freeSpaceOnly},
+            {"free_space_only_enabled", chosen.freeSpaceAvailable},
+            {"file_system_label", t.fileSystem}}}};
 }
 
 }  // namespace
@@ -85,17 +99,16 @@ int RunSourceInfo(const SourceInfoOptions& options, const CliEnv& env, std::ostr
   // With --json, stdout carries the document alone: memo lines go to stderr.
   TerminalUi ui(options.json ? err : out, err, env.in);
   Workspace ws(ui, env.opener);
-  const Selection result = ChooseSource(
-      ws, ui, env, {options.source, options.partitionImage, options.diskImage, options.partition},
-      err);
-  if (result == Selection::kRefused || result == Selection::kCancelled) return kExitBadSource;
+  const SourceChoice chosen = ChooseSource(
+      ws, env, {options.source, options.partitionImage, options.diskImage, options.partition}, err);
+  if (!chosen.Chosen()) return kExitBadSource;
 
   if (options.json) {
-    out << ToJson(ws).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+    out << ToJson(ws, chosen).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
   } else {
-    PrintText(ws, out);
+    PrintText(ws, chosen, out);
   }
-  return result == Selection::kChosen ? kExitOk : kExitFailed;
+  return chosen.selection == Selection::kChosen ? kExitOk : kExitFailed;
 }
 
 void AddSourceInfoCommand(CLI::App& app, CliRun& run) {

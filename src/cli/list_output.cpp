@@ -1,20 +1,11 @@
 #include "cli/list_output.h"
 
+#include "catalogue/fragment_rows.h"
 #include "common/text.h"
 
 namespace ravelin::cli {
 
 namespace {
-
-constexpr std::string_view kInvalidHeader = "无效文件头,size:";
-constexpr std::size_t kLsnDigits = 20;
-
-bool IsHex(std::string_view text) {
-  for (const char c : text) {
-    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
-  }
-  return true;
-}
 
 nlohmann::json OrNull(const std::string& text) {
   return text.empty() ? nlohmann::json(nullptr) : nlohmann::json(text);
@@ -22,37 +13,20 @@ nlohmann::json OrNull(const std::string& text) {
 
 }  // namespace
 
-RemarkFields SplitRemark(std::string_view remark) {
-  RemarkFields fields;
-  std::string text = Trim(remark);
-  // The update information appends " " + 20 hexadecimal digits.
-  if (text.size() > kLsnDigits && text[text.size() - kLsnDigits - 1] == ' ' &&
-      IsHex(std::string_view(text).substr(text.size() - kLsnDigits))) {
-    fields.lsn = text.substr(text.size() - kLsnDigits);
-    text = Trim(text.substr(0, text.size() - kLsnDigits - 1));
-  }
-  if (text.rfind(kInvalidHeader, 0) == 0) {
-    fields.sizeText = text.substr(kInvalidHeader.size());
-  } else if (!text.empty() && text.back() == ')') {
-    // The name may hold brackets of its own: the size text is the last bracketed part.
-    const std::size_t open = text.rfind('(');
-    if (open != std::string::npos && open > 0) {
-      fields.name = text.substr(0, open);
-      fields.sizeText = text.substr(open + 1, text.size() - open - 2);
-    }
-  }
-  return fields;
-}
-
 nlohmann::json FragmentRowJson(const ReportRow& row) {
   auto number = [&](std::size_t c) { return ParseInteger<std::int64_t>(row.Cell(c)).value_or(0); };
   auto sector = [&](std::size_t c) { return ParseInteger<std::uint64_t>(row.Cell(c)).value_or(0); };
   const RemarkFields remark = SplitRemark(row.Cell(4));
-  return {{"position", number(0)},       {"size_kb", number(1)},
-          {"start_page", number(2)},     {"end_page", number(3)},
-          {"remark", row.Cell(4)},       {"name", OrNull(remark.name)},
-          {"size_text", OrNull(remark.sizeText)}, {"lsn", OrNull(remark.lsn)},
-          {"start_sector", sector(5)},   {"end_sector", sector(6)},
+  return {{"position", number(0)},
+          {"size_kb", number(1)},
+          {"start_page", number(2)},
+          {"end_page", number(3)},
+          {"remark", row.Cell(4)},
+          {"name", OrNull(remark.name)},
+          {"size_text", OrNull(remark.sizeText)},
+          {"lsn", OrNull(remark.lsn)},
+          {"start_sector", sector(5)},
+          {"end_sector", sector(6)},
           {"image", row.imageIndex}};
 }
 

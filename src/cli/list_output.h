@@ -13,18 +13,8 @@
 
 namespace ravelin::cli {
 
-// What a fragment's remark holds, split: the database file's name and size text of a
-// header fragment ("name(size text)"), the size text of an invalid header ("无效文件头,
-// size:NKB"), and the LSN the update information appends. Empty strings when absent.
-struct RemarkFields {
-  std::string name;
-  std::string sizeText;
-  std::string lsn;
-};
-RemarkFields SplitRemark(std::string_view remark);
-
 // One row of a fragment list as JSON: position, size_kb, start_page, end_page, remark (the
-// text) with name, size_text and lsn split from it (null when absent), start_sector,
+// text) with name, size_text and lsn split from it by SplitRemark (null when absent), start_sector,
 // end_sector, image.
 nlohmann::json FragmentRowJson(const ReportRow& row);
 

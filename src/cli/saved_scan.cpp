@@ -21,7 +21,7 @@ void AddForceOption(CLI::App& cmd, bool& force) {
                "existing output files");
 }
 
-bool OpenFileList(Workspace& ws, TerminalUi& ui, const CliEnv& env, const std::string& rows,
+bool OpenFileList(Workspace& ws, const CliEnv& env, const std::string& rows,
                   const std::string& content, const SourceArgs& source, bool force,
                   std::ostream& err) {
   if (content.empty() == source.source.empty()) {
@@ -29,14 +29,16 @@ bool OpenFileList(Workspace& ws, TerminalUi& ui, const CliEnv& env, const std::s
            "or the source)\n";
     return false;
   }
-  ws.controls.tab1.edtsecs.clear();  // the source or the content file's trailer decides
+  // The source's cluster size, or the content file's trailer's.
+  std::optional<std::int64_t> sectorsPerCluster;
   if (!source.source.empty()) {
-    const Selection chosen = ChooseSource(ws, ui, env, source, err);
-    if (chosen == Selection::kRefused || chosen == Selection::kCancelled) return false;
+    const SourceChoice chosen = ChooseSource(ws, env, source, err);
+    if (!chosen.Chosen()) return false;
+    sectorsPerCluster = ClusterSizeOf(chosen);
   }
   const std::optional<std::string> contentPath =
       content.empty() ? std::nullopt : std::optional(content);
-  if (!OpenScanInfo(ws, rows, contentPath)) {
+  if (!LoadScanInfo(ws, rows, contentPath, sectorsPerCluster)) {
     err << "无法打开扫描信息(cannot open the saved scan): " << rows << '\n';
     return false;
   }

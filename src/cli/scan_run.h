@@ -1,6 +1,6 @@
-// The scan as `ravelin scan` and `ravelin recover` run it: the scan options applied to tab
-// I's controls, and the "scan" job started and waited for with a progress display, Ctrl-C
-// being STOP.
+// The scan as `ravelin scan` and `ravelin recover` run it: the scan options put over what
+// the chosen source implies, and the "scan" job started and waited for with a progress
+// display, Ctrl-C being STOP.
 #pragma once
 
 #include <optional>
@@ -9,6 +9,8 @@
 #include "cli/commands.h"
 #include "cli/interrupt.h"
 #include "cli/terminal_ui.h"
+#include "commands/datasource_menu.h"
+#include "commands/scan_commands.h"
 #include "workspace/jobs.h"
 #include "workspace/workspace.h"
 
@@ -20,9 +22,10 @@ void AddScanSettingArgs(CLI::App& cmd, ScanOptions& options);
 // kAuto becomes a bar on a terminal (stderr), plain lines otherwise.
 void ResolveProgressStyle(ScanOptions& options);
 
-// Puts the options into the controls of tab I after the source was chosen. kExitOk, or the
+// The scan `options` ask for over the one `chosen` implies, into `request`. kExitOk, or the
 // exit code after saying why on `err` when they cannot apply to this source.
-int ApplyScanSettings(Workspace& ws, const ScanOptions& options, std::ostream& err);
+int ApplyScanSettings(const Workspace& ws, const SourceChoice& chosen, const ScanOptions& options,
+                      ScanRequest& request, std::ostream& err);
 
 struct ScanRun {
   JobResult result;
@@ -30,9 +33,10 @@ struct ScanRun {
   double seconds = 0;        // wall time of the scan
   bool interrupted = false;  // Ctrl-C or SIGTERM stopped it
 };
-// Presses SCAN and waits for the job; a signal `interrupt` catches presses STOP.
+// Starts the scan of `request` and waits for it; a signal `interrupt` catches stops it.
 // Nothing when the scan was refused (the message says why).
-std::optional<ScanRun> RunScanJob(Workspace& ws, TerminalUi& ui, const ScanOptions& options,
-                                  StopOnInterrupt& interrupt, std::ostream& err);
+std::optional<ScanRun> RunScanJob(Workspace& ws, TerminalUi& ui, const ScanRequest& request,
+                                  ScanOptions::ProgressStyle style, StopOnInterrupt& interrupt,
+                                  std::ostream& err);
 
 }  // namespace ravelin::cli

@@ -82,6 +82,11 @@ CLI::Option* AddSourceArgs(CLI::App& cmd, SourceArgs& args, const std::string& n
   return source;
 }
 
+std::optional<std::int64_t> ClusterSizeOf(const SourceChoice& chosen) {
+  if (!chosen.range) return std::nullopt;
+  return chosen.range->sectorsPerCluster;
+}
+
 bool DetectAndReportImageKind(const std::string& path, const CliEnv& env, std::ostream& err) {
   const ImageKindGuess guess = DetectImageKind(path, env.opener);
   const bool partition = guess.kind == ImageKind::kPartitionImage;
@@ -90,20 +95,20 @@ bool DetectAndReportImageKind(const std::string& path, const CliEnv& env, std::o
   return partition;
 }
 
-Selection ChooseSource(Workspace& ws, TerminalUi& ui, const CliEnv& env, const SourceArgs& args,
-                       std::ostream& err) {
+SourceChoice ChooseSource(Workspace& ws, const CliEnv& env, const SourceArgs& args,
+                          std::ostream& err) {
   ListDataSources(ws, env.discovery);
   if (const DiskEntry* disk = FindEntry(ws.DiskCaptions, args.source)) {
-    if (args.partition) return ChooseImagePartition(ws, disk->devicePath, *args.partition);
-    return PhysicalDiskClick(ws, *disk);
+    if (args.partition) return ChooseImagePartitionSource(ws, disk->devicePath, *args.partition);
+    return ChooseDiskSource(ws, *disk);
   }
   if (const PartitionEntry* part = FindEntry(ws.PartitionCaptions, args.source))
-    return PartitionClick(ws, *part);
+    return ChoosePartitionSource(ws, *part);
   if (const auto why = NotAnImage(args.source)) {
     err << *why << '\n';
-    return Selection::kRefused;
+    return {};
   }
-  if (args.partition) return ChooseImagePartition(ws, args.source, *args.partition);
+  if (args.partition) return ChooseImagePartitionSource(ws, args.source, *args.partition);
   bool partitionImage = args.partitionImage;
   if (args.partitionImage) {
     // A partition table in front of the file system would be taken for a boot sector.
@@ -114,13 +119,12 @@ Selection ChooseSource(Workspace& ws, TerminalUi& ui, const CliEnv& env, const S
           << " partition table): choose one of its partitions with --partition N (see "
              "`ravelin sources --image "
           << args.source << "`)\n";
-      return Selection::kRefused;
+      return {};
     }
   } else if (!args.diskImage) {
     partitionImage = DetectAndReportImageKind(args.source, env, err);
   }
-  ui.SetAnswer(std::string(kImageKindQuestion), partitionImage);
-  return ChooseImageFile(ws, args.source);
+  return ChooseImageSource(ws, args.source, partitionImage);
 }
 
 }  // namespace ravelin::cli

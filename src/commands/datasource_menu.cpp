@@ -20,29 +20,21 @@ void RefuseUnreadable(Workspace& ws, const std::string& path) {
   ws.ui().ShowMessage(PermissionDeniedMessage(path), kPromptCaption, MessageIcon::kWarning);
 }
 
-// "FREE SPACE ONLY" unticked and disabled, the whole source from sector 0: a disk or a
-// whole-disk image carries no file system the map could be built from.
-void SetWholeSourceOptions(Workspace& ws) {
-  Tab1Controls& tab1 = ws.controls.tab1;
-  tab1.edtbegin = "0";
-  tab1.edtend = std::to_string(ws.source.TotalSectors);
+// The whole source from sector 0, one sector at a time: a disk or a whole-disk image
+// carries no file system a free-space map could be built from.
+SourceScanRange WholeSourceRange(Workspace& ws) {
   ws.source.SectorLimit = ws.source.TotalSectors;
-  tab1.edtsecs = "1";
-  tab1.label5.clear();
+  return {0, ws.source.TotalSectors, 1, {}};
 }
 
-// After a successful DetectFileSystem: scan the cluster area, free space only.
-void SetFileSystemOptions(Workspace& ws) {
-  Tab1Controls& tab1 = ws.controls.tab1;
-  DataSource& source = ws.source;
-  tab1.chkfreespace = true;
+// After a successful DetectFileSystem: the cluster area, cluster by cluster.
+SourceScanRange FileSystemRange(DataSource& source) {
   const std::uint64_t first = source.FileSystemStartSector + source.DataStartSector;
-  tab1.edtbegin = std::to_string(first);
   source.SectorLimit = first + source.TotalSectors;
-  tab1.edtend = std::to_string(source.SectorLimit);
-  tab1.edtsecs = std::to_string(source.SectorsPerCluster);
-  tab1.label5 = source.FileSystemName;
+  return {first, source.SectorLimit, source.SectorsPerCluster, source.FileSystemName};
 }
+
+SourceChoice Refused() { return {}; }
 
 // The partition's size in bytes: its cluster area as the boot sector describes it, never
 // reaching past the device; the device's length when the boot sector describes none.
@@ -89,24 +81,22 @@ int DetectFileSystem(Workspace& ws) {
   return DetectFileSystem(ws.source, ws.reader, reporter);
 }
 
-Selection PhysicalDiskClick(Workspace& ws, const DiskEntry& disk) {
+SourceChoice ChooseDiskSource(Workspace& ws, const DiskEntry& disk) {
   // A running scan reads through the same record and reader.
-  if (RefuseWhileJobRuns(ws)) return Selection::kRefused;
+  if (RefuseWhileJobRuns(ws)) return Refused();
   ws.reader.Close();  // a disk swapped under the same node is opened afresh
   // The first read opens the device; its bytes are not used.
   std::array<std::uint8_t, kSectorSize> sector0{};
   if (!ws.reader.ReadPathSectors(disk.devicePath, 1, sector0, 0) &&
       IsPermissionError(ws.reader.LastOpenError())) {
     RefuseUnreadable(ws, disk.devicePath);
-    return Selection::kRefused;
+    return Refused();
   }
 
   DataSource& source = ws.source;
-  Tab1Controls& tab1 = ws.controls.tab1;
   source.IsPartition = false;
   source.SourceChosen = true;
   source.FileSystemStartSector = 0;
-  tab1.edtDataStr = disk.caption;
   source.SourcePath = disk.devicePath;
   // The disk's exact length; a disk that cannot be sized keeps the previous count.
   if (const auto bytes = ImageFileSize(disk.devicePath, ws.opener()).bytes) {
@@ -114,17 +104,14 @@ Selection PhysicalDiskClick(Workspace& ws, const DiskEntry& disk) {
   }
   const std::uint32_t sectorSize = ws.reader.PathDeviceSectorSize();
   source.BytesPerSector = sectorSize != 0 ? sectorSize : 512;
-
   source.HasFileSystem = false;
-  tab1.chkfreespace = false;
-  tab1.chkfreespaceEnabled = false;
-  SetWholeSourceOptions(ws);
+  SourceChoice choice{Selection::kChosen, disk.caption, false, false, WholeSourceRange(ws)};
   ws.ui().Changed(Change::kDataSource);
-  return Selection::kChosen;
+  return choice;
 }
 
-Selection PartitionClick(Workspace& ws, const PartitionEntry& partition) {
-  if (RefuseWhileJobRuns(ws)) return Selection::kRefused;
+SourceChoice ChoosePartitionSource(Workspace& ws, const PartitionEntry& partition) {
+  if (RefuseWhileJobRuns(ws)) return Refused();
   ws.reader.Close();
   const auto driveNumber = static_cast<std::uint8_t>(partition.number);
   std::array<std::uint8_t, kSectorSize> sector0{};
@@ -132,7 +119,7 @@ Selection PartitionClick(Workspace& ws, const PartitionEntry& partition) {
       ws.reader.ReadDriveSectors(driveNumber, partition.devicePath, 0, 1, sector0);
   if (!bootRead && IsPermissionError(ws.reader.LastOpenError())) {
     RefuseUnreadable(ws, partition.devicePath);
-    return Selection::kRefused;
+    return Refused();
   }
 
   const std::optional<std::uint64_t> size =
@@ -141,34 +128,183 @@ Selection PartitionClick(Workspace& ws, const PartitionEntry& partition) {
   // Less than one sector is as good as none: size / 512 - 1 would wrap around.
   if (!size || *size < kSectorSize) {
     ws.ui().ShowMessage(Text(TextId::kPartitionInvalid), kPromptCaption, MessageIcon::kWarning);
-    return Selection::kRefused;
+    return Refused();
   }
 
   DataSource& source = ws.source;
-  Tab1Controls& tab1 = ws.controls.tab1;
   source.DriveNumber = driveNumber;
   source.SourcePath = partition.devicePath;
   source.FileSystemStartSector = 0;
   // The last readable sector of the cluster area, counted from its first: SectorLimit
   // below is DataStartSector + this, the partition's last readable sector.
   source.TotalSectors = *size / kSectorSize - 1;
-  tab1.edtDataStr = partition.text;
   source.SourceChosen = true;
   source.IsPartition = true;
   source.HasFileSystem = true;
   const std::uint32_t sectorSize = ws.reader.DriveDeviceSectorSize();
   source.BytesPerSector = sectorSize != 0 ? sectorSize : 512;
-  tab1.chkfreespace = false;
-  tab1.chkfreespaceEnabled = true;
+  SourceChoice choice{Selection::kChosenWithoutOptions, partition.text, false, true, {}};
 
   if (DetectFileSystem(ws) != 0) {
     ws.ui().ShowMessage(Text(TextId::kPartitionInfoFailed));
     ws.ui().Changed(Change::kDataSource);
-    return Selection::kChosenWithoutOptions;
+    return choice;
   }
-  SetFileSystemOptions(ws);
+  choice.selection = Selection::kChosen;
+  choice.freeSpaceOnly = true;
+  choice.range = FileSystemRange(source);
   ws.ui().Changed(Change::kDataSource);
-  return Selection::kChosen;
+  return choice;
+}
+
+SourceChoice OpenImageSource(Workspace& ws, const std::string& path) {
+  if (RefuseWhileJobRuns(ws)) return Refused();
+  ws.reader.Close();  // an image replaced under the same name is opened afresh
+  const ImageSize length = ImageFileSize(path, ws.opener());
+  if (!length.bytes) {
+    // Nothing to scan: say why instead of choosing an image of 0 sectors.
+    if (IsPermissionError(length.error)) {
+      RefuseUnreadable(ws, path);
+    } else {
+      ws.ui().ShowMessage(std::string(Text(TextId::kCannotOpenImage)) + " " + path + " (" +
+                              std::strerror(length.error) + ")",
+                          kPromptCaption, MessageIcon::kWarning);
+    }
+    return Refused();
+  }
+
+  DataSource& source = ws.source;
+  source.TotalSectors = *length.bytes / kSectorSize;
+  source.IsPartition = false;
+  source.SourcePath = path;
+  source.SourceChosen = true;
+  source.FileSystemStartSector = 0;
+  // Image files are 512-byte-sector sources; no device has to be read to learn that.
+  source.BytesPerSector = 512;
+  source.HasFileSystem = false;
+  ws.ui().Changed(Change::kDataSource);
+  return {Selection::kChosenWithoutOptions, path, false, false, {}};
+}
+
+SourceChoice TakeImageAs(Workspace& ws, const std::string& path, bool partitionImage) {
+  DataSource& source = ws.source;
+  if (!partitionImage) {
+    SourceChoice choice{Selection::kChosen, path, false, false, WholeSourceRange(ws)};
+    ListImagePartitions(ws, path);
+    ws.ui().Changed(Change::kDataSource);
+    return choice;
+  }
+
+  source.HasFileSystem = true;
+  SourceChoice choice{Selection::kChosenWithoutOptions, path, false, true, {}};
+  if (DetectFileSystem(ws) != 0) {
+    ws.ui().ShowMessage(Text(TextId::kPartitionInfoFailed2));
+    ws.ui().Changed(Change::kDataSource);
+    return choice;
+  }
+  // The cluster area runs to the end of the image, as it does for a partition. Counting
+  // it from the image's first sector instead would put the end DataStartSector sectors
+  // past the file on FAT32, and the scan's last block read would fail.
+  const std::uint64_t imageSectors = source.TotalSectors;
+  source.TotalSectors =
+      imageSectors > source.DataStartSector ? imageSectors - source.DataStartSector : 0;
+  choice.selection = Selection::kChosen;
+  choice.freeSpaceOnly = true;
+  choice.range = FileSystemRange(source);
+  ws.ui().Changed(Change::kDataSource);
+  return choice;
+}
+
+SourceChoice ChooseImageSource(Workspace& ws, const std::string& path, bool partitionImage) {
+  const SourceChoice opened = OpenImageSource(ws, path);
+  if (!opened.Chosen()) return opened;
+  return TakeImageAs(ws, path, partitionImage);
+}
+
+SourceChoice ChooseImagePartitionSource(Workspace& ws, const std::string& path, int number) {
+  if (RefuseWhileJobRuns(ws)) return Refused();
+  ws.reader.Close();
+  int error = 0;
+  const auto table = ReadPartitionTable(path, &error);
+  if (!table) {
+    if (IsPermissionError(error)) {
+      RefuseUnreadable(ws, path);
+    } else {
+      ws.ui().ShowMessage(std::string(Text(TextId::kCannotOpenImage)) + " " + path + " (" +
+                              std::strerror(error) + ")",
+                          kPromptCaption, MessageIcon::kWarning);
+    }
+    return Refused();
+  }
+  const ImagePartition* found = nullptr;
+  for (const ImagePartition& p : table->partitions) {
+    if (p.number == number) found = &p;
+  }
+  if (found == nullptr || found->sectors == 0) {
+    ws.ui().ShowMessage(std::string(Text(TextId::kPartitionInvalid)) + "(" + path +
+                            " has no partition " + std::to_string(number) +
+                            "; `ravelin sources --image " + path + "` lists them)",
+                        kPromptCaption, MessageIcon::kWarning);
+    return Refused();
+  }
+
+  DataSource& source = ws.source;
+  source.IsPartition = false;  // read through the image file, in the image's numbering
+  source.SourcePath = path;
+  source.SourceChosen = true;
+  source.BytesPerSector = 512;
+  source.FileSystemStartSector = found->start;
+  // Reads stop at the partition's end, as they do on a partition's own device.
+  source.SectorLimit = found->start + found->sectors;
+  source.TotalSectors = found->sectors;
+  source.HasFileSystem = true;
+  SourceChoice choice{Selection::kChosenWithoutOptions,
+                      path + " 分区(partition) " + std::to_string(number),
+                      false,
+                      true,
+                      {}};
+  ws.ui().Changed(Change::kDataSource);
+
+  if (DetectFileSystem(ws) != 0) {
+    ws.ui().ShowMessage(Text(TextId::kPartitionInfoFailed));
+    ws.ui().Changed(Change::kDataSource);
+    return choice;
+  }
+  // The cluster area runs to the partition's end, as for a partition image.
+  source.TotalSectors =
+      found->sectors > source.DataStartSector ? found->sectors - source.DataStartSector : 0;
+  choice.selection = Selection::kChosen;
+  choice.freeSpaceOnly = true;
+  choice.range = FileSystemRange(source);
+  ws.ui().Changed(Change::kDataSource);
+  return choice;
+}
+
+void ShowSourceChoice(Workspace& ws, const SourceChoice& choice) {
+  if (!choice.Chosen()) return;
+  Tab1Controls& tab1 = ws.controls.tab1;
+  tab1.edtDataStr = choice.caption;
+  tab1.chkfreespace = choice.freeSpaceOnly;
+  tab1.chkfreespaceEnabled = choice.freeSpaceAvailable;
+  if (const auto& range = choice.range) {
+    tab1.edtbegin = std::to_string(range->begin);
+    tab1.edtend = std::to_string(range->end);
+    tab1.edtsecs = std::to_string(range->sectorsPerCluster);
+    tab1.label5 = range->fileSystemName;
+  }
+  ws.ui().Changed(Change::kControls);
+}
+
+Selection PhysicalDiskClick(Workspace& ws, const DiskEntry& disk) {
+  const SourceChoice choice = ChooseDiskSource(ws, disk);
+  ShowSourceChoice(ws, choice);
+  return choice.selection;
+}
+
+Selection PartitionClick(Workspace& ws, const PartitionEntry& partition) {
+  const SourceChoice choice = ChoosePartitionSource(ws, partition);
+  ShowSourceChoice(ws, choice);
+  return choice.selection;
 }
 
 Selection N7Click(Workspace& ws) {
@@ -179,59 +315,19 @@ Selection N7Click(Workspace& ws) {
 }
 
 Selection ChooseImageFile(Workspace& ws, const std::string& path) {
-  if (RefuseWhileJobRuns(ws)) return Selection::kRefused;
-  ws.reader.Close();  // an image replaced under the same name is opened afresh
-  const ImageSize length = ImageFileSize(path, ws.opener());
-  if (!length.bytes) {
-    // Nothing to scan: say why instead of choosing an image of 0 sectors.
-    if (IsPermissionError(length.error)) {
-      RefuseUnreadable(ws, path);
-    } else {
-      ws.ui().ShowMessage("无法打开镜像文件 " + path + " (" + std::strerror(length.error) + ")",
-                          kPromptCaption, MessageIcon::kWarning);
-    }
-    return Selection::kRefused;
-  }
+  const SourceChoice opened = OpenImageSource(ws, path);
+  ShowSourceChoice(ws, opened);
+  if (!opened.Chosen()) return opened.selection;
+  const bool partitionImage = ws.ui().AskYesNo(kImageKindQuestion, kImageKindCaption);
+  const SourceChoice taken = TakeImageAs(ws, path, partitionImage);
+  ShowSourceChoice(ws, taken);
+  return taken.selection;
+}
 
-  DataSource& source = ws.source;
-  Tab1Controls& tab1 = ws.controls.tab1;
-  tab1.edtDataStr = path;
-  source.TotalSectors = *length.bytes / kSectorSize;
-  source.IsPartition = false;
-  source.SourcePath = path;
-  source.SourceChosen = true;
-  source.FileSystemStartSector = 0;
-  // Image files are 512-byte-sector sources; no device has to be read to learn that.
-  source.BytesPerSector = 512;
-  source.HasFileSystem = false;
-  tab1.chkfreespace = false;
-  tab1.chkfreespaceEnabled = false;
-  ws.ui().Changed(Change::kDataSource);
-
-  if (!ws.ui().AskYesNo(kImageKindQuestion, kImageKindCaption)) {
-    SetWholeSourceOptions(ws);
-    ListImagePartitions(ws, path);
-    ws.ui().Changed(Change::kDataSource);
-    return Selection::kChosen;
-  }
-
-  source.HasFileSystem = true;
-  tab1.chkfreespace = false;
-  tab1.chkfreespaceEnabled = true;
-  if (DetectFileSystem(ws) != 0) {
-    ws.ui().ShowMessage(Text(TextId::kPartitionInfoFailed2));
-    ws.ui().Changed(Change::kDataSource);
-    return Selection::kChosenWithoutOptions;
-  }
-  // The cluster area runs to the end of the image, as it does for a partition. Counting
-  // it from the image's first sector instead would put the end DataStartSector sectors
-  // past the file on FAT32, and the scan's last block read would fail.
-  const std::uint64_t imageSectors = source.TotalSectors;
-  source.TotalSectors =
-      imageSectors > source.DataStartSector ? imageSectors - source.DataStartSector : 0;
-  SetFileSystemOptions(ws);
-  ws.ui().Changed(Change::kDataSource);
-  return Selection::kChosen;
+Selection ChooseImagePartition(Workspace& ws, const std::string& path, int number) {
+  const SourceChoice choice = ChooseImagePartitionSource(ws, path, number);
+  ShowSourceChoice(ws, choice);
+  return choice.selection;
 }
 
 void ListImagePartitions(Workspace& ws, const std::string& path) {
@@ -250,61 +346,6 @@ void ListImagePartitions(Workspace& ws, const std::string& path) {
     entry.caption = "逻辑分区 " + entry.text + " ";
     ws.ImagePartitionCaptions.push_back(std::move(entry));
   }
-}
-
-Selection ChooseImagePartition(Workspace& ws, const std::string& path, int number) {
-  if (RefuseWhileJobRuns(ws)) return Selection::kRefused;
-  ws.reader.Close();
-  int error = 0;
-  const auto table = ReadPartitionTable(path, &error);
-  if (!table) {
-    if (IsPermissionError(error)) {
-      RefuseUnreadable(ws, path);
-    } else {
-      ws.ui().ShowMessage("无法打开镜像文件 " + path + " (" + std::strerror(error) + ")",
-                          kPromptCaption, MessageIcon::kWarning);
-    }
-    return Selection::kRefused;
-  }
-  const ImagePartition* found = nullptr;
-  for (const ImagePartition& p : table->partitions) {
-    if (p.number == number) found = &p;
-  }
-  if (found == nullptr || found->sectors == 0) {
-    ws.ui().ShowMessage(std::string(Text(TextId::kPartitionInvalid)) + "(" + path +
-                            " has no partition " + std::to_string(number) +
-                            "; `ravelin sources --image " + path + "` lists them)",
-                        kPromptCaption, MessageIcon::kWarning);
-    return Selection::kRefused;
-  }
-
-  DataSource& source = ws.source;
-  Tab1Controls& tab1 = ws.controls.tab1;
-  source.IsPartition = false;  // read through the image file, in the image's numbering
-  source.SourcePath = path;
-  source.SourceChosen = true;
-  source.BytesPerSector = 512;
-  source.FileSystemStartSector = found->start;
-  // Reads stop at the partition's end, as they do on a partition's own device.
-  source.SectorLimit = found->start + found->sectors;
-  source.TotalSectors = found->sectors;
-  tab1.edtDataStr = path + " 分区(partition) " + std::to_string(number);
-  source.HasFileSystem = true;
-  tab1.chkfreespace = false;
-  tab1.chkfreespaceEnabled = true;
-  ws.ui().Changed(Change::kDataSource);
-
-  if (DetectFileSystem(ws) != 0) {
-    ws.ui().ShowMessage(Text(TextId::kPartitionInfoFailed));
-    ws.ui().Changed(Change::kDataSource);
-    return Selection::kChosenWithoutOptions;
-  }
-  // The cluster area runs to the partition's end, as for a partition image.
-  source.TotalSectors =
-      found->sectors > source.DataStartSector ? found->sectors - source.DataStartSector : 0;
-  SetFileSystemOptions(ws);
-  ws.ui().Changed(Change::kDataSource);
-  return Selection::kChosen;
 }
 
 }  // namespace ravelin

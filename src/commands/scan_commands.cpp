@@ -45,8 +45,8 @@ JobResult ScanJob(Workspace& ws, const ScanSettings& settings) {
   reporter.Log(std::string(Text(TextId::kFinished)) + NowText());
   reporter.Status(Text(TextId::kFinished));
   {
-    std::lock_guard lock(ws.tableLock);
-    ws.fragments.BuildFragmentIndex();
+    MutexLock lock(ws.tableLock);
+    ws.LockedFragments().BuildFragmentIndex();
   }
   result.outcome = JobOutcome::kCompleted;
   ui.Changed(Change::kFragmentList);
@@ -55,32 +55,46 @@ JobResult ScanJob(Workspace& ws, const ScanSettings& settings) {
 
 }  // namespace
 
-std::optional<ScanSettings> ReadScanSettings(const Workspace& ws, std::string* error) {
-  const Tab1Controls& tab1 = ws.controls.tab1;
-  auto fail = [&](const char* message) -> std::optional<ScanSettings> {
-    if (error) *error = message;
+std::optional<ScanSettings> CheckScanRequest(const ScanRequest& request, std::string* error) {
+  auto fail = [&](TextId message) -> std::optional<ScanSettings> {
+    if (error) *error = Text(message);
     return std::nullopt;
   };
-  const auto start = ParseInteger(tab1.edtbegin);
-  if (!start) return fail("开始扇区必须是整数");
-  const auto end = ParseInteger(tab1.edtend);
-  if (!end) return fail("结束扇区必须是整数");
-  const auto step = ParseInteger(tab1.edtsecs);
-  if (!step) return fail("每簇扇区数必须是整数");
-  if (*step <= 0) return fail("每簇扇区数必须大于0");
-  if (*start < 0) return fail("开始扇区不能小于0");
+  if (!request.start) return fail(TextId::kStartNotInteger);
+  if (!request.end) return fail(TextId::kEndNotInteger);
+  if (!request.step) return fail(TextId::kStepNotInteger);
+  if (*request.step <= 0) return fail(TextId::kStepNotPositive);
+  if (*request.start < 0) return fail(TextId::kStartNegative);
   ScanSettings settings;
-  settings.start = *start;
-  settings.end = *end;
-  settings.step = *step;
-  settings.freeSpaceOnly = tab1.chkfreespace;
-  settings.fileId = ws.CurrentFileId;
-  if (tab1.CheckBox1) {
-    const auto limit = ParseInteger<std::int32_t>(tab1.edtmaxpageid);
-    if (!limit) return fail("开始页面号小于: 必须是整数");
-    settings.startPageBelow = *limit;
+  settings.start = *request.start;
+  settings.end = *request.end;
+  settings.step = *request.step;
+  settings.freeSpaceOnly = request.freeSpaceOnly;
+  settings.fileId = request.fileId;
+  settings.readAhead = request.readAhead;
+  if (request.pageLimit) {
+    if (!request.startPageBelow) return fail(TextId::kPageLimitNotInteger);
+    settings.startPageBelow = *request.startPageBelow;
   }
   return settings;
+}
+
+ScanRequest ScanRequestFromControls(const Workspace& ws, bool readAhead) {
+  const Tab1Controls& tab1 = ws.controls.tab1;
+  ScanRequest request;
+  request.start = ParseInteger(tab1.edtbegin);
+  request.end = ParseInteger(tab1.edtend);
+  request.step = ParseInteger(tab1.edtsecs);
+  request.freeSpaceOnly = tab1.chkfreespace;
+  request.fileId = ws.CurrentFileId;
+  request.pageLimit = tab1.CheckBox1;
+  if (tab1.CheckBox1) request.startPageBelow = ParseInteger<std::int32_t>(tab1.edtmaxpageid);
+  request.readAhead = readAhead;
+  return request;
+}
+
+std::optional<ScanSettings> ReadScanSettings(const Workspace& ws, std::string* error) {
+  return CheckScanRequest(ScanRequestFromControls(ws, true), error);
 }
 
 JobResult ScanDataSource(Workspace& ws, bool readAhead) {
@@ -94,6 +108,38 @@ JobResult ScanDataSource(Workspace& ws, bool readAhead) {
   return ScanJob(ws, *settings);
 }
 
+std::optional<ScanSettings> PrepareScan(Workspace& ws, const ScanRequest& request) {
+  Ui& ui = ws.ui();
+  if (!ws.source.SourceChosen) {
+    ui.ShowMessage(Text(TextId::kChooseSource), kPromptCaption, MessageIcon::kWarning);
+    return std::nullopt;
+  }
+  // A manual analysis reads the fragment table on this thread while it waits for an answer;
+  // a scan appending to the table meanwhile would pull it from under it.
+  if (ws.AnalysisOnWindowThread.load()) {
+    ui.ShowMessage(kJobRunningMessage, kPromptCaption, MessageIcon::kWarning);
+    return std::nullopt;
+  }
+  // Options that are not numbers are refused here, before any thread starts, instead of
+  // ending the job silently and leaving it looking busy.
+  std::string error;
+  auto settings = CheckScanRequest(request, &error);
+  if (!settings) ui.ShowMessage(error, kPromptCaption, MessageIcon::kWarning);
+  return settings;
+}
+
+void StartScanJob(Workspace& ws, const ScanSettings& settings) {
+  ws.CurrentFileId = settings.fileId;
+  // The step is the cluster size from now on (low 16 bits), also when it is scanned at 16.
+  ws.source.SectorsPerCluster = static_cast<std::int16_t>(settings.step);
+  ws.ScanStopped.store(false);
+  ws.jobs.Register("scan", [&ws, settings] { return ScanJob(ws, settings); });
+  ws.jobs.SetJobName("scan");
+  ws.jobs.StartThread();
+}
+
+void StopScan(Workspace& ws) { ws.ScanStopped.store(true); }
+
 void btnscanClick(Workspace& ws, bool readAhead) {
   if (!ws.ReadCurrentFileId()) {
     ws.ui().ShowMessage(NotAnIntegerMessage(ws.controls.tab1.Edit2), kPromptCaption,
@@ -104,44 +150,20 @@ void btnscanClick(Workspace& ws, bool readAhead) {
 }
 
 void N2Click(Workspace& ws, bool readAhead) {
-  Ui& ui = ws.ui();
-  if (!ws.source.SourceChosen) {
-    ui.ShowMessage(Text(TextId::kChooseSource), kPromptCaption, MessageIcon::kWarning);
-    return;
-  }
-  // A manual analysis reads the fragment table on this thread while it waits for an answer;
-  // a scan appending to the table meanwhile would pull it from under it.
-  if (ws.AnalysisOnWindowThread.load()) {
-    ui.ShowMessage(kJobRunningMessage, kPromptCaption, MessageIcon::kWarning);
-    return;
-  }
-  // Options that are not numbers are refused here, before any thread starts, instead of
-  // ending the job silently and leaving it looking busy.
-  std::string error;
-  auto settings = ReadScanSettings(ws, &error);
-  if (!settings) {
-    ui.ShowMessage(error, kPromptCaption, MessageIcon::kWarning);
-    return;
-  }
-  settings->readAhead = readAhead;
-  // The step is the cluster size from now on (low 16 bits), also when it is scanned at 16.
-  ws.source.SectorsPerCluster = static_cast<std::int16_t>(settings->step);
+  const auto settings = PrepareScan(ws, ScanRequestFromControls(ws, readAhead));
+  if (!settings) return;
   Tab1Controls& tab1 = ws.controls.tab1;
   ws.controls.PageControl1 = 0;  // the scan's log on tab I is what to watch now
   tab1.btnscanEnabled = false;
   tab1.optionsEnabled = false;
   tab1.chkfreespaceEnabled = false;
-  ui.Changed(Change::kControls);
-  ws.ScanStopped.store(false);
-  ws.jobs.Register("scan", [&ws, s = *settings] { return ScanJob(ws, s); });
-  ws.jobs.SetJobName("scan");
-  ws.jobs.StartThread();
+  ws.ui().Changed(Change::kControls);
+  StartScanJob(ws, *settings);
 }
 
 void btnstopClick(Workspace& ws) { N3Click(ws); }
 
-void N3Click(Workspace& ws) { ws.ScanStopped.store(true); }
-
+void N3Click(Workspace& ws) { StopScan(ws); }
 void CheckBox1Click(Workspace& ws) {
   Tab1Controls& tab1 = ws.controls.tab1;
   tab1.edtmaxpageidEnabled = tab1.CheckBox1;

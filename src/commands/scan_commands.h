@@ -1,6 +1,7 @@
 // The scan commands of tab I and the "操作(OPERATION)" menu, and the "scan" job they start.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -11,10 +12,28 @@ namespace ravelin {
 
 class Workspace;
 
-// The scan settings the tab I controls hold now: start, end and step from their edits, the
-// free-space choice, the file id of the last SCAN, the page-number limit while CheckBox1 is
-// ticked. On a text that is not an integer, a step of 0 or less or a negative start,
+// A scan as asked for, before it is checked. A number that is missing was not given, or its
+// text was not an integer.
+struct ScanRequest {
+  std::optional<std::int64_t> start;
+  std::optional<std::int64_t> end;
+  std::optional<std::int64_t> step;  // sectors per cluster
+  bool freeSpaceOnly = false;
+  std::uint16_t fileId = 1;
+  bool pageLimit = false;  // only fragments starting below startPageBelow ("开始页面号小于")
+  std::optional<std::int32_t> startPageBelow;
+  bool readAhead = true;
+};
+
+// The settings of `request`. On a missing number, a step of 0 or less or a negative start,
 // returns nothing and sets `error` to a message naming the field.
+std::optional<ScanSettings> CheckScanRequest(const ScanRequest& request, std::string* error);
+
+// The request the tab I controls hold now: start, end and step from their edits, the
+// free-space choice, the file id of the last SCAN, the page-number limit while CheckBox1 is
+// ticked.
+ScanRequest ScanRequestFromControls(const Workspace& ws, bool readAhead);
+// CheckScanRequest over the controls.
 std::optional<ScanSettings> ReadScanSettings(const Workspace& ws, std::string* error);
 
 // The "scan" job's body on the caller's thread, with the settings the controls hold now:
@@ -22,13 +41,23 @@ std::optional<ScanSettings> ReadScanSettings(const Workspace& ws, std::string* e
 // settings end it at once (failed).
 JobResult ScanDataSource(Workspace& ws, bool readAhead = true);
 
+// Whether a scan of `request` may start now: a source is chosen, no manual analysis reads
+// the fragment table, and the request checks out. Nothing, after a message saying why, when
+// it may not.
+std::optional<ScanSettings> PrepareScan(Workspace& ws, const ScanRequest& request);
+// Starts the "scan" job with settings PrepareScan returned; its file id becomes
+// CurrentFileId and its step the source's cluster size.
+void StartScanJob(Workspace& ws, const ScanSettings& settings);
+// STOP: the scan ends at its next candidate position.
+void StopScan(Workspace& ws);
+
 // SCAN: takes CurrentFileId from Edit2, then starts the scan as the menu does.
 void btnscanClick(Workspace& ws, bool readAhead = true);
-// The menu's SCAN: starts the "scan" job with the file id of the last SCAN. The settings are
-// taken from the controls now, on the window's thread; the option controls are disabled.
+// The menu's SCAN: PrepareScan over the controls (the file id of the last SCAN), the option
+// controls disabled, then StartScanJob.
 // readAhead: whether the scan asks the kernel for its next window ahead of time.
 void N2Click(Workspace& ws, bool readAhead = true);
-// STOP (button and menu): the scan ends at its next candidate position.
+// STOP (button and menu): StopScan.
 void btnstopClick(Workspace& ws);
 void N3Click(Workspace& ws);
 

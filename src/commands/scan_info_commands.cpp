@@ -8,6 +8,7 @@
 #include "catalogue/scan_text.h"
 #include "commands/command_guards.h"
 #include "commands/workspace_fragments.h"
+#include "common/messages.h"
 #include "common/text.h"
 #include "output/output_guard.h"
 #include "workspace/workspace.h"
@@ -119,12 +120,17 @@ bool SaveScanInfo(Workspace& ws, const std::string& rowsPath,
 }
 
 bool OpenRowFile(Workspace& ws, const std::string& path, bool onSource) {
-  Ui& ui = ws.ui();
   if (!ws.ReadCurrentFileId()) {
-    ui.ShowMessage(NotAnIntegerMessage(ws.controls.tab1.Edit2), kPromptCaption,
-                   MessageIcon::kError);
+    ws.ui().ShowMessage(NotAnIntegerMessage(ws.controls.tab1.Edit2), kPromptCaption,
+                        MessageIcon::kError);
     return false;
   }
+  return LoadRowFile(ws, path, onSource, ParseInteger(ws.controls.tab1.edtsecs));
+}
+
+bool LoadRowFile(Workspace& ws, const std::string& path, bool onSource,
+                 std::optional<std::int64_t> sectorsPerCluster) {
+  Ui& ui = ws.ui();
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     ui.ShowMessage(kCannotOpenMessage, kPromptCaption, MessageIcon::kError);
@@ -151,33 +157,40 @@ bool OpenRowFile(Workspace& ws, const std::string& path, bool onSource) {
     }
   }
   {
-    std::lock_guard lock(ws.tableLock);
-    ws.fragments.Replace(std::move(*rows));
+    MutexLock lock(ws.tableLock);
+    ws.LockedFragments().Replace(std::move(*rows));
   }
   ws.rowFilePath = path;
   if (ws.storedContent.IsOpen()) ws.storedContent.Index(ws.fragments);
   FillFragmentList(ws);
-  const auto spc = ParseInteger(ws.controls.tab1.edtsecs);
-  ws.source.SectorsPerCluster = spc ? static_cast<std::int16_t>(*spc) : kDefaultSectorsPerCluster;
+  ws.source.SectorsPerCluster =
+      sectorsPerCluster ? static_cast<std::int16_t>(*sectorsPerCluster) : kDefaultSectorsPerCluster;
   ui.Changed(Change::kDataSource);
   return true;
 }
 
 bool OpenContentFile(Workspace& ws, const std::string& path) {
+  Tab1Controls& tab1 = ws.controls.tab1;
+  const ContentOpened opened = LoadContentFile(ws, path, Trim(tab1.edtsecs).empty());
+  if (opened.clusterFromTrailer) tab1.edtsecs = std::to_string(ws.source.SectorsPerCluster);
+  return opened.opened;
+}
+
+ContentOpened LoadContentFile(Workspace& ws, const std::string& path, bool clusterFromTrailer) {
   Ui& ui = ws.ui();
+  ContentOpened result;
   OpenResult opened = ws.opener()(path);
   if (!opened.device) {
     ui.ShowMessage(kCannotOpenMessage, kPromptCaption, MessageIcon::kError);
-    return false;
+    return result;
   }
   const std::uint64_t size = opened.device->SizeBytes();
   // A file shorter than its trailer keeps the previous key and SectorsPerCluster.
   if (const auto trailer = ReadContentTrailer(*opened.device)) {
     ws.storedContent.key = trailer->key;
-    Tab1Controls& tab1 = ws.controls.tab1;
-    if (Trim(tab1.edtsecs).empty()) {
+    if (clusterFromTrailer) {
       ws.source.SectorsPerCluster = trailer->sectorsPerCluster;
-      tab1.edtsecs = std::to_string(ws.source.SectorsPerCluster);
+      result.clusterFromTrailer = true;
     }
   }
   ws.storedContent.Open(std::move(opened.device), path, ws.fragments);
@@ -188,12 +201,14 @@ bool OpenContentFile(Workspace& ws, const std::string& path) {
   // out the wrong bytes. Say so now rather than at the first odd page.
   const std::optional<std::uint64_t> expected = StoredContent::ExpectedSize(ws.fragments);
   if (size != expected) {
-    ui.ShowMessage("碎片内容文件与扫描信息不符(the content file does not match the rows): " +
-                       std::to_string(size) + " bytes, expected " +
+    ui.ShowMessage(std::string(Text(TextId::kContentMismatch)) +
+                       "(the content file does not match the rows): " + std::to_string(size) +
+                       " bytes, expected " +
                        (expected ? std::to_string(*expected) : "more than 2^64"),
                    kPromptCaption, MessageIcon::kWarning);
   }
-  return true;
+  result.opened = true;
+  return result;
 }
 
 bool ContentMatchesRows(const Workspace& ws) {
@@ -206,6 +221,14 @@ bool OpenScanInfo(Workspace& ws, const std::string& rowsPath,
   if (!OpenRowFile(ws, rowsPath, !contentPath)) return false;
   ws.fragments.BuildFragmentIndex();
   return !contentPath || OpenContentFile(ws, *contentPath);
+}
+
+bool LoadScanInfo(Workspace& ws, const std::string& rowsPath,
+                  const std::optional<std::string>& contentPath,
+                  std::optional<std::int64_t> sectorsPerCluster) {
+  if (!LoadRowFile(ws, rowsPath, !contentPath, sectorsPerCluster)) return false;
+  ws.fragments.BuildFragmentIndex();
+  return !contentPath || LoadContentFile(ws, *contentPath, !sectorsPerCluster).opened;
 }
 
 void btnsaveClick(Workspace& ws) {

@@ -61,11 +61,22 @@ bool SaveScanInfo(Workspace& ws, const std::string& rowsPath,
 // shows a message and leaves the table as it was. With `onSource` (no content file will
 // serve the pages) a row lying past the end of a chosen live source is refused likewise.
 bool OpenRowFile(Workspace& ws, const std::string& path, bool onSource = false);
+// The same without the controls: CurrentFileId stays, and SectorsPerCluster becomes
+// `sectorsPerCluster` (8 when none).
+bool LoadRowFile(Workspace& ws, const std::string& path, bool onSource,
+                 std::optional<std::int64_t> sectorsPerCluster);
 
 // Opens a content file (through the Workspace's opener) and switches every fragment read to
 // it (LiveSource false). The key and, while edtsecs is blank, SectorsPerCluster come from
 // its trailer.
 bool OpenContentFile(Workspace& ws, const std::string& path);
+struct ContentOpened {
+  bool opened = false;
+  bool clusterFromTrailer = false;  // SectorsPerCluster was taken from the trailer
+};
+// The same without the controls: SectorsPerCluster comes from the trailer when
+// `clusterFromTrailer` (and the file has one).
+ContentOpened LoadContentFile(Workspace& ws, const std::string& path, bool clusterFromTrailer);
 
 // True when the open content file has the size the rows call for (or none is open): a file
 // saved with other rows hands out the wrong bytes for every fragment.
@@ -75,6 +86,11 @@ bool ContentMatchesRows(const Workspace& ws);
 // a path is given. Non-interactive.
 bool OpenScanInfo(Workspace& ws, const std::string& rowsPath,
                   const std::optional<std::string>& contentPath);
+// The same with the cluster size given instead of read from edtsecs: none takes the content
+// file's trailer's (8 without one). The command line's road.
+bool LoadScanInfo(Workspace& ws, const std::string& rowsPath,
+                  const std::optional<std::string>& contentPath,
+                  std::optional<std::int64_t> sectorsPerCluster);
 
 // SAVE SCAN INFO: row file, question, content file.
 void btnsaveClick(Workspace& ws);

@@ -61,12 +61,12 @@ class WorkspaceChosenMarks final : public ChosenMarks {
  public:
   explicit WorkspaceChosenMarks(Workspace& ws) : ws_(ws) {}
   void ClearAll() override {
-    std::lock_guard lock(ws_.tableLock);
-    VectorChosenMarks(ws_.fragments.FragmentChosen()).ClearAll();
+    MutexLock lock(ws_.tableLock);
+    VectorChosenMarks(ws_.LockedFragments().FragmentChosen()).ClearAll();
   }
   void Mark(std::int32_t row) override {
-    std::lock_guard lock(ws_.tableLock);
-    VectorChosenMarks(ws_.fragments.FragmentChosen()).Mark(row);
+    MutexLock lock(ws_.tableLock);
+    VectorChosenMarks(ws_.LockedFragments().FragmentChosen()).Mark(row);
   }
 
  private:
@@ -98,8 +98,8 @@ bool CanWrite(const std::vector<AssemblyRow>& rows) {
 std::vector<DatabaseFile> Session::ListFiles() {
   {
     // A scan may be adding rows meanwhile.
-    std::lock_guard lock(ws_.tableLock);
-    FillHeaderFragments(ws_.fragments, ws_.ListView3);
+    MutexLock lock(ws_.tableLock);
+    FillHeaderFragments(ws_.fragments, ws_.LockedList(ws_.ListView3));
   }
   if (!ws_.source.LiveSource) {
     UiReporter reporter(ws_.ui(), Memo::kMemo2);
@@ -181,8 +181,8 @@ void Session::SortAssembly(std::size_t column) {
   if (column >= ws_.ListView4.ColumnCount()) return;
   ws_.SortColumn = static_cast<int>(column);
   {
-    std::lock_guard lock(ws_.tableLock);
-    ws_.ListView4.Sort(column);
+    MutexLock lock(ws_.tableLock);
+    ws_.LockedList(ws_.ListView4).Sort(column);
   }
   ws_.ui().Changed(Change::kAssemblyList);
 }
@@ -227,8 +227,8 @@ SearchStepResult Session::Search() {
   if (name.name) ws_.DatabaseFileName = *name.name;
   if (name.outcome == NameOutcome::kMemoSet) {
     {
-      std::lock_guard lock(ws_.tableLock);
-      ReportRow& first = ws_.ListView4.Edit(0);
+      MutexLock lock(ws_.tableLock);
+      ReportRow& first = ws_.LockedList(ws_.ListView4).Edit(0);
       if (first.cells.size() > list_column::kRemark) first.cells[list_column::kRemark] = name.memo;
     }
     ui.Changed(Change::kAssemblyList);

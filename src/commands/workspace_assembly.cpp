@@ -7,8 +7,8 @@ namespace ravelin {
 
 void FillAssemblyList(Workspace& ws) {
   {
-    std::lock_guard lock(ws.tableLock);
-    FillAssemblyList(ws.fragments, ws.ListView4);
+    MutexLock lock(ws.tableLock);
+    FillAssemblyList(ws.fragments, ws.LockedList(ws.ListView4));
   }
   ws.ui().Changed(Change::kAssemblyList);
 }

@@ -14,18 +14,19 @@ const FragmentRow* WorkspaceFragmentSink::Last() const {
 
 void WorkspaceFragmentSink::Append(FragmentRow row) {
   {
-    std::lock_guard lock(ws_.tableLock);
-    ws_.fragments.Append(std::move(row));
-    const std::size_t i = ws_.fragments.Count() - 1;
-    ws_.ListView2.Append(FragmentListItem(ws_.fragments.Row(i), i));
+    MutexLock lock(ws_.tableLock);
+    FragmentTable& table = ws_.LockedFragments();
+    table.Append(std::move(row));
+    const std::size_t i = table.Count() - 1;
+    ws_.LockedList(ws_.ListView2).Append(FragmentListItem(table.Row(i), i));
   }
   ws_.ui().Changed(Change::kFragmentList);
 }
 
 void WorkspaceFragmentSink::RemoveLast() {
-  std::lock_guard lock(ws_.tableLock);
-  ws_.fragments.RemoveLast();
-  ws_.ListView2.RemoveLast();
+  MutexLock lock(ws_.tableLock);
+  ws_.LockedFragments().RemoveLast();
+  ws_.LockedList(ws_.ListView2).RemoveLast();
 }
 
 bool AddFragment(Workspace& ws, std::int32_t no, std::int64_t pages, std::int32_t startPage,
@@ -45,8 +46,8 @@ bool AddFragment(Workspace& ws, std::int32_t no, std::int64_t pages, std::int32_
 
 void FillFragmentList(Workspace& ws) {
   {
-    std::lock_guard lock(ws.tableLock);
-    FillFragmentList(ws.fragments, ws.ListView2);
+    MutexLock lock(ws.tableLock);
+    FillFragmentList(ws.fragments, ws.LockedList(ws.ListView2));
   }
   ws.ui().Changed(Change::kFragmentList);
 }

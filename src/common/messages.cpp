@@ -33,6 +33,16 @@ constexpr std::array<FixedText, kTextCount> kTexts{{
     {"找到碎片号", "found fragment"},
     {"分析已正常结束,请组合前进行二次查找",
      "the analysis is done; search for missing fragments before writing the MDF"},
+    {"无效文件头,size:", "a header fragment too short to name its file; its size:"},
+    {"开始扇区必须是整数", "the first sector must be an integer"},
+    {"结束扇区必须是整数", "the end sector must be an integer"},
+    {"每簇扇区数必须是整数", "sectors per cluster must be an integer"},
+    {"每簇扇区数必须大于0", "sectors per cluster must be above 0"},
+    {"开始扇区不能小于0", "the first sector may not be negative"},
+    {"开始页面号小于: 必须是整数", "the page-number limit must be an integer"},
+    {"任务异常结束", "the job failed"},
+    {"无法打开镜像文件", "cannot open the image file"},
+    {"碎片内容文件与扫描信息不符", "the content file does not match the rows"},
 }};
 
 struct Placeholders {

@@ -35,6 +35,16 @@ enum class TextId : std::size_t {
   kMissingPage,
   kFoundFragment,
   kAnalysisFinished,
+  kInvalidHeader,
+  kStartNotInteger,
+  kEndNotInteger,
+  kStepNotInteger,
+  kStepNotPositive,
+  kStartNegative,
+  kPageLimitNotInteger,
+  kJobFailed,
+  kCannotOpenImage,
+  kContentMismatch,
   kCount
 };
 

@@ -115,7 +115,7 @@ void TForm1::BuildPopupMenu1() {
 
 void TForm1::SetCurrentRow(ReportList& list, int row) {
   // The row a job may be appending behind: the current row is set under the table lock.
-  std::lock_guard lock(ws_.tableLock);
+  MutexLock lock(ws_.tableLock);
   list.SetCurrent(row);
 }
 
@@ -140,7 +140,7 @@ void TForm1::ConnectTab2() {
   list2Model_->SetTickHandler([this](std::size_t row, bool checked) {
     // The person's tick goes to the core's list; never while a job writes to it.
     if (Busy() || row >= ws_.ListView2.Count()) return false;
-    std::lock_guard lock(ws_.tableLock);
+    MutexLock lock(ws_.tableLock);
     ws_.ListView2.Edit(row).checked = checked;
     return true;
   });

@@ -134,7 +134,7 @@ void TForm1::RefreshList(ReportListModel& model, QTableView* view, const ReportL
   if (!view->currentIndex().isValid() && !Busy()) {
     std::ptrdiff_t current;
     {
-      std::lock_guard lock(ws_.tableLock);
+      MutexLock lock(ws_.tableLock);
       current = list.Current();
     }
     if (current >= 0 && current < model.rowCount()) {

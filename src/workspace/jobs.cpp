@@ -9,24 +9,24 @@ JobRunner::JobRunner(FailureHandler onFailure) : onFailure_(std::move(onFailure)
 JobRunner::~JobRunner() { JoinAll(); }
 
 void JobRunner::Register(const std::string& name, Job job) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   jobs_[name] = std::move(job);
 }
 
 void JobRunner::SetJobName(const std::string& name) {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   jobName_ = name;
 }
 
 std::string JobRunner::JobName() const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   return jobName_;
 }
 
 void JobRunner::JoinFinished() {
   std::list<Worker> finished;
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     for (auto it = workers_.begin(); it != workers_.end();) {
       auto next = std::next(it);
       if (it->done.load()) finished.splice(finished.end(), workers_, it);
@@ -38,21 +38,21 @@ void JobRunner::JoinFinished() {
 
 void JobRunner::StartThread() {
   JoinFinished();
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   ++busy_;
   Worker& worker = workers_.emplace_back();
   worker.thread = std::thread([this, &worker] { Execute(worker); });
 }
 
 bool JobRunner::Busy() const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   return busy_ > 0;
 }
 
 void JobRunner::JoinAll() {
   std::list<Worker> workers;
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     workers.swap(workers_);
   }
   for (Worker& w : workers)
@@ -60,7 +60,7 @@ void JobRunner::JoinAll() {
 }
 
 JobResult JobRunner::LastResult() const {
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   return last_;
 }
 
@@ -78,7 +78,7 @@ void JobRunner::Execute(Worker& worker) {
   Job job;
   std::string name;
   {
-    std::lock_guard lock(mutex_);
+    MutexLock lock(mutex_);
     name = jobName_;
     if (auto it = jobs_.find(name); it != jobs_.end()) job = it->second;
   }
@@ -99,7 +99,7 @@ void JobRunner::Execute(Worker& worker) {
     ReportFailure(name, "unknown exception");
   }
   JobGate.release();
-  std::lock_guard lock(mutex_);
+  MutexLock lock(mutex_);
   if (job) last_ = result;
   --busy_;
   worker.done.store(true);
@@ -107,8 +107,9 @@ void JobRunner::Execute(Worker& worker) {
 }
 
 bool JobRunner::WaitIdle(std::chrono::milliseconds timeout) {
-  std::unique_lock lock(mutex_);
-  return idle_.wait_for(lock, timeout, [this] { return busy_ == 0; });
+  MutexLock lock(mutex_);
+  // The wait lets go of mutex_ and takes it again before each look at busy_.
+  return idle_.wait_for(mutex_, timeout, [this]() REQUIRES(mutex_) { return busy_ == 0; });
 }
 
 }  // namespace ravelin

@@ -16,10 +16,11 @@
 #include <list>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <semaphore>
 #include <string>
 #include <thread>
+
+#include "common/mutex.h"
 
 namespace ravelin {
 
@@ -78,13 +79,13 @@ class JobRunner {
 
   std::binary_semaphore JobGate{1};
   FailureHandler onFailure_;
-  mutable std::mutex mutex_;
-  std::condition_variable idle_;
-  std::string jobName_;
-  std::map<std::string, Job> jobs_;
-  std::list<Worker> workers_;
-  int busy_ = 0;
-  JobResult last_;
+  mutable Mutex mutex_;
+  std::condition_variable_any idle_;  // busy_ fell to 0
+  std::string jobName_ GUARDED_BY(mutex_);
+  std::map<std::string, Job> jobs_ GUARDED_BY(mutex_);
+  std::list<Worker> workers_ GUARDED_BY(mutex_);
+  int busy_ GUARDED_BY(mutex_) = 0;
+  JobResult last_ GUARDED_BY(mutex_);
 };
 
 }  // namespace ravelin

@@ -2,6 +2,7 @@
 
 #include "analysis/file_identification.h"
 #include "catalogue/fragment_rows.h"
+#include "common/messages.h"
 #include "common/text.h"
 
 namespace ravelin {
@@ -14,9 +15,10 @@ Workspace::Workspace(Ui& ui, DeviceOpener opener)
       jobs([this](const std::string& job, const std::string& what) {
         // A job that broke off leaves nothing running: say so where its log goes.
         ScanStopped.store(true);
-        ui_.AppendMemo(job == "scan" ? Memo::kMemo1 : Memo::kMemo2,
-                       "任务异常结束(the job " + job + " failed): " + what);
-        ui_.SetStatus("任务异常结束");
+        ui_.AppendMemo(
+            job == "scan" ? Memo::kMemo1 : Memo::kMemo2,
+            std::string(Text(TextId::kJobFailed)) + "(the job " + job + " failed): " + what);
+        ui_.SetStatus(Text(TextId::kJobFailed));
       }),
       opener_(std::move(opener)),
       ui_(ui),
@@ -43,13 +45,13 @@ bool Workspace::ReadCurrentFileId() {
 }
 
 FragmentTable::Snapshot Workspace::SnapshotFragments(RowChanges::Cursor& cursor) const {
-  std::lock_guard lock(tableLock);
+  MutexLock lock(tableLock);
   return fragments.TakeSnapshot(cursor);
 }
 
 ReportList::Snapshot Workspace::SnapshotList(const ReportList& list,
                                              RowChanges::Cursor& cursor) const {
-  std::lock_guard lock(tableLock);
+  MutexLock lock(tableLock);
   return list.TakeSnapshot(cursor);
 }
 

@@ -11,7 +11,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -19,6 +18,8 @@
 #include "catalogue/fragment_source.h"
 #include "catalogue/fragment_table.h"
 #include "catalogue/stored_content.h"
+#include "common/mutex.h"
+#include "common/thread_annotations.h"
 #include "datasource/data_source.h"
 #include "datasource/discovery.h"
 #include "datasource/free_space_map.h"
@@ -98,7 +99,13 @@ class Workspace {
 
   // Taken by a job around each change of a table it fills, and by other threads around
   // each snapshot. Never held across a question to the person.
-  mutable std::mutex tableLock;
+  mutable Mutex tableLock;
+
+  // The tables other threads snapshot, for a change: callable only with tableLock held, so
+  // that the compiler finds a change made without it. Reads by the thread that changes
+  // them (the job while one runs, else the window's) need no lock.
+  FragmentTable& LockedFragments() REQUIRES(tableLock) { return fragments; }
+  ReportList& LockedList(ReportList& list) REQUIRES(tableLock) { return list; }
 
   // Where fragment pages come from now: the source, or the opened content file.
   FragmentSource& Fragments();
@@ -114,8 +121,9 @@ class Workspace {
 
   // Snapshots for readers on other threads (the window's list models): what changed since
   // the reader's cursor, copied under tableLock.
-  FragmentTable::Snapshot SnapshotFragments(RowChanges::Cursor& cursor) const;
-  ReportList::Snapshot SnapshotList(const ReportList& list, RowChanges::Cursor& cursor) const;
+  FragmentTable::Snapshot SnapshotFragments(RowChanges::Cursor& cursor) const EXCLUDES(tableLock);
+  ReportList::Snapshot SnapshotList(const ReportList& list, RowChanges::Cursor& cursor) const
+      EXCLUDES(tableLock);
 
  private:
   DeviceOpener opener_;

@@ -4,6 +4,9 @@
 
 #include <set>
 
+#include "catalogue/fragment_rows.h"
+#include "common/messages.h"
+
 namespace ravelin {
 namespace {
 
@@ -155,6 +158,36 @@ TEST(ParseRowFileTest, ReadsCrLfAndLfLinesAndNamesTheFirstBadLine) {
   EXPECT_NE(error.find("line 3"), std::string::npos) << error;
   EXPECT_FALSE(ParseRowFile(line1 + ScrambleText("1|2|3|", kRowKey) + "\r\n", &error));
   EXPECT_NE(error.find("line 2"), std::string::npos) << error;
+}
+
+// The remark as a row file or a list cell carries it, read back into the parts the rows are
+// made of: the JSON of the fragment lists takes its name and size from here.
+TEST(SplitRemarkTest, ReadsBackEveryRemarkTheRowsCompose) {
+  struct Case {
+    std::string remark;
+    bool invalid;
+    std::string name, size, lsn;
+  };
+  const std::string lsn = "0000002A000001F00001";
+  for (const Case& c : std::vector<Case>{
+           {InvalidHeaderRemark(800), true, "", "800KB", ""},
+           {InvalidHeaderRemark(16) + " " + lsn, true, "", "16KB", lsn},
+           {"D:\\data\\shop(1).mdf(3.00 MB)", false, "D:\\data\\shop(1).mdf", "3.00 MB", ""},
+           {" a.mdf(1.00 MB) " + lsn, false, "a.mdf", "1.00 MB", lsn},
+           {" ", false, "", "", ""},
+           {"(no name)", false, "", "", ""},
+           {"a.mdf(1.00 MB) 0000002a000001f00001", false, "", "", ""},  // not our digits
+       }) {
+    const RemarkFields f = SplitRemark(c.remark);
+    EXPECT_EQ(f.invalidHeader, c.invalid) << c.remark;
+    EXPECT_EQ(f.name, c.name) << c.remark;
+    EXPECT_EQ(f.sizeText, c.size) << c.remark;
+    EXPECT_EQ(f.lsn, c.lsn) << c.remark;
+  }
+  // Composed and read with the same table, whatever its wording.
+  const PlaceholderTexts placeholders;
+  EXPECT_EQ(SplitRemark(InvalidHeaderRemark(24)).sizeText, "24KB");
+  EXPECT_TRUE(SplitRemark(InvalidHeaderRemark(24)).invalidHeader);
 }
 
 }  // namespace

@@ -308,6 +308,58 @@ TEST_F(SourceSelectionTest, NtfsPartitionImageAndItsFailures) {
   EXPECT_TRUE(ui_.messages.empty());
 }
 
+// The command line's road (ChooseImageSource, no question, no control touched) sets the same
+// Data source record as the menu's, and its choice holds what the menu shows in tab I.
+TEST_F(SourceSelectionTest, TypedChoiceMatchesWhatTheMenuShows) {
+  sources_.Add("/images/fat.img", Fat32Volume(kPartSectors, kPartSectors));
+  sources_.Add("/images/ntfs.img", NtfsVolume(kPartSectors));
+  sources_.Add("/images/bad.img", Volume(100));
+  sources_.SetBadSectors("/images/bad.img", {0});
+  struct Case {
+    std::string path;
+    bool partitionImage;
+    Selection expected;
+  };
+  for (const Case& c : {Case{"/images/fat.img", true, Selection::kChosen},
+                        Case{"/images/fat.img", false, Selection::kChosen},
+                        Case{"/images/ntfs.img", true, Selection::kChosen},
+                        Case{"/images/bad.img", true, Selection::kChosenWithoutOptions},
+                        Case{"/images/missing.img", true, Selection::kRefused}}) {
+    SCOPED_TRACE(c.path + (c.partitionImage ? " as a partition" : " as a disk"));
+    ScriptedUi menuUi, typedUi;
+    Workspace menu(menuUi, Opener()), typed(typedUi, Opener());
+    menuUi.yesNoAnswers.push_back(c.partitionImage);
+    ASSERT_EQ(ChooseImageFile(menu, c.path), c.expected);
+    const SourceChoice choice = ChooseImageSource(typed, c.path, c.partitionImage);
+    ASSERT_EQ(choice.selection, c.expected);
+
+    const Tab1Controls untouched;
+    EXPECT_EQ(typed.controls.tab1.edtDataStr, untouched.edtDataStr);
+    EXPECT_EQ(typed.controls.tab1.edtbegin, untouched.edtbegin);
+    EXPECT_EQ(typed.controls.tab1.chkfreespace, untouched.chkfreespace);
+    EXPECT_EQ(typed.source.SourcePath, menu.source.SourcePath);
+    EXPECT_EQ(typed.source.TotalSectors, menu.source.TotalSectors);
+    EXPECT_EQ(typed.source.SectorLimit, menu.source.SectorLimit);
+    EXPECT_EQ(typed.source.HasFileSystem, menu.source.HasFileSystem);
+    EXPECT_EQ(typedUi.messages.size(), menuUi.messages.size());
+    if (c.expected == Selection::kRefused) continue;
+
+    const Tab1Controls& shown = menu.controls.tab1;
+    EXPECT_EQ(choice.caption, shown.edtDataStr);
+    EXPECT_EQ(choice.freeSpaceOnly, shown.chkfreespace);
+    EXPECT_EQ(choice.freeSpaceAvailable, shown.chkfreespaceEnabled);
+    ASSERT_EQ(choice.range.has_value(), c.expected == Selection::kChosen);
+    if (choice.range) {
+      EXPECT_EQ(std::to_string(choice.range->begin), shown.edtbegin);
+      EXPECT_EQ(std::to_string(choice.range->end), shown.edtend);
+      EXPECT_EQ(std::to_string(choice.range->sectorsPerCluster), shown.edtsecs);
+      EXPECT_EQ(choice.range->fileSystemName, shown.label5);
+    } else {
+      EXPECT_EQ(shown.edtbegin, untouched.edtbegin);  // the options keep their values
+    }
+  }
+}
+
 TEST(RealImageSelectionTest, Fat32PartitionImageFromMkfsSetsTheScanOptions) {
   RAVELIN_REQUIRE_TOOLS_OR_SKIP("mkfs.vfat", "mcopy", "mdel", "mshowfat");
   test::ScratchDir dir;

@@ -131,7 +131,7 @@ class ReadOnlySourceTest : public test::CliFixture {
     SourceArgs args;
     args.source = source;
     args.diskImage = true;
-    EXPECT_TRUE(OpenFileList(ws, ui, env_, rows, "", args, false, messages)) << messages.str();
+    EXPECT_TRUE(OpenFileList(ws, env_, rows, "", args, false, messages)) << messages.str();
     ws.ListView3.SetCurrent(0);
     ListView3Click(ws);
     ws.controls.tab3.chkauto = true;

@@ -81,7 +81,7 @@ class ListModelTest : public QObject {
     Workspace& ws = *h.ws;
     constexpr int kRows = 1000000;
     {
-      std::lock_guard lock(ws.tableLock);
+      MutexLock lock(ws.tableLock);
       ws.ListView2.Reserve(kRows);
       for (int i = 0; i < kRows; ++i) {
         ReportRow row;
