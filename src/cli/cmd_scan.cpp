@@ -110,6 +110,12 @@ int ApplyScanSettings(const Workspace& ws, const SourceChoice& chosen, const Sca
   const std::int64_t begin = request.start.value_or(0);
   const std::int64_t askedEnd = request.end.value_or(0);
   if (askedEnd <= begin) {
+    if (!options.end && !options.begin) {
+      // Nothing asked for: the source itself holds nothing to scan (a zero-byte image).
+      err << "数据源没有可扫描的扇区(the source has no sectors to scan: it ends at sector "
+          << askedEnd << ")\n";
+      return kExitBadSource;
+    }
     err << "--end " << askedEnd << " 不大于 --begin " << begin << " (--end must be above --begin"
         << (options.end ? "" : "; the source ends there") << ")\n";
     return kExitBadUsage;

@@ -104,6 +104,12 @@ TEST_F(ScanCommandTest, OptionValuesOutsideTheirRangeNameTheOptionAndTheRange) {
     EXPECT_EQ(Run(args), kExitBadUsage);
     EXPECT_NE(err_.str().find(c.said), std::string::npos) << err_.str();
   }
+  // A zero-byte image asked for nothing: the source is unusable, no option is blamed.
+  const std::string empty = dir_.File("empty.img");
+  std::ofstream(empty).close();
+  EXPECT_EQ(Run({"scan", empty, "--disk-image"}), kExitBadSource);
+  EXPECT_NE(err_.str().find("the source has no sectors to scan"), std::string::npos) << err_.str();
+  EXPECT_EQ(err_.str().find("--end"), std::string::npos) << err_.str();
   EXPECT_EQ(Run({"--version"}), kExitOk);
   EXPECT_NE(out_.str().find("ravelin "), std::string::npos);
   EXPECT_EQ(Run({"--help"}), kExitOk);
