@@ -11,6 +11,7 @@
 #include "catalogue/list_operations.h"
 #include "catalogue/update_info.h"
 #include "cli/commands.h"
+#include "cli/glosses.h"
 #include "cli/recovery.h"
 #include "cli/saved_scan.h"
 #include "cli/terminal_ui.h"
@@ -24,7 +25,11 @@ int RunFiles(const FilesOptions& options, const CliEnv& env, std::ostream& out, 
     return kExitBadUsage;
 
   nlohmann::json files = nlohmann::json::array();
-  if (!options.json) out << "序号\t文件名\t碎片大小(KB)\t开始扇区\tLSN\n";
+  if (!options.json) {
+    for (const std::string_view caption : {"序号", "文件名", "碎片大小(KB)", "开始扇区"})
+      out << GlossedCaption(caption) << '\t';
+    out << "LSN\n";
+  }
   for (const ReportRow& row : ws.ListView3.Rows()) {
     const std::optional<std::string> lsn = PageZeroLsn(ws, row);
     if (!options.json) {

@@ -1,5 +1,7 @@
 #include "cli/glosses.h"
 
+#include <utility>
+
 #include "common/messages.h"
 
 namespace ravelin::cli {
@@ -12,6 +14,18 @@ std::string WithGloss(std::string_view text) {
     return std::string(text) + " (" + std::string(g.gloss) + ")";
   }
   return std::string(text);
+}
+
+std::string GlossedCaption(std::string_view caption) {
+  static constexpr std::pair<std::string_view, std::string_view> kColumns[] = {
+      {"序号", "number"},         {"碎片大小(KB)", "size"}, {"开始页面号", "first page"},
+      {"结束页面号", "end page"}, {"备注", "remark"},       {"开始扇区", "start sector"},
+      {"结束扇区", "end sector"}, {"文件名", "file name"},
+  };
+  for (const auto& [text, gloss] : kColumns) {
+    if (caption == text) return std::string(caption) + "(" + std::string(gloss) + ")";
+  }
+  return std::string(caption);
 }
 
 }  // namespace ravelin::cli

@@ -13,4 +13,8 @@ namespace ravelin::cli {
 // otherwise.
 std::string WithGloss(std::string_view text);
 
+// A list's column caption with its English meaning after it ("开始页面号(first page)"); the
+// caption unchanged when it has none.
+std::string GlossedCaption(std::string_view caption);
+
 }  // namespace ravelin::cli

@@ -1,6 +1,7 @@
 #include "cli/list_output.h"
 
 #include "catalogue/fragment_rows.h"
+#include "cli/glosses.h"
 #include "common/text.h"
 
 namespace ravelin::cli {
@@ -32,7 +33,8 @@ nlohmann::json FragmentRowJson(const ReportRow& row) {
 
 void PrintList(const ReportList& list, std::ostream& out) {
   const auto& captions = list.Captions();
-  for (std::size_t c = 0; c < captions.size(); ++c) out << (c ? "\t" : "") << captions[c];
+  for (std::size_t c = 0; c < captions.size(); ++c)
+    out << (c ? "\t" : "") << GlossedCaption(captions[c]);
   out << '\n';
   for (const ReportRow& row : list.Rows()) {
     for (std::size_t c = 0; c < captions.size(); ++c) out << (c ? "\t" : "") << row.Cell(c);

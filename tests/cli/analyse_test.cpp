@@ -73,10 +73,11 @@ class AnalyseCommandTest : public test::CliFixture {
 
 TEST_F(AnalyseCommandTest, FilesListsTheHeaderFragmentsWithTheirPageZeroLsn) {
   ASSERT_EQ(Run({"files", rows_, "--content", content_}), kExitOk) << err_.str();
-  EXPECT_EQ(OutLines(),
-            (Lines{"序号\t文件名\t碎片大小(KB)\t开始扇区\tLSN",
-                   std::string("1\t") + kName + ":960KB\t320\t100\t0000002A000001F00001",
-                   "2\t无效文件头,size:0KB\t160\t6000\t00000000000000000000"}));
+  EXPECT_EQ(
+      OutLines(),
+      (Lines{"序号(number)\t文件名(file name)\t碎片大小(KB)(size)\t开始扇区(start sector)\tLSN",
+             std::string("1\t") + kName + ":960KB\t320\t100\t0000002A000001F00001",
+             "2\t无效文件头,size:0KB\t160\t6000\t00000000000000000000"}));
 
   // From the source itself the names are the scan's remarks.
   ASSERT_EQ(Run({"files", rows_, "--source", image_, "--disk-image", "--json"}), kExitOk)
@@ -92,11 +93,12 @@ TEST_F(AnalyseCommandTest, FilesListsTheHeaderFragmentsWithTheirPageZeroLsn) {
 
 TEST_F(AnalyseCommandTest, AnalysePrintsTheAssemblyListAndTheLog) {
   ASSERT_EQ(Run({"analyse", rows_, "--content", content_, "--file", "1"}), kExitOk) << err_.str();
-  EXPECT_EQ(OutLines(),
-            (Lines{"序号\t碎片大小(KB)\t开始页面号\t结束页面号\t备注\t开始扇区\t结束扇区",
-                   std::string("1\t320\t0\t40\t") + kRemark + "\t100\t740",
-                   "2\t320\t40\t80\t \t1000\t1640", "3\t320\t80\t120\t \t3000\t3640", "",
-                   "找到碎片号1", "找到碎片号3", kAnalysisFinishedLine}));
+  EXPECT_EQ(OutLines(), (Lines{"序号(number)\t碎片大小(KB)(size)\t开始页面号(first "
+                               "page)\t结束页面号(end page)\t备注(remark)\t"
+                               "开始扇区(start sector)\t结束扇区(end sector)",
+                               std::string("1\t320\t0\t40\t") + kRemark + "\t100\t740",
+                               "2\t320\t40\t80\t \t1000\t1640", "3\t320\t80\t120\t \t3000\t3640",
+                               "", "找到碎片号1", "找到碎片号3", kAnalysisFinishedLine}));
 
   ASSERT_EQ(Run({"analyse", rows_, "--source", image_, "--disk-image", "--file", "1", "--json"}),
             kExitOk)

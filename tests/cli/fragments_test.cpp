@@ -67,7 +67,9 @@ TEST_F(FragmentsCommandTest, ListsTheRowsAsTabSeparatedCells) {
   ASSERT_EQ(Run({"fragments", rows_}), kExitOk) << err_.str();
   const auto lines = OutLines();
   ASSERT_EQ(lines.size(), 5u);
-  EXPECT_EQ(lines[0], "序号\t碎片大小(KB)\t开始页面号\t结束页面号\t备注\t开始扇区\t结束扇区");
+  EXPECT_EQ(lines[0],
+            "序号(number)\t碎片大小(KB)(size)\t开始页面号(first page)\t结束页面号(end page)\t"
+            "备注(remark)\t开始扇区(start sector)\t结束扇区(end sector)");
   EXPECT_EQ(lines[2], "2\t8\t5\t6\t中文备注\t400\t416");
 }
 
