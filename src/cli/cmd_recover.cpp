@@ -61,10 +61,9 @@ class WriteProgress {
   void Show(int percent) {
     if (style_ == Style::kNone) return;
     if (style_ == Style::kBar) {
-      constexpr int kWidth = 30;
-      const int filled = std::clamp(percent, 0, 100) * kWidth / 100;
-      err_ << "\r[" << std::string(filled, '#') << std::string(kWidth - filled, ' ') << "] "
-           << percent << "%  write " << name_ << std::flush;
+      err_ << ProgressBarLine(std::clamp(percent, 0, 100) / 100.0,
+                              std::to_string(percent) + "%  write " + name_)
+           << std::flush;
     } else if (percent / 10 != lastTenth_) {
       lastTenth_ = percent / 10;
       err_ << "write " << name_ << ": " << percent << "%\n";

@@ -5,6 +5,7 @@
 // files (so that an unusable path is reported before hours of scanning), runs the scan job, prints
 // the fragment list and saves it. Ctrl-C is STOP: the scan ends at its next candidate position,
 // what it found is printed and saved, and the exit code is 130.
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -58,10 +59,7 @@ class Progress {
     std::snprintf(figures, sizeof figures, "%3d%%  %8.1f MB/s  %s left", percent, rate / 1e6,
                   Clock(left).c_str());
     if (style_ == ScanOptions::ProgressStyle::kBar) {
-      constexpr int kWidth = 30;
-      const int filled = static_cast<int>(done * kWidth);
-      err_ << "\r[" << std::string(filled, '#') << std::string(kWidth - filled, ' ') << "] "
-           << figures << (last ? "\n" : "") << std::flush;
+      err_ << ProgressBarLine(done, figures) << (last ? "\n" : "") << std::flush;
     } else if (percent / 10 != lastTenth_ || last) {
       lastTenth_ = percent / 10;
       err_ << "scan: " << figures << '\n';
@@ -234,6 +232,25 @@ void AddScanSettingArgs(CLI::App& cmd, ScanOptions& options) {
       ->check(IntegerIn(0, std::numeric_limits<std::int32_t>::max()));
   cmd.add_flag("--no-read-ahead", options.noReadAhead,
                "Read each window only when the scan reaches it (for comparison)");
+}
+
+std::string ProgressBarLine(double done, const std::string& text) {
+  constexpr std::size_t kWidest = 30;
+  std::size_t columns = 80;
+  winsize size{};
+  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) columns = size.ws_col;
+  // One column stays free: a line that fills the last one wraps on some terminals.
+  const std::size_t room = columns - 1;
+  std::string line = "\r";
+  if (room >= text.size() + 4 + 5) {  // at least a 5-wide bar: "[#####] "
+    const std::size_t width = std::min(kWidest, room - text.size() - 3);
+    const auto filled = static_cast<std::size_t>(std::clamp(done, 0.0, 1.0) * double(width));
+    line += "[" + std::string(filled, '#') + std::string(width - filled, ' ') + "] ";
+  }
+  line += text.substr(0, room);
+  // Clears what a longer line before it left behind.
+  if (line.size() - 1 < room) line += std::string(room - (line.size() - 1), ' ');
+  return line;
 }
 
 void ResolveProgressStyle(ScanOptions& options) {

@@ -21,6 +21,9 @@ namespace ravelin::cli {
 void AddScanSettingArgs(CLI::App& cmd, ScanOptions& options);
 // kAuto becomes a bar on a terminal (stderr), plain lines otherwise.
 void ResolveProgressStyle(ScanOptions& options);
+// "\r[###   ] text" to redraw in place, fitted to the terminal's width so that it never wraps
+// onto a new line: the bar shrinks (down to none) and then the text is cut. `done` in [0, 1].
+std::string ProgressBarLine(double done, const std::string& text);
 
 // The scan `options` ask for over the one `chosen` implies, into `request`. kExitOk, or the
 // exit code after saying why on `err` when they cannot apply to this source.

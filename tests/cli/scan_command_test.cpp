@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "cli/commands.h"
+#include "cli/scan_run.h"
 #include "gen/database_generator.h"
 #include "gen/image_raw.h"
 #include "support/cli_fixture.h"
@@ -197,6 +198,17 @@ TEST_F(ScanCommandTest, AScanStoppedByCtrlCSavesWhatItFoundAndSaysSo) {
   const auto doc = nlohmann::json::parse(out_.str());
   EXPECT_TRUE(doc["stopped"].get<bool>());
   EXPECT_TRUE(std::filesystem::exists(rows)) << "the rows found so far are saved";
+}
+
+// The bar is redrawn in place: a line wider than the terminal would wrap and scroll instead.
+TEST(ProgressBarTest, NeverWiderThanTheTerminal) {
+  for (const std::size_t length : {2u, 40u, 75u, 200u}) {
+    const std::string line = ProgressBarLine(0.5, std::string(length, 'x'));
+    EXPECT_EQ(line.size(), 80u) << length;  // "\r" and 79 columns (80 without a terminal)
+    EXPECT_EQ(line.find('[') != std::string::npos, length < 70) << line;
+  }
+  EXPECT_NE(ProgressBarLine(0.5, "50%").find("[###############               ] 50%"),
+            std::string::npos);
 }
 
 }  // namespace
