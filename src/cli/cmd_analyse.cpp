@@ -11,6 +11,7 @@
 #include "assembly/assembly_rows.h"
 #include "catalogue/list_operations.h"
 #include "cli/commands.h"
+#include "cli/glosses.h"
 #include "cli/list_output.h"
 #include "cli/output_checks.h"
 #include "cli/saved_scan.h"
@@ -58,6 +59,7 @@ int RunAnalyse(const AnalyseOptions& options, const CliEnv& env, std::ostream& o
   // The log is printed after the list; questions and messages go to stderr as they come.
   std::ostringstream memo;
   TerminalUi ui(memo, err, env.in);
+  ui.KeepMemoVerbatim();  // the log is a report: glossed when printed as text
   Workspace ws(ui, env.opener);
   if (!OpenFileList(ws, env, options.rows, options.content, options.source, options.force, err))
     return kExitBadUsage;
@@ -116,7 +118,7 @@ int RunAnalyse(const AnalyseOptions& options, const CliEnv& env, std::ostream& o
   } else {
     PrintList(ws.ListView4, out);
     out << '\n';
-    for (const std::string& line : log) out << line << '\n';
+    for (const std::string& line : log) out << WithGloss(line) << '\n';
   }
   return completed && written ? kExitOk : kExitFailed;
 }

@@ -248,6 +248,7 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
   std::ostream& text = jsonToStdout ? err : out;
   std::ostringstream memo;
   TerminalUi ui(memo, err, env.in);
+  ui.KeepMemoVerbatim();
   StopOnInterrupt interrupt;
   const Style style = options.scan.progress;
 

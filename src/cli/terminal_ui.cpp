@@ -27,7 +27,7 @@ bool TerminalUi::AskYesNo(std::string_view text, std::string_view caption) {
 
 void TerminalUi::AppendMemo(Memo, std::string_view line) {
   std::lock_guard lock(mutex_);
-  memoOut_ << line << '\n' << std::flush;
+  memoOut_ << (glossMemo_ ? WithGloss(line) : std::string(line)) << '\n' << std::flush;
 }
 
 std::optional<std::string> TerminalUi::NextDialogAnswer() {

@@ -26,6 +26,10 @@ class TerminalUi final : public Ui {
   TerminalUi(std::ostream& memoOut, std::ostream& err, std::istream* in = nullptr)
       : memoOut_(memoOut), err_(err), in_(in) {}
 
+  // Memo lines go to `memoOut` with the English gloss of a system text after it, for a person
+  // to read; a command that keeps them for a report (JSON) asks for them as written.
+  void KeepMemoVerbatim() { glossMemo_ = false; }
+
   // The answer to the question whose text is `question`, given by a command-line option.
   void SetAnswer(std::string question, bool yes) { answers_[std::move(question)] = yes; }
   // The path the next file or folder dialog returns.
@@ -67,6 +71,7 @@ class TerminalUi final : public Ui {
   std::optional<std::string> NextDialogAnswer();
 
   std::ostream& memoOut_;
+  bool glossMemo_ = true;
   std::ostream& err_;
   std::istream* in_;
   std::map<std::string, bool, std::less<>> answers_;

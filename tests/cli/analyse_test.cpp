@@ -9,6 +9,7 @@
 #include "analysis/analysis_fixture.h"
 #include "catalogue/scan_text.h"
 #include "cli/commands.h"
+#include "cli/glosses.h"
 #include "commands/tab3_commands.h"
 #include "common/messages.h"
 #include "support/cli_fixture.h"
@@ -98,7 +99,8 @@ TEST_F(AnalyseCommandTest, AnalysePrintsTheAssemblyListAndTheLog) {
                                "开始扇区(start sector)\t结束扇区(end sector)",
                                std::string("1\t320\t0\t40\t") + kRemark + "\t100\t740",
                                "2\t320\t40\t80\t \t1000\t1640", "3\t320\t80\t120\t \t3000\t3640",
-                               "", "找到碎片号1", "找到碎片号3", kAnalysisFinishedLine}));
+                               "", "找到碎片号1 (found fragment)", "找到碎片号3 (found fragment)",
+                               WithGloss(kAnalysisFinishedLine)}));
 
   ASSERT_EQ(Run({"analyse", rows_, "--source", image_, "--disk-image", "--file", "1", "--json"}),
             kExitOk)
@@ -131,7 +133,7 @@ TEST_F(AnalyseCommandTest, ManualAnalysisAsksOnTheTerminal) {
   std::istringstream giveUp("q\n");
   env_.in = &giveUp;
   EXPECT_EQ(Run({"analyse", rows_, "--content", content_, "--file", "1", "--manual"}), kExitFailed);
-  EXPECT_EQ(OutLines().back(), "用户终止");
+  EXPECT_EQ(OutLines().back(), "用户终止 (stopped by the user)");
 }
 
 TEST_F(AnalyseCommandTest, BadUsageSaysWhyOnStderrAndExitsWithTwo) {
