@@ -37,34 +37,77 @@ const char* VerdictName(PageVerdict verdict) {
       return "missing_allocated_zero_page";
     case PageVerdict::kZeroFree:
       return "free_zero_page";
+    case PageVerdict::kAllocatedZero:
+      return "allocated_zero_page";
+    case PageVerdict::kFreeNotPage:
+      return "free_not_a_data_page";
   }
   return "?";
 }
 
-bool PageAccount::AllAllocatedVerified() const {
-  if (headerPageCount > pageCount) return false;  // a file cut short
+bool IsProblemVerdict(PageVerdict verdict) {
+  return verdict == PageVerdict::kDamaged || verdict == PageVerdict::kMissingAllocated ||
+         verdict == PageVerdict::kUnverifiable || verdict == PageVerdict::kUncertain;
+}
+
+const char* FileStatusName(FileStatus status) {
+  switch (status) {
+    case FileStatus::kComplete:
+      return "complete";
+    case FileStatus::kIncomplete:
+      return "incomplete";
+    case FileStatus::kDoubtful:
+      return "doubtful";
+  }
+  return "?";
+}
+
+FileAssessment PageAccount::Assess() const {
+  FileAssessment a;
   for (std::size_t n = 0; n < verdicts.size(); ++n) {
     const PageVerdict v = verdicts[n];
-    if (v == PageVerdict::kProtection || v == PageVerdict::kStructure ||
-        v == PageVerdict::kRepaired || v == PageVerdict::kZeroFree)
-      continue;
     // A page the PFS pages call free may hold anything: stale rows are not a fault.
-    if (allocated[n] == 0) continue;
-    return false;
+    if (v == PageVerdict::kZeroFree || v == PageVerdict::kFreeNotPage || allocated[n] == 0)
+      continue;
+    ++a.inUse;
+    switch (v) {
+      case PageVerdict::kProtection:
+      case PageVerdict::kStructure:
+      case PageVerdict::kRepaired:
+        ++a.sound;
+        break;
+      case PageVerdict::kAllocatedZero:
+        ++a.allocatedZero;
+        break;
+      case PageVerdict::kMissingAllocated:
+        ++a.missing;
+        break;
+      default:
+        ++a.doubtful;
+    }
   }
-  return true;
+  if (headerPageCount > pageCount) a.pagesShort = headerPageCount - pageCount;
+  if (a.doubtful > 0)
+    a.status = FileStatus::kDoubtful;
+  else if (a.missing > 0 || a.pagesShort > 0)
+    a.status = FileStatus::kIncomplete;
+  return a;
 }
+
+bool PageAccount::AllAllocatedVerified() const { return Assess().status == FileStatus::kComplete; }
 
 std::vector<std::string> PageAccount::SummaryLines() const {
   static constexpr const char* kText[kPageVerdictCount] = {
       "页面校验通过(verified by checksum or torn bits): ",
       "结构校验通过(verified by structure): ",
-      "已修复(repaired): ",
+      "已修复(pages split across clusters, rejoined): ",
       "不确定(uncertain, kept as read): ",
       "无法校验(unverifiable): ",
       "已损坏(damaged): ",
       "缺少的已分配页面,以零页代替(missing allocated pages, written as zero pages): ",
       "空闲零页(free pages, zero): ",
+      "已分配的零页(allocated, all zero: never written by SQL Server, or lost): ",
+      "空闲页面,非数据页(free, not a data page): ",
   };
   std::vector<std::string> lines;
   if (headerPageCount > pageCount) {
@@ -92,9 +135,7 @@ void PageAccounter::TakeAllocation(std::int64_t n, PageView page) {
     if (GetFileSizeFromHeader(page, size) == 0 && size > 0) account_.headerPageCount = size;
     return;
   }
-  if ((n != 1 && n % kPagesPerPfs != 0) || page[page_header::kType] != kPageTypePfs ||
-      static_cast<std::int32_t>(Load32(page, page_header::kPageNumber)) != n)
-    return;
+  if (page[page_header::kType] != kPageTypePfs) return;
   const auto pfs = ReadPfsBytes(page);
   if (!pfs) return;
   for (std::size_t j = 0; j < pfs->bytes.size(); ++j) {
@@ -114,7 +155,7 @@ void PageAccounter::Add(PageView page) {
     // Torn bits alone pass a neighbouring page's sectors: see ProtectionHolds.
     const bool intact = protectedPage && ProtectionHolds(restored);
     RestoreTornBits(restored);
-    if (p == 0 || p == 1 || p % kPagesPerPfs == 0) TakeAllocation(p, restored);
+    if (p == 0) TakeAllocation(p, restored);
     const bool inPlace =
         static_cast<std::int32_t>(Load32(restored, page_header::kPageNumber)) == p &&
         Load16(restored, page_header::kFileId) == account_.fileId;
@@ -123,9 +164,12 @@ void PageAccounter::Add(PageView page) {
     } else if (protectedPage) {
       verdict = PageVerdict::kProtection;
     } else {
-      verdict = IsPageStructurallySound(restored) ? PageVerdict::kStructure
-                                                  : PageVerdict::kUnverifiable;
+      verdict =
+          IsPageStructurallySound(restored) ? PageVerdict::kStructure : PageVerdict::kUnverifiable;
     }
+    // Only a PFS page that holds is believed: a damaged one could call damaged pages free.
+    const bool verified = verdict == PageVerdict::kProtection || verdict == PageVerdict::kStructure;
+    if (verified && IsPfsPageId(p)) TakeAllocation(p, restored);
     // A page whose allocation no PFS page gives is taken to be in use.
     std::uint8_t& state = AllocatedAt(p);
     if (state == 0xFF) state = 1;
@@ -134,6 +178,7 @@ void PageAccounter::Add(PageView page) {
 }
 
 void PageAccounter::AddUnreadable() {
+  unreadable_.push_back(Pages());
   account_.verdicts.push_back(PageVerdict::kDamaged);
 }
 
@@ -143,21 +188,43 @@ void PageAccounter::AddZeros(std::int64_t count) {
                            PageVerdict::kZeroFree);
 }
 
+// Each page's verdict once every PFS page is known:
+//   1. a zero page the writer put in place of a page it did not have, and a zero page where
+//      the file header page or a PFS page lies, is missing unless the PFS pages say free;
+//      any other zero page is an allocated zero page where they say allocated, else a free
+//      zero page;
+//   2. the writer's repairs and uncertain pages replace what the page alone says;
+//   3. a page the PFS pages call free that does not hold in its place (a page that cannot
+//      be read aside) is not a data page of the file.
 PageAccount PageAccounter::Finish(const std::vector<PageVerdict>& writerNotes) {
   PageAccount account = std::move(account_);
+  std::vector<std::int64_t> unreadable = std::move(unreadable_);
   account_ = {};
+  unreadable_ = {};
   account.pageCount = static_cast<std::int64_t>(account.verdicts.size());
   account.allocated.resize(account.verdicts.size(), 0xFF);
+  auto nextUnreadable = unreadable.begin();
   for (std::size_t i = 0; i < account.verdicts.size(); ++i) {
     PageVerdict& verdict = account.verdicts[i];
-    if (verdict == PageVerdict::kZeroFree && account.allocated[i] == 1)
-      verdict = PageVerdict::kMissingAllocated;
-    if (i < writerNotes.size()) {
-      const PageVerdict note = writerNotes[i];
+    const std::uint8_t state = account.allocated[i];
+    const PageVerdict note = i < writerNotes.size() ? writerNotes[i] : PageVerdict::kZeroFree;
+    if (verdict == PageVerdict::kZeroFree) {
+      // SQL Server always writes the file header page and the PFS pages.
+      if (note == PageVerdict::kMissingAllocated || i == 0 ||
+          IsPfsPageId(static_cast<std::int64_t>(i)))
+        verdict = state == 0 ? PageVerdict::kZeroFree : PageVerdict::kMissingAllocated;
+      else if (state == 1)
+        verdict = PageVerdict::kAllocatedZero;
+    } else {
       const bool verified =
           verdict == PageVerdict::kProtection || verdict == PageVerdict::kStructure;
       if (note == PageVerdict::kRepaired && verified) verdict = PageVerdict::kRepaired;
       if (note == PageVerdict::kUncertain) verdict = PageVerdict::kUncertain;
+      const bool unread =
+          nextUnreadable != unreadable.end() && *nextUnreadable == static_cast<std::int64_t>(i);
+      if (unread) ++nextUnreadable;
+      const bool holds = verified || verdict == PageVerdict::kRepaired;
+      if (state == 0 && !holds && !unread) verdict = PageVerdict::kFreeNotPage;
     }
     ++account.counts[static_cast<std::size_t>(verdict)];
   }
