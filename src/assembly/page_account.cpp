@@ -17,6 +17,16 @@ bool AllZero(PageView page) {
 
 int ProtectionNibble(PageView page) { return page[5] & 0x0F; }
 
+// PFS bits only a page SQL Server wrote carries: an IAM page, ghost records, a heap or text
+// page that is not empty.
+constexpr std::uint8_t kPfsWrittenBits = kPfsIam | 0x08 | 0x07;
+
+// Pages SQL Server writes when it creates a data file: the file header, the first PFS, GAM
+// and SGAM pages, and the boot page.
+bool AlwaysWritten(std::int64_t n) {
+  return n == 0 || n == 2 || n == 3 || n == 9 || IsPfsPageId(n);
+}
+
 }  // namespace
 
 const char* VerdictName(PageVerdict verdict) {
@@ -120,6 +130,12 @@ std::vector<std::string> PageAccount::SummaryLines() const {
   return lines;
 }
 
+void PageAccounter::MarkWritten(std::int64_t n) {
+  const auto i = static_cast<std::size_t>(n);
+  if (i >= written_.size()) written_.resize(i + 1, false);
+  written_[i] = true;
+}
+
 std::uint8_t& PageAccounter::AllocatedAt(std::int64_t n) {
   const auto i = static_cast<std::size_t>(n);
   if (i >= account_.allocated.size()) account_.allocated.resize(i + 1, 0xFF);
@@ -140,7 +156,9 @@ void PageAccounter::TakeAllocation(std::int64_t n, PageView page) {
   if (!pfs) return;
   for (std::size_t j = 0; j < pfs->bytes.size(); ++j) {
     const std::int64_t t = pfs->firstPage + static_cast<std::int64_t>(j);
-    if (t >= 0) AllocatedAt(t) = (pfs->bytes[j] & kPfsAllocated) ? 1 : 0;
+    if (t < 0) continue;
+    AllocatedAt(t) = (pfs->bytes[j] & kPfsAllocated) ? 1 : 0;
+    if ((pfs->bytes[j] & kPfsAllocated) && (pfs->bytes[j] & kPfsWrittenBits)) MarkWritten(t);
   }
 }
 
@@ -189,18 +207,21 @@ void PageAccounter::AddZeros(std::int64_t count) {
 }
 
 // Each page's verdict once every PFS page is known:
-//   1. a zero page the writer put in place of a page it did not have, and a zero page where
-//      the file header page or a PFS page lies, is missing unless the PFS pages say free;
-//      any other zero page is an allocated zero page where they say allocated, else a free
-//      zero page;
+//   1. a zero page the writer put in place of a page it did not have, and a zero page SQL
+//      Server must have written (an allocation page in its fixed place, the boot page, a
+//      page whose PFS byte says it is an IAM page or holds rows), is missing unless the PFS
+//      pages say free; any other zero page is an allocated zero page where they say
+//      allocated, else a free zero page;
 //   2. the writer's repairs and uncertain pages replace what the page alone says;
 //   3. a page the PFS pages call free that does not hold in its place (a page that cannot
 //      be read aside) is not a data page of the file.
 PageAccount PageAccounter::Finish(const std::vector<PageVerdict>& writerNotes) {
   PageAccount account = std::move(account_);
   std::vector<std::int64_t> unreadable = std::move(unreadable_);
+  std::vector<bool> written = std::move(written_);
   account_ = {};
   unreadable_ = {};
+  written_ = {};
   account.pageCount = static_cast<std::int64_t>(account.verdicts.size());
   account.allocated.resize(account.verdicts.size(), 0xFF);
   auto nextUnreadable = unreadable.begin();
@@ -209,9 +230,9 @@ PageAccount PageAccounter::Finish(const std::vector<PageVerdict>& writerNotes) {
     const std::uint8_t state = account.allocated[i];
     const PageVerdict note = i < writerNotes.size() ? writerNotes[i] : PageVerdict::kZeroFree;
     if (verdict == PageVerdict::kZeroFree) {
-      // SQL Server always writes the file header page and the PFS pages.
-      if (note == PageVerdict::kMissingAllocated || i == 0 ||
-          IsPfsPageId(static_cast<std::int64_t>(i)))
+      const bool mustBeWritten =
+          (i < written.size() && written[i]) || AlwaysWritten(static_cast<std::int64_t>(i));
+      if (note == PageVerdict::kMissingAllocated || mustBeWritten)
         verdict = state == 0 ? PageVerdict::kZeroFree : PageVerdict::kMissingAllocated;
       else if (state == 1)
         verdict = PageVerdict::kAllocatedZero;

@@ -24,11 +24,13 @@ enum class PageVerdict : std::uint8_t {
   kDamaged,           // its protection fails, or it carries another page id or file id, or
                       // it cannot be read
   kMissingAllocated,  // a zero page not known to be free that stands for a lost page: one a
-                      // writer put where no row held the page or it could not be read, or the
-                      // file header page or a PFS page, which SQL Server always writes
+                      // writer put where no row held the page or it could not be read, or one
+                      // SQL Server always writes (allocation pages, the boot page, IAM pages,
+                      // pages its PFS byte says hold rows)
   kZeroFree,          // a zero page where the page is free (or nothing says otherwise)
-  kAllocatedZero,     // all zero as read where the PFS pages say allocated: a page SQL Server
-                      // allocated and never wrote, or one that was lost
+  kAllocatedZero,     // all zero as read where the PFS pages say allocated, and nothing says
+                      // it was written: a page SQL Server allocated and never wrote, or one
+                      // that was lost
   kFreeNotPage,       // the PFS pages say free; not zero, and not a page that holds in its
                       // place (disk residue, stale bytes)
 };
@@ -102,7 +104,9 @@ class PageAccounter {
   std::uint8_t& AllocatedAt(std::int64_t n);
   void TakeAllocation(std::int64_t n, PageView page);
   PageAccount account_;
+  void MarkWritten(std::int64_t n);
   std::vector<std::int64_t> unreadable_;  // in page order
+  std::vector<bool> written_;             // pages that cannot be all zero in a sound file
 };
 
 // Reads page n of a file of `pageCount` pages into the buffer; false when it cannot.

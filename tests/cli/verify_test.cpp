@@ -114,6 +114,10 @@ TEST(VerifyCommandTest, AccountsForEveryPageAndFailsOnlyOnPagesInUse) {
       if (n >= 16 && real.View(n)[page_header::kType] == kPageTypeData) data.push_back(n);
     ASSERT_GE(data.size(), 2u) << name;
     const std::int64_t used = data.front(), usedToo = data.back();
+    std::int64_t iam = -1;
+    for (const std::int64_t n : allocated)
+      if (iam < 0 && n >= 16 && real.View(n)[page_header::kType] == kPageTypeIam) iam = n;
+    ASSERT_GE(iam, 0) << name;
     const std::int64_t last = real.PageCount();
     const std::vector<Damage> damages = {
         {"as SQL Server wrote it", [](auto&) {}, kExitOk, "complete", {}, {{"damaged", 0}}},
@@ -130,6 +134,15 @@ TEST(VerifyCommandTest, AccountsForEveryPageAndFailsOnlyOnPagesInUse) {
          "complete",
          {},
          {{"allocated_zero_page", 1}}},
+        {"the boot page and an IAM page zeroed: SQL Server always writes them",
+         [&](auto& b) {
+           std::fill(PageAt(b, 9), PageAt(b, 10), 0);
+           std::fill(PageAt(b, iam), PageAt(b, iam + 1), 0);
+         },
+         kExitFailed,
+         "incomplete",
+         {{9, "missing_allocated_zero_page"}, {iam, "missing_allocated_zero_page"}},
+         {{"allocated_zero_page", 0}}},
         {"two allocated pages swapped",
          [&](auto& b) {
            std::swap_ranges(PageAt(b, used), PageAt(b, used + 1), PageAt(b, usedToo));
