@@ -46,11 +46,21 @@ class AlignedChunk {
   std::size_t size_;
 };
 
+// Notes pages [first, end) as zero-filled, joined to the run before when they follow it.
+void NoteZeroFilled(std::vector<PageRun>& runs, std::int64_t first, std::int64_t end) {
+  if (end <= first) return;
+  if (!runs.empty() && runs.back().end == first)
+    runs.back().end = end;
+  else
+    runs.push_back({first, end});
+}
+
 // Reads the row's pages [first, first + count) into `chunk` (zero-filled first). A request
 // that fails is retried page by page, so exactly the pages that cannot be read end up as
-// zero pages, each reported, as a page-by-page writer would.
+// zero pages, each reported and noted in `zeroFilled`, as a page-by-page writer would.
 std::int64_t ReadChunk(const AssemblyRow& row, std::int64_t first, std::int64_t count,
-                       FragmentSource& source, AlignedChunk& chunk, Reporter& reporter) {
+                       FragmentSource& source, AlignedChunk& chunk, Reporter& reporter,
+                       std::vector<PageRun>& zeroFilled) {
   const auto bytes = static_cast<std::size_t>(count) * kPageSize;
   std::fill(chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(bytes), std::uint8_t{0});
   const auto sectors =
@@ -65,6 +75,7 @@ std::int64_t ReadChunk(const AssemblyRow& row, std::int64_t first, std::int64_t 
     if (!source.ReadPage(row.startSector, first + k, page)) {
       std::fill(page.begin(), page.end(), std::uint8_t{0});
       reporter.UnreadablePage(row.startPage + first + k);
+      NoteZeroFilled(zeroFilled, row.startPage + first + k, row.startPage + first + k + 1);
       ++unread;
     }
   }
@@ -222,6 +233,11 @@ PageAccount AccountingSink::Finish(const MdfWriteResult& result) {
 std::vector<PageVerdict> WriterNotes(const MdfWriteResult& result, std::int64_t pageCount) {
   std::vector<PageVerdict> notes(static_cast<std::size_t>(std::max<std::int64_t>(pageCount, 0)),
                                  PageVerdict::kZeroFree);
+  for (const PageRun& run : result.zeroFilled) {
+    const std::int64_t end = std::min(run.end, pageCount);
+    for (std::int64_t n = std::max<std::int64_t>(run.first, 0); n < end; ++n)
+      notes[static_cast<std::size_t>(n)] = PageVerdict::kMissingAllocated;
+  }
   for (const MdfPageNote& note : result.notes) {
     if (note.page < 0 || note.page >= pageCount) continue;
     notes[static_cast<std::size_t>(note.page)] =
@@ -276,6 +292,7 @@ MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& given, std::int64_t file
   if (!rows.empty() && rows.front().startPage > 0) {
     const auto lead = static_cast<std::uint64_t>(rows.front().startPage);
     if (!out.AppendZeros(lead * kPageSize)) return result;
+    NoteZeroFilled(result.zeroFilled, 0, rows.front().startPage);
     result.pages += static_cast<std::int64_t>(lead);
   }
   for (std::int64_t s = 0; s < count; ++s) {
@@ -295,6 +312,7 @@ MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& given, std::int64_t file
           return result;
         const auto gap = static_cast<std::uint64_t>(row.startPage - before.endPage);
         if (!out.AppendZeros(gap * kPageSize)) return result;
+        NoteZeroFilled(result.zeroFilled, before.endPage, row.startPage);
         result.pages += static_cast<std::int64_t>(gap);
         previousAtEnd = false;
       }
@@ -312,7 +330,7 @@ MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& given, std::int64_t file
     const std::int64_t pages = row.Pages();
     for (std::int64_t first = 0; first < pages; first += kChunkPages) {
       const std::int64_t n = std::min(kChunkPages, pages - first);
-      result.unreadPages += ReadChunk(row, first, n, source, chunk, reporter);
+      result.unreadPages += ReadChunk(row, first, n, source, chunk, reporter, result.zeroFilled);
       const auto bytes = static_cast<std::size_t>(n) * kPageSize;
       // A repair works on the last page as read.
       std::copy(chunk.begin() + static_cast<std::ptrdiff_t>(bytes - kPageSize),
@@ -326,6 +344,7 @@ MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& given, std::int64_t file
   if (!rows.empty() && rows.back().endPage < filePageCount) {
     const auto tail = static_cast<std::uint64_t>(filePageCount - rows.back().endPage);
     if (!out.AppendZeros(tail * kPageSize)) return result;
+    NoteZeroFilled(result.zeroFilled, rows.back().endPage, filePageCount);
     result.pages += static_cast<std::int64_t>(tail);
   }
   if (result.zeroedFreePages > 0) {

@@ -52,6 +52,13 @@ struct PlacedRows {
 };
 PlacedRows PlaceRows(std::vector<AssemblyRow> rows);
 
+// Pages [first, end) of the file.
+struct PageRun {
+  std::int64_t first = 0;
+  std::int64_t end = 0;
+  bool operator==(const PageRun&) const = default;
+};
+
 struct MdfWriteResult {
   bool written = false;                // false: the output could not be written
   std::vector<RowConflict> conflicts;  // not empty: the rows were refused, nothing written
@@ -65,6 +72,9 @@ struct MdfWriteResult {
   // at that place that holds: written as zero pages.
   std::int64_t zeroedFreePages = 0;
   std::vector<MdfPageNote> notes;  // in page order
+  // Pages written as zero pages for want of the page: before the first row, between rows,
+  // after the last row up to the page count, and pages that could not be read. In page order.
+  std::vector<PageRun> zeroFilled;
 };
 
 // Where the writer's pages go, in order from page 0: appended, or the last page appended
@@ -136,7 +146,8 @@ MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& rows, std::int64_t fileP
                         Reporter& reporter, const MdfWriteOptions& options = {});
 
 // One entry per page of the file for the page account: kRepaired / kUncertain where a note
-// says so, kZeroFree (no note) elsewhere.
+// says so, kMissingAllocated for the pages the writer zero-filled, kZeroFree (no note)
+// elsewhere.
 std::vector<PageVerdict> WriterNotes(const MdfWriteResult& result, std::int64_t pageCount);
 
 // The bytes WriteMdf appends for `rows`, as a count: what the output needs on the disk.

@@ -21,14 +21,52 @@ enum class PageVerdict : std::uint8_t {
   kRepaired,          // a left-page repair mended it, and it now verifies
   kUncertain,         // a repair could not decide between versions: kept as read
   kUnverifiable,      // unprotected and its structure does not hold (or protection unknown)
-  kDamaged,           // its protection fails, or it carries another page id or file id
-  kMissingAllocated,  // a zero page where the PFS pages say a page is allocated
+  kDamaged,           // its protection fails, or it carries another page id or file id, or
+                      // it cannot be read
+  kMissingAllocated,  // a zero page not known to be free that stands for a lost page: one a
+                      // writer put where no row held the page or it could not be read, or one
+                      // SQL Server always writes (allocation pages, the boot page, IAM pages,
+                      // pages its PFS byte says hold rows)
   kZeroFree,          // a zero page where the page is free (or nothing says otherwise)
+  kAllocatedZero,     // all zero as read where the PFS pages say allocated, and nothing says
+                      // it was written: a page SQL Server allocated and never wrote, or one
+                      // that was lost
+  kFreeNotPage,       // the PFS pages say free; not zero, and not a page that holds in its
+                      // place (disk residue, stale bytes)
 };
-inline constexpr std::size_t kPageVerdictCount = 8;
+inline constexpr std::size_t kPageVerdictCount = 10;
 
 // Short English names, as `ravelin verify --json` writes them.
 const char* VerdictName(PageVerdict verdict);
+
+// Whether a page with this verdict stands against the file wherever it lies: damaged,
+// uncertain, unverifiable or missing. Pages the account turns free never carry one of these
+// but kUncertain; allocated zero pages are listed beside them, not as a fault.
+bool IsProblemVerdict(PageVerdict verdict);
+
+// What a file is worth as a whole, from its account.
+enum class FileStatus : std::uint8_t {
+  kComplete,    // every page in use verified or was repaired, and the file is as long as
+                // its header says
+  kIncomplete,  // pages in use are missing (written as zero pages), or the file is cut short
+  kDoubtful,    // pages in use are damaged, uncertain or unverifiable
+};
+
+// "complete", "incomplete", "doubtful".
+const char* FileStatusName(FileStatus status);
+
+// The status and the counts behind it. A page is in use when the PFS pages say allocated,
+// or, where no PFS page says, when it is not zero; a file with both missing and doubtful
+// pages is doubtful, since bytes it holds may be wrong.
+struct FileAssessment {
+  FileStatus status = FileStatus::kComplete;
+  std::int64_t inUse = 0;          // pages in use
+  std::int64_t sound = 0;          // of those, verified by protection or structure, or repaired
+  std::int64_t allocatedZero = 0;  // of those, all zero as read (not a fault by itself)
+  std::int64_t missing = 0;        // of those, written as zero pages for want of the page
+  std::int64_t doubtful = 0;       // of those, damaged, uncertain or unverifiable
+  std::int64_t pagesShort = 0;     // pages the header gives beyond the end of the file
+};
 
 struct PageAccount {
   std::int64_t pageCount = 0;
@@ -39,9 +77,8 @@ struct PageAccount {
   std::array<std::int64_t, kPageVerdictCount> counts{};
 
   std::int64_t Count(PageVerdict v) const { return counts[static_cast<std::size_t>(v)]; }
-  // The file is as long as its header says, and every page the PFS pages call allocated
-  // (or, where no PFS page says, every page that is not zero) verified by protection,
-  // structure or a verified repair.
+  FileAssessment Assess() const;
+  // Assess() says complete.
   bool AllAllocatedVerified() const;
   // Summary lines, one per verdict that occurs.
   std::vector<std::string> SummaryLines() const;
@@ -58,13 +95,18 @@ class PageAccounter {
   void AddZeros(std::int64_t count);
   std::int64_t Pages() const { return static_cast<std::int64_t>(account_.verdicts.size()); }
   // `writerNotes` (when not empty, one per page) carries what the writer knows: pages it
-  // repaired, pages it left uncertain.
+  // repaired (kRepaired), pages it left uncertain (kUncertain), pages it wrote as zero pages
+  // because no row held them or they could not be read (kMissingAllocated); kZeroFree for
+  // the rest.
   PageAccount Finish(const std::vector<PageVerdict>& writerNotes = {});
 
  private:
   std::uint8_t& AllocatedAt(std::int64_t n);
   void TakeAllocation(std::int64_t n, PageView page);
   PageAccount account_;
+  void MarkWritten(std::int64_t n);
+  std::vector<std::int64_t> unreadable_;  // in page order
+  std::vector<bool> written_;             // pages that cannot be all zero in a sound file
 };
 
 // Reads page n of a file of `pageCount` pages into the buffer; false when it cannot.

@@ -18,20 +18,28 @@
 // text then goes to stderr). Stopped part-way, it still prints and reports the files it
 // finished.
 //
-// Exit codes: 0 every file found was written, 1 some could not be (or none was found), 2 bad
-// usage or an unusable source, 130 stopped by Ctrl-C (143 by SIGTERM).
+// Each file gets a status from its page account: complete (every page in use came back
+// sound), incomplete (pages in use missing, written as zero pages), doubtful (pages damaged,
+// uncertain or unverifiable), or not written; the run ends with one line that counts them.
+//
+// Exit codes: 0 every file found is complete; 1 a file is incomplete, doubtful or not
+// written, a page could not be read, a part of the disk could not be scanned, or no file was
+// found; 2 bad usage or an unusable source; 130 stopped by Ctrl-C (143 by SIGTERM).
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <limits>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
 
 #include "analysis/file_identification.h"
+#include "cli/account_json.h"
 #include "cli/commands.h"
+#include "cli/glosses.h"
 #include "cli/option_checks.h"
 #include "cli/output_checks.h"
 #include "cli/recovery.h"
@@ -91,19 +99,44 @@ std::string PageList(const std::vector<std::int64_t>& pages) {
   return text.str();
 }
 
+// What a rebuilt file is worth: its account's status, or "not written". A file is complete
+// only when it was written and every page in use came back sound.
+std::string StatusOf(const FileRecovery& r) {
+  if (!r.written || !r.account) return "not written";
+  return FileStatusName(r.account->Assess().status);
+}
+
+// The allocated pages the file lacks: the account's (what was written as zero pages for want
+// of them) once the file is written, else what the check found.
+std::vector<std::int64_t> MissingAllocated(const FileRecovery& r) {
+  if (!r.account) return r.missing.allocated;
+  std::vector<std::int64_t> pages;
+  for (std::size_t n = 0; n < r.account->verdicts.size(); ++n)
+    if (r.account->verdicts[n] == PageVerdict::kMissingAllocated)
+      pages.push_back(static_cast<std::int64_t>(n));
+  return pages;
+}
+
 void PrintFile(const FileRecovery& r, const std::string& foundIn, std::ostream& out) {
-  out << "file " << r.number << ": " << r.identification << '\n';
+  // Named by its physical name once the analysis has read page 32; the list's remark stays
+  // beside it when it says something else (a header fragment that ends before page 32).
+  const bool named = r.analysed && !r.physicalName.empty();
+  out << "file " << r.number << ": " << (named ? r.physicalName : WithGloss(r.identification))
+      << '\n';
+  if (named && !r.identification.starts_with(r.physicalName))
+    out << "  listed as: " << WithGloss(r.identification) << '\n';
   if (!foundIn.empty()) out << "  found in: " << foundIn << '\n';
   if (!r.analysed) {
     out << "  the analysis did not go through (see the messages above); nothing written\n";
     return;
   }
-  out << "  name: " << r.physicalName << '\n'
-      << "  pages: " << r.pageCount << '\n'
+  out << "  pages: " << r.pageCount << '\n'
       << "  fragments used: " << r.fragmentsUsed << '\n'
       << "  missing PFS pages: " << PageList(r.missing.pfs) << '\n'
-      << "  missing allocated pages: " << PageList(r.missing.allocated) << '\n'
+      << "  missing allocated pages: " << PageList(MissingAllocated(r)) << '\n'
       << "  page 0 LSN: " << r.lsn.value_or("read disk error") << '\n';
+  if (r.unreadablePages > 0)
+    out << "  unreadable pages reported: " << r.unreadablePages << " (see the messages above)\n";
   if (r.search.outcome != SearchOutcome::kSwept)
     out << "  the search for missing fragments stopped early (see the messages above)\n";
   if (!r.written) {
@@ -112,6 +145,13 @@ void PrintFile(const FileRecovery& r, const std::string& foundIn, std::ostream& 
   }
   out << "  output: " << r.output << '\n';
   if (r.account) {
+    const FileAssessment a = r.account->Assess();
+    out << "  status: " << FileStatusName(a.status) << " (" << a.inUse
+        << " pages in use: " << a.sound << " sound, " << a.missing << " missing, " << a.doubtful
+        << " doubtful";
+    if (a.allocatedZero > 0) out << ", " << a.allocatedZero << " allocated and all zero";
+    if (a.pagesShort > 0) out << "; " << a.pagesShort << " pages short of its header";
+    out << ")\n";
     for (const std::string& line : r.account->SummaryLines()) out << "  " << line << '\n';
   }
 }
@@ -122,10 +162,13 @@ nlohmann::json FileJson(const FileRecovery& r) {
                          {"start_sector", r.headerSector},
                          {"analysed", r.analysed},
                          {"name", r.physicalName},
+                         {"status", StatusOf(r)},
                          {"page_count", r.pageCount},
                          {"fragments_used", r.fragmentsUsed},
                          {"missing_pfs_pages", r.missing.pfs},
-                         {"missing_allocated_pages", r.missing.allocated},
+                         {"missing_allocated_pages", MissingAllocated(r)},
+                         {"check_missing_allocated_pages", r.missing.allocated},
+                         {"unreadable_pages", r.unreadablePages},
                          {"page0_lsn", r.lsn ? nlohmann::json(*r.lsn) : nlohmann::json(nullptr)},
                          {"search_completed", r.search.outcome == SearchOutcome::kSwept},
                          {"found_per_sweep", r.search.foundPerSweep},
@@ -138,22 +181,7 @@ nlohmann::json FileJson(const FileRecovery& r) {
                            {"check", r.checkSeconds},
                            {"write", r.writeSeconds}}},
                          {"log", r.log}};
-  if (r.account) {
-    nlohmann::json counts = nlohmann::json::object();
-    nlohmann::json problems = nlohmann::json::array();
-    for (std::size_t v = 0; v < kPageVerdictCount; ++v)
-      counts[VerdictName(static_cast<PageVerdict>(v))] = r.account->counts[v];
-    for (std::size_t n = 0; n < r.account->verdicts.size(); ++n) {
-      const PageVerdict v = r.account->verdicts[n];
-      if (v == PageVerdict::kDamaged || v == PageVerdict::kMissingAllocated ||
-          v == PageVerdict::kUnverifiable || v == PageVerdict::kUncertain)
-        problems.push_back({{"page", n}, {"verdict", VerdictName(v)}});
-    }
-    file["account"] = {{"all_allocated_pages_verified", r.account->AllAllocatedVerified()},
-                       {"summary", r.account->SummaryLines()},
-                       {"counts", std::move(counts)},
-                       {"problem_pages", std::move(problems)}};
-  }
+  if (r.account) file["account"] = AccountJson(*r.account);
   return file;
 }
 
@@ -367,24 +395,41 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
   if (stopped) {
     err << "已停止(stopped)\n";
   } else if (found == 0) {
+    // Said, and reported: a run that found nothing is no success.
     err << "没有找到数据库文件(no database file found: no fragment starts at page 0)\n";
-    return kExitFailed;
   } else if (options.file && *options.file > found) {
     err << "没有第 " << *options.file << " 个数据库文件(no database file " << *options.file << ": "
         << found << " found)\n";
     return kExitBadUsage;
   }
-  const auto written = static_cast<std::int64_t>(
-      std::count_if(done.begin(), done.end(), [](const FileRecovery& r) { return r.written; }));
-  const bool allWritten = written == static_cast<std::int64_t>(done.size()) && !partFailed;
-  int exitCode = stopped ? interrupt.ExitCode() : (allWritten ? kExitOk : kExitFailed);
+  // One verdict per file, and for the run: 0 only when every file found came back complete
+  // and nothing failed to read.
+  std::map<std::string, std::int64_t> statuses = {
+      {"complete", 0}, {"incomplete", 0}, {"doubtful", 0}, {"not written", 0}};
+  std::int64_t unreadable = 0;
+  for (const FileRecovery& r : done) {
+    ++statuses[StatusOf(r)];
+    unreadable += r.unreadablePages;
+  }
+  const auto written = static_cast<std::int64_t>(done.size()) - statuses["not written"];
+  const bool allComplete = found > 0 &&
+                           statuses["complete"] == static_cast<std::int64_t>(done.size()) &&
+                           !partFailed && unreadable == 0;
+  int exitCode = stopped ? interrupt.ExitCode() : (allComplete ? kExitOk : kExitFailed);
   if (!options.json.empty()) {
-    const nlohmann::json report = {{"source", saved ? options.rows : options.scan.source.source},
-                                   {"out_dir", options.outDir},
-                                   {"database_files_found", found},
-                                   {"interrupted", stopped},
-                                   {"files", std::move(reportFiles)},
-                                   {"all_written", allWritten && !stopped}};
+    nlohmann::json counts = nlohmann::json::object();
+    for (const auto& [status, count] : statuses) counts[status] = count;
+    const nlohmann::json report = {
+        {"source", saved ? options.rows : options.scan.source.source},
+        {"out_dir", options.outDir},
+        {"database_files_found", found},
+        {"interrupted", stopped},
+        {"files", std::move(reportFiles)},
+        {"status_counts", std::move(counts)},
+        {"unreadable_pages", unreadable},
+        {"all_complete", allComplete && !stopped},
+        {"all_written",
+         written == static_cast<std::int64_t>(done.size()) && !partFailed && !stopped}};
     Workspace reporting(ui, env.opener);
     if (jsonToStdout) {
       out << report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
@@ -394,8 +439,13 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
   }
   const std::int64_t asked = options.file ? 1 : found;
   text << "recovered " << written << " of " << asked << " database file" << (asked == 1 ? "" : "s")
-       << (stopped ? " before the stop" : "")
-       << (options.json.empty() || jsonToStdout ? "" : "; report: " + options.json) << '\n';
+       << (stopped ? " before the stop" : "") << ": " << statuses["complete"] << " complete, "
+       << statuses["incomplete"] << " incomplete, " << statuses["doubtful"] << " doubtful";
+  if (statuses["not written"] > 0) text << ", " << statuses["not written"] << " not written";
+  if (unreadable > 0) text << "; " << unreadable << " unreadable pages reported";
+  if (partFailed) text << "; a part of the disk could not be scanned (see the messages above)";
+  if (!options.json.empty() && !jsonToStdout) text << "; report: " << options.json;
+  text << '\n';
   return exitCode;
 }
 

@@ -1,24 +1,67 @@
 // `ravelin verify FILE [--json]`: the page-by-page account of any data file, rebuilt or not:
 // pages verified by their checksum or torn bits or by their structure, pages that carry the
-// wrong page id or fail their protection, and zero pages where the file's own PFS pages say
-// a page is allocated. Exit 0 when every allocated page verifies, 1 otherwise, 2 when the
-// file cannot be read as a data file.
+// wrong page id or fail their protection, allocated pages that are all zero, and free pages
+// that hold something other than a page. Exit 0 when the file is complete (every page in use
+// verifies), 1 when it is incomplete or doubtful, 2 when it cannot be read or is not a data
+// file at all: a size that is not a whole, non-zero number of pages, no file header page at
+// page 0, or no PFS page at page 1.
 #include <CLI/CLI.hpp>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
 
 #include "assembly/page_account.h"
+#include "cli/account_json.h"
 #include "cli/commands.h"
+#include "page/allocation_page.h"
+#include "page/page_format.h"
 
 namespace ravelin::cli {
 namespace {
 
-constexpr std::size_t kPagesListed = 50;  // problem pages named in the text output
+constexpr std::size_t kPagesListed = 50;  // pages named in the text output
 
-bool IsProblem(PageVerdict v) {
-  return v == PageVerdict::kDamaged || v == PageVerdict::kMissingAllocated ||
-         v == PageVerdict::kUnverifiable || v == PageVerdict::kUncertain;
+// Why the file is not a SQL Server data file; nothing when it may be one. Page 0 must be a
+// file header page that gives the size, page 1 a PFS page of the same file id; a page that
+// merely fails its protection is the account's business, not a reason to refuse the file.
+std::optional<std::string> NotADataFile(Device& file) {
+  const std::uint64_t size = file.SizeBytes();
+  if (size == 0 || size % kPageSize != 0) {
+    return "the size, " + std::to_string(size) + " bytes, is not a whole number of 8192-byte pages";
+  }
+  std::array<std::uint8_t, kPageSize> page0{}, page1{};
+  if (!file.ReadAt(0, page0)) return "page 0 cannot be read";
+  RestoreTornBits(page0);
+  const std::uint16_t fileId = Load16(page0, page_header::kFileId);
+  std::int32_t headerSize = 0;
+  if (!IsFileHeaderPage(HeaderView(page0.data(), kPageHeaderSize), fileId) ||
+      GetFileSizeFromHeader(page0, headerSize) != 0 || headerSize <= 0)
+    return "page 0 is not a file header page";
+  if (size < 2 * kPageSize || !file.ReadAt(kPageSize, page1)) return "there is no page 1";
+  RestoreTornBits(page1);
+  if (!IsPfsPageHeader(HeaderView(page1.data(), kPageHeaderSize), fileId) || !ReadPfsBytes(page1))
+    return "page 1 is not a PFS page";
+  return std::nullopt;
+}
+
+std::string StatusLine(const FileAssessment& a) {
+  switch (a.status) {
+    case FileStatus::kComplete:
+      return "OK: complete, every allocated page verifies";
+    case FileStatus::kIncomplete:
+      if (a.missing == 0)
+        return "NOT OK: incomplete, the file is " + std::to_string(a.pagesShort) + " pages short";
+      return "NOT OK: incomplete, " + std::to_string(a.missing) + " allocated pages missing" +
+             (a.pagesShort > 0 ? " and the file is " + std::to_string(a.pagesShort) + " pages short"
+                               : "");
+    case FileStatus::kDoubtful:
+      return "NOT OK: doubtful, " + std::to_string(a.doubtful) +
+             " allocated pages damaged, uncertain or unverifiable";
+  }
+  return {};
 }
 
 }  // namespace
@@ -34,39 +77,22 @@ int RunVerify(const VerifyOptions& options, const CliEnv& env, std::ostream& out
     return kExitBadSource;
   }
   Device& file = *opened.device;
-  const std::uint64_t size = file.SizeBytes();
-  if (size < kPageSize) {
-    err << options.file << ": 不是数据文件(not a data file: " << size
-        << " bytes, less than one 8192-byte page)\n";
+  if (const auto why = NotADataFile(file)) {
+    err << options.file << ": 不是数据文件(not a data file: " << *why << ")\n";
     return kExitBadSource;
   }
-  if (size % kPageSize != 0) {
-    err << options.file << ": 文件大小不是整页(the size, " << size
-        << " bytes, is not a whole number of 8192-byte pages; the last " << size % kPageSize
-        << " bytes are not looked at)\n";
-  }
-  const auto pageCount = static_cast<std::int64_t>(size / kPageSize);
+  const auto pageCount = static_cast<std::int64_t>(file.SizeBytes() / kPageSize);
   const PageAccount account = AccountPages(pageCount, [&file](std::int64_t n, MutablePage page) {
     return file.ReadAt(static_cast<std::uint64_t>(n) * kPageSize, page);
   });
-  const bool verified = account.AllAllocatedVerified();
+  const FileAssessment assessment = account.Assess();
 
   if (options.json) {
-    nlohmann::json counts = nlohmann::json::object();
-    for (std::size_t v = 0; v < kPageVerdictCount; ++v)
-      counts[VerdictName(static_cast<PageVerdict>(v))] = account.counts[v];
-    nlohmann::json pages = nlohmann::json::array();
-    for (std::int64_t n = 0; n < pageCount; ++n) {
-      const PageVerdict v = account.verdicts[static_cast<std::size_t>(n)];
-      if (IsProblem(v)) pages.push_back({{"page", n}, {"verdict", VerdictName(v)}});
-    }
-    const nlohmann::json doc = {{"file", options.file},
-                                {"page_count", pageCount},
-                                {"file_id", account.fileId},
-                                {"header_page_count", account.headerPageCount},
-                                {"all_allocated_pages_verified", verified},
-                                {"counts", std::move(counts)},
-                                {"problem_pages", std::move(pages)}};
+    nlohmann::json doc = {{"file", options.file},
+                          {"page_count", pageCount},
+                          {"file_id", account.fileId},
+                          {"header_page_count", account.headerPageCount}};
+    doc.update(AccountJson(account));
     out << doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
   } else {
     out << options.file << ": " << pageCount << " pages, file id " << account.fileId << '\n';
@@ -74,14 +100,13 @@ int RunVerify(const VerifyOptions& options, const CliEnv& env, std::ostream& out
     std::size_t listed = 0;
     for (std::int64_t n = 0; n < pageCount && listed < kPagesListed; ++n) {
       const PageVerdict v = account.verdicts[static_cast<std::size_t>(n)];
-      if (!IsProblem(v)) continue;
+      if (!IsProblemVerdict(v) && v != PageVerdict::kAllocatedZero) continue;
       out << "  page " << n << ": " << VerdictName(v) << '\n';
       ++listed;
     }
-    out << (verified ? "OK: every allocated page verifies\n"
-                     : "NOT OK: some allocated pages do not verify\n");
+    out << StatusLine(assessment) << '\n';
   }
-  return verified ? kExitOk : kExitFailed;
+  return assessment.status == FileStatus::kComplete ? kExitOk : kExitFailed;
 }
 
 void AddVerifyCommand(CLI::App& app, CliRun& run) {
@@ -89,7 +114,7 @@ void AddVerifyCommand(CLI::App& app, CliRun& run) {
   CLI::App* cmd = app.add_subcommand(
       "verify", "Check every page of a data file (.mdf), rebuilt or not, and account for it");
   cmd->add_option("FILE", options->file, "The data file")->required();
-  cmd->add_flag("--json", options->json, "Write the account as JSON");
+  cmd->add_flag("--json", options->json, "Write the account as JSON (fields: docs/cli.md)");
   cmd->callback([&run, options] { run.exitCode = RunVerify(*options, run.env, run.out, run.err); });
 }
 

@@ -173,6 +173,27 @@ TEST_F(MdfWriterTest, UnreadablePageInALargeRowBecomesOneZeroPage) {
   EXPECT_EQ(MessageTexts(), std::vector<std::string>{"read disk error"});
 }
 
+// The writer notes the pages it zero-filled for want of them (gaps, the tail, a page it could
+// not read), and the account takes them as missing where no PFS page calls them free.
+TEST_F(MdfWriterTest, NotesThePagesItZeroFilledAndTheAccountCallsThemMissing) {
+  bad_ = {1000 + 16 * 3 + 5};
+  PutRun(1000, 0, 5);
+  PutRun(2000, 7, 2);
+  const std::vector<AssemblyRow> rows = {{16, 7, 9, 2000}, {40, 0, 5, 1000}};
+  AccountingSink sink;
+  test::RecordingReporter reporter;
+  const MdfWriteResult result = WriteMdf(rows, 12, 8, Ws().Fragments(), sink, reporter);
+  ASSERT_TRUE(result.written);
+  EXPECT_EQ(result.zeroFilled, (std::vector<PageRun>{{3, 4}, {5, 7}, {9, 12}}));
+  const PageAccount account = sink.Finish(result);
+  EXPECT_EQ(account.Count(PageVerdict::kMissingAllocated), 6);
+  EXPECT_EQ(account.Count(PageVerdict::kProtection), 6);
+  const FileAssessment a = account.Assess();
+  EXPECT_EQ(a.status, FileStatus::kIncomplete);
+  EXPECT_EQ(a.missing, 6);
+  EXPECT_EQ(a.inUse, 12);
+}
+
 // A thousand bad pages were a thousand modal boxes: now the first, then one with the count
 // and the first page numbers, every later page a line of the memo with its number, each still
 // a zero page in the file.

@@ -7,11 +7,14 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 
 #include "cli/commands.h"
 #include "cli/recovery.h"
 #include "common/messages.h"
+#include "datasource/device.h"
+#include "datasource/fault_device.h"
 #include "gen/database_generator.h"
 #include "gen/image_raw.h"
 #include "support/image_fixtures.h"
@@ -145,6 +148,64 @@ TEST_F(RecoverCommandTest, ReportsTheSameWhateverTheFixedTextsSay) {
                          [](const std::string& line) { return line.rfind("<text ", 0) == 0; }),
             swapped.second.end());
   EXPECT_TRUE(test::FilesEqual(dir_.File("swapped/shop.mdf"), dir_.File("plain/shop.mdf")));
+}
+
+// Each file's status comes from its page account, and exit 0 means every file is complete:
+// a lost fragment, a damaged page and an unreadable sector each give exit 1 and say so.
+TEST_F(RecoverCommandTest, StatusAndExitCodeFollowThePageAccount) {
+  struct Case {
+    const char* name;
+    int lostExtents;
+    int unreadableSectors;
+    bool damagePage;
+    const char* status;
+    int exitCode;
+  };
+  for (const Case& c : {Case{"whole", 0, 0, false, "complete", kExitOk},
+                        Case{"lost fragment", 1, 0, false, "incomplete", kExitFailed},
+                        Case{"damaged page", 0, 0, true, "doubtful", kExitFailed},
+                        Case{"unreadable sectors", 0, 6, false, "incomplete", kExitFailed}}) {
+    SCOPED_TRACE(c.name);
+    gen::RawImageOptions o;
+    o.seed = 7;  // its unreadable sectors spare the header fragment's first page
+    o.fragments = 6;
+    o.lostExtents = c.lostExtents;
+    o.unreadableSectors = c.unreadableSectors;
+    const std::string image = dir_.File(std::string(c.name) + ".img");
+    gen::Manifest manifest;
+    ASSERT_TRUE(gen::BuildRawImage(*database_, {}, o, image, manifest).ok());
+    if (c.damagePage) {
+      // One byte in the middle of the boot page (page 9, always in use): its checksum fails.
+      for (const gen::ManifestFragment& f : manifest.FragmentsOf(0)) {
+        if (f.firstPage != 0) continue;
+        ASSERT_GT(f.pageCount, 9);
+        std::fstream file(image, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(static_cast<std::streamoff>((f.startSector + 9 * 16) * 512 + 4000));
+        file.put('\x5A');
+      }
+    }
+    CliEnv env;
+    const std::set<std::uint64_t> bad(manifest.unreadableSectors.begin(),
+                                      manifest.unreadableSectors.end());
+    env.opener = [bad](const std::string& path) {
+      OpenResult opened = OpenSystemDevice(path);
+      if (opened.device && !bad.empty())
+        opened.device = std::make_unique<FaultyDevice>(std::move(opened.device), bad);
+      return opened;
+    };
+    RecoverOptions ro = Options(std::string("out-") + c.name);
+    ro.scan.source.source = image;
+    ro.json = dir_.File(std::string(c.name) + ".json");
+    out_.str("");
+    EXPECT_EQ(RunRecover(ro, env, out_, err_), c.exitCode) << out_.str();
+    ASSERT_TRUE(std::filesystem::exists(ro.json)) << out_.str() << err_.str();
+    const nlohmann::json report = nlohmann::json::parse(std::ifstream(ro.json));
+    ASSERT_EQ(report["files"].size(), 1u);
+    EXPECT_EQ(report["files"][0]["status"], c.status) << out_.str();
+    EXPECT_EQ(report["status_counts"][c.status], 1);
+    EXPECT_NE(out_.str().find(std::string("  status: ") + c.status), std::string::npos);
+    EXPECT_NE(out_.str().find(std::string("1 ") + c.status), std::string::npos) << out_.str();
+  }
 }
 
 TEST_F(RecoverCommandTest, SavedScanAndAnalyseGiveTheSameFileAsTheWholeRecovery) {

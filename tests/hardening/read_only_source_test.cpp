@@ -100,7 +100,7 @@ class ReadOnlySourceTest : public test::CliFixture {
                    source, "--disk-image"}),
               kExitOk)
         << err_.str();
-    EXPECT_EQ(Run({"verify", source}), kExitFailed) << err_.str();  // an image, not a data file
+    EXPECT_EQ(Run({"verify", source}), kExitBadSource) << err_.str();  // an image, not a data file
 
     EXPECT_TRUE(Rebuild(source) == real_) << "the rebuilt file differs from the original";
     EXPECT_EQ(Run({"verify", dir_.File("rebuilt.mdf")}), kExitOk) << out_.str();
