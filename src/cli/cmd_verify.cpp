@@ -14,7 +14,7 @@
 namespace ravelin::cli {
 namespace {
 
-constexpr std::size_t kPagesListed = 50;  // problem pages named in the text output
+constexpr std::size_t kProblemPagesListed = 50;  // problem pages named in the text output
 
 bool IsProblem(PageVerdict v) {
   return v == PageVerdict::kDamaged || v == PageVerdict::kMissingAllocated ||
@@ -72,7 +72,7 @@ int RunVerify(const VerifyOptions& options, const CliEnv& env, std::ostream& out
     out << options.file << ": " << pageCount << " pages, file id " << account.fileId << '\n';
     for (const std::string& line : account.SummaryLines()) out << "  " << line << '\n';
     std::size_t listed = 0;
-    for (std::int64_t n = 0; n < pageCount && listed < kPagesListed; ++n) {
+    for (std::int64_t n = 0; n < pageCount && listed < kProblemPagesListed; ++n) {
       const PageVerdict v = account.verdicts[static_cast<std::size_t>(n)];
       if (!IsProblem(v)) continue;
       out << "  page " << n << ": " << VerdictName(v) << '\n';
