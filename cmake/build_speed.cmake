@@ -13,6 +13,52 @@ if(CCACHE_PROGRAM)
       ${CCACHE_PROGRAM})
 endif()
 
+# Unity builds: the files of a target compiled a few at a time as one, so the templates and
+# inline functions of the headers they share (CLI11, nlohmann-json, GoogleTest, Qt, the
+# standard library) are instantiated, instrumented and optimised once per batch rather than
+# once per file. For the trees scripts/test builds once from scratch; a tree that is edited
+# and rebuilt a file at a time (debug) is better without.
+# CMake's own unity files name their sources by absolute paths, which would make every
+# clone's compiles differ for ccache; ravelin_unity(TARGET) writes them with paths relative to
+# the build folder instead, so clones in other folders still share the cache. A target's
+# C++ sources with SKIP_UNITY_BUILD_INCLUSION set are compiled on their own.
+option(RAVELIN_UNITY "Compile the files of each target in batches" OFF)
+set(RAVELIN_UNITY_BATCH 8 CACHE STRING "Files per unity batch")
+
+function(ravelin_unity target)
+  if(NOT RAVELIN_UNITY)
+    return()
+  endif()
+  get_target_property(sources ${target} SOURCES)
+  get_target_property(source_dir ${target} SOURCE_DIR)
+  set(unity_dir ${CMAKE_CURRENT_BINARY_DIR}/unity/${target})
+  set(batch)
+  set(index 0)
+  foreach(source IN LISTS sources ITEMS "")
+    if(source MATCHES "\\.cpp$")
+      get_source_file_property(skip ${source} SKIP_UNITY_BUILD_INCLUSION)
+      if(NOT skip)
+        cmake_path(ABSOLUTE_PATH source BASE_DIRECTORY ${source_dir} NORMALIZE)
+        list(APPEND batch ${source})
+      endif()
+    endif()
+    list(LENGTH batch size)
+    if(size GREATER 0 AND (size EQUAL RAVELIN_UNITY_BATCH OR source STREQUAL ""))
+      set(content "")
+      foreach(file IN LISTS batch)
+        cmake_path(RELATIVE_PATH file BASE_DIRECTORY ${unity_dir})
+        string(APPEND content "#include \"${file}\"\n")
+      endforeach()
+      # Written only when the list changes, so a reconfigure rebuilds nothing.
+      file(CONFIGURE OUTPUT ${unity_dir}/unity_${index}.cpp CONTENT "${content}")
+      target_sources(${target} PRIVATE ${unity_dir}/unity_${index}.cpp)
+      set_source_files_properties(${batch} PROPERTIES HEADER_FILE_ONLY ON)
+      math(EXPR index "${index} + 1")
+      set(batch)
+    endif()
+  endforeach()
+endfunction()
+
 # lld links the large sanitizer-instrumented test programs several times faster than ld.bfd.
 option(RAVELIN_LLD "Link with lld when the compiler accepts -fuse-ld=lld" ON)
 if(RAVELIN_LLD)

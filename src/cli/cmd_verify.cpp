@@ -22,7 +22,7 @@
 namespace ravelin::cli {
 namespace {
 
-constexpr std::size_t kPagesListed = 50;  // pages named in the text output
+constexpr std::size_t kProblemPagesListed = 50;  // problem pages named in the text output
 
 // Why the file is not a SQL Server data file; nothing when it may be one. Page 0 must be a
 // file header page that gives the size, page 1 a PFS page of the same file id; a page that
@@ -98,7 +98,7 @@ int RunVerify(const VerifyOptions& options, const CliEnv& env, std::ostream& out
     out << options.file << ": " << pageCount << " pages, file id " << account.fileId << '\n';
     for (const std::string& line : account.SummaryLines()) out << "  " << line << '\n';
     std::size_t listed = 0;
-    for (std::int64_t n = 0; n < pageCount && listed < kPagesListed; ++n) {
+    for (std::int64_t n = 0; n < pageCount && listed < kProblemPagesListed; ++n) {
       const PageVerdict v = account.verdicts[static_cast<std::size_t>(n)];
       if (!IsProblemVerdict(v) && v != PageVerdict::kAllocatedZero) continue;
       out << "  page " << n << ": " << VerdictName(v) << '\n';

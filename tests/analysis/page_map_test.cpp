@@ -16,7 +16,7 @@ using test::PageBuilder;
 using test::PfsWith;
 using Lines = std::vector<std::string>;
 
-constexpr std::int64_t kFilePages = 100;
+constexpr std::int64_t kMapPages = 100;
 constexpr PageRecord kReset{0, 0, kAllocUnknown, kOwnerNeverSet};
 
 TEST(PageMapTest, ResetSizesTheMapAndEveryFieldRoundTrips) {
@@ -42,7 +42,7 @@ TEST(PageMapTest, ResetSizesTheMapAndEveryFieldRoundTrips) {
 
 // Page 1's PFS page for a file of 100 pages: `allocated` pages 0x40, `iam` pages 0x50.
 test::Page Pfs(const std::set<std::int64_t>& allocated, const std::set<std::int64_t>& iam = {}) {
-  std::vector<std::uint8_t> bytes(kFilePages, 0);
+  std::vector<std::uint8_t> bytes(kMapPages, 0);
   for (const auto p : allocated) bytes[static_cast<std::size_t>(p)] = 0x40;
   for (const auto p : iam) bytes[static_cast<std::size_t>(p)] = 0x50;
   return PfsWith(1, bytes).Build();
@@ -175,7 +175,7 @@ TEST(PageMapFillTest, EachRuleOfAddToPageMap) {
     for (const auto& [page, bytes] : c.pages)
       image.Put(16 * static_cast<std::uint64_t>(page), bytes);
     PageMap map;
-    ASSERT_TRUE(map.Reset(kFilePages));
+    ASSERT_TRUE(map.Reset(kMapPages));
     test::RecordingReporter reporter;
     for (const Fill& f : c.fills) {
       PageMapper mapper(map, image.Source(), {f.spc, f.fileId}, reporter);
@@ -188,7 +188,7 @@ TEST(PageMapFillTest, EachRuleOfAddToPageMap) {
     for (const auto& [page, record] : c.records)
       EXPECT_EQ(map.Record(page), record) << c.rule << ": " << page;
     EXPECT_EQ(reporter.lines, c.log) << c.rule;
-    EXPECT_EQ(map.Size(), kFilePages) << c.rule;
+    EXPECT_EQ(map.Size(), kMapPages) << c.rule;
   }
 }
 

@@ -15,13 +15,13 @@ using test::LinkedPage;
 using test::MemoryImage;
 using test::PageBuilder;
 
-constexpr std::int64_t kFilePages = 64;
-constexpr std::int32_t kObj = 500;
+constexpr std::int64_t kMatchedFilePages = 64;
+constexpr std::int32_t kMatchedObj = 500;
 
 // Records placed straight into the map; the candidate's pages at sector 16 x page id.
 class MatchTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(map_.Reset(kFilePages)); }
+  void SetUp() override { ASSERT_TRUE(map_.Reset(kMatchedFilePages)); }
   void Record(std::int64_t page, PageRecord r) {
     map_.SetAllocState(page, r.AllocState);
     map_.SetOwner(page, r.OwnerId, r.OwnerSource);
@@ -44,13 +44,13 @@ class MatchTest : public ::testing::Test {
   test::RecordingReporter reporter_;
 };
 
-constexpr PageRecord kOwnedByAllocation{0, kObj, kAllocAllocated, kOwnerFromAllocation};
-constexpr PageRecord kOwnedByLink{0, kObj, kAllocAllocated, kOwnerFromLink};
+constexpr PageRecord kOwnedByAllocation{0, kMatchedObj, kAllocAllocated, kOwnerFromAllocation};
+constexpr PageRecord kOwnedByLink{0, kMatchedObj, kAllocAllocated, kOwnerFromLink};
 constexpr PageRecord kIamPage{kPageKindIam, 0, kAllocAllocated, kOwnerNeverSet};
-constexpr PageRecord kFree{0, kObj, kAllocFree, kOwnerFromAllocation};
+constexpr PageRecord kFree{0, kMatchedObj, kAllocFree, kOwnerFromAllocation};
 constexpr PageRecord kUntouched{0, 0, kAllocUnknown, kOwnerNeverSet};
-constexpr PageRecord kOwnedNotKnownAllocated{0, kObj, kAllocUnknown, kOwnerFromAllocation};
-constexpr PageRecord kIamOwned{kPageKindIam, kObj, kAllocAllocated, kOwnerFromAllocation};
+constexpr PageRecord kOwnedNotKnownAllocated{0, kMatchedObj, kAllocUnknown, kOwnerFromAllocation};
+constexpr PageRecord kIamOwned{kPageKindIam, kMatchedObj, kAllocAllocated, kOwnerFromAllocation};
 
 TEST_F(MatchTest, OnePageAgainstOneRecord) {
   struct Case {
@@ -60,9 +60,10 @@ TEST_F(MatchTest, OnePageAgainstOneRecord) {
     MatchCounters expected;
     Candidate result;
   };
-  const test::Page ofObj = LinkedPage(10, kObj).Build();
+  const test::Page ofObj = LinkedPage(10, kMatchedObj).Build();
   const test::Page ofOther = LinkedPage(10, 777).Build();
-  const test::Page iamOfObj = PageBuilder().Type(kPageTypeIam).PageId(10).ObjId(kObj).Build();
+  const test::Page iamOfObj =
+      PageBuilder().Type(kPageTypeIam).PageId(10).ObjId(kMatchedObj).Build();
   const test::Page allocationPage = PageBuilder().Type(kPageTypePfs).PageId(10).ObjId(99).Build();
   test::Page badVersion = ofOther;
   badVersion[0] = 2;
@@ -90,7 +91,7 @@ TEST_F(MatchTest, OnePageAgainstOneRecord) {
       {"owned IAM page, an IAM page", kIamOwned, iamOfObj, {1, 0}, Candidate::kBelongs},
   };
   for (const Case& c : cases) {
-    ASSERT_TRUE(map_.Reset(kFilePages));
+    ASSERT_TRUE(map_.Reset(kMatchedFilePages));
     Record(10, c.record);
     Put(10, c.page);
     const MatchCounters got = Match(10, 1);
@@ -103,7 +104,7 @@ TEST_F(MatchTest, OnePageAgainstOneRecord) {
 TEST_F(MatchTest, FirstConflictStopsTheMatchBeforeLaterPagesAreRead) {
   for (std::int64_t p = 20; p < 30; ++p) {
     Record(p, kOwnedByAllocation);
-    Put(p, LinkedPage(static_cast<std::int32_t>(p), p == 23 ? 777 : kObj).Build());
+    Put(p, LinkedPage(static_cast<std::int32_t>(p), p == 23 ? 777 : kMatchedObj).Build());
   }
   image_.SetBad({16 * 27});  // never read: the match stops at 23
   const MatchCounters got = Match(20, 10);
@@ -114,7 +115,7 @@ TEST_F(MatchTest, FirstConflictStopsTheMatchBeforeLaterPagesAreRead) {
 
 TEST_F(MatchTest, FragmentEndingPastTheFileIsRejectedUnread) {
   Record(60, kOwnedByAllocation);
-  Put(60, LinkedPage(60, kObj).Build());
+  Put(60, LinkedPage(60, kMatchedObj).Build());
   image_.SetBad({16 * 60});
   EXPECT_EQ(Classify(60, 5), Candidate::kRejected);
   EXPECT_TRUE(reporter_.messages.empty());

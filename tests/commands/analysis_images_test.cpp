@@ -32,7 +32,7 @@
 namespace ravelin {
 namespace {
 
-const std::string kAnalysisFinishedLine{Text(TextId::kAnalysisFinished)};
+const std::string kFinishedLine{Text(TextId::kAnalysisFinished)};
 
 std::optional<std::uint64_t> TargetSector(const gen::Manifest& manifest, std::int64_t page) {
   return test::FileSectorOnImage(manifest, manifest.TargetFile(), page);
@@ -157,7 +157,7 @@ Allocation ReadAllocation(const gen::PageSource& file) {
     return l.rfind("找到碎片号", 0) == 0;
   });
   bool ok = !a.chosen.empty() && static_cast<std::size_t>(found) + 1 == a.chosen.size() &&
-            a.memo2.back() == kAnalysisFinishedLine;
+            a.memo2.back() == kFinishedLine;
   if (!ok) why << "the analysis did not end normally\n";
   int leftOver = 0;
   for (std::size_t i = 0; i < a.rows.size(); ++i) {
@@ -218,7 +218,7 @@ struct Decoys {
 
 enum class Kind { kRaw, kFat32, kNtfs };
 
-struct ImageCase {
+struct AnalysisCase {
   const char* name;
   Kind kind;
   std::uint32_t cluster;
@@ -226,12 +226,12 @@ struct ImageCase {
   const char* realFile = nullptr;  // a file of the real samples, else a generated database
 };
 
-std::ostream& operator<<(std::ostream& out, const ImageCase& c) { return out << c.name; }
+std::ostream& operator<<(std::ostream& out, const AnalysisCase& c) { return out << c.name; }
 
-class ImageAnalysisTest : public ::testing::TestWithParam<ImageCase> {};
+class ImageAnalysisTest : public ::testing::TestWithParam<AnalysisCase> {};
 
 TEST_P(ImageAnalysisTest, ChainsExactlyTheTargetsFragmentsAmongDecoys) {
-  const ImageCase c = GetParam();
+  const AnalysisCase c = GetParam();
   if (c.kind == Kind::kFat32)
     RAVELIN_REQUIRE_TOOLS_OR_SKIP("mkfs.vfat", "mcopy", "mdel", "mshowfat");
   if (c.kind == Kind::kNtfs)
@@ -310,16 +310,17 @@ TEST_P(ImageAnalysisTest, ChainsExactlyTheTargetsFragmentsAmongDecoys) {
 
 INSTANTIATE_TEST_SUITE_P(
     Images, ImageAnalysisTest,
-    ::testing::Values(ImageCase{"RawGenerated8", Kind::kRaw, 8, 1},
-                      ImageCase{"RawGenerated1", Kind::kRaw, 1, 3},
-                      ImageCase{"Fat32Generated1", Kind::kFat32, 1, 5},
-                      ImageCase{"NtfsGenerated8", Kind::kNtfs, 8, 6},
-                      ImageCase{"RawChecksum2005At8", Kind::kRaw, 8, 7, "checksum-2005.mdf"},
-                      ImageCase{"RawTornPage2008At1", Kind::kRaw, 1, 8, "tornpage-2008r2.mdf"},
-                      ImageCase{"RawChecksum2014At1", Kind::kRaw, 1, 9, "checksum-2014.mdf"},
-                      ImageCase{"Fat32TornPage2008At1", Kind::kFat32, 1, 12, "tornpage-2008r2.mdf"},
-                      ImageCase{"Fat32Checksum2005At8", Kind::kFat32, 8, 13, "checksum-2005.mdf"},
-                      ImageCase{"NtfsChecksum2014At8", Kind::kNtfs, 8, 11, "checksum-2014.mdf"}),
+    ::testing::Values(
+        AnalysisCase{"RawGenerated8", Kind::kRaw, 8, 1},
+        AnalysisCase{"RawGenerated1", Kind::kRaw, 1, 3},
+        AnalysisCase{"Fat32Generated1", Kind::kFat32, 1, 5},
+        AnalysisCase{"NtfsGenerated8", Kind::kNtfs, 8, 6},
+        AnalysisCase{"RawChecksum2005At8", Kind::kRaw, 8, 7, "checksum-2005.mdf"},
+        AnalysisCase{"RawTornPage2008At1", Kind::kRaw, 1, 8, "tornpage-2008r2.mdf"},
+        AnalysisCase{"RawChecksum2014At1", Kind::kRaw, 1, 9, "checksum-2014.mdf"},
+        AnalysisCase{"Fat32TornPage2008At1", Kind::kFat32, 1, 12, "tornpage-2008r2.mdf"},
+        AnalysisCase{"Fat32Checksum2005At8", Kind::kFat32, 8, 13, "checksum-2005.mdf"},
+        AnalysisCase{"NtfsChecksum2014At8", Kind::kNtfs, 8, 11, "checksum-2014.mdf"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Images laid out by hand: the target's extents where a test wants them, zeros or noise in
@@ -386,7 +387,7 @@ TEST_P(LaidOutRealFileTest, ChainsTheExpectedRows) {
   }
   const Analysed a = ScanAndAnalyse(image, manifest, 8);
   EXPECT_EQ(ChainedSectors(a), c.chained);
-  EXPECT_EQ(a.memo2.back(), kAnalysisFinishedLine);
+  EXPECT_EQ(a.memo2.back(), kFinishedLine);
   if (c.versionLine != nullptr) {
     const auto version = std::find_if(a.memo2.begin(), a.memo2.end(), [](const std::string& l) {
       return l.rfind("版本选择:碎片号", 0) == 0;

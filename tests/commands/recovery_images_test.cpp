@@ -179,7 +179,7 @@ void ExpectHonestAccount(const Recovery& r, const Counts& counts) {
   }
 }
 
-struct ImageCase {
+struct RecoveryCase {
   const char* name;
   const char* realFile;  // null: a generated database (generation 2)
   std::uint32_t cluster;
@@ -192,12 +192,12 @@ struct ImageCase {
   int fragments = 10;
 };
 
-std::ostream& operator<<(std::ostream& out, const ImageCase& c) { return out << c.name; }
+std::ostream& operator<<(std::ostream& out, const RecoveryCase& c) { return out << c.name; }
 
-class RecoveryImageTest : public ::testing::TestWithParam<ImageCase> {};
+class RecoveryImageTest : public ::testing::TestWithParam<RecoveryCase> {};
 
 TEST_P(RecoveryImageTest, EachTargetComesBackAsItsOwnVersion) {
-  const ImageCase c = GetParam();
+  const RecoveryCase c = GetParam();
   std::unique_ptr<gen::RealFileSource> real;
   std::unique_ptr<gen::DatabaseGenerator> newer, olderGenerated;
   std::unique_ptr<gen::PatchedPageSource> olderReal;
@@ -270,19 +270,20 @@ TEST_P(RecoveryImageTest, EachTargetComesBackAsItsOwnVersion) {
 
 INSTANTIATE_TEST_SUITE_P(
     Images, RecoveryImageTest,
-    ::testing::Values(
-        ImageCase{"SplitPagesAtOneSectorPerCluster", nullptr, 4, 4, 0, false, 3, nullptr, nullptr},
-        ImageCase{"SplitPageBeforeAZeroPage", nullptr, 4, 3, 1, false, 5, "修复页面", nullptr},
-        ImageCase{"TwoGenerationsOlderNearerTheHeader", nullptr, 8, 0, 0, true, 7, nullptr,
-                  "跳过碎片号"},
-        ImageCase{"TornPageSplitsAtOneSectorClusters", nullptr, 1, 12, 0, false, 13, nullptr,
-                  nullptr, gen::PageVerify::kTornPage, 24},
-        ImageCase{"ChecksumSplitsAtTwoSectorClusters", nullptr, 2, 12, 0, false, 15, nullptr,
-                  nullptr, gen::PageVerify::kChecksum, 24},
-        ImageCase{"TornPage2008SplitPages", "tornpage-2008r2.mdf", 2, 4, 0, false, 9, nullptr,
-                  nullptr},
-        ImageCase{"Checksum2014TwoVersionsSplitPages", "checksum-2014.mdf", 4, 3, 0, true, 11,
-                  "页面", "版本选择"}),
+    ::testing::Values(RecoveryCase{"SplitPagesAtOneSectorPerCluster", nullptr, 4, 4, 0, false, 3,
+                                   nullptr, nullptr},
+                      RecoveryCase{"SplitPageBeforeAZeroPage", nullptr, 4, 3, 1, false, 5,
+                                   "修复页面", nullptr},
+                      RecoveryCase{"TwoGenerationsOlderNearerTheHeader", nullptr, 8, 0, 0, true, 7,
+                                   nullptr, "跳过碎片号"},
+                      RecoveryCase{"TornPageSplitsAtOneSectorClusters", nullptr, 1, 12, 0, false,
+                                   13, nullptr, nullptr, gen::PageVerify::kTornPage, 24},
+                      RecoveryCase{"ChecksumSplitsAtTwoSectorClusters", nullptr, 2, 12, 0, false,
+                                   15, nullptr, nullptr, gen::PageVerify::kChecksum, 24},
+                      RecoveryCase{"TornPage2008SplitPages", "tornpage-2008r2.mdf", 2, 4, 0, false,
+                                   9, nullptr, nullptr},
+                      RecoveryCase{"Checksum2014TwoVersionsSplitPages", "checksum-2014.mdf", 4, 3,
+                                   0, true, 11, "页面", "版本选择"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

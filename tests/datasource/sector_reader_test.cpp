@@ -17,7 +17,7 @@ using test::MemorySources;
 using test::PatternBytes;
 
 constexpr std::uint8_t kUntouched = 0xEE;
-constexpr std::uint64_t k2To32 = std::uint64_t{1} << 32;
+constexpr std::uint64_t kTwoTo32 = std::uint64_t{1} << 32;
 
 std::vector<std::uint8_t> Filled(std::size_t sectors) {
   return std::vector<std::uint8_t>(sectors * kSectorSize, kUntouched);
@@ -149,10 +149,10 @@ TEST_F(SectorReaderTest, NoClampingWhileNoSourceIsChosen) {
 }
 
 TEST_F(SectorReaderTest, PartitionSectorsBeyond2To32AreTheRightOnes) {
-  const std::uint64_t sectors = 3 * k2To32;  // a 6 TiB partition
+  const std::uint64_t sectors = 3 * kTwoTo32;  // a 6 TiB partition
   sources_.AddPattern("/dev/sdb1", sectors * kSectorSize);
   ChoosePartition(1, "/dev/sdb1", sectors - 1);
-  for (const std::uint64_t at : {k2To32, k2To32 + 7, 2 * k2To32 + 12345, sectors - 16}) {
+  for (const std::uint64_t at : {kTwoTo32, kTwoTo32 + 7, 2 * kTwoTo32 + 12345, sectors - 16}) {
     auto buffer = Filled(16);
     ASSERT_TRUE(reader_.ReadSectors(16, buffer, at)) << at;
     EXPECT_EQ(buffer, PatternBytes(at, 16)) << at;
@@ -162,11 +162,11 @@ TEST_F(SectorReaderTest, PartitionSectorsBeyond2To32AreTheRightOnes) {
 // With the limit above 2^32, folding (limit − sector) to 32 bits turns a request far past
 // the end into a small request that reads sectors outside the source.
 TEST_F(SectorReaderTest, RequestFarPastTheEndFailsWhateverItsLow32Bits) {
-  const std::uint64_t limit = k2To32 + 100;
-  sources_.AddPattern("/dev/sdb", 4 * k2To32 * kSectorSize);
+  const std::uint64_t limit = kTwoTo32 + 100;
+  sources_.AddPattern("/dev/sdb", 4 * kTwoTo32 * kSectorSize);
   ChooseDisk("/dev/sdb", limit);
   auto buffer = Filled(16);
-  EXPECT_FALSE(reader_.ReadSectors(16, buffer, limit + k2To32 - 5));
+  EXPECT_FALSE(reader_.ReadSectors(16, buffer, limit + kTwoTo32 - 5));
   EXPECT_EQ(buffer, Filled(16));
   ASSERT_TRUE(reader_.ReadSectors(16, buffer, limit - 8));
   EXPECT_EQ(Sectors(buffer, 0, 8), PatternBytes(limit - 8, 8));

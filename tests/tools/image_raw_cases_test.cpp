@@ -42,7 +42,7 @@ class NoiseFile : public PageSource {
   std::string Name() const override { return "noise"; }
 };
 
-RawImageOptions Busy(std::uint64_t seed) {
+RawImageOptions BusyCase(std::uint64_t seed) {
   RawImageOptions o;
   o.seed = seed;
   o.sectorsPerCluster = 4;
@@ -73,7 +73,7 @@ TEST(RawImageTargets, EveryTargetComesBackExceptItsUnrecoverablePages) {
       SCOPED_TRACE(seed);
       test::ScratchDir dir;
       const std::string image = dir.File("a.img");
-      RawImageOptions o = Busy(seed);
+      RawImageOptions o = BusyCase(seed);
       o.olderAfterHeader = c.olderAfterHeader;
       Manifest m;
       const Status s = BuildRawImage(c.targets, {}, o, image, m);
@@ -100,7 +100,7 @@ TEST(RawImageTargets, OlderCopyLiesRightAfterTheNewerHeaderFragment) {
     SCOPED_TRACE(seed);
     test::ScratchDir dir;
     const std::string image = dir.File("a.img");
-    RawImageOptions o = Busy(seed);
+    RawImageOptions o = BusyCase(seed);
     o.olderAfterHeader = true;
     o.otherDatabaseRuns = 3;
     GeneratedDatabase other(100, 10, 1, 0, "other");
@@ -160,7 +160,7 @@ TEST(RawImageCases, SplitBeforeAZeroPageLiesAsTheManifestSays) {
     SCOPED_TRACE(cluster);
     test::ScratchDir dir;
     const std::string image = dir.File("a.img");
-    RawImageOptions o = Busy(cluster);
+    RawImageOptions o = BusyCase(cluster);
     o.sectorsPerCluster = cluster;
     o.splitBeforeZeroPage = 2;
     o.lostExtents = 0;
@@ -252,13 +252,13 @@ TEST(RawImageCases, RefusesCasesTheFilesCannotMake) {
   GeneratedDatabase target(200, 15);
   const NoiseFile noZeros;
   Manifest m;
-  RawImageOptions o = Busy(1);
+  RawImageOptions o = BusyCase(1);
   o.olderAfterHeader = true;  // needs a second target
   EXPECT_EQ(BuildRawImage(target, {}, o, dir.File("a.img"), m).code(), StatusCode::kBadInput);
-  o = Busy(1);
+  o = BusyCase(1);
   o.splitBeforeZeroPage = 4;  // with one detached tail, more than the 4 split pages
   EXPECT_EQ(BuildRawImage(target, {}, o, dir.File("a.img"), m).code(), StatusCode::kBadInput);
-  o = Busy(1);
+  o = BusyCase(1);
   EXPECT_EQ(BuildRawImage(noZeros, {}, o, dir.File("a.img"), m).code(), StatusCode::kBadInput);
   o = RawImageOptions{};
   o.otherDatabaseRuns = 1;

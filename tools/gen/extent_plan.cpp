@@ -10,8 +10,6 @@
 namespace ravelin::gen {
 namespace {
 
-constexpr std::uint64_t kSpp = kSectorsPerPage;
-
 bool AllZero(const std::vector<std::uint8_t>& page) {
   return std::all_of(page.begin(), page.end(), [](std::uint8_t b) { return b == 0; });
 }

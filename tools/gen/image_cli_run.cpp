@@ -19,8 +19,6 @@
 namespace ravelin::gen {
 namespace {
 
-constexpr std::uint32_t kOlderAge = 1000;  // log blocks an older copy's LSNs lie below
-
 DatabaseSpec DesignOf(const DbArgs& a) {
   DatabaseSpec design;
   design.logicalName = a.name;

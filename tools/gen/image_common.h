@@ -6,7 +6,12 @@
 #include <string>
 #include <utility>
 
+#include "common/bytes.h"
+
 namespace ravelin::gen {
+
+// Sectors per page, in the type sector numbers have.
+inline constexpr std::uint64_t kSpp = kSectorsPerPage;
 
 enum class StatusCode {
   kOk,

@@ -21,6 +21,10 @@ struct PagePatch {
   std::uint32_t age = 0;
 };
 
+// The age of the older copy of a database the images hold beside the newer: log blocks its
+// LSNs lie below.
+inline constexpr std::uint32_t kOlderAge = 1000;
+
 class PatchedPageSource : public PageSource {
  public:
   // `base` must outlive this source.

@@ -15,8 +15,6 @@
 namespace ravelin::gen {
 namespace {
 
-constexpr std::uint64_t kSpp = kSectorsPerPage;
-
 template <typename T>
 void Shuffle(std::vector<T>& v, Random& random) {
   for (std::size_t i = v.size(); i > 1; --i) std::swap(v[i - 1], v[random.Below(i)]);

@@ -8,8 +8,6 @@
 namespace ravelin::gen {
 namespace {
 
-constexpr std::uint64_t kSpp = ravelin::kSectorsPerPage;
-
 std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) { return (a + b - 1) / b; }
 
 // Where each sector of one file lies, from its extents sorted by file sector.

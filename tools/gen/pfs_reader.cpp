@@ -1,12 +1,12 @@
 #include "gen/pfs_reader.h"
 
+#include "gen/allocation_layout.h"
 #include "gen/page_layout.h"
 #include "gen/page_protection.h"
 
 namespace ravelin::gen {
 namespace {
 
-constexpr std::int64_t kPfsInterval = 8088;  // pages each PFS page describes
 constexpr std::size_t kPfsRowHeader = 4;
 constexpr std::uint8_t kAllocatedBit = 0x40;
 

@@ -17,7 +17,6 @@ namespace {
 
 constexpr std::uint32_t kClusterSectors = 4;  // a page spans four clusters: holes split pages
 constexpr std::int64_t kGeneratedPages = 400;
-constexpr std::uint32_t kOlderAge = 1000;  // log blocks the older copy's LSNs lie below
 constexpr int kLayoutTries = 16;
 
 // Checksum first: its older copy's header LSN can be lowered (checksum-2005's is 0:0:1).
