@@ -33,7 +33,7 @@ constexpr std::array<FixedText, kTextCount> kTexts{{
     {"找到碎片号", "found fragment"},
     {"分析已正常结束,请组合前进行二次查找",
      "the analysis is done; search for missing fragments before writing the MDF"},
-    {"无效文件头,size:", "a header fragment too short to name its file; its size:"},
+    {"无效文件头,size:", "the header fragment ends before page 32, where the name is"},
     {"开始扇区必须是整数", "the first sector must be an integer"},
     {"结束扇区必须是整数", "the end sector must be an integer"},
     {"每簇扇区数必须是整数", "sectors per cluster must be an integer"},
