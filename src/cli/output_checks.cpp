@@ -1,10 +1,7 @@
 #include "cli/output_checks.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <optional>
 
 #include "commands/command_guards.h"
@@ -34,24 +31,14 @@ bool CheckNewFile(const std::string& option, const std::string& path, const std:
   return false;
 }
 
-bool OutDir::Check(const std::string& option, const std::string& dir,
-                         const std::string& sourcePath, std::ostream& err) {
+bool OutDir::Check(const std::string& option, const std::string& dir, const std::string& sourcePath,
+                   std::ostream& err) {
   if (dir.empty()) {  // would otherwise mean the working folder
     err << option << ": 没有文件夹名(no folder named)\n";
     return false;
   }
-  const std::string existing = NearestExistingFolder(dir);
-  std::optional<std::string> why;
-  struct stat node {};
-  if (::stat(existing.c_str(), &node) != 0) {
-    why = "目录 " + existing + " 不可用(" + std::strerror(errno) + ")";
-  } else if (!S_ISDIR(node.st_mode)) {
-    why = existing + " 不是目录(" + std::strerror(ENOTDIR) + ")";
-  } else if (::access(existing.c_str(), W_OK | X_OK) != 0) {
-    why = "目录 " + existing + " 不可写(" + std::strerror(errno) + ")";
-  } else {
-    why = FolderOnSource(sourcePath, dir);
-  }
+  std::optional<std::string> why = CheckFolderWritable(NearestExistingFolder(dir));
+  if (!why) why = FolderOnSource(sourcePath, dir);
   if (!why) return true;
   err << option << ": " << *why << '\n';
   return false;

@@ -79,7 +79,10 @@ std::optional<std::string> RefuseOutputTarget(const std::string& path,
 }
 
 std::optional<std::string> CheckOutputFolder(const std::string& path) {
-  const std::string folder = OutputFolder(path);
+  return CheckFolderWritable(OutputFolder(path));
+}
+
+std::optional<std::string> CheckFolderWritable(const std::string& folder) {
   struct stat dir {};
   if (::stat(folder.c_str(), &dir) != 0) {
     return "目录 " + folder + " 不可用(" + std::strerror(errno) + ")";

@@ -46,6 +46,8 @@ std::optional<std::string> RefuseOutputTarget(const std::string& path,
 // Why no new file can be made in the folder of `path`, or nothing: it does not exist, is
 // not a folder, or may not be written.
 std::optional<std::string> CheckOutputFolder(const std::string& path);
+// The same for the folder `folder` itself.
+std::optional<std::string> CheckFolderWritable(const std::string& folder);
 
 // Why `bytes` more do not fit in the file system of the folder of `path` (statvfs), or
 // nothing. The text names the size needed and the space free.
