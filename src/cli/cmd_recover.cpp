@@ -433,6 +433,10 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
     Workspace reporting(ui, env.opener);
     if (jsonToStdout) {
       out << report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+    } else if (!prepared && !CheckNewFile("--json", options.json, options.scan.source.source, {},
+                                          options.force, err)) {
+      // Every part was refused before the outputs were checked: they still are, before writing.
+      exitCode = kExitFailed;
     } else if (!WriteReport(reporting, options.json, report) && !stopped) {
       exitCode = kExitFailed;
     }
