@@ -15,10 +15,6 @@
 
 namespace ravelin::shell {
 
-// The room a page has inside PageControl1.
-inline constexpr int kPageWidth = 996;
-inline constexpr int kPageHeight = 512;
-
 struct Tab1Page {
   QWidget* sheet = nullptr;  // TabSheet1
   QGroupBox* grp1 = nullptr;
@@ -84,6 +80,6 @@ Tab4Page BuildTab4(QWidget* parent);
 
 // A report list: whole rows selected, no grid, fixed row height (a million rows scroll
 // without measuring each), no sorting of its own (the core sorts).
-QTableView* MakeReportView(QWidget* parent, const char* name, QRect geometry);
+QTableView* MakeReportView(QWidget* parent, const char* name, QRect geometry = {});
 
 }  // namespace ravelin::shell

@@ -1,9 +1,11 @@
 // FormCreate and the window's make-up: pages, gauge, status bar, menus, list columns.
 #include "shell/tform1.h"
 
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QTabBar>
 #include <QVBoxLayout>
 
 #include "commands/datasource_menu.h"
@@ -63,14 +65,10 @@ TForm1::TForm1(Workspace& ws, QtUi& ui, const DiscoveryEnv& discovery) : ws_(ws)
   stat1_->setObjectName(QStringLiteral("stat1"));
   stat1_->setFixedWidth(200);
   statusBar()->setObjectName(QStringLiteral("statusbar"));
-  statusBar()->setSizeGripEnabled(false);
   statusBar()->addWidget(stat1_);
-  const int statusHeight = statusBar()->sizeHint().height();
-  const int clientHeight = kClientHeight - statusHeight;
 
   // 1. The pages, tab I active.
-  pageControl_ = Place(new QTabWidget(client), "PageControl1",
-                       QRect(4, 4, kClientWidth - 8, clientHeight - 48));
+  pageControl_ = Place(new QTabWidget(client), "PageControl1");
   pageControl_->setFont(TabFont());
   tab1_ = BuildTab1(pageControl_);
   tab2_ = BuildTab2(pageControl_);
@@ -83,11 +81,18 @@ TForm1::TForm1(Workspace& ws, QtUi& ui, const DiscoveryEnv& discovery) : ws_(ws)
   pageControl_->addTab(tab4_.sheet, QStringLiteral("   Ⅳ  组合MDF(CREATE MDF)     "));
   pageControl_->setCurrentIndex(0);
 
-  g1_ = Place(new QProgressBar(client), "g1", QRect(8, clientHeight - 38, 740, 28));
+  g1_ = Place(new QProgressBar(client), "g1");
   g1_->setRange(0, 100);
   g1_->setValue(0);
-  button7_ = MakeButton(client, "Button7", "业务联系专业恢复(ABOUT)",
-                        QRect(758, clientHeight - 40, 250, 32));
+  button7_ = MakeButton(client, "Button7", "业务联系专业恢复(ABOUT)");
+  // The pages take what the window gives; the gauge and Button7 keep one row below them.
+  auto* bottom = new QHBoxLayout;
+  bottom->addWidget(g1_, 1);
+  bottom->addWidget(button7_);
+  auto* layout = new QVBoxLayout(client);
+  layout->setContentsMargins(4, 4, 4, 4);
+  layout->addWidget(pageControl_, 1);
+  layout->addLayout(bottom);
 
   // 3. List columns, PopupMenu1 on list II; chkauto and Button1 shown.
   LayOutLists();
@@ -119,7 +124,9 @@ TForm1::TForm1(Workspace& ws, QtUi& ui, const DiscoveryEnv& discovery) : ws_(ws)
   ShowControls();
   UpdateEnabled();
 
-  setFixedSize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+  // The form's size to begin with; the layouts let it shrink to 800×600 and grow.
+  setMinimumSize(kMinimumWidth, kMinimumHeight);
+  resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
 }
 
 TForm1::~TForm1() {
@@ -171,8 +178,22 @@ void TForm1::LayOutLists() {
   SetColumns(tab3_.ListView3, kFileColumnWidths);
   SetColumns(tab4_.ListView4, kFragmentColumnWidths);
   tab3_.ListView3->horizontalHeader()->setSectionsClickable(false);
+  // A file's name is shown whole with its "(… MB)": the column grows to its longest name,
+  // and the list scrolls sideways when the list is narrower.
+  tab3_.ListView3->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
   tab3_.chkauto->show();
   tab3_.Button1->show();
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  QTabBar* tabs = pageControl_->tabBar();
+  QFont font = TabFont();
+  for (int pixels = font.pixelSize(); pixels >= 9; --pixels) {
+    font.setPixelSize(pixels);
+    tabs->setFont(font);
+    if (tabs->sizeHint().width() <= centralWidget()->width() - 12) break;
+  }
 }
 
 QWidget* TForm1::ShowAbout() {

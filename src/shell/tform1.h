@@ -26,9 +26,12 @@ namespace ravelin::shell {
 
 class QtUi;
 
-// The client area's size, as the form was laid out; the border is fixed.
+// The client area's size when the window opens, as the form was laid out.
 inline constexpr int kClientWidth = 1014;
 inline constexpr int kClientHeight = 615;
+// The smallest window in which every control still shows whole.
+inline constexpr int kMinimumWidth = 800;
+inline constexpr int kMinimumHeight = 600;
 
 class TForm1 final : public QMainWindow {
   Q_OBJECT
@@ -67,6 +70,8 @@ class TForm1 final : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // The tab captions keep to one row: their font shrinks when the window is too narrow.
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void BuildMenus();

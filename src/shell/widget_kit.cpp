@@ -4,7 +4,7 @@
 
 namespace ravelin::shell {
 
-QPlainTextEdit* MakeMemo(QWidget* parent, const char* name, QRect geometry, bool readOnly) {
+QPlainTextEdit* MakeMemo(QWidget* parent, const char* name, bool readOnly, QRect geometry) {
   auto* memo = Place(new QPlainTextEdit(parent), name, geometry);
   memo->setReadOnly(readOnly);
   memo->setLineWrapMode(QPlainTextEdit::NoWrap);

@@ -10,9 +10,9 @@
 #include <QTimer>
 #include <iostream>
 
+#include "commands/successor_dialog.h"
 #include "scripted_dialogs.h"
 #include "shell/qt_ui.h"
-#include "commands/successor_dialog.h"
 #include "shell/successor_dialog.h"
 #include "shell/tform1.h"
 #include "workspace/workspace.h"
@@ -129,6 +129,13 @@ int main(int argc, char** argv) {
   dialog.show();
   ok &= ShootWidget(&dialog, out + "successor-dialog.png");
   dialog.hide();
+
+  // Every tab of the smallest window the layouts are made for.
+  form.resize(ravelin::shell::kMinimumWidth, ravelin::shell::kMinimumHeight);
+  for (int page = 0; page < form.PageControl1()->count(); ++page) {
+    form.PageControl1()->setCurrentIndex(page);
+    ok &= ShootWidget(&form, out + QStringLiteral("tab%1-800x600.png").arg(page + 1));
+  }
 
   QWidget* about = form.ShowAbout();
   about->move(300, 200);

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QHeaderView>
 #include <QMenuBar>
+#include <QTabBar>
 #include <QTimer>
 #include <filesystem>
 #include <sstream>
@@ -50,7 +51,6 @@ class WindowTest : public QObject {
     TForm1& f = *h.form;
     QCOMPARE(f.windowTitle(), QStringLiteral("Ravelin Recover for SQLSERVER"));
     QCOMPARE(f.width(), kClientWidth);
-    QCOMPARE(f.minimumSize(), f.maximumSize());  // a fixed border
     QCOMPARE(f.PageControl1()->count(), 4);
     QCOMPARE(f.PageControl1()->tabText(1), QStringLiteral("  Ⅱ  碎片列表(FRAGMENT LIST )        "));
     QCOMPARE(f.PageControl1()->currentIndex(), 0);
@@ -75,6 +75,41 @@ class WindowTest : public QObject {
              QStringLiteral("起始页面号"));
     f.BuildDataSourceMenu();
     QCOMPARE(f.pm1()->actions().first()->text(), QStringLiteral("打开镜像文件"));
+  }
+
+  // From 800×600 up every control of every page shows whole, and the lists grow with the
+  // window.
+  void FitsFrom800By600AndGrows() {
+    Harness h;
+    TForm1& f = *h.form;
+    f.show();
+    int listWidth = 0;
+    for (const QSize size : {QSize(kMinimumWidth, kMinimumHeight), QSize(1400, 1000)}) {
+      f.resize(size);
+      QCOMPARE(f.size(), size);
+      for (int page = 0; page < f.PageControl1()->count(); ++page) {
+        f.PageControl1()->setCurrentIndex(page);
+        QCoreApplication::processEvents();
+        QWidget* sheet = f.PageControl1()->currentWidget();
+        for (QWidget* w : sheet->findChildren<QWidget*>()) {
+          if (!w->isVisible() || w->objectName().isEmpty()) continue;
+          const QRect inSheet(w->mapTo(sheet, QPoint(0, 0)), w->size());
+          const QString what = w->objectName() + QStringLiteral(" on page ") +
+                               QString::number(page) + QStringLiteral(" at ") +
+                               QString::number(size.width());
+          QVERIFY2(sheet->rect().contains(inSheet), qPrintable(what));
+          // A picture scales to the room it has.
+          if (w->sizePolicy().horizontalPolicy() == QSizePolicy::Ignored) continue;
+          const QSize least = w->minimumSizeHint();
+          QVERIFY2(w->width() >= least.width() && w->height() >= least.height(), qPrintable(what));
+        }
+      }
+      const QTabBar* tabs = f.PageControl1()->tabBar();
+      QVERIFY(tabs->sizeHint().width() <= f.PageControl1()->width());  // no scroll arrows
+      QVERIFY(f.findChild<QWidget*>(QStringLiteral("Button7"))->isVisible());
+      QVERIFY(f.tab2().ListView2->width() > listWidth);
+      listWidth = f.tab2().ListView2->width();
+    }
   }
 
   void UsageLabelShowsTheTextAndTwiceRestoresThePicture() {
