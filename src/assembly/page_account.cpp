@@ -72,6 +72,17 @@ const char* FileStatusName(FileStatus status) {
   return "?";
 }
 
+std::string StatusLine(const FileAssessment& a) {
+  std::string line = std::string(FileStatusName(a.status)) + " (" + std::to_string(a.inUse) +
+                     " pages in use: " + std::to_string(a.sound) + " sound, " +
+                     std::to_string(a.missing) + " missing, " + std::to_string(a.doubtful) +
+                     " doubtful";
+  if (a.allocatedZero > 0)
+    line += ", " + std::to_string(a.allocatedZero) + " allocated and all zero";
+  if (a.pagesShort > 0) line += "; " + std::to_string(a.pagesShort) + " pages short of its header";
+  return line + ")";
+}
+
 FileAssessment PageAccount::Assess() const {
   FileAssessment a;
   for (std::size_t n = 0; n < verdicts.size(); ++n) {

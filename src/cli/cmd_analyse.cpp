@@ -107,13 +107,15 @@ int RunAnalyse(const AnalyseOptions& options, const CliEnv& env, std::ostream& o
     const nlohmann::json doc = {{"file",
                                  {{"number", options.file},
                                   {"name", file.Cell(file_column::kName)},
+                                  {"message", MessageJson(file.Cell(file_column::kName))},
                                   {"start_sector", CellNumber(file, file_column::kStartSector)},
                                   {"size_kb", CellNumber(file, file_column::kSizeKB)}}},
                                 {"completed", completed},
                                 {"file_page_count", ws.FilePageCount},
                                 {"database_file_name", ws.DatabaseFileName},
                                 {"fragments", AssemblyJson(ws)},
-                                {"log", log}};
+                                {"log", log},
+                                {"log_messages", LogMessagesJson(log)}};
     out << doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
   } else {
     PrintList(ws.ListView4, out);

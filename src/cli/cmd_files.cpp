@@ -33,13 +33,14 @@ int RunFiles(const FilesOptions& options, const CliEnv& env, std::ostream& out, 
   for (const ReportRow& row : ws.ListView3.Rows()) {
     const std::optional<std::string> lsn = PageZeroLsn(ws, row);
     if (!options.json) {
-      out << row.Cell(file_column::kPosition) << '\t' << row.Cell(file_column::kName) << '\t'
-          << row.Cell(file_column::kSizeKB) << '\t' << row.Cell(file_column::kStartSector) << '\t'
-          << lsn.value_or("read disk error") << '\n';
+      out << row.Cell(file_column::kPosition) << '\t' << WithGloss(row.Cell(file_column::kName))
+          << '\t' << row.Cell(file_column::kSizeKB) << '\t' << row.Cell(file_column::kStartSector)
+          << '\t' << lsn.value_or("read disk error") << '\n';
       continue;
     }
     files.push_back({{"number", CellNumber(row, file_column::kPosition)},
                      {"name", row.Cell(file_column::kName)},
+                     {"message", MessageJson(row.Cell(file_column::kName))},
                      {"size_kb", CellNumber(row, file_column::kSizeKB)},
                      {"start_page", CellNumber(row, file_column::kStartPage)},
                      {"end_page", CellNumber(row, file_column::kEndPage)},

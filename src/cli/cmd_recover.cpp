@@ -44,12 +44,12 @@
 #include "cli/output_checks.h"
 #include "cli/recovery.h"
 #include "cli/saved_scan.h"
+#include "cli/scan_parts.h"
 #include "cli/scan_run.h"
 #include "cli/source_choice.h"
 #include "cli/terminal_ui.h"
 #include "commands/command_guards.h"
 #include "commands/session.h"
-#include "datasource/partition_table.h"
 #include "workspace/workspace.h"
 
 namespace ravelin::cli {
@@ -145,13 +145,7 @@ void PrintFile(const FileRecovery& r, const std::string& foundIn, std::ostream& 
   }
   out << "  output: " << r.output << '\n';
   if (r.account) {
-    const FileAssessment a = r.account->Assess();
-    out << "  status: " << FileStatusName(a.status) << " (" << a.inUse
-        << " pages in use: " << a.sound << " sound, " << a.missing << " missing, " << a.doubtful
-        << " doubtful";
-    if (a.allocatedZero > 0) out << ", " << a.allocatedZero << " allocated and all zero";
-    if (a.pagesShort > 0) out << "; " << a.pagesShort << " pages short of its header";
-    out << ")\n";
+    out << "  status: " << StatusLine(r.account->Assess()) << '\n';
     for (const std::string& line : r.account->SummaryLines()) out << "  " << line << '\n';
   }
 }
@@ -159,6 +153,7 @@ void PrintFile(const FileRecovery& r, const std::string& foundIn, std::ostream& 
 nlohmann::json FileJson(const FileRecovery& r) {
   nlohmann::json file = {{"number", r.number},
                          {"identification", r.identification},
+                         {"identification_message", MessageJson(r.identification)},
                          {"start_sector", r.headerSector},
                          {"analysed", r.analysed},
                          {"name", r.physicalName},
@@ -180,7 +175,8 @@ nlohmann::json FileJson(const FileRecovery& r) {
                            {"search", r.searchSeconds},
                            {"check", r.checkSeconds},
                            {"write", r.writeSeconds}}},
-                         {"log", r.log}};
+                         {"log", r.log},
+                         {"log_messages", LogMessagesJson(r.log)}};
   if (r.account) file["account"] = AccountJson(*r.account);
   return file;
 }
@@ -196,65 +192,6 @@ bool WriteReport(Workspace& ws, const std::string& path, const nlohmann::json& r
     return false;
   }
   return true;
-}
-
-// One scan of the run: the source as given, or one partition of a whole disk, or a stretch
-// of the disk outside its partitions.
-struct ScanPart {
-  ScanOptions scan;
-  std::string label;  // where its files were found; empty for the source as given
-};
-
-// A source that carries an MBR or GPT, given without a partition option, is taken as the disk
-// a person means: each partition scanned as --partition N would scan it, and the space
-// outside the partitions scanned raw. Anything else is scanned as given.
-std::vector<ScanPart> ScanParts(const RecoverOptions& options, const CliEnv& env,
-                                std::ostream& err) {
-  const ScanOptions& scan = options.scan;
-  const SourceArgs& args = scan.source;
-  const std::vector<ScanPart> asGiven = {{scan, ""}};
-  if (args.partition || args.partitionImage || args.whole || scan.begin || scan.end) return asGiven;
-  std::error_code ec;
-  const auto status = fs::status(args.source, ec);
-  if (ec || !(fs::is_regular_file(status) || fs::is_block_file(status))) return asGiven;
-  if (DetectImageKind(args.source, env.opener).kind != ImageKind::kWholeDiskImage) return asGiven;
-  const std::optional<PartitionTable> table = ReadPartitionTable(args.source);
-  if (!table || table->partitions.empty()) return asGiven;
-
-  std::vector<ScanPart> parts;
-  std::vector<std::pair<std::uint64_t, std::uint64_t>> taken;  // [start, end) of partitions
-  for (const ImagePartition& p : table->partitions) {
-    if (p.sectors == 0) continue;
-    ScanPart part{scan, "partition " + std::to_string(p.number)};
-    part.scan.source.partition = p.number;
-    part.scan.source.diskImage = false;
-    parts.push_back(std::move(part));
-    taken.emplace_back(p.start, p.start + p.sectors);
-  }
-  std::sort(taken.begin(), taken.end());
-  // The stretches outside the partitions, raw; the last runs to the end of the disk. A
-  // stretch shorter than a page cannot hold one.
-  auto outside = [&](std::uint64_t from, std::optional<std::uint64_t> to) {
-    if (to && *to < from + kSectorsPerPage) return;
-    ScanPart part{scan, "sectors " + std::to_string(from) + "-" +
-                            (to ? std::to_string(*to - 1) : std::string("end")) +
-                            " outside the partitions"};
-    part.scan.source.diskImage = true;
-    part.scan.begin = static_cast<std::int64_t>(from);
-    if (to) part.scan.end = static_cast<std::int64_t>(*to);
-    part.scan.freeSpaceOnly = false;
-    parts.push_back(std::move(part));
-  };
-  std::uint64_t next = 0;
-  for (const auto& [start, end] : taken) {
-    if (start > next) outside(next, start);
-    next = std::max(next, end);
-  }
-  outside(next, std::nullopt);
-  err << "分区表(partition table): " << table->kind << ", " << taken.size()
-      << " partitions: each is scanned as --partition N scans it, the space outside them raw "
-         "(--whole scans the disk as one)\n";
-  return parts;
 }
 
 }  // namespace
@@ -295,7 +232,7 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
   };
 
   const std::vector<ScanPart> parts =
-      saved ? std::vector<ScanPart>{{options.scan, ""}} : ScanParts(options, env, err);
+      saved ? std::vector<ScanPart>{{options.scan, ""}} : ScanParts(options.scan, env, err);
   const bool severalParts = parts.size() > 1;
   std::int64_t found = 0;  // database files found so far, numbered in this order
   std::set<std::string> taken;
@@ -477,8 +414,14 @@ void AddRecoverCommand(CLI::App& app, CliRun& run) {
                   "Only the N-th database file found (as `ravelin files` numbers them)")
       ->check(IntegerIn(1, std::numeric_limits<std::int64_t>::max()));
   cmd->add_option("--out-dir", options->outDir, "Folder for the rebuilt .mdf files")->required();
+  // As on every command, --json alone writes JSON to standard output; here it may also name
+  // a report file.
   cmd->add_option("--json", options->json,
-                  "Also write the report as JSON to this file (- for standard output)");
+                  "Write the report as JSON to this file, or to standard output when no file "
+                  "(or -) is given")
+      ->expected(0, 1)
+      ->default_str("-")
+      ->type_name("[REPORT]");
   cmd->add_flag("--stats", options->stats, "Report the time each step took on stderr");
   cmd->callback([&run, options] {
     ResolveProgressStyle(options->scan);

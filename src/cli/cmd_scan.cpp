@@ -1,10 +1,12 @@
-// `ravelin scan SOURCE [--partition-image | --disk-image] [--begin N] [--end N]
-// [--sectors-per-cluster N] [--free-space-only | --all-space] [--file-id N]
-// [--start-page-below N] [--rows FILE [--content FILE]] [--json] [--stats]`: chooses SOURCE
-// as the menu would, puts the options over the scan settings the choice implies, creates the output
-// files (so that an unusable path is reported before hours of scanning), runs the scan job, prints
-// the fragment list and saves it. Ctrl-C is STOP: the scan ends at its next candidate position,
-// what it found is printed and saved, and the exit code is 130.
+// `ravelin scan SOURCE [--partition-image | --disk-image | --partition N | --whole]
+// [--begin N] [--end N] [--sectors-per-cluster N] [--free-space-only | --all-space]
+// [--file-id N] [--start-page-below N] [--rows FILE [--content FILE]] [--json] [--stats]`:
+// chooses SOURCE as the menu would, puts the options over the scan settings the choice
+// implies, creates the output files (so that an unusable path is reported before hours of
+// scanning), runs the scan job, prints the fragment list and saves it. A disk with a
+// partition table is scanned part by part as `recover` scans it (--whole: as one). Ctrl-C is
+// STOP: the scan ends at its next candidate position, what it found is printed and saved,
+// and the exit code is 130.
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -14,17 +16,20 @@
 #include <chrono>
 #include <cstdio>
 #include <limits>
+#include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
 #include "cli/interrupt.h"
 #include "cli/list_output.h"
 #include "cli/option_checks.h"
 #include "cli/output_checks.h"
+#include "cli/scan_parts.h"
 #include "cli/scan_run.h"
 #include "cli/source_choice.h"
 #include "cli/terminal_ui.h"
 #include "commands/scan_commands.h"
 #include "commands/scan_info_commands.h"
+#include "commands/workspace_fragments.h"
 #include "workspace/workspace.h"
 
 namespace ravelin::cli {
@@ -152,7 +157,107 @@ std::optional<ScanRun> RunScanJob(Workspace& ws, TerminalUi& ui, const ScanReque
   return run;
 }
 
+namespace {
+
+// A disk with a partition table, scanned part by part (see ScanParts): one fragment list,
+// numbered across the parts, whose rows keep the disk's sector numbers, so that the saved
+// scan is one scan of the disk. Each part is said on stderr with the rows it found; the
+// JSON gives each row's `found_in`.
+int RunScanParts(const std::vector<ScanPart>& parts, const ScanOptions& options, const CliEnv& env,
+                 std::ostream& out, std::ostream& err) {
+  TerminalUi ui(err, err, env.in);
+  // The whole disk, as the saved rows and content are read from it.
+  Workspace all(ui, env.opener);
+  SourceArgs disk = options.source;
+  disk.diskImage = true;
+  disk.whole = true;
+  if (!ChooseSource(all, env, disk, err).Chosen()) return kExitBadSource;
+  std::optional<ScanInfoOutputs> outputs;
+  if (!options.rows.empty()) {
+    if (!CheckNewFile("--rows", options.rows, all.source.SourcePath, {}, options.force, err) ||
+        (!options.content.empty() &&
+         !CheckNewFile("--content", options.content, all.source.SourcePath, {options.rows},
+                       options.force, err)))
+      return kExitBadUsage;
+    outputs = CreateScanInfoOutputs(
+        all, options.rows, options.content.empty() ? std::nullopt : std::optional(options.content));
+    if (!outputs) return kExitBadUsage;
+  }
+
+  StopOnInterrupt interrupt;
+  WorkspaceFragmentSink sink(all);
+  std::vector<std::string> foundIn;  // per row of the whole list
+  // The content file records one cluster size, with which a saved scan's split pages are
+  // rejoined: that of the part that found the most fragments.
+  std::size_t mostRows = 0;
+  bool stopped = false;
+  bool partFailed = false;
+  for (const ScanPart& part : parts) {
+    Workspace ws(ui, env.opener);
+    const SourceChoice chosen = ChooseSource(ws, env, part.scan.source, err);
+    ScanRequest request;
+    if (!chosen.Chosen() || ApplyScanSettings(ws, chosen, part.scan, request, err) != kExitOk) {
+      partFailed = true;
+      continue;
+    }
+    if (options.progress != ScanOptions::ProgressStyle::kNone) err << "scan " << part.label << '\n';
+    const std::optional<ScanRun> scan =
+        RunScanJob(ws, ui, request, options.progress, interrupt, err);
+    if (!scan || scan->result.outcome == JobOutcome::kFailed) {
+      partFailed = true;
+      continue;
+    }
+    if (ws.fragments.Count() > mostRows) {
+      mostRows = ws.fragments.Count();
+      all.source.SectorsPerCluster = ws.source.SectorsPerCluster;
+    }
+    const std::size_t first = all.fragments.Count() + 1;
+    for (FragmentRow row : ws.fragments.Rows()) {
+      row.No = static_cast<std::int32_t>(all.fragments.Count() + 1);
+      sink.Append(std::move(row));
+      foundIn.push_back(part.label);
+    }
+    err << part.label << ": " << ws.fragments.Count() << " fragments";
+    if (ws.fragments.Count() > 0) err << " (" << first << "-" << all.fragments.Count() << ")";
+    err << '\n';
+    if (scan->interrupted || scan->result.outcome == JobOutcome::kStopped) {
+      stopped = true;
+      break;
+    }
+  }
+  all.fragments.BuildFragmentIndex();
+  FillFragmentList(all);
+
+  if (stopped) err << "已停止扫描(stopped)\n";
+  if (options.json) {
+    nlohmann::json rows = nlohmann::json::array();
+    for (const ReportRow& row : all.ListView2.Rows()) {
+      nlohmann::json item = FragmentRowJson(row);
+      const auto n = static_cast<std::size_t>(item["position"].get<std::int64_t>());
+      item["found_in"] =
+          n >= 1 && n <= foundIn.size() ? nlohmann::json(foundIn[n - 1]) : nlohmann::json(nullptr);
+      rows.push_back(std::move(item));
+    }
+    const nlohmann::json doc = {{"count", all.ListView2.Count()},
+                                {"total", all.fragments.Count()},
+                                {"stopped", stopped},
+                                {"fragments", std::move(rows)}};
+    out << doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+  } else {
+    PrintFragmentList(all, out, false, stopped);
+  }
+  int exitCode = partFailed ? kExitFailed : kExitOk;
+  if (outputs && !SaveScanInfo(all, *outputs)) exitCode = kExitFailed;
+  if (interrupt.Requested() && exitCode == kExitOk) exitCode = interrupt.ExitCode();
+  if (partFailed) err << "a part of the disk could not be scanned (see the messages above)\n";
+  return exitCode;
+}
+
+}  // namespace
+
 int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, std::ostream& err) {
+  if (const std::vector<ScanPart> parts = ScanParts(options, env, err); parts.size() > 1)
+    return RunScanParts(parts, options, env, out, err);
   // The list is the output: the scan's log lines go to stderr with the messages.
   TerminalUi ui(err, err, env.in);
   Workspace ws(ui, env.opener);
@@ -272,6 +377,11 @@ void AddScanCommand(CLI::App& app, CliRun& run) {
   cmd->add_option("--content", options->content,
                   "Save every fragment's sectors to this content file too")
       ->needs(rows);
+  cmd->add_flag("--whole", options->source.whole,
+                "On a disk with a partition table, one raw scan of the whole disk instead of "
+                "each partition scanned as --partition N scans it")
+      ->excludes("--partition")
+      ->excludes("--partition-image");
   cmd->add_flag("--force", options->force, "Replace existing --rows and --content files");
   cmd->add_flag("--json", options->json, "Write the fragment list as JSON");
   cmd->add_flag("--stats", options->stats, "Report throughput and peak memory on stderr");

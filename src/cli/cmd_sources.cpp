@@ -6,8 +6,10 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
+#include "cli/glosses.h"
 #include "commands/datasource_menu.h"
 #include "common/bytes.h"
+#include "common/messages.h"
 #include "datasource/partition_table.h"
 
 namespace ravelin::cli {
@@ -75,8 +77,9 @@ int RunImagePartitions(const SourcesOptions& options, std::ostream& out, std::os
     return kExitOk;
   }
   if (table->partitions.empty()) {
-    out << options.image << ": 没有分区表(no partition table; scan it whole, or as a partition "
-                            "image with --partition-image)\n";
+    out << options.image
+        << ": 没有分区表(no partition table; scan it whole, or as a partition "
+           "image with --partition-image)\n";
     return kExitOk;
   }
   out << options.image << ": " << (table->kind == "gpt" ? "GPT" : "MBR") << '\n';
@@ -107,11 +110,15 @@ int RunSources(const SourcesOptions& options, const CliEnv& env, std::ostream& o
 
   // The menu, in its order: image files, a separator, the disks, a separator, the
   // partitions (each followed by its size and file system).
-  out << kOpenImageTitle << "\n-\n";
-  for (const DiskEntry& d : disks) out << d.caption << '\n';
+  out << WithGloss(Text(TextId::kOpenImageTitle)) << "\n-\n";
+  for (const DiskEntry& d : disks) {
+    out << d.caption << "  (" << Gloss(d.removable ? TextId::kRemovableStorage : TextId::kLocalDisk)
+        << ' ' << d.number << ")\n";
+  }
   out << "-\n";
   for (const PartitionEntry& p : partitions) {
-    out << p.caption << ' ' << SizeText(p.sectors) << "  " << FileSystemText(p.volume) << '\n';
+    out << p.caption << ' ' << SizeText(p.sectors) << "  " << FileSystemText(p.volume) << "  ("
+        << Gloss(TextId::kLogicalPartition) << ")\n";
   }
   return kExitOk;
 }

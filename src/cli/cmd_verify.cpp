@@ -47,7 +47,7 @@ std::optional<std::string> NotADataFile(Device& file) {
   return std::nullopt;
 }
 
-std::string StatusLine(const FileAssessment& a) {
+std::string VerdictLine(const FileAssessment& a) {
   switch (a.status) {
     case FileStatus::kComplete:
       return "OK: complete, every allocated page verifies";
@@ -104,7 +104,7 @@ int RunVerify(const VerifyOptions& options, const CliEnv& env, std::ostream& out
       out << "  page " << n << ": " << VerdictName(v) << '\n';
       ++listed;
     }
-    out << StatusLine(assessment) << '\n';
+    out << VerdictLine(assessment) << '\n';
   }
   return assessment.status == FileStatus::kComplete ? kExitOk : kExitFailed;
 }

@@ -3,8 +3,11 @@
 // knows what happened.
 #pragma once
 
+#include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ravelin::cli {
 
@@ -13,8 +16,16 @@ namespace ravelin::cli {
 // otherwise.
 std::string WithGloss(std::string_view text);
 
-// A list's column caption with its English meaning after it ("开始页面号(first page)"); the
-// caption unchanged when it has none.
+// The English gloss of the message `text` begins with, when it has one and carries no English
+// of its own: what the JSON documents give as a system text's "message".
+std::optional<std::string> GlossOf(std::string_view text);
+// GlossOf as a JSON value: the gloss, or null.
+nlohmann::json MessageJson(std::string_view text);
+// MessageJson of each line of a log, in its order.
+nlohmann::json LogMessagesJson(const std::vector<std::string>& lines);
+
+// A list's column caption or a message's caption with its English meaning after it
+// ("开始页面号(first page)", "提示(note)"); the caption unchanged when it has none.
 std::string GlossedCaption(std::string_view caption);
 
 }  // namespace ravelin::cli

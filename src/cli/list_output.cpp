@@ -18,17 +18,12 @@ nlohmann::json FragmentRowJson(const ReportRow& row) {
   auto number = [&](std::size_t c) { return ParseInteger<std::int64_t>(row.Cell(c)).value_or(0); };
   auto sector = [&](std::size_t c) { return ParseInteger<std::uint64_t>(row.Cell(c)).value_or(0); };
   const RemarkFields remark = SplitRemark(row.Cell(4));
-  return {{"position", number(0)},
-          {"size_kb", number(1)},
-          {"start_page", number(2)},
-          {"end_page", number(3)},
-          {"remark", row.Cell(4)},
-          {"name", OrNull(remark.name)},
-          {"size_text", OrNull(remark.sizeText)},
-          {"lsn", OrNull(remark.lsn)},
-          {"start_sector", sector(5)},
-          {"end_sector", sector(6)},
-          {"image", row.imageIndex}};
+  return {{"position", number(0)},       {"size_kb", number(1)},
+          {"start_page", number(2)},     {"end_page", number(3)},
+          {"remark", row.Cell(4)},       {"remark_message", MessageJson(row.Cell(4))},
+          {"name", OrNull(remark.name)}, {"size_text", OrNull(remark.sizeText)},
+          {"lsn", OrNull(remark.lsn)},   {"start_sector", sector(5)},
+          {"end_sector", sector(6)},     {"image", row.imageIndex}};
 }
 
 void PrintList(const ReportList& list, std::ostream& out) {

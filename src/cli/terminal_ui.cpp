@@ -8,17 +8,17 @@ namespace ravelin::cli {
 
 void TerminalUi::ShowMessage(std::string_view text, std::string_view caption, MessageIcon) {
   std::lock_guard lock(mutex_);
-  err_ << caption << ": " << WithGloss(text) << '\n' << std::flush;
+  err_ << GlossedCaption(caption) << ": " << WithGloss(text) << '\n' << std::flush;
 }
 
 bool TerminalUi::AskYesNo(std::string_view text, std::string_view caption) {
   std::unique_lock lock(mutex_);
   if (const auto it = answers_.find(text); it != answers_.end()) return it->second;
   if (in_ == nullptr) {
-    err_ << caption << ": " << text << " (否)\n" << std::flush;
+    err_ << GlossedCaption(caption) << ": " << WithGloss(text) << " (否: no)\n" << std::flush;
     return false;
   }
-  err_ << caption << ": " << text << " [y/N] " << std::flush;
+  err_ << GlossedCaption(caption) << ": " << WithGloss(text) << " [y/N] " << std::flush;
   lock.unlock();  // never hold the lock while a person thinks
   std::string line;
   if (!std::getline(*in_, line)) return false;

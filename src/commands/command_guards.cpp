@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/messages.h"
 #include "output/output_guard.h"
 #include "workspace/workspace.h"
 
@@ -9,7 +10,7 @@ namespace ravelin {
 
 bool RefuseWhileJobRuns(Workspace& ws) {
   if (!ws.JobRunning() && ws.ScanStopped.load()) return false;
-  ws.ui().ShowMessage(kJobRunningMessage, kPromptCaption, MessageIcon::kWarning);
+  ws.ui().ShowMessage(Text(TextId::kJobRunning), kPromptCaption, MessageIcon::kWarning);
   return true;
 }
 
@@ -24,7 +25,7 @@ std::vector<std::string> OperationInputs(const Workspace& ws) {
 }
 
 std::string CannotCreateText(const std::string& path, const std::string& reason) {
-  return std::string(kCannotCreateMessage) + path + " (" + reason + ")";
+  return std::string(Text(TextId::kCannotCreate)) + path + " (" + reason + ")";
 }
 
 std::unique_ptr<OutputFile> CreateOutput(Workspace& ws, const std::string& path,

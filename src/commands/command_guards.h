@@ -16,9 +16,7 @@ namespace ravelin {
 
 class Workspace;
 
-inline constexpr char kCannotCreateMessage[] = "error,无法创建文件";
-
-// Shows kJobRunningMessage and returns true while a scan or analysis job runs: commands that
+// Shows TextId::kJobRunning and returns true while a scan or analysis job runs: commands that
 // read sectors, change the lists or change the source call it first.
 bool RefuseWhileJobRuns(Workspace& ws);
 
@@ -28,7 +26,7 @@ std::vector<std::string> OperationInputs(const Workspace& ws);
 
 // Creates `path` for writing through a temporary name (OutputFile), unless it lies on the
 // data source, is one of OperationInputs or `moreInputs` (say, the other output of the same
-// save), is not a regular file, or `expectedBytes` do not fit. Shows kCannotCreateMessage
+// save), is not a regular file, or `expectedBytes` do not fit. Shows TextId::kCannotCreate
 // followed by the path and the reason, and returns null, when it cannot.
 std::unique_ptr<OutputFile> CreateOutput(Workspace& ws, const std::string& path,
                                          std::uint64_t expectedBytes = 0,

@@ -36,6 +36,14 @@ SourceScanRange FileSystemRange(DataSource& source) {
 
 SourceChoice Refused() { return {}; }
 
+// A choice that failed leaves no source chosen: the settings of the one before it would have
+// the next scan read what the person no longer means.
+SourceChoice Failed(Workspace& ws) {
+  ws.source = DataSource{};
+  ws.ui().Changed(Change::kDataSource);
+  return Refused();
+}
+
 // The partition's size in bytes: its cluster area as the boot sector describes it, never
 // reaching past the device; the device's length when the boot sector describes none.
 std::optional<std::uint64_t> PartitionSizeBytes(std::optional<ByteView> bootSector,
@@ -57,8 +65,10 @@ std::optional<std::uint64_t> PartitionSizeBytes(std::optional<ByteView> bootSect
 std::string PermissionDeniedMessage(const std::string& path) {
   return "没有读取 " + path +
          " 的权限(Permission denied)。需要对该设备或文件的读取权限：例如把当前用户加入 disk "
-         "组(sudo usermod -aG disk 用户名，重新登录后生效)，给文件加上读取权限，或以 root "
-         "身份运行。";
+         "组(sudo usermod -aG disk $USER，重新登录后生效)，给文件加上读取权限，或以 root "
+         "身份运行。(Reading it needs read access: add your user to the disk group with "
+         "`sudo usermod -aG disk $USER` and log in again, make the file readable, or run as "
+         "root.)";
 }
 
 void ListPhysicalDisks(Workspace& ws, const DiscoveryEnv& env) {
@@ -90,7 +100,7 @@ SourceChoice ChooseDiskSource(Workspace& ws, const DiskEntry& disk) {
   if (!ws.reader.ReadPathSectors(disk.devicePath, 1, sector0, 0) &&
       IsPermissionError(ws.reader.LastOpenError())) {
     RefuseUnreadable(ws, disk.devicePath);
-    return Refused();
+    return Failed(ws);
   }
 
   DataSource& source = ws.source;
@@ -119,7 +129,7 @@ SourceChoice ChoosePartitionSource(Workspace& ws, const PartitionEntry& partitio
       ws.reader.ReadDriveSectors(driveNumber, partition.devicePath, 0, 1, sector0);
   if (!bootRead && IsPermissionError(ws.reader.LastOpenError())) {
     RefuseUnreadable(ws, partition.devicePath);
-    return Refused();
+    return Failed(ws);
   }
 
   const std::optional<std::uint64_t> size =
@@ -128,7 +138,7 @@ SourceChoice ChoosePartitionSource(Workspace& ws, const PartitionEntry& partitio
   // Less than one sector is as good as none: size / 512 - 1 would wrap around.
   if (!size || *size < kSectorSize) {
     ws.ui().ShowMessage(Text(TextId::kPartitionInvalid), kPromptCaption, MessageIcon::kWarning);
-    return Refused();
+    return Failed(ws);
   }
 
   DataSource& source = ws.source;
@@ -170,7 +180,7 @@ SourceChoice OpenImageSource(Workspace& ws, const std::string& path) {
                               std::strerror(length.error) + ")",
                           kPromptCaption, MessageIcon::kWarning);
     }
-    return Refused();
+    return Failed(ws);
   }
 
   DataSource& source = ws.source;
@@ -234,7 +244,7 @@ SourceChoice ChooseImagePartitionSource(Workspace& ws, const std::string& path, 
                               std::strerror(error) + ")",
                           kPromptCaption, MessageIcon::kWarning);
     }
-    return Refused();
+    return Failed(ws);
   }
   const ImagePartition* found = nullptr;
   for (const ImagePartition& p : table->partitions) {
@@ -245,7 +255,7 @@ SourceChoice ChooseImagePartitionSource(Workspace& ws, const std::string& path, 
                             " has no partition " + std::to_string(number) +
                             "; `ravelin sources --image " + path + "` lists them)",
                         kPromptCaption, MessageIcon::kWarning);
-    return Refused();
+    return Failed(ws);
   }
 
   DataSource& source = ws.source;
@@ -281,8 +291,19 @@ SourceChoice ChooseImagePartitionSource(Workspace& ws, const std::string& path, 
 }
 
 void ShowSourceChoice(Workspace& ws, const SourceChoice& choice) {
-  if (!choice.Chosen()) return;
   Tab1Controls& tab1 = ws.controls.tab1;
+  if (!choice.Chosen()) {
+    // A failed choice: tab I and the status bar say no source, as before the first choice.
+    if (choice.selection != Selection::kRefused || ws.source.SourceChosen) return;
+    const Tab1Controls initial;
+    tab1.edtDataStr = initial.edtDataStr;
+    tab1.edtbegin = tab1.edtend = tab1.edtsecs = tab1.label5 = "";
+    tab1.chkfreespace = initial.chkfreespace;
+    tab1.chkfreespaceEnabled = initial.chkfreespaceEnabled;
+    ws.ui().SetStatus("");
+    ws.ui().Changed(Change::kControls);
+    return;
+  }
   tab1.edtDataStr = choice.caption;
   tab1.chkfreespace = choice.freeSpaceOnly;
   tab1.chkfreespaceEnabled = choice.freeSpaceAvailable;
@@ -309,7 +330,7 @@ Selection PartitionClick(Workspace& ws, const PartitionEntry& partition) {
 
 Selection N7Click(Workspace& ws) {
   if (RefuseWhileJobRuns(ws)) return Selection::kRefused;
-  const auto path = ws.ui().OpenFileDialog(kOpenImageTitle, kImageFilter);
+  const auto path = ws.ui().OpenFileDialog(Text(TextId::kOpenImageTitle), kImageFilter);
   if (!path || path->empty()) return Selection::kCancelled;
   return ChooseImageFile(ws, *path);
 }
@@ -318,7 +339,8 @@ Selection ChooseImageFile(Workspace& ws, const std::string& path) {
   const SourceChoice opened = OpenImageSource(ws, path);
   ShowSourceChoice(ws, opened);
   if (!opened.Chosen()) return opened.selection;
-  const bool partitionImage = ws.ui().AskYesNo(kImageKindQuestion, kImageKindCaption);
+  const bool partitionImage =
+      ws.ui().AskYesNo(Text(TextId::kImageKindQuestion), Text(TextId::kImageKindCaption));
   const SourceChoice taken = TakeImageAs(ws, path, partitionImage);
   ShowSourceChoice(ws, taken);
   return taken.selection;
@@ -343,7 +365,7 @@ void ListImagePartitions(Workspace& ws, const std::string& path) {
     entry.volume = p.volume;
     entry.text = path + " #" + std::to_string(p.number);
     if (!p.volume.label.empty()) entry.text += " [" + p.volume.label + "]";
-    entry.caption = "逻辑分区 " + entry.text + " ";
+    entry.caption = std::string(Text(TextId::kLogicalPartition)) + entry.text + " ";
     ws.ImagePartitionCaptions.push_back(std::move(entry));
   }
 }

@@ -15,10 +15,6 @@
 
 namespace ravelin {
 
-inline constexpr std::string_view kImageKindQuestion =
-    "此镜像文件是逻辑分区镜像请选是，是整个磁盘镜像请选否";
-inline constexpr std::string_view kImageKindCaption = "数据文件类型选择";
-inline constexpr std::string_view kOpenImageTitle = "打开镜像文件";
 inline constexpr std::string_view kImageFilter =
     "镜像文件(*.hdd;*.img;*.dsr;*.bin)|*.hdd;*.img;*.dsr;*.bin|所有文件(*.*)|*";
 
@@ -89,7 +85,7 @@ Selection PartitionClick(Workspace& ws, const PartitionEntry& partition);
 // "打开镜像文件": asks for a file, then ChooseImageFile.
 Selection N7Click(Workspace& ws);
 // The image file at `path`, after the file dialog: asks whether it is a partition image
-// (kImageKindQuestion) or a whole-disk image.
+// (TextId::kImageKindQuestion) or a whole-disk image.
 Selection ChooseImageFile(Workspace& ws, const std::string& path);
 // The menu entry of an image's partition: ChooseImagePartitionSource, shown.
 Selection ChooseImagePartition(Workspace& ws, const std::string& path, int number);

@@ -117,7 +117,7 @@ std::optional<ScanSettings> PrepareScan(Workspace& ws, const ScanRequest& reques
   // A manual analysis reads the fragment table on this thread while it waits for an answer;
   // a scan appending to the table meanwhile would pull it from under it.
   if (ws.AnalysisOnWindowThread.load()) {
-    ui.ShowMessage(kJobRunningMessage, kPromptCaption, MessageIcon::kWarning);
+    ui.ShowMessage(Text(TextId::kJobRunning), kPromptCaption, MessageIcon::kWarning);
     return std::nullopt;
   }
   // Options that are not numbers are refused here, before any thread starts, instead of

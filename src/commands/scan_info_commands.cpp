@@ -16,7 +16,6 @@
 namespace ravelin {
 namespace {
 
-constexpr char kCannotOpenMessage[] = "error,无法打开文件";
 constexpr std::int16_t kDefaultSectorsPerCluster = 8;
 
 // Bytes the content file of the current rows takes; rows too large for any file ask for
@@ -66,7 +65,7 @@ bool FillContentFile(Workspace& ws, OutputFile& file, std::optional<std::uint32_
     ShowWriteFailed(ws, file);
     return false;
   }
-  ui.ShowMessage("success");
+  ui.ShowMessage(Text(TextId::kSaveSucceeded));
   return true;
 }
 
@@ -133,13 +132,13 @@ bool LoadRowFile(Workspace& ws, const std::string& path, bool onSource,
   Ui& ui = ws.ui();
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    ui.ShowMessage(kCannotOpenMessage, kPromptCaption, MessageIcon::kError);
+    ui.ShowMessage(Text(TextId::kCannotOpen), kPromptCaption, MessageIcon::kError);
     return false;
   }
   std::ostringstream bytes;
   bytes << in.rdbuf();
   if (in.bad()) {
-    ui.ShowMessage(kCannotOpenMessage, kPromptCaption, MessageIcon::kError);
+    ui.ShowMessage(Text(TextId::kCannotOpen), kPromptCaption, MessageIcon::kError);
     return false;
   }
   // Every line is parsed before the table changes: a damaged file loses nothing.
@@ -181,7 +180,7 @@ ContentOpened LoadContentFile(Workspace& ws, const std::string& path, bool clust
   ContentOpened result;
   OpenResult opened = ws.opener()(path);
   if (!opened.device) {
-    ui.ShowMessage(kCannotOpenMessage, kPromptCaption, MessageIcon::kError);
+    ui.ShowMessage(Text(TextId::kCannotOpen), kPromptCaption, MessageIcon::kError);
     return result;
   }
   const std::uint64_t size = opened.device->SizeBytes();

@@ -3,6 +3,7 @@
 #include "catalogue/list_operations.h"
 #include "commands/command_guards.h"
 #include "commands/session.h"
+#include "common/messages.h"
 #include "workspace/workspace.h"
 
 namespace ravelin {
@@ -34,7 +35,7 @@ class Tab4Operation {
 bool RefuseTab4(Workspace& ws) {
   if (RefuseWhileJobRuns(ws)) return true;
   if (!ws.tab4Busy) return false;
-  ws.ui().ShowMessage(kJobRunningMessage, kPromptCaption, MessageIcon::kWarning);
+  ws.ui().ShowMessage(Text(TextId::kJobRunning), kPromptCaption, MessageIcon::kWarning);
   return true;
 }
 
@@ -107,7 +108,10 @@ void Button2Click(Workspace& ws) {
   if (!CanWrite(Session(ws).Rows())) return;
   const auto path = ui.SaveFileDialog(kSaveMdfTitle, MdfFileName(ws.DatabaseFileName));
   if (!path) return;
-  CreateMdf(ws, *path);
+  // What was written and what it is worth follow "组合完毕": the account the writer kept.
+  PageAccount account;
+  if (CreateMdf(ws, *path, &account))
+    ui.AppendMemo(Memo::kMemo3, *path + ": " + StatusLine(account.Assess()));
 }
 
 }  // namespace ravelin

@@ -43,6 +43,17 @@ constexpr std::array<FixedText, kTextCount> kTexts{{
     {"任务异常结束", "the job failed"},
     {"无法打开镜像文件", "cannot open the image file"},
     {"碎片内容文件与扫描信息不符", "the content file does not match the rows"},
+    {"任务正在运行，请稍候(a job is running)", "a job is running; wait for it to end"},
+    {"此镜像文件是逻辑分区镜像请选是，是整个磁盘镜像请选否",
+     "yes: the image holds one partition; no: it holds a whole disk"},
+    {"数据文件类型选择", "the kind of image"},
+    {"打开镜像文件", "open an image file: give its path as the source"},
+    {"error,无法创建文件", "the file cannot be created"},
+    {"error,无法打开文件", "the file cannot be opened"},
+    {"本地磁盘 ", "local disk"},
+    {"可移动存储 ", "removable disk"},
+    {"逻辑分区 ", "partition"},
+    {"success", "saved"},
 }};
 
 struct Placeholders {
@@ -61,6 +72,8 @@ std::atomic<const FixedText*> current{kTexts.data()};
 }  // namespace
 
 std::string_view Text(TextId id) { return current.load()[static_cast<std::size_t>(id)].text; }
+
+std::string_view Gloss(TextId id) { return kTexts[static_cast<std::size_t>(id)].gloss; }
 
 std::span<const FixedText> FixedTexts() { return {current.load(), kTextCount}; }
 

@@ -45,6 +45,16 @@ enum class TextId : std::size_t {
   kJobFailed,
   kCannotOpenImage,
   kContentMismatch,
+  kJobRunning,
+  kImageKindQuestion,
+  kImageKindCaption,
+  kOpenImageTitle,
+  kCannotCreate,
+  kCannotOpen,
+  kLocalDisk,
+  kRemovableStorage,
+  kLogicalPartition,
+  kSaveSucceeded,
   kCount
 };
 
@@ -55,6 +65,8 @@ struct FixedText {
 
 // The text of `id` (some are followed by a number or a time where they are shown).
 std::string_view Text(TextId id);
+// Its English gloss.
+std::string_view Gloss(TextId id);
 // The whole table, in TextId order.
 std::span<const FixedText> FixedTexts();
 

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "common/messages.h"
 #include "common/text.h"
 
 namespace ravelin {
@@ -137,8 +138,8 @@ std::string SizeText(std::uint64_t sectors) {
 
 std::string DiskCaption(int number, std::uint64_t sectors, bool removable,
                         const std::string& devicePath) {
-  return std::string(removable ? "可移动存储 " : "本地磁盘 ") + std::to_string(number) + " (" +
-         SizeText(sectors) + ") [" + devicePath + "]";
+  return std::string(Text(removable ? TextId::kRemovableStorage : TextId::kLocalDisk)) +
+         std::to_string(number) + " (" + SizeText(sectors) + ") [" + devicePath + "]";
 }
 
 std::string VolumeLabel(const VolumeInfo& volume) {
@@ -215,7 +216,7 @@ std::vector<PartitionEntry> ListLogicalDrives(const std::vector<DiskEntry>& disk
     p.devicePath = DeviceNode(env.devRoot, p.name);
     if (env.probe) p.volume = env.probe(p.devicePath);
     p.text = p.devicePath + " " + VolumeLabel(p.volume);
-    p.caption = "逻辑分区 " + p.text + " ";
+    p.caption = std::string(Text(TextId::kLogicalPartition)) + p.text + " ";
   }
   return found;
 }

@@ -33,8 +33,6 @@
 
 namespace ravelin {
 
-inline constexpr char kJobRunningMessage[] = "任务正在运行，请稍候(a job is running)";
-
 class Workspace {
  public:
   // `opener` is the road to the disk: the system's files and devices by default, in-memory

@@ -78,7 +78,8 @@ TEST_F(AnalyseCommandTest, FilesListsTheHeaderFragmentsWithTheirPageZeroLsn) {
       OutLines(),
       (Lines{"序号(number)\t文件名(file name)\t碎片大小(KB)(size)\t开始扇区(start sector)\tLSN",
              std::string("1\t") + kName + ":960KB\t320\t100\t0000002A000001F00001",
-             "2\t无效文件头,size:0KB\t160\t6000\t00000000000000000000"}));
+             "2\t无效文件头,size:0KB (the header fragment ends before page 32, where the name "
+             "is)\t160\t6000\t00000000000000000000"}));
 
   // From the source itself the names are the scan's remarks.
   ASSERT_EQ(Run({"files", rows_, "--source", image_, "--disk-image", "--json"}), kExitOk)
@@ -90,6 +91,10 @@ TEST_F(AnalyseCommandTest, FilesListsTheHeaderFragmentsWithTheirPageZeroLsn) {
   EXPECT_EQ(doc["files"][0]["size_kb"], 320);
   EXPECT_EQ(doc["files"][0]["lsn"], "0000002A000001F00001");
   EXPECT_EQ(doc["files"][1]["number"], 2);
+  // A system text comes with its English beside it; a name is its own.
+  EXPECT_EQ(doc["files"][0]["message"], nullptr);
+  EXPECT_EQ(doc["files"][1]["message"],
+            "the header fragment ends before page 32, where the name is");
 }
 
 TEST_F(AnalyseCommandTest, AnalysePrintsTheAssemblyListAndTheLog) {

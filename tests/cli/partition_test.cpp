@@ -82,6 +82,23 @@ TEST_F(PartitionCommandTest, PartitionOfAnMbrOrGptImageScansLikeThePartitionCutO
         << err_.str();
     EXPECT_EQ(fromDisk, Starts(out_.str(), 0));
 
+    // The disk given as it is: scanned part by part, the database's rows as the partition's
+    // scan finds them, each said to be found there; saved, it recovers the same file as
+    // the partition does.
+    ASSERT_EQ(Run({"scan", image, "--json"}), kExitOk) << err_.str();
+    EXPECT_EQ(Starts(out_.str(), p.startSector), fromDisk);
+    for (const auto& row : nlohmann::json::parse(out_.str())["fragments"])
+      EXPECT_EQ(row["found_in"], "partition 2");
+    const std::string rows = dir_.File(gpt ? "gpt.rows" : "mbr.rows");
+    const std::string content = dir_.File(gpt ? "gpt.content" : "mbr.content");
+    ASSERT_EQ(Run({"scan", image, "--rows", rows, "--content", content}), kExitOk) << err_.str();
+    const std::string saved = dir_.File(gpt ? "gpt-saved" : "mbr-saved");
+    const std::string live = dir_.File(gpt ? "gpt-live" : "mbr-live");
+    ASSERT_EQ(Run({"recover", "--rows", rows, "--content", content, "--out-dir", saved}), kExitOk)
+        << out_.str() << err_.str();
+    ASSERT_EQ(Run({"recover", image, "--partition", "2", "--out-dir", live}), kExitOk);
+    EXPECT_TRUE(test::FilesEqual(saved + "/shop.mdf", live + "/shop.mdf"));
+
     ASSERT_EQ(Run({"source-info", image, "--partition", "2", "--json"}), kExitOk);
     const auto info = nlohmann::json::parse(out_.str());
     EXPECT_EQ(info["source"]["file_system_name"], "FAT32");

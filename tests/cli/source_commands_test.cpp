@@ -12,6 +12,7 @@
 #include "cli/terminal_ui.h"
 #include "commands/datasource_menu.h"
 #include "common/bytes.h"
+#include "common/messages.h"
 #include "support/cli_fixture.h"
 
 namespace ravelin::cli {
@@ -84,9 +85,12 @@ class CliTest : public test::CliFixture {
 
 TEST_F(CliTest, SourcesPrintsTheMenuWithSizesAndFileSystems) {
   ASSERT_EQ(Run({"sources"}), kExitOk);
-  EXPECT_EQ(out_.str(), "打开镜像文件\n-\n本地磁盘 0 (20.00 MB) [" + Dev("sdz") + "]\n-\n" +
-                            "逻辑分区 " + Dev("sdz1") + " [BACKUP]  10.00 MB  vfat FAT32\n" +
-                            "逻辑分区 " + Dev("sr0") + " []  0.00 MB  -\n");
+  EXPECT_EQ(out_.str(),
+            "打开镜像文件 (open an image file: give its path as the source)\n-\n"
+            "本地磁盘 0 (20.00 MB) [" +
+                Dev("sdz") + "]  (local disk 0)\n-\n" + "逻辑分区 " + Dev("sdz1") +
+                " [BACKUP]  10.00 MB  vfat FAT32  (partition)\n" + "逻辑分区 " + Dev("sr0") +
+                " []  0.00 MB  -  (partition)\n");
 
   ASSERT_EQ(Run({"sources", "--json"}), kExitOk);
   const auto doc = Json();
@@ -139,7 +143,7 @@ TEST_F(CliTest, ImageKindComesFromTheOptionsElseWholeDisk) {
   ASSERT_EQ(Run({"source-info", image}), kExitOk);
   EXPECT_NE(err_.str().find("partition image (FAT32 boot sector in sector 0"), std::string::npos)
       << err_.str();
-  EXPECT_EQ(err_.str().find(std::string(kImageKindQuestion)), std::string::npos);
+  EXPECT_EQ(err_.str().find(std::string(Text(TextId::kImageKindQuestion))), std::string::npos);
   EXPECT_NE(out_.str().find("--begin                 232\n"), std::string::npos) << out_.str();
   const std::string zeros = (root_ / "zeros.img").string();
   WriteImage(zeros, {}, 2048);
@@ -174,7 +178,7 @@ TEST_F(CliTest, UnusableSourcesExitWithTwoAndSayWhy) {
     return OpenSystemDevice(path);
   };
   EXPECT_EQ(Run({"source-info", locked}), kExitBadSource);
-  EXPECT_NE(err_.str().find("提示: 没有读取 " + locked), std::string::npos) << err_.str();
+  EXPECT_NE(err_.str().find("提示(note): 没有读取 " + locked), std::string::npos) << err_.str();
   EXPECT_NE(err_.str().find("disk 组"), std::string::npos);
   EXPECT_TRUE(out_.str().empty());
 
@@ -183,7 +187,7 @@ TEST_F(CliTest, UnusableSourcesExitWithTwoAndSayWhy) {
   WriteImage(empty, {}, 0);
   EXPECT_EQ(Run({"source-info", empty, "--partition-image", "--json"}), kExitFailed);
   EXPECT_NE(err_.str().find("512error 读取sec0"), std::string::npos);
-  EXPECT_NE(err_.str().find("提示: 取分区信息失败2 (the partition image's boot sector"),
+  EXPECT_NE(err_.str().find("提示(note): 取分区信息失败2 (the partition image's boot sector"),
             std::string::npos)
       << "the core's message with an English gloss";
   EXPECT_EQ(Json()["source"]["source_chosen"], true);  // stdout holds the document alone
@@ -201,7 +205,7 @@ TEST(TerminalUiTest, AnswersFromOptionsThenTheTerminalThenNo) {
   ui.ShowMessage("text", "提示", MessageIcon::kWarning);
   ui.AppendMemo(Memo::kMemo1, "memo line");
   EXPECT_EQ(out.str(), "memo line\n");
-  EXPECT_NE(err.str().find("提示: text\n"), std::string::npos);
+  EXPECT_NE(err.str().find("提示(note): text\n"), std::string::npos);
 }
 
 }  // namespace

@@ -332,7 +332,9 @@ TEST_F(AnalysisCommandsTest, WhileAManualAnalysisWaitsForAnAnswerTheTablesCannot
   }};
   Analyse(0, false);
   EXPECT_TRUE(runningMeanwhile);
-  EXPECT_EQ(MessageTexts(), (Lines{kJobRunningMessage, kJobRunningMessage, kJobRunningMessage}));
+  EXPECT_EQ(MessageTexts(),
+            (Lines{std::string(Text(TextId::kJobRunning)), std::string(Text(TextId::kJobRunning)),
+                   std::string(Text(TextId::kJobRunning))}));
   EXPECT_EQ(Memo2(), (Lines{Found(1), kAnalysisFinishedLine}));
   EXPECT_FALSE(Ws().JobRunning());
   EXPECT_TRUE(Ws().ScanStopped.load());

@@ -8,6 +8,7 @@
 #include <set>
 #include <vector>
 
+#include "common/messages.h"
 #include "gen/fs_fat32.h"
 #include "gen/fs_tools.h"
 #include "support/image_fixtures.h"
@@ -174,7 +175,9 @@ TEST_F(SourceSelectionTest, FileSystemLargerThanItsDeviceEndsAtTheDevice) {
   EXPECT_EQ(ws_.source.SectorLimit, kPartSectors - 1);
 }
 
-TEST_F(SourceSelectionTest, EmptyPartitionIsRefusedAndThePreviousChoiceStays) {
+// A failed choice leaves no source: tab I as before the first choice, so that SCAN asks for
+// one instead of reading what the person chose before.
+TEST_F(SourceSelectionTest, EmptyPartitionIsRefusedAndLeavesNoSource) {
   sources_.AddPattern("/dev/sda", 1000 * kSectorSize);
   ASSERT_EQ(PhysicalDiskClick(ws_, Disk(0, "/dev/sda")), Selection::kChosen);
   sources_.Add("/dev/sr0", {});
@@ -183,9 +186,11 @@ TEST_F(SourceSelectionTest, EmptyPartitionIsRefusedAndThePreviousChoiceStays) {
   EXPECT_EQ(ui_.messages[0].text, "分区无效！");
   EXPECT_EQ(ui_.messages[0].caption, "提示");
   EXPECT_EQ(ui_.messages[0].icon, MessageIcon::kWarning);
-  EXPECT_FALSE(ws_.source.IsPartition);
-  EXPECT_EQ(ws_.source.SourcePath, "/dev/sda");
-  EXPECT_EQ(ws_.controls.tab1.edtend, "1000");
+  EXPECT_FALSE(ws_.source.SourceChosen);
+  EXPECT_EQ(ws_.controls.tab1.edtend, "");
+  EXPECT_EQ(ws_.controls.tab1.edtDataStr, Tab1Controls{}.edtDataStr);
+  ASSERT_FALSE(ui_.statuses.empty());
+  EXPECT_EQ(ui_.statuses.back(), "");
 }
 
 TEST_F(SourceSelectionTest, UnreadableBootSectorChoosesThePartitionButKeepsTheOptions) {
@@ -227,7 +232,7 @@ TEST_F(SourceSelectionTest, WholeDiskImageDropsThePartialLastSector) {
   ui_.dialogAnswers.push_back("/images/a.img");
   ui_.yesNoAnswers.push_back(false);
   ASSERT_EQ(N7Click(ws_), Selection::kChosen);
-  EXPECT_EQ(ui_.questions, std::vector<std::string>{std::string(kImageKindQuestion)});
+  EXPECT_EQ(ui_.questions, std::vector<std::string>{std::string(Text(TextId::kImageKindQuestion))});
   EXPECT_EQ(ws_.source.TotalSectors, 1953u);
   EXPECT_EQ(ws_.source.SectorLimit, 1953u);
   EXPECT_EQ(ws_.controls.tab1.edtend, "1953");
@@ -253,7 +258,8 @@ TEST_F(SourceSelectionTest, NothingIsChosenWhileAJobRuns) {
   ui_.yesNoAnswers.push_back(false);
   EXPECT_EQ(ChooseImageFile(ws_, "/images/a.img"), Selection::kRefused);
   EXPECT_EQ(PhysicalDiskClick(ws_, Disk(0, "/dev/sdz")), Selection::kRefused);
-  EXPECT_EQ(Texts(), (std::vector<std::string>{kJobRunningMessage, kJobRunningMessage}));
+  EXPECT_EQ(Texts(), (std::vector<std::string>{std::string(Text(TextId::kJobRunning)),
+                                               std::string(Text(TextId::kJobRunning))}));
   EXPECT_FALSE(ws_.source.SourceChosen);
   release.set_value();
   ws_.jobs.JoinAll();
@@ -299,7 +305,7 @@ TEST_F(SourceSelectionTest, NtfsPartitionImageAndItsFailures) {
   EXPECT_EQ(N7Click(ws_), Selection::kRefused);
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_NE(ui_.messages[0].text.find("/images/missing.img"), std::string::npos);
-  EXPECT_EQ(ws_.source.SourcePath, "/images/bad.img");
+  EXPECT_FALSE(ws_.source.SourceChosen);
 
   ui_.messages.clear();
   EXPECT_EQ(N7Click(ws_), Selection::kCancelled);  // no answer: the dialog was cancelled
