@@ -50,6 +50,7 @@
 #include "cli/terminal_ui.h"
 #include "commands/command_guards.h"
 #include "commands/session.h"
+#include "common/bytes.h"
 #include "workspace/workspace.h"
 
 namespace ravelin::cli {
@@ -239,6 +240,7 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
   bool stopped = false;
   bool partFailed = false;
   std::vector<FileRecovery> done;
+  std::uint64_t bytesRead = 0, bytesWritten = 0;  // over every part, for --stats
   nlohmann::json reportFiles = nlohmann::json::array();
   for (const ScanPart& part : parts) {
     if (stopped) break;
@@ -271,9 +273,10 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
         break;
       }
       if (options.stats) {
-        char line[120];
-        std::snprintf(line, sizeof line, "stats: scan %.3f s, %zu fragments\n", scan->seconds,
-                      ws.fragments.Count());
+        char line[160];
+        std::snprintf(line, sizeof line, "stats: scan %.3f s, %zu fragments, read %llu bytes\n",
+                      scan->seconds, ws.fragments.Count(),
+                      static_cast<unsigned long long>(ws.SourceBytesRead()));
         err << line;
       }
       Session(ws).ListFiles();
@@ -314,20 +317,29 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
       if (stopped && !r.written) break;
       PrintFile(r, part.label, text);
       if (options.stats) {
-        char line[200];
-        std::snprintf(
-            line, sizeof line,
-            "stats: file %lld analysis %.3f s, search %.3f s, check %.3f s, write %.3f s\n",
-            static_cast<long long>(number), r.analyseSeconds, r.searchSeconds, r.checkSeconds,
-            r.writeSeconds);
+        using ull = unsigned long long;
+        char line[320];
+        std::snprintf(line, sizeof line,
+                      "stats: file %lld analysis %.3f s, search %.3f s, check %.3f s, write "
+                      "%.3f s; read %llu, %llu, %llu, %llu bytes; wrote %llu bytes\n",
+                      static_cast<long long>(number), r.analyseSeconds, r.searchSeconds,
+                      r.checkSeconds, r.writeSeconds, ull{r.analyseRead}, ull{r.searchRead},
+                      ull{r.checkRead}, ull{r.writeRead},
+                      ull(r.written ? static_cast<std::uint64_t>(r.pageCount) * kPageSize : 0));
         err << line;
       }
       nlohmann::json file = FileJson(r);
       file["found_in"] = part.label.empty() ? nlohmann::json(nullptr) : nlohmann::json(part.label);
       reportFiles.push_back(std::move(file));
+      bytesWritten += r.written ? static_cast<std::uint64_t>(r.pageCount) * kPageSize : 0;
       done.push_back(std::move(r));
     }
     found += files;
+    bytesRead += ws.SourceBytesRead();
+  }
+  if (options.stats) {
+    err << "stats: read " << bytesRead << " bytes from the source in all, wrote " << bytesWritten
+        << " bytes\n";
   }
   if (stopped) {
     err << "已停止(stopped)\n";
@@ -422,7 +434,8 @@ void AddRecoverCommand(CLI::App& app, CliRun& run) {
       ->expected(0, 1)
       ->default_str("-")
       ->type_name("[REPORT]");
-  cmd->add_flag("--stats", options->stats, "Report the time each step took on stderr");
+  cmd->add_flag("--stats", options->stats,
+                "Report on stderr the time each step took and the bytes it read and wrote");
   cmd->callback([&run, options] {
     ResolveProgressStyle(options->scan);
     run.exitCode = RunRecover(*options, run.env, run.out, run.err);

@@ -43,17 +43,21 @@ FileRecovery RecoverFile(Workspace& ws, std::int64_t number, bool search, bool c
     r.unreadablePages += step.unreadablePages;
   };
   auto clock = std::chrono::steady_clock::now();
-  auto lap = [&clock] {
+  std::uint64_t readSoFar = ws.SourceBytesRead();
+  // The time since the last lap, and the bytes read meanwhile into `read`.
+  auto lap = [&](std::uint64_t& read) {
     const auto now = std::chrono::steady_clock::now();
     const double seconds = std::chrono::duration<double>(now - clock).count();
     clock = now;
+    read = ws.SourceBytesRead() - readSoFar;
+    readSoFar += read;
     return seconds;
   };
 
   Session session(ws);
   const AnalysisResult analysis =
       session.AnalyseAsJob(AnalysisRequestFor(ws, selected, /*automatic=*/true), wait);
-  r.analyseSeconds = lap();
+  r.analyseSeconds = lap(r.analyseRead);
   keepLog(analysis);
   r.analysed = analysis.Completed();
   r.pageCount = analysis.filePageCount;
@@ -65,7 +69,7 @@ FileRecovery RecoverFile(Workspace& ws, std::int64_t number, bool search, bool c
     r.search = found.search;
     r.searched = true;
   }
-  r.searchSeconds = lap();
+  r.searchSeconds = lap(r.searchRead);
   session.SortAssembly(list_column::kStartPage);
   r.physicalName = ws.DatabaseFileName;
   r.fragmentsUsed = static_cast<std::int64_t>(ws.ListView4.Count());
@@ -76,12 +80,12 @@ FileRecovery RecoverFile(Workspace& ws, std::int64_t number, bool search, bool c
     r.checkDone = checked.Completed();
     r.checked = true;
   }
-  r.checkSeconds = lap();
+  r.checkSeconds = lap(r.checkRead);
   const std::string path = outputFor(r.physicalName);
   if (path.empty() || !CanWrite(session.Rows())) return r;
   r.output = path;
   WriteResult written = session.Write(path, /*account=*/true);
-  r.writeSeconds = lap();
+  r.writeSeconds = lap(r.writeRead);
   keepLog(written);
   r.written = written.Completed();
   if (r.written) r.account = std::move(written.account);

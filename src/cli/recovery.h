@@ -39,8 +39,9 @@ struct FileRecovery {
   std::optional<PageAccount> account;  // of the file written
   std::vector<std::string> log;        // the log lines of every step, in order
   std::int64_t unreadablePages = 0;    // reports of pages that could not be read, all steps
-  // Wall time of each step, in seconds.
+  // Wall time of each step, in seconds, and the bytes each read from the source.
   double analyseSeconds = 0, searchSeconds = 0, checkSeconds = 0, writeSeconds = 0;
+  std::uint64_t analyseRead = 0, searchRead = 0, checkRead = 0, writeRead = 0;
 };
 
 // Runs the steps on the `number`-th file of ListView3 (from 1) through the session. `search`,

@@ -8,7 +8,7 @@
 namespace ravelin {
 
 Workspace::Workspace(Ui& ui, DeviceOpener opener)
-    : reader(source, opener),
+    : reader(source, CountingOpener(opener, sourceReads_)),
       ListView2(MakeFragmentListView()),
       ListView3(MakeFileListView()),
       ListView4(MakeFragmentListView()),
@@ -20,7 +20,7 @@ Workspace::Workspace(Ui& ui, DeviceOpener opener)
             std::string(Text(TextId::kJobFailed)) + "(the job " + job + " failed): " + what);
         ui_.SetStatus(Text(TextId::kJobFailed));
       }),
-      opener_(std::move(opener)),
+      opener_(CountingOpener(std::move(opener), sourceReads_)),
       ui_(ui),
       liveFragments_(reader) {
   ReadCurrentFileId();

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "catalogue/stored_content.h"
 #include "common/mutex.h"
 #include "common/thread_annotations.h"
+#include "datasource/counting_device.h"
 #include "datasource/data_source.h"
 #include "datasource/discovery.h"
 #include "datasource/free_space_map.h"
@@ -34,6 +36,10 @@
 namespace ravelin {
 
 class Workspace {
+  // Counts what every reader of the source reads through the opener (declared first: the
+  // reader below is made with the counting opener).
+  std::shared_ptr<ReadCounter> sourceReads_ = std::make_shared<ReadCounter>();
+
  public:
   // `opener` is the road to the disk: the system's files and devices by default, in-memory
   // or fault-injecting ones in tests.
@@ -46,6 +52,9 @@ class Workspace {
   Ui& ui() { return ui_; }
   // Opens sources and files for readers of our own (the scan's window, the content file).
   const DeviceOpener& opener() const { return opener_; }
+  // Bytes read so far from the sources and content files opened through opener(), by every
+  // reader: what a run costs the disk.
+  std::uint64_t SourceBytesRead() const { return sourceReads_->Bytes(); }
 
   DataSource source;
   SectorReader reader;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -209,7 +210,18 @@ TEST_F(RecoverCommandTest, StatusAndExitCodeFollowThePageAccount) {
 }
 
 TEST_F(RecoverCommandTest, SavedScanAndAnalyseGiveTheSameFileAsTheWholeRecovery) {
-  ASSERT_EQ(RunRecover(Options("live"), env_, out_, err_), 0) << err_.str();
+  RecoverOptions live = Options("live");
+  live.stats = true;
+  ASSERT_EQ(RunRecover(live, env_, out_, err_), 0) << err_.str();
+  // Every reader's bytes are counted: the scan alone reads the whole image once.
+  unsigned long long read = 0, wrote = 0;
+  const std::string stats = err_.str().substr(err_.str().find("stats: read "));
+  ASSERT_EQ(std::sscanf(stats.c_str(), "stats: read %llu bytes from the source in all, wrote %llu",
+                        &read, &wrote),
+            2)
+      << err_.str();
+  EXPECT_GE(read, std::filesystem::file_size(image_));
+  EXPECT_EQ(wrote, static_cast<unsigned long long>(database_->PageCount()) * kPageSize);
   const std::string rebuilt = dir_.File("live/shop.mdf");
   EXPECT_TRUE(test::FilesEqual(rebuilt, Original())) << out_.str();
   EXPECT_NE(out_.str().find("output: " + rebuilt), std::string::npos) << out_.str();
