@@ -113,7 +113,7 @@ AnalysisOutcome SequentialSearch(const AnalysisInputs& in, PageMapper& mapper, C
     marks.Mark(r);
     // A page that cannot be read is reported and left out of the map; the chain goes on.
     if (mapper.AddToPageMap(GeometryOf(row)) != 0)
-      reporter.Log("get page info error,碎片号" + std::to_string(r));
+      reporter.Log(std::string(Text(TextId::kFragmentUnreadable)) + std::to_string(r));
     need = index[c].EndPage;
     cursor = c + 1;
   } while (cursor <= count - 1);

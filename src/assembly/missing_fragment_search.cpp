@@ -89,7 +89,7 @@ class Sweep {
         if (verdicts[c] != Candidate::kUndecided) continue;
         const std::int32_t j = candidates[c];
         if (std::find(fitting.begin(), fitting.end(), j) != fitting.end()) {
-          if (!Add(j, "找到未确定碎片号")) return false;
+          if (!Add(j, Text(TextId::kFoundUndecidedFragment))) return false;
           break;
         }
         if (fills[c]) continue;
@@ -122,7 +122,7 @@ class Sweep {
     list_.Choose(row);
     // A page that cannot be read is reported and left out of the map; the search goes on.
     if (mapper_.AddToPageMap(Geometry(position)) != 0)
-      reporter_.Log("get page info error,碎片号" + std::to_string(row));
+      reporter_.Log(std::string(Text(TextId::kFragmentUnreadable)) + std::to_string(row));
     return true;
   }
 
@@ -192,7 +192,8 @@ SearchResult SearchMissingFragments(const FragmentTable& table, SearchList& list
       if (b == e) continue;
       if (!sweep.Gap(e, b)) return result;
     }
-    reporter.Log("本次找到碎片数量" + std::to_string(sweep.Found()) + "。二次查找完毕");
+    reporter.Log(std::string(Text(TextId::kSweepDone)) + std::to_string(sweep.Found()) +
+                 "。二次查找完毕");
     result.foundPerSweep.push_back(sweep.Found());
     if (sweep.Found() == 0) break;
     list.Rebuild();

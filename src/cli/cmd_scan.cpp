@@ -139,6 +139,11 @@ std::optional<ScanRun> RunScanJob(Workspace& ws, TerminalUi& ui, const ScanReque
   const std::int64_t end = ClampedScanEnd(settings->end, ws.reader);
   Progress progress(err, style, begin, end);
   ScanRun run;
+  // A signal that came while the source was being chosen stops the scan at its start.
+  if (interrupt.TakeRequest()) {
+    run.interrupted = true;
+    StopScan(ws);
+  }
   const auto started = std::chrono::steady_clock::now();
   while (!ws.jobs.WaitIdle(std::chrono::milliseconds(100))) {
     if (interrupt.TakeRequest()) {
@@ -164,7 +169,7 @@ namespace {
 // scan is one scan of the disk. Each part is said on stderr with the rows it found; the
 // JSON gives each row's `found_in`.
 int RunScanParts(const std::vector<ScanPart>& parts, const ScanOptions& options, const CliEnv& env,
-                 std::ostream& out, std::ostream& err) {
+                 StopOnInterrupt& interrupt, std::ostream& out, std::ostream& err) {
   TerminalUi ui(err, err, env.in);
   // The whole disk, as the saved rows and content are read from it.
   Workspace all(ui, env.opener);
@@ -184,7 +189,6 @@ int RunScanParts(const std::vector<ScanPart>& parts, const ScanOptions& options,
     if (!outputs) return kExitBadUsage;
   }
 
-  StopOnInterrupt interrupt;
   WorkspaceFragmentSink sink(all);
   std::vector<std::string> foundIn;  // per row of the whole list
   // The content file records one cluster size, with which a saved scan's split pages are
@@ -256,8 +260,10 @@ int RunScanParts(const std::vector<ScanPart>& parts, const ScanOptions& options,
 }  // namespace
 
 int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, std::ostream& err) {
+  // Ctrl-C from here on is STOP: what was found is printed and saved.
+  StopOnInterrupt interrupt;
   if (const std::vector<ScanPart> parts = ScanParts(options, env, err); parts.size() > 1)
-    return RunScanParts(parts, options, env, out, err);
+    return RunScanParts(parts, options, env, interrupt, out, err);
   // The list is the output: the scan's log lines go to stderr with the messages.
   TerminalUi ui(err, err, env.in);
   Workspace ws(ui, env.opener);
@@ -280,7 +286,6 @@ int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, st
     if (!outputs) return kExitBadUsage;
   }
 
-  StopOnInterrupt interrupt;
   const std::optional<ScanRun> scan = RunScanJob(ws, ui, request, options.progress, interrupt, err);
   if (!scan) return kExitBadSource;
   const auto outcome = scan->result.outcome;
@@ -305,11 +310,13 @@ int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, st
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     const auto sectors = static_cast<double>(reached - begin);
-    char line[160];
+    char line[200];
     std::snprintf(line, sizeof line,
-                  "stats: %.0f sectors in %.3f s, %.1f MB/s, %zu fragments, peak memory %ld KiB\n",
+                  "stats: %.0f sectors in %.3f s, %.1f MB/s, %zu fragments, peak memory %ld KiB, "
+                  "read %llu bytes\n",
                   sectors, seconds, seconds > 0 ? sectors * 512 / seconds / 1e6 : 0.0,
-                  ws.fragments.Count(), usage.ru_maxrss);
+                  ws.fragments.Count(), usage.ru_maxrss,
+                  static_cast<unsigned long long>(ws.SourceBytesRead()));
     err << line;
   }
   return exitCode;

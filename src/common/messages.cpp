@@ -54,6 +54,12 @@ constexpr std::array<FixedText, kTextCount> kTexts{{
     {"可移动存储 ", "removable disk"},
     {"逻辑分区 ", "partition"},
     {"success", "saved"},
+    {"get page info error,碎片号", "the pages of this fragment could not all be read"},
+    {"找到未确定碎片号", "found the fragment that fits where several might"},
+    {"本次找到碎片数量", "fragments this sweep found; the sweep is done"},
+    {"512error 读取sec0", "sector 0 of the partition could not be read"},
+    {"error,写bitmap内容失败", "the allocation bitmap could not be kept"},
+    {"已停止扫描", "the scan was stopped"},
 }};
 
 struct Placeholders {

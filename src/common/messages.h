@@ -55,6 +55,12 @@ enum class TextId : std::size_t {
   kRemovableStorage,
   kLogicalPartition,
   kSaveSucceeded,
+  kFragmentUnreadable,
+  kFoundUndecidedFragment,
+  kSweepDone,
+  kSectorZeroUnreadable,
+  kBitmapWriteFailed,
+  kScanStopped,
   kCount
 };
 

@@ -3,6 +3,8 @@
 #include <array>
 #include <limits>
 
+#include "common/messages.h"
+
 namespace ravelin {
 namespace {
 
@@ -124,7 +126,7 @@ std::optional<std::uint64_t> ClusterAreaBytes(const BootSectorInfo& boot) {
 int DetectFileSystem(DataSource& source, SectorReader& reader, Reporter& reporter) {
   std::array<std::uint8_t, kSectorSize> sector0{};
   if (!reader.ReadSectors(1, sector0, source.FileSystemStartSector)) {
-    reporter.Log("512error 读取sec0");
+    reporter.Log(Text(TextId::kSectorZeroUnreadable));
     return 1;
   }
   const BootSectorInfo boot = ParseBootSector(sector0);

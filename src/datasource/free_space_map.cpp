@@ -259,7 +259,7 @@ int FreeSpaceMap::ReadNtfsBitmap(const DataSource& source, SectorReader& reader,
           start * spc + runLength * spc > *end - std::min(*end, source.FileSystemStartSector))
         return 1;  // run beyond the partition
       if (AppendClusters(start, runLength, source, reader, reporter) != 0) {
-        reporter.Message("error,写bitmap内容失败");
+        reporter.Message(Text(TextId::kBitmapWriteFailed));
         return 1;
       }
       prev = static_cast<std::int64_t>(start);

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "catalogue/fragment_rows.h"
+#include "common/messages.h"
 #include "common/rounding.h"
 #include "page/page_format.h"
 #include "scan/block_window.h"
@@ -94,7 +95,7 @@ ScanOutcome Scan::Run() {
       nextProgress = position_ + progressStride;
     }
     if (stop_.load(std::memory_order_relaxed)) {
-      reporter_.Status("已停止扫描");
+      reporter_.Status(Text(TextId::kScanStopped));
       return ScanOutcome::kStopped;
     }
     if (settings_.freeSpaceOnly &&

@@ -116,5 +116,35 @@ TEST_F(PartitionCommandTest, PartitionOfAnMbrOrGptImageScansLikeThePartitionCutO
   }
 }
 
+// A whole disk recovered as given gives the file the partition's own recovery gives, and
+// the original, whatever the table and the file system inside.
+TEST_F(PartitionCommandTest, WholeDiskRecoveredAsGivenEqualsItsPartitionAndTheOriginal) {
+  RAVELIN_REQUIRE_TOOLS_OR_SKIP("sfdisk");
+  test::GeneratedDatabase db(300, 11);
+  for (const auto table : {gen::PartitionTableKind::kMbr, gen::PartitionTableKind::kGpt}) {
+    for (const char* fileSystem : {"fat32", "ntfs"}) {
+      const std::string name =
+          std::string(table == gen::PartitionTableKind::kGpt ? "gpt-" : "mbr-") + fileSystem;
+      SCOPED_TRACE(name);
+      gen::DiskImageOptions options;
+      options.table = table;
+      options.fileSystem = fileSystem;
+      options.partitionsBefore = {{false, 0}};  // raw, unformatted: scanned raw
+      options.fat32.sectorsPerCluster = options.ntfs.sectorsPerCluster = 8;
+      const std::string image = dir_.File(name + ".img");
+      gen::Manifest manifest;
+      ASSERT_TRUE(gen::BuildDiskImage(db, options, image, manifest).ok());
+      const std::string whole = dir_.File(name + "-whole");
+      const std::string part = dir_.File(name + "-part");
+      ASSERT_EQ(Run({"recover", image, "--out-dir", whole}), kExitOk) << out_.str() << err_.str();
+      EXPECT_NE(out_.str().find("found in: partition 2"), std::string::npos) << out_.str();
+      ASSERT_EQ(Run({"recover", image, "--partition", "2", "--out-dir", part}), kExitOk);
+      EXPECT_TRUE(test::FilesEqual(whole + "/shop.mdf", part + "/shop.mdf"));
+      EXPECT_EQ(test::FileSha256(whole + "/shop.mdf"),
+                manifest.files[static_cast<std::size_t>(manifest.TargetFile())].sha256);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace ravelin::cli
