@@ -233,6 +233,9 @@ PageAccount AccountingSink::Finish(const MdfWriteResult& result) {
 std::vector<PageVerdict> WriterNotes(const MdfWriteResult& result, std::int64_t pageCount) {
   std::vector<PageVerdict> notes(static_cast<std::size_t>(std::max<std::int64_t>(pageCount, 0)),
                                  PageVerdict::kZeroFree);
+  for (const std::int64_t n : result.versionUncertain)
+    if (n >= 0 && n < pageCount)
+      notes[static_cast<std::size_t>(n)] = PageVerdict::kVersionUncertain;
   for (const PageRun& run : result.zeroFilled) {
     const std::int64_t end = std::min(run.end, pageCount);
     for (std::int64_t n = std::max<std::int64_t>(run.first, 0); n < end; ++n)
@@ -287,6 +290,7 @@ MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& given, std::int64_t file
   AlignedChunk chunk(static_cast<std::size_t>(kChunkPages) * kPageSize);
   const auto count = static_cast<std::int64_t>(rows.size());
   result.clusterSectors = RepairClusterSectors(sectorsPerCluster, RowStartSectors(rows));
+  result.versionUncertain = options.versionUncertain;
   SplitPageRepair repair{result, source, reporter, sectorsPerCluster};
   // Page n lies at byte n × 8192 also when no row begins at page 0.
   if (!rows.empty() && rows.front().startPage > 0) {

@@ -194,6 +194,28 @@ TEST_F(MdfWriterTest, NotesThePagesItZeroFilledAndTheAccountCallsThemMissing) {
   EXPECT_EQ(a.inUse, 12);
 }
 
+// Pages another copy's rows gave are version uncertain where they hold; a page the writer
+// zero-filled stays missing, and the file is doubtful.
+TEST_F(MdfWriterTest, PagesFromAnotherCopysRowsAreVersionUncertain) {
+  PutRun(1000, 0, 5);
+  PutRun(2000, 7, 2);
+  const std::vector<AssemblyRow> rows = {{16, 7, 9, 2000}, {40, 0, 5, 1000}};
+  AccountingSink sink;
+  test::RecordingReporter reporter;
+  MdfWriteOptions options;
+  options.versionUncertain = {1, 5, 8};
+  const MdfWriteResult result = WriteMdf(rows, 10, 8, Ws().Fragments(), sink, reporter, options);
+  ASSERT_TRUE(result.written);
+  const PageAccount account = sink.Finish(result);
+  EXPECT_EQ(account.verdicts[1], PageVerdict::kVersionUncertain);
+  EXPECT_EQ(account.verdicts[8], PageVerdict::kVersionUncertain);
+  EXPECT_EQ(account.verdicts[5], PageVerdict::kMissingAllocated);
+  EXPECT_EQ(account.Count(PageVerdict::kProtection), 5);
+  EXPECT_TRUE(IsProblemVerdict(PageVerdict::kVersionUncertain));
+  EXPECT_EQ(account.Assess().status, FileStatus::kDoubtful);
+  EXPECT_STREQ(VerdictName(PageVerdict::kVersionUncertain), "version_uncertain");
+}
+
 // A thousand bad pages were a thousand modal boxes: now the first, then one with the count
 // and the first page numbers, every later page a line of the memo with its number, each still
 // a zero page in the file.
