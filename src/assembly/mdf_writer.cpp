@@ -159,10 +159,15 @@ struct SplitPageRepair {
                               static_cast<std::int64_t>(kSectorsPerPage) * freePages;
     std::array<std::uint8_t, kLeadInBytes> leadIn{};
     // Stored content keeps only 15 sectors before a fragment; without the sectors this
-    // repair is not tried.
+    // repair is not tried, and the page stays as read.
     if (!source.ReadSectors(row.startSector, -back, static_cast<std::int32_t>(kLeadInSectors),
-                            leadIn))
+                            leadIn)) {
+      reporter.Log("页面" + std::to_string(pageId) + "未修复(split before " +
+                   std::to_string(freePages) +
+                   " free zero pages, and the sectors before them cannot be read: a saved "
+                   "scan holds only the 15 sectors before each fragment; kept as read)");
       return false;
+    }
     return Apply(previous, leadIn, pageId, row.startSector, freePages);
   }
 };

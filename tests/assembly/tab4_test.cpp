@@ -336,6 +336,41 @@ TEST_F(MdfWriterTest, RepairsASplitPageBeforeAnInvisibleFreeZeroPage) {
   }
 }
 
+// A saved scan's content keeps only the 15 sectors before each row: the tail before the free
+// zero page is not there, and the page stays as read with a line that says why.
+TEST_F(MdfWriterTest, ASavedScanCannotRepairASplitPageBeforeAFreeZeroPageAndSaysSo) {
+  class LeadInsOnly final : public FragmentSource {
+   public:
+    explicit LeadInsOnly(FragmentSource& inner) : inner_(inner) {}
+    bool ReadSectors(std::uint64_t start, std::int64_t offset, std::int32_t count,
+                     MutableBytes buffer) override {
+      return offset >= -15 && inner_.ReadSectors(start, offset, count, buffer);
+    }
+
+   private:
+    FragmentSource& inner_;
+  };
+  PutRun(1000, 0, 2);
+  PutRun(2000, 3, 2);
+  const Bytes original = Sectors(1016, 16);
+  for (std::uint64_t s = 1024; s < 1032; ++s) std::fill_n(image_.begin() + s * 512, 512, 0xEE);
+  std::copy(original.begin() + 8 * 512, original.end(), image_.begin() + (2000 - 16 - 8) * 512);
+  LeadInsOnly saved(Ws().Fragments());
+  MdfWriteOptions options;
+  options.knownFree = [](std::int64_t n) { return n == 2; };
+  AccountingSink sink;
+  test::RecordingReporter reporter;
+  const std::vector<AssemblyRow> rows = {{16, 0, 2, 1000}, {16, 3, 5, 2000}};
+  const MdfWriteResult result = WriteMdf(rows, 5, 8, saved, sink, reporter, options);
+  ASSERT_TRUE(result.written);
+  EXPECT_EQ(result.repairedPages, 0);
+  EXPECT_EQ(reporter.lines,
+            (std::vector<std::string>{"页面1未修复(split before 1 free zero pages, and the sectors "
+                                      "before them cannot be read: a saved scan holds only the 15 "
+                                      "sectors before each fragment; kept as read)"}));
+  EXPECT_EQ(sink.Finish(result).verdicts[1], PageVerdict::kDamaged);
+}
+
 // A page the file's PFS pages mark free is written as read only when it is this file's page
 // at that place and holds: noise in a row, another file's page and a damaged page become zero
 // pages. Pages not known free are written as read, damaged or not.
