@@ -19,7 +19,8 @@ enum class PageVerdict : std::uint8_t {
                       // its page id is its place
   kStructure,         // unprotected; its structure holds and its page id is its place
   kRepaired,          // a left-page repair mended it, and it now verifies
-  kUncertain,         // a repair could not decide between versions: kept as read
+  kUncertain,         // a repair could not decide between versions: kept as read, or the
+                      // first of versions that differ only in free space
   kUnverifiable,      // unprotected and its structure does not hold (or protection unknown)
   kDamaged,           // its protection fails, or it carries another page id or file id, or
                       // it cannot be read

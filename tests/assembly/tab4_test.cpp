@@ -307,6 +307,38 @@ TEST_F(MdfWriterTest, LearnsTheClusterSizeFromTheRowsAndTakesWholeClusters) {
                 "修复页面1(repaired: its last 8 sectors from before sector 2000)", "组合完毕"}));
 }
 
+// Two versions of split page 1 pass its checksum, differing only in its free space (sector
+// 14: zeros, or a repeated word). The first is written and named uncertain; where the PFS
+// pages call page 1 free, a zero page is.
+TEST_F(MdfWriterTest, AnUncertainPageIsOneThatPassesOrAZeroPageWhereFree) {
+  PutRun(1000, 0, 1);
+  PutRun(2001, 2, 2);
+  const test::Page truth = test::RecordsPage(1, 70, 100).Checksum().Build();
+  test::Page read = truth;
+  for (std::size_t i = 14 * 512; i < 15 * 512; ++i)
+    read[i] = static_cast<std::uint8_t>(0xDEADBEEFu >> (8 * (i % 4)));
+  std::fill(read.begin() + 15 * 512, read.end(), 0x5A);
+  PutPage(1016, read);
+  std::copy(truth.begin() + 8 * 512, truth.end(), image_.begin() + (2001 - 8) * 512);
+  AddAssemblyRow(2, 0, 1000);
+  AddAssemblyRow(2, 2, 2001);
+  Ws().source.SectorsPerCluster = 1;
+  Bytes first(read.begin(), read.end());
+  std::copy(truth.begin() + 15 * 512, truth.end(), first.begin() + 15 * 512);
+  for (const bool free : {false, true}) {
+    ui_.ClearMemo(Memo::kMemo3);
+    ASSERT_TRUE(Ws().pageMap.Reset(4));
+    if (free) Ws().pageMap.SetAllocState(1, kAllocFree);
+    const Bytes file = Write(4);
+    EXPECT_EQ(Bytes(file.begin() + kPageSize, file.begin() + 2 * kPageSize),
+              free ? Zeros(1) : first);
+    EXPECT_EQ(ui_.MemoLines(Memo::kMemo3).front(),
+              free ? "页面1不确定(uncertain: 8 repairs pass, a free page: written as a zero page)"
+                   : "页面1不确定(uncertain: 8 repairs pass, differing only in free space; its "
+                     "last 1 sectors from before sector 2001 written)");
+  }
+}
+
 // Page 2 is free and all zero: the scan does not see it, so the row after the split page 1
 // starts at page 3, and page 1's tail lies before page 2's sectors. Only where the map says
 // the pages between are free is the repair tried there.
