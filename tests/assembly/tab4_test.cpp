@@ -49,6 +49,28 @@ class MdfWriterTest : public test::CatalogueTest {
     for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
     return all;
   }
+  // A checksum page whose sector 14 is free space, zero.
+  static test::Page SplitPageTruth() { return test::RecordsPage(1, 70, 100).Checksum().Build(); }
+  // Rows of pages 0 at sector 1000 and 2-3 at `next`, one sector per cluster. Page 1's head
+  // is followed by an older copy of its tail: sector 14 a repeated word (its XOR that of
+  // zeros), sector 15 noise; its true last 8 sectors lie just before `next`. Gives page 1 as
+  // read.
+  test::Page LaySplitPageOne(std::uint64_t next) {
+    PutRun(1000, 0, 1);
+    PutRun(next, 2, 2);
+    const test::Page truth = SplitPageTruth();
+    test::Page read = truth;
+    for (std::size_t i = 14 * 512; i < 15 * 512; ++i)
+      read[i] = static_cast<std::uint8_t>(0xDEADBEEFu >> (8 * (i % 4)));
+    std::fill(read.begin() + 15 * 512, read.end(), 0x5A);
+    PutPage(1016, read);
+    std::copy(truth.begin() + 8 * 512, truth.end(),
+              image_.begin() + static_cast<std::ptrdiff_t>((next - 8) * 512));
+    AddAssemblyRow(2, 0, 1000);
+    AddAssemblyRow(2, 2, next);
+    Ws().source.SectorsPerCluster = 1;
+    return read;
+  }
   std::string out_ = dir_.File("shop.mdf");
 };
 
@@ -287,18 +309,8 @@ TEST_F(MdfWriterTest, RowWithoutPagesIsNotRepairedIntoTheGapBeforeIt) {
 // the older copy; the cluster size learned from the rows' start sectors (8) takes the whole
 // half, and the memo says so.
 TEST_F(MdfWriterTest, LearnsTheClusterSizeFromTheRowsAndTakesWholeClusters) {
-  PutRun(1000, 0, 1);
-  PutRun(2000, 2, 2);
-  const test::Page truth = test::RecordsPage(1, 70, 100).Checksum().Build();
-  test::Page read = truth;
-  for (std::size_t i = 14 * 512; i < 15 * 512; ++i)
-    read[i] = static_cast<std::uint8_t>(0xDEADBEEFu >> (8 * (i % 4)));
-  std::fill(read.begin() + 15 * 512, read.end(), 0x5A);
-  PutPage(1016, read);
-  std::copy(truth.begin() + 8 * 512, truth.end(), image_.begin() + (2000 - 8) * 512);
-  AddAssemblyRow(2, 0, 1000);
-  AddAssemblyRow(2, 2, 2000);
-  Ws().source.SectorsPerCluster = 1;
+  const test::Page truth = SplitPageTruth();
+  LaySplitPageOne(2000);
   const Bytes file = Write(4);
   EXPECT_EQ(Bytes(file.begin() + kPageSize, file.begin() + 2 * kPageSize),
             Bytes(truth.begin(), truth.end()));
@@ -311,18 +323,8 @@ TEST_F(MdfWriterTest, LearnsTheClusterSizeFromTheRowsAndTakesWholeClusters) {
 // 14: zeros, or a repeated word). The first is written and named uncertain; where the PFS
 // pages call page 1 free, a zero page is.
 TEST_F(MdfWriterTest, AnUncertainPageIsOneThatPassesOrAZeroPageWhereFree) {
-  PutRun(1000, 0, 1);
-  PutRun(2001, 2, 2);
-  const test::Page truth = test::RecordsPage(1, 70, 100).Checksum().Build();
-  test::Page read = truth;
-  for (std::size_t i = 14 * 512; i < 15 * 512; ++i)
-    read[i] = static_cast<std::uint8_t>(0xDEADBEEFu >> (8 * (i % 4)));
-  std::fill(read.begin() + 15 * 512, read.end(), 0x5A);
-  PutPage(1016, read);
-  std::copy(truth.begin() + 8 * 512, truth.end(), image_.begin() + (2001 - 8) * 512);
-  AddAssemblyRow(2, 0, 1000);
-  AddAssemblyRow(2, 2, 2001);
-  Ws().source.SectorsPerCluster = 1;
+  const test::Page truth = SplitPageTruth();
+  const test::Page read = LaySplitPageOne(2001);  // rows 1001 sectors apart: 1 is learned
   Bytes first(read.begin(), read.end());
   std::copy(truth.begin() + 15 * 512, truth.end(), first.begin() + 15 * 512);
   for (const bool free : {false, true}) {
