@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "support/page_builder.h"
+#include "support/recording_reporter.h"
 
 namespace ravelin {
 namespace {
@@ -84,6 +87,56 @@ TEST(VersionGuardTest, AFragmentIsNamedACopysOnlyWhereItFitsThatCopyAlone) {
     counters.NewestPage = 7;
     EXPECT_EQ(guard.Judge(3, counters), c.evidence) << c.what;
   }
+}
+
+// Of candidates for the same pages, the own are taken and the other copy's set aside; one
+// that is all there is is taken, never passed over, and its pages are version uncertain.
+TEST(VersionGuardTest, TheOtherCopysFragmentLosesToAnyOtherAndAloneIsVersionUncertain) {
+  FragmentTable table;
+  // Rows 0-2 hold pages 100-149; row 3 pages 150-159.
+  for (const auto& [sector, first, pages] : std::vector<std::array<std::int64_t, 3>>{
+           {1000, 100, 50}, {3000, 100, 50}, {5000, 100, 40}, {7000, 150, 10}}) {
+    FragmentRow row;
+    row.StartSector = static_cast<std::uint64_t>(sector);
+    row.EndSector = row.StartSector + 16 * static_cast<std::uint64_t>(pages);
+    row.SizeKB = 8 * pages;
+    row.StartPage = static_cast<std::int32_t>(first);
+    row.EndPage = first + pages;
+    table.Append(row);
+  }
+  table.BuildFragmentIndex();
+  NoSectors source;
+  VersionGuard guard(source, At(25, 60), Copies{CopyAge::kUnknown, {At(27, 226)}});
+  const auto judge = [&](std::int32_t row, Lsn newest) {
+    MatchCounters counters;
+    counters.NewestLsn = newest;
+    counters.NewestPage = 120;
+    return guard.Judge(row, counters);
+  };
+  ASSERT_EQ(judge(0, At(27, 100)), CopyEvidence::kOther);
+  ASSERT_EQ(judge(1, At(24, 9)), CopyEvidence::kNone);
+  ASSERT_EQ(judge(2, At(27, 101)), CopyEvidence::kOther);
+  ASSERT_EQ(judge(3, At(27, 102)), CopyEvidence::kOther);
+  std::vector<std::int32_t> positions(3), rows;
+  for (std::int32_t p = 0; p < 4; ++p) {
+    const std::int32_t row = table.FragmentIndex()[static_cast<std::size_t>(p)].Row;
+    if (row < 3) positions[static_cast<std::size_t>(row)] = p;
+  }
+  test::RecordingReporter reporter;
+  for (const std::int32_t p : guard.Prefer(table, positions, reporter))
+    rows.push_back(table.FragmentIndex()[static_cast<std::size_t>(p)].Row);
+  EXPECT_EQ(rows, std::vector<std::int32_t>{1});
+  EXPECT_EQ(reporter.lines.size(), 2u);  // each set-aside row said once
+
+  std::int32_t alone = 0;
+  while (table.FragmentIndex()[static_cast<std::size_t>(alone)].Row != 3) ++alone;
+  EXPECT_EQ(guard.Prefer(table, {alone}, reporter), std::vector<std::int32_t>{alone});
+  guard.Taken(table, positions[1], reporter);
+  EXPECT_TRUE(guard.UncertainPages().empty());
+  guard.Taken(table, alone, reporter);
+  std::vector<std::int64_t> expected;
+  for (std::int64_t p = 150; p < 160; ++p) expected.push_back(p);
+  EXPECT_EQ(guard.UncertainPages(), expected);
 }
 
 TEST(VersionGuardTest, ReadsTheLsnOfAPageAndPrintsItAsSqlServerDoes) {
