@@ -52,11 +52,11 @@ AnalysisOutcome SequentialSearch(const AnalysisInputs& in, PageMapper& mapper, C
   const auto& index = table.FragmentIndex();
   const auto count = static_cast<std::int32_t>(index.size());
   if (in.ask != nullptr) versions = nullptr;  // the person decides between versions
-  // Belongs to the file, and (automatic mode) to its version.
+  // Belongs to the file; in automatic mode what its LSNs say of its version is kept.
   auto belongs = [&](std::int32_t position) {
     if (mapper.ClassifyCandidate(table, position) != Candidate::kBelongs) return false;
-    return versions == nullptr ||
-           !versions->IsOtherVersion(index[position].Row, mapper.LastMatch(), reporter);
+    if (versions != nullptr) versions->Judge(index[position].Row, mapper.LastMatch());
+    return true;
   };
   // An empty index (a scan stopped before it built one) has no position to look at.
   if (count == 0) return AnalysisOutcome::kChained;
@@ -99,7 +99,8 @@ AnalysisOutcome SequentialSearch(const AnalysisInputs& in, PageMapper& mapper, C
         c = ChooseSuccessor(table, group, lastSector);
         if (versions != nullptr) {
           const std::int32_t plain = c;
-          c = ChooseSuccessor(table, versions->Newest(table, group), lastSector);
+          c = ChooseSuccessor(
+              table, versions->Newest(table, versions->Prefer(table, group, reporter)), lastSector);
           versions->ReportChoice(table, c, plain, reporter);
         }
       }
@@ -108,6 +109,7 @@ AnalysisOutcome SequentialSearch(const AnalysisInputs& in, PageMapper& mapper, C
     const std::int32_t r = index[c].Row;
     const FragmentRow& row = table.Row(static_cast<std::size_t>(r));
     reporter.Log(std::string(Text(TextId::kFoundFragment)) + std::to_string(r));
+    if (versions != nullptr) versions->Taken(table, c, reporter);
     lastRow = r;
     lastSector = row.StartSector;
     marks.Mark(r);
@@ -179,9 +181,11 @@ AnalysisOutcome AnalyseHeaderFragment(const HeaderFragment& header, const Analys
       break;
     }
   }
-  VersionGuard versions(in.source, VersionGuard::BoundFromHeader(in.source, s, h),
-                        VersionGuard::AgeAmongCopies(in.table, in.source, s));
-  return SequentialSearch(in, mapper, out.marks, reporter, h, lastRow, s, &versions);
+  VersionGuard versions = VersionGuard::ForHeader(in.table, in.source, s, h);
+  const AnalysisOutcome outcome =
+      SequentialSearch(in, mapper, out.marks, reporter, h, lastRow, s, &versions);
+  out.versionUncertain = versions.UncertainPages();
+  return outcome;
 }
 
 }  // namespace ravelin

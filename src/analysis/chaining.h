@@ -13,9 +13,10 @@
 // page, and of those the one whose start sector lies nearest the fragment chained last (the
 // earlier index position on a tie); in manual mode the person's, through SuccessorQuestion.
 // In automatic mode the page LSNs keep the chain in the analysed file's own version first
-// (VersionGuard): a fragment holding pages beyond the file's boot page is passed over, and a
-// candidate that holds an older copy of pages another candidate holds is set aside; the
-// memo says where that changed the choice.
+// (VersionGuard): of several candidates, those the LSNs name another copy's are set aside, and
+// one that holds an older copy of pages another candidate holds; the memo says where that
+// changed the choice. Another copy's fragment that no candidate of the file's own stands
+// against is taken, and its pages named version uncertain.
 #pragma once
 
 #include <atomic>
@@ -93,6 +94,8 @@ struct AnalysisOutputs {
   std::int32_t& FilePageCount;
   std::string& DatabaseFileName;
   ChosenMarks& marks;
+  // Pages taken from fragments whose LSNs name them another copy's (VersionGuard).
+  std::vector<std::int64_t> versionUncertain = {};
 };
 
 // Steps 1 to 3 for `header`. Messages and log lines go to `reporter`; in manual mode it is

@@ -29,17 +29,20 @@ std::string LogPositionText(PageView page) {
   return LogPositionText(PageLsn(page)) + ":" + std::to_string(Load16(page, page_header::kLsn + 8));
 }
 
-bool BeyondBound(Lsn lsn, Lsn bound) {
-  if (lsn <= bound) return false;
-  if (Vlf(lsn) != Vlf(bound)) return true;
-  return Block(lsn) - Block(bound) > kLsnSlackBlocks;
-}
+bool BeyondBound(Lsn lsn, Lsn bound) { return lsn > bound && Vlf(lsn) > Vlf(bound) + 1; }
 
-VersionGuard::VersionGuard(FragmentSource& source, std::optional<Lsn> bound, CopyAge age)
+VersionGuard::VersionGuard(FragmentSource& source, std::optional<Lsn> bound, Copies copies)
     : source_(source),
       bound_(bound),
-      preferOlder_(age == CopyAge::kOlder),
-      ageUnknown_(age == CopyAge::kUnknown) {}
+      copyBounds_(std::move(copies.bounds)),
+      preferOlder_(copies.age == CopyAge::kOlder),
+      ageUnknown_(copies.age == CopyAge::kUnknown) {}
+
+VersionGuard VersionGuard::ForHeader(const FragmentTable& table, FragmentSource& source,
+                                     std::uint64_t headerSector, std::int64_t pages) {
+  return VersionGuard(source, BoundFromHeader(source, headerSector, pages),
+                      FindCopies(table, source, headerSector));
+}
 
 std::optional<Lsn> VersionGuard::BoundFromHeader(FragmentSource& source, std::uint64_t startSector,
                                                  std::int64_t pages) {
@@ -56,14 +59,15 @@ std::optional<Lsn> VersionGuard::BoundFromHeader(FragmentSource& source, std::ui
   return bound;
 }
 
-CopyAge VersionGuard::AgeAmongCopies(const FragmentTable& table, FragmentSource& source,
-                                     std::uint64_t headerSector) {
+Copies VersionGuard::FindCopies(const FragmentTable& table, FragmentSource& source,
+                                std::uint64_t headerSector) {
+  Copies copies;
   std::array<std::uint8_t, kPageSize> page{};
-  if (!source.ReadPage(headerSector, 0, page)) return CopyAge::kNewest;
+  if (!source.ReadPage(headerSector, 0, page)) return copies;
   RestoreTornBits(page);
   std::int32_t size = 0;
-  if (GetFileSizeFromHeader(page, size) != 0) return CopyAge::kNewest;
-  bool sameAge = false;
+  if (GetFileSizeFromHeader(page, size) != 0) return copies;
+  bool sameAge = false, older = false;
   const Lsn ours = PageLsn(page);
   const std::uint16_t fileId = Load16(page, page_header::kFileId);
   for (std::size_t i = 0; i < table.Count(); ++i) {
@@ -76,22 +80,77 @@ CopyAge VersionGuard::AgeAmongCopies(const FragmentTable& table, FragmentSource&
         Load16(page, page_header::kFileId) != fileId || GetFileSizeFromHeader(page, theirs) != 0 ||
         theirs != size)
       continue;
-    if (PageLsn(page) > ours) return CopyAge::kOlder;
-    if (PageLsn(page) == ours) sameAge = true;
+    const Lsn theirLsn = PageLsn(page);
+    if (theirLsn > ours) older = true;
+    if (theirLsn == ours) sameAge = true;
+    if (const std::optional<Lsn> bound = BoundFromHeader(source, row.StartSector, row.Pages()))
+      copies.bounds.push_back(*bound);
   }
-  return sameAge ? CopyAge::kUnknown : CopyAge::kNewest;
+  copies.age = older ? CopyAge::kOlder : sameAge ? CopyAge::kUnknown : CopyAge::kNewest;
+  return copies;
 }
 
-bool VersionGuard::IsOtherVersion(std::int32_t row, const MatchCounters& counters,
-                                  Reporter& reporter) {
-  if (!bound_ || !BeyondBound(counters.NewestLsn, *bound_)) return false;
-  if (reported_.insert(row).second) {
-    reporter.Log("跳过碎片号" + std::to_string(row) + "(another version of the file: page " +
-                 std::to_string(counters.NewestPage) + " has LSN " +
-                 LogPositionText(counters.NewestLsn) + ", beyond the boot page's " +
-                 LogPositionText(*bound_) + ")");
+CopyEvidence VersionGuard::Judge(std::int32_t row, const MatchCounters& counters) {
+  Judged j{CopyEvidence::kNone, counters.NewestPage, counters.NewestLsn};
+  if (!copyBounds_.empty() && counters.NewestLsn != 0) {
+    const bool fitsOurs = !bound_ || !BeyondBound(counters.NewestLsn, *bound_);
+    const bool fitsOther = std::any_of(copyBounds_.begin(), copyBounds_.end(),
+                                       [&](Lsn b) { return !BeyondBound(counters.NewestLsn, b); });
+    if (fitsOurs && !fitsOther) j.evidence = CopyEvidence::kOwn;
+    if (!fitsOurs && fitsOther) j.evidence = CopyEvidence::kOther;
   }
-  return true;
+  judged_[row] = j;
+  return j.evidence;
+}
+
+CopyEvidence VersionGuard::EvidenceOf(const FragmentTable& table, std::int32_t position) const {
+  const auto it = judged_.find(table.FragmentIndex()[static_cast<std::size_t>(position)].Row);
+  return it == judged_.end() ? CopyEvidence::kNone : it->second.evidence;
+}
+
+std::vector<std::int32_t> VersionGuard::Prefer(const FragmentTable& table,
+                                               const std::vector<std::int32_t>& group,
+                                               Reporter& reporter) {
+  const auto has = [&](CopyEvidence e) {
+    return std::any_of(group.begin(), group.end(),
+                       [&](std::int32_t g) { return EvidenceOf(table, g) == e; });
+  };
+  std::vector<std::int32_t> kept;
+  if (has(CopyEvidence::kOwn)) {
+    for (const std::int32_t g : group)
+      if (EvidenceOf(table, g) == CopyEvidence::kOwn) kept.push_back(g);
+  } else {
+    for (const std::int32_t g : group)
+      if (EvidenceOf(table, g) != CopyEvidence::kOther) kept.push_back(g);
+  }
+  if (kept.empty()) return group;
+  for (const std::int32_t g : group) {
+    if (EvidenceOf(table, g) != CopyEvidence::kOther) continue;
+    const std::int32_t row = table.FragmentIndex()[static_cast<std::size_t>(g)].Row;
+    if (!reported_.insert(row).second) continue;
+    const Judged& j = judged_[row];
+    reporter.Log("跳过碎片号" + std::to_string(row) + "(another version of the file: page " +
+                 std::to_string(j.page) + " has LSN " + LogPositionText(j.lsn) +
+                 ", beyond the boot page's " + LogPositionText(bound_.value_or(0)) +
+                 ", as another copy's pages are)");
+  }
+  return kept;
+}
+
+void VersionGuard::Taken(const FragmentTable& table, std::int32_t position, Reporter& reporter) {
+  if (EvidenceOf(table, position) != CopyEvidence::kOther) return;
+  const auto& entry = table.FragmentIndex()[static_cast<std::size_t>(position)];
+  for (std::int64_t p = entry.StartPage; p < entry.EndPage; ++p) uncertain_.insert(p);
+  const Judged& j = judged_[entry.Row];
+  reporter.Log("版本不确定:碎片号" + std::to_string(entry.Row) + "(page " + std::to_string(j.page) +
+               " has LSN " + LogPositionText(j.lsn) +
+               ", as another copy's pages are, and no other fragment holds pages " +
+               std::to_string(entry.StartPage) + "-" + std::to_string(entry.EndPage - 1) +
+               ": taken, its pages version uncertain)");
+}
+
+std::vector<std::int64_t> VersionGuard::UncertainPages() const {
+  return {uncertain_.begin(), uncertain_.end()};
 }
 
 std::vector<Lsn> VersionGuard::Lsns(const FragmentTable& table, std::int32_t position) {

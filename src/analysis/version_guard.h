@@ -4,23 +4,33 @@
 // start page and sector distance can walk from one version into the other.
 //
 // What separates them is the log sequence number each page carries (m_lsn, bytes 40-49:
-// VLF, log block, slot). In a data file almost every page's LSN is at or below that of its
-// boot page (page 9) and file header page (page 0); the few above it lie within a few log
-// blocks. A copy that went on working has its changed pages far beyond. So, against the
-// bound taken from the analysed file's own pages 0 and 9:
-//   - a fragment holding a page beyond the bound is another (newer) version: it is passed
-//     over;
-//   - of candidates that hold the same page ids, one whose pages there are older than
-//     another's is an outdated copy of those pages: the newer is chosen, whatever the
-//     distance. Pages the versions share unchanged are byte-identical, and either is right.
-//     When another header fragment of the same file (same file id and size) has a newer
-//     page 0, the analysed file is the older copy, and the older of such candidates is
-//     chosen instead. When another one has the same page-0 LSN (copies that went on
-//     separately can keep page 0 as it was), nothing says which copy is the newer: no
-//     candidate is set aside for its age, and the choice by start page and distance stands.
+// VLF, log block, slot), held against the bound of each copy: the larger LSN of its boot page
+// (page 9) and file header page (page 0). A copy's own pages lie at or below its bound, or
+// a little above it: real files carry pages up to 70 log blocks above it in the same virtual
+// log file, and some a few blocks into the next one. So a page fits a copy when its LSN is
+// at most one VLF beyond the copy's bound; the evidence a fragment gives (its newest page
+// read) only counts where other header fragments of the same file (same file id and size)
+// are in the table:
+//   - one that fits the analysed copy and no other copy can only be the analysed copy's;
+//   - one that fits another copy and not the analysed one is that other copy's;
+//   - one that fits both, or neither, says nothing.
+// Among candidates for the same pages the analysed copy's are taken first and the other
+// copy's last. A fragment is never passed over for its LSNs alone: where the other copy's
+// fragment is the only one holding some pages, it is taken and its pages are named "version
+// uncertain" in the page account, rather than zero pages written for pages a fragment holds.
+//
+// Of candidates that hold the same page ids, one whose pages there are older than another's
+// is an outdated copy of those pages: the newer is chosen, whatever the distance. Pages the
+// versions share unchanged are byte-identical, and either is right. When another header
+// fragment of the same file has a newer page 0, the analysed file is the older copy, and the
+// older of such candidates is chosen instead. When another one has the same page-0 LSN
+// (copies that went on separately can keep page 0 as it was), nothing says which copy is the
+// newer: no candidate is set aside for its age, and the choice by start page and distance
+// stands.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -38,17 +48,14 @@ namespace ravelin {
 // m_lsn as one number: VLF in the high 32 bits, log block in the low; the slot is left out.
 using Lsn = std::uint64_t;
 
-// Pages above the bound by at most this many log blocks, in the bound's VLF, are the file's
-// own (the real files show up to 56).
-inline constexpr std::uint32_t kLsnSlackBlocks = 256;
-
 // A page's LSN; 0 for a page whose header version is not 1.
 Lsn PageLsn(PageView page);
 // "VLF:block:slot" in decimal, as SQL Server prints an LSN.
 std::string LogPositionText(PageView page);
 std::string LogPositionText(Lsn lsn);
 
-// Whether `lsn` lies beyond `bound`: above it in a later VLF, or by more than the slack.
+// Whether `lsn` lies beyond what a copy whose bound is `bound` writes: more than one VLF
+// beyond it. Any block of the bound's VLF, and of the next one, fits.
 bool BeyondBound(Lsn lsn, Lsn bound);
 
 // Where the analysed file stands among the header fragments of the same file id and size.
@@ -58,26 +65,54 @@ enum class CopyAge : std::uint8_t {
   kUnknown,  // another has the same page-0 LSN, none a newer one
 };
 
+// What a fragment's LSNs say about whose it is.
+enum class CopyEvidence : std::uint8_t {
+  kNone,   // no other copy in the table, or it fits both copies or neither
+  kOwn,    // fits the analysed copy and no other
+  kOther,  // fits another copy and not the analysed one
+};
+
+// The other header fragments of the analysed file: its copies.
+struct Copies {
+  CopyAge age = CopyAge::kNewest;
+  std::vector<Lsn> bounds;  // of each copy that reaches its boot page
+};
+
 class VersionGuard {
  public:
   // `bound`: the larger LSN of the header fragment's pages 0 and 9; nothing when the header
   // fragment does not reach the boot page (page 0 alone is no bound: SQL Server 2005 leaves
-  // it at 0:0:1).
-  // `age`: where the analysed file stands among its copies (AgeAmongCopies).
-  VersionGuard(FragmentSource& source, std::optional<Lsn> bound, CopyAge age = CopyAge::kNewest);
+  // it at 0:0:1). `copies`: the file's other header fragments (FindCopies).
+  VersionGuard(FragmentSource& source, std::optional<Lsn> bound, Copies copies = {});
 
-  // How the page-0 LSN at `headerSector` compares with those of the other header fragments
-  // in `table` of a file of the same file id and size.
-  static CopyAge AgeAmongCopies(const FragmentTable& table, FragmentSource& source,
-                                std::uint64_t headerSector);
+  // The guard for the header fragment of `pages` pages at `headerSector` in `table`.
+  static VersionGuard ForHeader(const FragmentTable& table, FragmentSource& source,
+                                std::uint64_t headerSector, std::int64_t pages);
+
+  // The header fragments in `table` of a file of the same file id and size as the one at
+  // `headerSector`, and how their page-0 LSNs compare with its own.
+  static Copies FindCopies(const FragmentTable& table, FragmentSource& source,
+                           std::uint64_t headerSector);
 
   // The bound from a header fragment of `pages` pages at `startSector`.
   static std::optional<Lsn> BoundFromHeader(FragmentSource& source, std::uint64_t startSector,
                                             std::int64_t pages);
 
-  // Whether the fragment holds a page beyond the bound (`counters` of its match: the newest
-  // page read). Logs the first time for each row.
-  bool IsOtherVersion(std::int32_t row, const MatchCounters& counters, Reporter& reporter);
+  // What the fragment's newest page (`counters` of its match) says, kept for Prefer.
+  CopyEvidence Judge(std::int32_t row, const MatchCounters& counters);
+
+  // Of the candidate `group` (index positions, each judged), the analysed copy's when the
+  // evidence names some, else those not named the other copy's; the whole group when every
+  // member is the other copy's. Logs each member set aside, once per row.
+  std::vector<std::int32_t> Prefer(const FragmentTable& table,
+                                   const std::vector<std::int32_t>& group, Reporter& reporter);
+
+  // The fragment at index position `position` is taken: when the evidence named it the
+  // other copy's, its pages are version uncertain (logged).
+  void Taken(const FragmentTable& table, std::int32_t position, Reporter& reporter);
+
+  // Page ids of the taken fragments named the other copy's, ascending, each once.
+  std::vector<std::int64_t> UncertainPages() const;
 
   // Of the candidate `group` (index positions), the ones no other member shows to hold the
   // other side's copy of pages they share (older ones, or newer ones for an older file);
@@ -93,12 +128,22 @@ class VersionGuard {
  private:
   // LSN per page of the fragment at index position `position` (0 where unreadable).
   std::vector<Lsn> Lsns(const FragmentTable& table, std::int32_t position);
+  CopyEvidence EvidenceOf(const FragmentTable& table, std::int32_t position) const;
 
   FragmentSource& source_;
   std::optional<Lsn> bound_;
+  std::vector<Lsn> copyBounds_;
   bool preferOlder_ = false;
   bool ageUnknown_ = false;
+  // Per judged row: the evidence, and the newest page and its LSN behind it.
+  struct Judged {
+    CopyEvidence evidence = CopyEvidence::kNone;
+    std::int64_t page = -1;
+    Lsn lsn = 0;
+  };
+  std::map<std::int32_t, Judged> judged_;
   std::set<std::int32_t> reported_;
+  std::set<std::int64_t> uncertain_;
   std::vector<std::uint8_t> buffer_;
   // Why the last Newest call set a member aside: page, its LSN there, the newer LSN.
   struct Outdated {

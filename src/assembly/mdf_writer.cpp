@@ -118,6 +118,8 @@ struct SplitPageRepair {
   FragmentSource& source;
   Reporter& reporter;
   std::int32_t sectorsPerCluster;  // the source's, for the plain repair
+  std::int64_t filePages;          // the file's page count
+  const MdfWriteOptions& options;
 
   // Repairs `previous` (page `pageId`) from `leadIn`, the sectors before `sector`, with
   // `freePages` free zero pages between. True when the page changed.
@@ -126,15 +128,24 @@ struct SplitPageRepair {
     Page plain = previous;
     if (freePages == 0) LeftPageRepair(plain, leadIn, sectorsPerCluster);
     const LeftPageResult r =
-        RepairLeftPage(previous, leadIn, result.clusterSectors, sectorsPerCluster == 1);
+        RepairLeftPage(previous, leadIn, result.clusterSectors, sectorsPerCluster == 1, filePages);
     const std::string id = std::to_string(pageId);
     if (r.outcome == LeftPageOutcome::kUncertain) {
+      // A free page no version is sure of is nothing the file needs: a zero page.
+      const bool free = options.knownFree && options.knownFree(pageId);
+      if (free) std::fill(previous.begin(), previous.end(), std::uint8_t{0});
       ++result.uncertainPages;
-      result.notes.push_back({pageId, true,
-                              "页面" + id + "不确定(uncertain: " + std::to_string(r.passing) +
-                                  " repairs pass, kept as read)"});
+      result.notes.push_back(
+          {pageId, true,
+           "页面" + id + "不确定(uncertain: " + std::to_string(r.passing) + " repairs pass, " +
+               (free            ? "a free page: written as a zero page"
+                : r.sectors > 0 ? "differing only in free space; its last " +
+                                      std::to_string(r.sectors) + " sectors from before sector " +
+                                      std::to_string(sector - 16 * freePages) + " written"
+                                : "kept as read") +
+               ")"});
       reporter.Log(result.notes.back().line);
-      return false;
+      return free || r.sectors > 0;
     }
     if (r.outcome != LeftPageOutcome::kRepaired) return false;
     ++result.repairedPages;
@@ -159,10 +170,15 @@ struct SplitPageRepair {
                               static_cast<std::int64_t>(kSectorsPerPage) * freePages;
     std::array<std::uint8_t, kLeadInBytes> leadIn{};
     // Stored content keeps only 15 sectors before a fragment; without the sectors this
-    // repair is not tried.
+    // repair is not tried, and the page stays as read.
     if (!source.ReadSectors(row.startSector, -back, static_cast<std::int32_t>(kLeadInSectors),
-                            leadIn))
+                            leadIn)) {
+      reporter.Log("页面" + std::to_string(pageId) + "未修复(split before " +
+                   std::to_string(freePages) +
+                   " free zero pages, and the sectors before them cannot be read: a saved "
+                   "scan holds only the 15 sectors before each fragment; kept as read)");
       return false;
+    }
     return Apply(previous, leadIn, pageId, row.startSector, freePages);
   }
 };
@@ -233,6 +249,9 @@ PageAccount AccountingSink::Finish(const MdfWriteResult& result) {
 std::vector<PageVerdict> WriterNotes(const MdfWriteResult& result, std::int64_t pageCount) {
   std::vector<PageVerdict> notes(static_cast<std::size_t>(std::max<std::int64_t>(pageCount, 0)),
                                  PageVerdict::kZeroFree);
+  for (const std::int64_t n : result.versionUncertain)
+    if (n >= 0 && n < pageCount)
+      notes[static_cast<std::size_t>(n)] = PageVerdict::kVersionUncertain;
   for (const PageRun& run : result.zeroFilled) {
     const std::int64_t end = std::min(run.end, pageCount);
     for (std::int64_t n = std::max<std::int64_t>(run.first, 0); n < end; ++n)
@@ -287,7 +306,8 @@ MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& given, std::int64_t file
   AlignedChunk chunk(static_cast<std::size_t>(kChunkPages) * kPageSize);
   const auto count = static_cast<std::int64_t>(rows.size());
   result.clusterSectors = RepairClusterSectors(sectorsPerCluster, RowStartSectors(rows));
-  SplitPageRepair repair{result, source, reporter, sectorsPerCluster};
+  result.versionUncertain = options.versionUncertain;
+  SplitPageRepair repair{result, source, reporter, sectorsPerCluster, filePageCount, options};
   // Page n lies at byte n × 8192 also when no row begins at page 0.
   if (!rows.empty() && rows.front().startPage > 0) {
     const auto lead = static_cast<std::uint64_t>(rows.front().startPage);

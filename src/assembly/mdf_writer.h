@@ -75,6 +75,7 @@ struct MdfWriteResult {
   // Pages written as zero pages for want of the page: before the first row, between rows,
   // after the last row up to the page count, and pages that could not be read. In page order.
   std::vector<PageRun> zeroFilled;
+  std::vector<std::int64_t> versionUncertain;  // MdfWriteOptions::versionUncertain
 };
 
 // Where the writer's pages go, in order from page 0: appended, or the last page appended
@@ -125,6 +126,9 @@ struct MdfWriteOptions {
   // when it is this file's page n and holds (KeepsFreePage); else it is a zero page.
   std::function<bool(std::int64_t)> knownFree;
   std::uint16_t fileId = 0;  // of the file's pages (0: not checked)
+  // Pages whose rows another copy of the database left (the analysis's and the search's
+  // version guard), ascending: named version uncertain in the page account.
+  std::vector<std::int64_t> versionUncertain;
 };
 
 // Whether page n, read from a row, is written as read rather than as a zero page: always
@@ -146,7 +150,8 @@ MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& rows, std::int64_t fileP
                         Reporter& reporter, const MdfWriteOptions& options = {});
 
 // One entry per page of the file for the page account: kRepaired / kUncertain where a note
-// says so, kMissingAllocated for the pages the writer zero-filled, kZeroFree (no note)
+// says so, kVersionUncertain for the pages another copy's rows gave, kMissingAllocated for the
+// pages the writer zero-filled, kZeroFree (no note)
 // elsewhere.
 std::vector<PageVerdict> WriterNotes(const MdfWriteResult& result, std::int64_t pageCount);
 

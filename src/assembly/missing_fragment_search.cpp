@@ -53,18 +53,23 @@ class Sweep {
       return row < 0 || static_cast<std::size_t>(row) >= table_.Count() || list_.Chosen(row);
     });
     if (candidates.empty()) return true;
-    // First pass: the first that belongs. Nothing is added between the passes, so the second
-    // pass judges the same map and takes the first pass's verdicts.
+    // First pass: the first that belongs and that the LSNs do not name another copy's.
+    // Nothing is added between the passes, so the second pass judges the same
+    // map and takes the first pass's verdicts.
     std::vector<Candidate> verdicts;
     verdicts.reserve(candidates.size());
+    std::optional<std::int32_t> otherCopy;
     bool added = false;
     for (const std::int32_t j : candidates) {
       verdicts.push_back(mapper_.ClassifyCandidate(table_, j));
-      // Pages of another version of the file never fill its gaps.
-      if (versions_ != nullptr && verdicts.back() != Candidate::kRejected &&
-          versions_->IsOtherVersion(index[static_cast<std::size_t>(j)].Row, mapper_.LastMatch(),
-                                    reporter_))
-        verdicts.back() = Candidate::kRejected;
+      if (verdicts.back() == Candidate::kRejected) continue;
+      if (versions_ != nullptr &&
+          versions_->Judge(index[static_cast<std::size_t>(j)].Row, mapper_.LastMatch()) ==
+              CopyEvidence::kOther &&
+          verdicts.back() == Candidate::kBelongs) {
+        if (!otherCopy) otherCopy = j;
+        continue;
+      }
       if (verdicts.back() == Candidate::kBelongs) {
         if (!Add(j, Text(TextId::kFoundFragment))) return false;
         added = true;
@@ -83,13 +88,15 @@ class Sweep {
         fills[c] = FillsPageNotKnownFree(mapper_.Map(), Geometry(candidates[c]));
         if (fills[c]) fitting.push_back(candidates[c]);
       }
-      if (versions_ != nullptr && fitting.size() > 1) fitting = versions_->Newest(table_, fitting);
+      if (versions_ != nullptr && fitting.size() > 1)
+        fitting = versions_->Newest(table_, versions_->Prefer(table_, fitting, reporter_));
       bool firstUndecided = true;
       for (std::size_t c = 0; c < candidates.size(); ++c) {
         if (verdicts[c] != Candidate::kUndecided) continue;
         const std::int32_t j = candidates[c];
         if (std::find(fitting.begin(), fitting.end(), j) != fitting.end()) {
           if (!Add(j, Text(TextId::kFoundUndecidedFragment))) return false;
+          added = true;
           break;
         }
         if (fills[c]) continue;
@@ -102,6 +109,8 @@ class Sweep {
         firstUndecided = false;
       }
     }
+    // Another copy's fragment fills the gap only when nothing of the file's own does.
+    if (!added && otherCopy && !Add(*otherCopy, Text(TextId::kFoundFragment))) return false;
     reporter_.Yield();
     return true;
   }
@@ -120,6 +129,7 @@ class Sweep {
     ++found_;
     reporter_.Log(std::string(line) + std::to_string(row));
     list_.Choose(row);
+    if (versions_ != nullptr) versions_->Taken(table_, position, reporter_);
     // A page that cannot be read is reported and left out of the map; the search goes on.
     if (mapper_.AddToPageMap(Geometry(position)) != 0)
       reporter_.Log(std::string(Text(TextId::kFragmentUnreadable)) + std::to_string(row));

@@ -51,13 +51,16 @@ const char* VerdictName(PageVerdict verdict) {
       return "allocated_zero_page";
     case PageVerdict::kFreeNotPage:
       return "free_not_a_data_page";
+    case PageVerdict::kVersionUncertain:
+      return "version_uncertain";
   }
   return "?";
 }
 
 bool IsProblemVerdict(PageVerdict verdict) {
   return verdict == PageVerdict::kDamaged || verdict == PageVerdict::kMissingAllocated ||
-         verdict == PageVerdict::kUnverifiable || verdict == PageVerdict::kUncertain;
+         verdict == PageVerdict::kUnverifiable || verdict == PageVerdict::kUncertain ||
+         verdict == PageVerdict::kVersionUncertain;
 }
 
 const char* FileStatusName(FileStatus status) {
@@ -129,6 +132,7 @@ std::vector<std::string> PageAccount::SummaryLines() const {
       "空闲零页(free pages, zero): ",
       "已分配的零页(allocated, all zero: never written by SQL Server, or lost): ",
       "空闲页面,非数据页(free, not a data page): ",
+      "版本不确定(version uncertain: from a fragment another copy of the database left): ",
   };
   std::vector<std::string> lines;
   if (headerPageCount > pageCount) {
@@ -257,6 +261,8 @@ PageAccount PageAccounter::Finish(const std::vector<PageVerdict>& writerNotes) {
       if (unread) ++nextUnreadable;
       const bool holds = verified || verdict == PageVerdict::kRepaired;
       if (state == 0 && !holds && !unread) verdict = PageVerdict::kFreeNotPage;
+      if (note == PageVerdict::kVersionUncertain && state != 0 && holds)
+        verdict = PageVerdict::kVersionUncertain;
     }
     ++account.counts[static_cast<std::size_t>(verdict)];
   }

@@ -19,7 +19,8 @@ enum class PageVerdict : std::uint8_t {
                       // its page id is its place
   kStructure,         // unprotected; its structure holds and its page id is its place
   kRepaired,          // a left-page repair mended it, and it now verifies
-  kUncertain,         // a repair could not decide between versions: kept as read
+  kUncertain,         // a repair could not decide between versions: kept as read, or the
+                      // first of versions that differ only in free space
   kUnverifiable,      // unprotected and its structure does not hold (or protection unknown)
   kDamaged,           // its protection fails, or it carries another page id or file id, or
                       // it cannot be read
@@ -33,15 +34,19 @@ enum class PageVerdict : std::uint8_t {
                       // that was lost
   kFreeNotPage,       // the PFS pages say free; not zero, and not a page that holds in its
                       // place (disk residue, stale bytes)
+  kVersionUncertain,  // it holds, but it came from a fragment whose LSNs say another copy
+                      // of the database left it, and no fragment of the file's own copy held
+                      // the page
 };
-inline constexpr std::size_t kPageVerdictCount = 10;
+inline constexpr std::size_t kPageVerdictCount = 11;
 
 // Short English names, as `ravelin verify --json` writes them.
 const char* VerdictName(PageVerdict verdict);
 
 // Whether a page with this verdict stands against the file wherever it lies: damaged,
-// uncertain, unverifiable or missing. Pages the account turns free never carry one of these
-// but kUncertain; allocated zero pages are listed beside them, not as a fault.
+// uncertain (a repair's or a version's), unverifiable or missing. Pages the account turns free
+// never carry one of these but kUncertain; allocated zero pages are listed beside them, not as a
+// fault.
 bool IsProblemVerdict(PageVerdict verdict);
 
 // What a file is worth as a whole, from its account.
@@ -99,9 +104,10 @@ class PageAccounter {
   void AddZeros(std::int64_t count);
   std::int64_t Pages() const { return static_cast<std::int64_t>(account_.verdicts.size()); }
   // `writerNotes` (when not empty, one per page) carries what the writer knows: pages it
-  // repaired (kRepaired), pages it left uncertain (kUncertain), pages it wrote as zero pages
-  // because no row held them or they could not be read (kMissingAllocated); kZeroFree for
-  // the rest.
+  // repaired (kRepaired), pages it left uncertain (kUncertain), pages it wrote from another
+  // copy's fragment (kVersionUncertain, for an allocated page that holds), pages it wrote as
+  // zero pages because no row held them or they could not be read (kMissingAllocated);
+  // kZeroFree for the rest.
   PageAccount Finish(const std::vector<PageVerdict>& writerNotes = {});
 
  private:

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 #include "common/rounding.h"
 #include "page/page_format.h"
@@ -44,8 +45,52 @@ bool IsTornPageProtected(PageView page) { return (page[5] & 0x0F) == 1; }
 // The coarsest grid a learned cluster size is tried on: 16 would give no trial.
 constexpr std::int32_t kLargestLearnedTrial = 8;
 
+// A GAM, SGAM or BCM page maps 63904 extents from the start of its interval of 511232 pages
+// in a bitmap of 7988 bytes: slot 1, after its 4-byte record header.
+constexpr std::int64_t kIntervalPages = 511232;
+constexpr std::int64_t kIntervalExtents = 63904;
+
+// Whether the page is a GAM (8), SGAM (9) or BCM (17) page whose bits for extents beyond a
+// file of `filePages` pages all keep the value SQL Server formats them with (GAM 1: free;
+// the others 0). Real files keep them so; DCM and IAM pages are not judged. Nothing when the
+// page is none of those or its bitmap cannot be found.
+std::optional<bool> BeyondSizeBitsKept(PageView trial, std::int64_t filePages) {
+  const std::uint8_t type = trial[page_header::kType];
+  if (filePages <= 0 || (type != 8 && type != 9 && type != 17)) return std::nullopt;
+  PageBytes page;
+  std::copy(trial.begin(), trial.end(), page.begin());
+  RestoreTornBits(page);
+  if (Load16(page, page_header::kSlotCnt) < 2) return std::nullopt;
+  const std::size_t bitmap = Load16(page, kPageSize - 4) + 4u;
+  if (bitmap + kIntervalExtents / 8 > kPageSize - 4) return std::nullopt;
+  const std::int64_t first = (filePages + 7) / 8 - Load32(page, page_header::kPageNumber) /
+                                                       kIntervalPages * kIntervalExtents;
+  const int initial = type == 8 ? 1 : 0;
+  for (std::int64_t e = std::max<std::int64_t>(first, 0); e < kIntervalExtents; ++e)
+    if (((page[bitmap + static_cast<std::size_t>(e / 8)] >> (e % 8)) & 1) != initial) return false;
+  return true;
+}
+
+// Whether the versions, which share the page's header, differ only between m_freeData and
+// the slot array.
+bool DifferOnlyInFreeSpace(const std::vector<PageBytes>& versions) {
+  const PageBytes& first = versions.front();
+  const std::size_t from = Load16(first, page_header::kFreeData);
+  const std::size_t slots = 2u * Load16(first, page_header::kSlotCnt);
+  if (from < kPageHeaderSize || slots > kPageSize - from) return false;
+  const std::size_t to = kPageSize - slots;
+  for (const PageBytes& v : versions) {
+    if (!std::equal(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(from), first.begin()) ||
+        !std::equal(v.begin() + static_cast<std::ptrdiff_t>(to), v.end(),
+                    first.begin() + static_cast<std::ptrdiff_t>(to)))
+      return false;
+  }
+  return true;
+}
+
 // The repair with trials of whole clusters of `clusterSectors` sectors.
-LeftPageResult RepairOnGrid(MutablePage page, LeadInView leadIn, std::int32_t clusterSectors);
+LeftPageResult RepairOnGrid(MutablePage page, LeadInView leadIn, std::int32_t clusterSectors,
+                            std::int64_t filePages);
 
 }  // namespace
 
@@ -75,12 +120,12 @@ bool PageHolds(PageView page) {
 }
 
 LeftPageResult RepairLeftPage(MutablePage page, LeadInView leadIn, std::int32_t clusterSectors,
-                              bool learned) {
-  if (!learned || clusterSectors < 1) return RepairOnGrid(page, leadIn, clusterSectors);
+                              bool learned, std::int64_t filePages) {
+  if (!learned || clusterSectors < 1) return RepairOnGrid(page, leadIn, clusterSectors, filePages);
   // A learned size is a multiple of the true one; a finer grid holds every trial of a coarser.
   LeftPageResult result;
   for (std::int32_t grid = std::min(clusterSectors, kLargestLearnedTrial); grid >= 1; grid /= 2) {
-    result = RepairOnGrid(page, leadIn, grid);
+    result = RepairOnGrid(page, leadIn, grid, filePages);
     if (result.outcome != LeftPageOutcome::kFailed) break;
   }
   return result;
@@ -88,7 +133,8 @@ LeftPageResult RepairLeftPage(MutablePage page, LeadInView leadIn, std::int32_t 
 
 namespace {
 
-LeftPageResult RepairOnGrid(MutablePage page, LeadInView leadIn, std::int32_t clusterSectors) {
+LeftPageResult RepairOnGrid(MutablePage page, LeadInView leadIn, std::int32_t clusterSectors,
+                            std::int64_t filePages) {
   LeftPageResult result;
   if (!LeftPageRepairApplies(clusterSectors)) return result;
   const bool protectedPage = IsProtected(page);
@@ -149,9 +195,24 @@ LeftPageResult RepairOnGrid(MutablePage page, LeadInView leadIn, std::int32_t cl
                               [](const Passing& p) { return p.sound; });
       result.byStructure = true;
     }
+    // An allocation page: the one version whose bits past the file's size are as formatted.
+    std::vector<std::size_t> kept;
+    for (std::size_t i = 0; i < distinct.size() && chosen == nullptr; ++i)
+      if (BeyondSizeBitsKept(pages[i], filePages).value_or(false)) kept.push_back(i);
+    if (kept.size() == 1) {
+      chosen = &distinct[kept.front()];
+      result.byStructure = true;
+    }
   }
   if (chosen == nullptr) {
     result.outcome = LeftPageOutcome::kUncertain;
+    // Versions that differ only in the page's free space (stale bytes SQL Server never
+    // reads) are all pages that pass their test: the first is written rather than the page
+    // as read, which fails it; the page stays uncertain.
+    if (DifferOnlyInFreeSpace(pages)) {
+      TakeTail(page, leadIn, distinct.front().sectors);
+      result.sectors = static_cast<std::int32_t>(distinct.front().sectors);
+    }
     return result;
   }
   TakeTail(page, leadIn, chosen->sectors);

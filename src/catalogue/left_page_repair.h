@@ -12,7 +12,12 @@
 // checksum cannot tell apart sectors whose words XOR to the same value (a zero sector and a
 // sector of one repeated word) — so a trial replacing too few or too many sectors can pass
 // as well. When trials that give different pages pass, the structure test decides; when it
-// cannot, the page stays as read and the repair says it is uncertain.
+// cannot, an allocation page (GAM, SGAM, BCM) is judged by its bits for extents beyond the
+// file's size, which SQL Server leaves as it formatted them: when exactly one version keeps
+// them so, it is taken. Otherwise the repair says it is uncertain: where the versions differ
+// only in the page's free space (between m_freeData and the slot array, where the original
+// holds stale bytes), the first is written, a page that passes its test; else the page stays
+// as read.
 //
 // With one sector per cluster (what a whole disk or an image reports) the cluster size comes
 // from the file itself: every page header of one file lies on its cluster grid, so the
@@ -50,13 +55,14 @@ enum class LeftPageOutcome : std::uint8_t {
   kNotTried,   // clusters of a page or more: nothing can be split
   kIntact,     // the page as read holds; unchanged
   kRepaired,   // one version passed (or the structure chose one); the page is now that one
-  kUncertain,  // versions that differ passed and the structure could not choose: as read
+  kUncertain,  // versions that differ passed and the structure could not choose: as read,
+               // or, where they differ only in free space, the first of them (`sectors`)
   kFailed,     // no trial passed: as read
 };
 
 struct LeftPageResult {
   LeftPageOutcome outcome = LeftPageOutcome::kNotTried;
-  std::int32_t sectors = 0;  // kRepaired: sectors taken from the lead-in
+  std::int32_t sectors = 0;  // kRepaired, kUncertain: sectors taken from the lead-in (0: none)
   bool byStructure = false;  // the structure test accepted the page or chose the version
   std::int32_t passing = 0;  // trials that passed (k > 0)
 };
@@ -65,9 +71,10 @@ struct LeftPageResult {
 // k replaces the last k clusters of the page by the last k clusters of `leadIn`, for
 // k = 1 .. T-1, T = 16 / clusterSectors (nearest integer, halves to even). `learned`: the size
 // came from LearnClusterSectors, not from the source; where no trial of it passes (or it is
-// 16), the trials of each half down to one sector are tried in turn.
+// 16), the trials of each half down to one sector are tried in turn. `filePages`: the file's
+// page count from its header, for judging allocation pages (0: unknown).
 LeftPageResult RepairLeftPage(MutablePage page, LeadInView leadIn, std::int32_t clusterSectors,
-                              bool learned = false);
+                              bool learned = false, std::int64_t filePages = 0);
 
 // The page as it fails or holds by itself: protected pages by their protection (torn-page
 // ones by their structure too: ProtectionHolds), unprotected ones by their structure.

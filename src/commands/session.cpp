@@ -1,5 +1,6 @@
 #include "commands/session.h"
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 
@@ -81,6 +82,7 @@ MdfWriteOptions WriteOptionsOf(const Workspace& ws) {
     return map.Contains(n) && map.AllocState(n) == kAllocFree;
   };
   options.fileId = ws.CurrentFileId;
+  options.versionUncertain = ws.VersionUncertainPages;
   return options;
 }
 
@@ -144,6 +146,7 @@ AnalysisResult Session::Analyse(const AnalysisRequest& request, SuccessorQuestio
                           request.automatic ? nullptr : question, &ws_.Closing};
   AnalysisOutputs out{ws_.pageMap, ws_.FilePageCount, ws_.DatabaseFileName, marks};
   const AnalysisOutcome outcome = AnalyseHeaderFragment(*request.header, in, out, reporter);
+  ws_.VersionUncertainPages = std::move(out.versionUncertain);
   result.filePageCount = ws_.FilePageCount;
   result.databaseFileName = ws_.DatabaseFileName;
   if (outcome == AnalysisOutcome::kGaveUp) {
@@ -206,13 +209,17 @@ SearchStepResult Session::Search() {
     for (const AssemblyRow& row : Rows()) {
       if (row.startPage != 0 || row.Pages() <= 0) continue;
       versions.emplace(
-          ws_.Fragments(),
-          VersionGuard::BoundFromHeader(ws_.Fragments(), row.startSector, row.Pages()),
-          VersionGuard::AgeAmongCopies(ws_.fragments, ws_.Fragments(), row.startSector));
+          VersionGuard::ForHeader(ws_.fragments, ws_.Fragments(), row.startSector, row.Pages()));
       break;
     }
     result.search = SearchMissingFragments(ws_.fragments, list, mapper, ws_.FilePageCount, memo3,
                                            versions ? &*versions : nullptr);
+    if (versions) {
+      std::vector<std::int64_t>& pages = ws_.VersionUncertainPages;
+      for (const std::int64_t p : versions->UncertainPages()) pages.push_back(p);
+      std::sort(pages.begin(), pages.end());
+      pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
+    }
     ui.Changed(Change::kAssemblyList);
   }
   for (const std::int64_t added : result.search.foundPerSweep) result.fragmentsAdded += added;

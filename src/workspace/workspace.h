@@ -73,6 +73,8 @@ class Workspace {
   PageMap pageMap;
   std::int32_t FilePageCount = 0;
   std::string DatabaseFileName = "c:\\noname.mdf";
+  // Pages taken from fragments another copy of the database left, ascending.
+  std::vector<std::int64_t> VersionUncertainPages;
   // The successor choice dialog of the current analysis (Tfrmuserchoose).
   SuccessorChoice frmuserchoose;
 

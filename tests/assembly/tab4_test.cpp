@@ -49,6 +49,28 @@ class MdfWriterTest : public test::CatalogueTest {
     for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
     return all;
   }
+  // A checksum page whose sector 14 is free space, zero.
+  static test::Page SplitPageTruth() { return test::RecordsPage(1, 70, 100).Checksum().Build(); }
+  // Rows of pages 0 at sector 1000 and 2-3 at `next`, one sector per cluster. Page 1's head
+  // is followed by an older copy of its tail: sector 14 a repeated word (its XOR that of
+  // zeros), sector 15 noise; its true last 8 sectors lie just before `next`. Gives page 1 as
+  // read.
+  test::Page LaySplitPageOne(std::uint64_t next) {
+    PutRun(1000, 0, 1);
+    PutRun(next, 2, 2);
+    const test::Page truth = SplitPageTruth();
+    test::Page read = truth;
+    for (std::size_t i = 14 * 512; i < 15 * 512; ++i)
+      read[i] = static_cast<std::uint8_t>(0xDEADBEEFu >> (8 * (i % 4)));
+    std::fill(read.begin() + 15 * 512, read.end(), 0x5A);
+    PutPage(1016, read);
+    std::copy(truth.begin() + 8 * 512, truth.end(),
+              image_.begin() + static_cast<std::ptrdiff_t>((next - 8) * 512));
+    AddAssemblyRow(2, 0, 1000);
+    AddAssemblyRow(2, 2, next);
+    Ws().source.SectorsPerCluster = 1;
+    return read;
+  }
   std::string out_ = dir_.File("shop.mdf");
 };
 
@@ -194,6 +216,28 @@ TEST_F(MdfWriterTest, NotesThePagesItZeroFilledAndTheAccountCallsThemMissing) {
   EXPECT_EQ(a.inUse, 12);
 }
 
+// Pages another copy's rows gave are version uncertain where they hold; a page the writer
+// zero-filled stays missing, and the file is doubtful.
+TEST_F(MdfWriterTest, PagesFromAnotherCopysRowsAreVersionUncertain) {
+  PutRun(1000, 0, 5);
+  PutRun(2000, 7, 2);
+  const std::vector<AssemblyRow> rows = {{16, 7, 9, 2000}, {40, 0, 5, 1000}};
+  AccountingSink sink;
+  test::RecordingReporter reporter;
+  MdfWriteOptions options;
+  options.versionUncertain = {1, 5, 8};
+  const MdfWriteResult result = WriteMdf(rows, 10, 8, Ws().Fragments(), sink, reporter, options);
+  ASSERT_TRUE(result.written);
+  const PageAccount account = sink.Finish(result);
+  EXPECT_EQ(account.verdicts[1], PageVerdict::kVersionUncertain);
+  EXPECT_EQ(account.verdicts[8], PageVerdict::kVersionUncertain);
+  EXPECT_EQ(account.verdicts[5], PageVerdict::kMissingAllocated);
+  EXPECT_EQ(account.Count(PageVerdict::kProtection), 5);
+  EXPECT_TRUE(IsProblemVerdict(PageVerdict::kVersionUncertain));
+  EXPECT_EQ(account.Assess().status, FileStatus::kDoubtful);
+  EXPECT_STREQ(VerdictName(PageVerdict::kVersionUncertain), "version_uncertain");
+}
+
 // A thousand bad pages were a thousand modal boxes: now the first, then one with the count
 // and the first page numbers, every later page a line of the memo with its number, each still
 // a zero page in the file.
@@ -265,24 +309,36 @@ TEST_F(MdfWriterTest, RowWithoutPagesIsNotRepairedIntoTheGapBeforeIt) {
 // the older copy; the cluster size learned from the rows' start sectors (8) takes the whole
 // half, and the memo says so.
 TEST_F(MdfWriterTest, LearnsTheClusterSizeFromTheRowsAndTakesWholeClusters) {
-  PutRun(1000, 0, 1);
-  PutRun(2000, 2, 2);
-  const test::Page truth = test::RecordsPage(1, 70, 100).Checksum().Build();
-  test::Page read = truth;
-  for (std::size_t i = 14 * 512; i < 15 * 512; ++i)
-    read[i] = static_cast<std::uint8_t>(0xDEADBEEFu >> (8 * (i % 4)));
-  std::fill(read.begin() + 15 * 512, read.end(), 0x5A);
-  PutPage(1016, read);
-  std::copy(truth.begin() + 8 * 512, truth.end(), image_.begin() + (2000 - 8) * 512);
-  AddAssemblyRow(2, 0, 1000);
-  AddAssemblyRow(2, 2, 2000);
-  Ws().source.SectorsPerCluster = 1;
+  const test::Page truth = SplitPageTruth();
+  LaySplitPageOne(2000);
   const Bytes file = Write(4);
   EXPECT_EQ(Bytes(file.begin() + kPageSize, file.begin() + 2 * kPageSize),
             Bytes(truth.begin(), truth.end()));
   EXPECT_EQ(ui_.MemoLines(Memo::kMemo3),
             (std::vector<std::string>{
                 "修复页面1(repaired: its last 8 sectors from before sector 2000)", "组合完毕"}));
+}
+
+// Two versions of split page 1 pass its checksum, differing only in its free space (sector
+// 14: zeros, or a repeated word). The first is written and named uncertain; where the PFS
+// pages call page 1 free, a zero page is.
+TEST_F(MdfWriterTest, AnUncertainPageIsOneThatPassesOrAZeroPageWhereFree) {
+  const test::Page truth = SplitPageTruth();
+  const test::Page read = LaySplitPageOne(2001);  // rows 1001 sectors apart: 1 is learned
+  Bytes first(read.begin(), read.end());
+  std::copy(truth.begin() + 15 * 512, truth.end(), first.begin() + 15 * 512);
+  for (const bool free : {false, true}) {
+    ui_.ClearMemo(Memo::kMemo3);
+    ASSERT_TRUE(Ws().pageMap.Reset(4));
+    if (free) Ws().pageMap.SetAllocState(1, kAllocFree);
+    const Bytes file = Write(4);
+    EXPECT_EQ(Bytes(file.begin() + kPageSize, file.begin() + 2 * kPageSize),
+              free ? Zeros(1) : first);
+    EXPECT_EQ(ui_.MemoLines(Memo::kMemo3).front(),
+              free ? "页面1不确定(uncertain: 8 repairs pass, a free page: written as a zero page)"
+                   : "页面1不确定(uncertain: 8 repairs pass, differing only in free space; its "
+                     "last 1 sectors from before sector 2001 written)");
+  }
 }
 
 // Page 2 is free and all zero: the scan does not see it, so the row after the split page 1
@@ -312,6 +368,41 @@ TEST_F(MdfWriterTest, RepairsASplitPageBeforeAnInvisibleFreeZeroPage) {
                                 "组合完毕"})
                           : std::vector<std::string>{"组合完毕"});
   }
+}
+
+// A saved scan's content keeps only the 15 sectors before each row: the tail before the free
+// zero page is not there, and the page stays as read with a line that says why.
+TEST_F(MdfWriterTest, ASavedScanCannotRepairASplitPageBeforeAFreeZeroPageAndSaysSo) {
+  class LeadInsOnly final : public FragmentSource {
+   public:
+    explicit LeadInsOnly(FragmentSource& inner) : inner_(inner) {}
+    bool ReadSectors(std::uint64_t start, std::int64_t offset, std::int32_t count,
+                     MutableBytes buffer) override {
+      return offset >= -15 && inner_.ReadSectors(start, offset, count, buffer);
+    }
+
+   private:
+    FragmentSource& inner_;
+  };
+  PutRun(1000, 0, 2);
+  PutRun(2000, 3, 2);
+  const Bytes original = Sectors(1016, 16);
+  for (std::uint64_t s = 1024; s < 1032; ++s) std::fill_n(image_.begin() + s * 512, 512, 0xEE);
+  std::copy(original.begin() + 8 * 512, original.end(), image_.begin() + (2000 - 16 - 8) * 512);
+  LeadInsOnly saved(Ws().Fragments());
+  MdfWriteOptions options;
+  options.knownFree = [](std::int64_t n) { return n == 2; };
+  AccountingSink sink;
+  test::RecordingReporter reporter;
+  const std::vector<AssemblyRow> rows = {{16, 0, 2, 1000}, {16, 3, 5, 2000}};
+  const MdfWriteResult result = WriteMdf(rows, 5, 8, saved, sink, reporter, options);
+  ASSERT_TRUE(result.written);
+  EXPECT_EQ(result.repairedPages, 0);
+  EXPECT_EQ(reporter.lines,
+            (std::vector<std::string>{"页面1未修复(split before 1 free zero pages, and the sectors "
+                                      "before them cannot be read: a saved scan holds only the 15 "
+                                      "sectors before each fragment; kept as read)"}));
+  EXPECT_EQ(sink.Finish(result).verdicts[1], PageVerdict::kDamaged);
 }
 
 // A page the file's PFS pages mark free is written as read only when it is this file's page

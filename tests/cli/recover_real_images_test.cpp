@@ -4,7 +4,13 @@
 // pages, and every wrong page named in the page account.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
 #include "accuracy/real_images.h"
+#include "analysis/version_guard.h"
+#include "page/page_format.h"
 #include "support/image_fixtures.h"
 #include "support/real_files.h"
 
@@ -18,7 +24,33 @@ struct RealImageCase {
   // The layout the case is about: every fragment of the first file starts on one residue
   // modulo 16 and a page of it is split across clusters (a learned cluster size is 16).
   bool oneResidue = false;
+  // When not 0: the first file's pages from this page on, where they carry an LSN, are
+  // moved into the log's next VLF (16 blocks in), as a copy whose last pages were written
+  // after a checkpoint near the VLF's end carries them; its boot page stays where it was.
+  std::int64_t raiseFrom = 0;
 };
+
+// Copies `name` from the real files into `dir`, with the LSNs of its pages from `from` on
+// moved into the VLF after the boot page's and their checksums set anew.
+void CopyRaised(const std::string& name, std::int64_t from, const std::string& dir) {
+  std::ifstream in(test::RealFilePath(name), std::ios::binary);
+  std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+  const auto page = [&](std::int64_t n) {
+    return MutablePage(bytes.data() + static_cast<std::size_t>(n) * kPageSize, kPageSize);
+  };
+  const std::uint32_t vlf = static_cast<std::uint32_t>(PageLsn(page(9)) >> 32) + 1;
+  for (std::int64_t n = from; n < static_cast<std::int64_t>(bytes.size() / kPageSize); ++n) {
+    MutablePage p = page(n);
+    if (PageLsn(p) == 0) continue;
+    const bool checksummed = Load32(p, page_header::kTornBits) == PageChecksum(p);
+    Store32(p, page_header::kLsn, vlf);
+    Store32(p, page_header::kLsn + 4, 16);
+    if (checksummed) Store32(p, page_header::kTornBits, PageChecksum(p));
+  }
+  std::ofstream(dir + "/" + name, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+}
 
 std::ostream& operator<<(std::ostream& out, const RealImageCase& c) { return out << c.name; }
 
@@ -49,10 +81,19 @@ class RecoverRealImagesTest : public ::testing::TestWithParam<RealImageCase> {};
 TEST_P(RecoverRealImagesTest, EveryTargetComesBackSound) {
   const RealImageCase& c = GetParam();
   RAVELIN_REQUIRE_TOOLS_OR_SKIP("mkfs.vfat", "mcopy", "mdel", "mshowfat", "sfdisk");
-  OpenedFiles files;
-  const gen::Status opened = OpenFiles(test::RealFilePath(""), c.image.files, files);
-  if (!opened.ok()) GTEST_SKIP() << opened.message();
   test::ScratchDir dir;
+  std::string folder = test::RealFilePath("");
+  if (c.raiseFrom > 0) {
+    folder = dir.File("files");
+    std::filesystem::create_directories(folder);
+    for (const std::string& f : c.image.files) {
+      if (!std::filesystem::exists(test::RealFilePath(f))) GTEST_SKIP() << f << " is missing";
+      CopyRaised(f, &f == &c.image.files.front() ? c.raiseFrom : INT32_MAX, folder);
+    }
+  }
+  OpenedFiles files;
+  const gen::Status opened = OpenFiles(folder, c.image.files, files);
+  if (!opened.ok()) GTEST_SKIP() << opened.message();
   const std::string image = dir.File("image.img");
   const std::string work = dir.File("work");
   gen::Manifest m;
@@ -100,7 +141,21 @@ INSTANTIATE_TEST_SUITE_P(
                                "checksum-2008-trivia-b.mdf", 113)},
         RealImageCase{"VersionsNorthwindFat32At4",
                       Versions(ImageKind::kFat32, 4, "tornpage-2005-northwind.mdf",
-                               "tornpage-2008r2.mdf", 101)}),
+                               "tornpage-2008r2.mdf", 101)},
+        // A copy whose last pages lie in the log's next VLF keeps them, alone on the disk
+        // and beside its other version.
+        RealImageCase{
+            "LastPagesInTheNextVlfRaw8",
+            Versions(ImageKind::kRaw, 8, "checksum-2008-trivia-a.mdf", "checksum-2014.mdf", 121),
+            false, false, 150},
+        RealImageCase{"VersionWithLastPagesInTheNextVlfRaw8",
+                      Versions(ImageKind::kRaw, 8, "checksum-2008-trivia-a.mdf",
+                               "checksum-2008-trivia-b.mdf", 105),
+                      false, false, 150},
+        RealImageCase{"VersionWithLastPagesInTheNextVlfFat32At4",
+                      Versions(ImageKind::kFat32, 4, "checksum-2008-trivia-a.mdf",
+                               "checksum-2008-trivia-b.mdf", 101),
+                      false, false, 150}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
