@@ -47,10 +47,11 @@ nlohmann::json PartitionJson(const PartitionEntry& p) {
 
 int RunImagePartitions(const SourcesOptions& options, std::ostream& out, std::ostream& err) {
   int error = 0;
-  const auto table = ReadPartitionTable(options.image, &error);
+  std::string reason;
+  const auto table = ReadPartitionTable(options.image, &error, &reason);
   if (!table) {
     err << "无法打开镜像文件(cannot open the image) " << options.image << ": "
-        << std::strerror(error) << '\n';
+        << (reason.empty() ? std::strerror(error) : reason) << '\n';
     return kExitBadSource;
   }
   if (options.json) {
@@ -75,8 +76,9 @@ int RunImagePartitions(const SourcesOptions& options, std::ostream& out, std::os
     return kExitOk;
   }
   if (table->partitions.empty()) {
-    out << options.image << ": 没有分区表(no partition table; scan it whole, or as a partition "
-                            "image with --partition-image)\n";
+    out << options.image
+        << ": 没有分区表(no partition table; scan it whole, or as a partition "
+           "image with --partition-image)\n";
     return kExitOk;
   }
   out << options.image << ": " << (table->kind == "gpt" ? "GPT" : "MBR") << '\n';

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "datasource/file_system.h"
+#include "datasource/guest_sketch.h"
 
 namespace ravelin {
 namespace {
@@ -128,15 +129,8 @@ bool HoldsFileSystem(const PartitionTable& table) {
                      [](const ImagePartition& p) { return !p.volume.type.empty(); });
 }
 
-}  // namespace
-
-std::optional<PartitionTable> ReadPartitionTable(const std::string& path, int* error) {
-  // Read-only, like every open of a source.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (error) *error = errno;
-    return std::nullopt;
-  }
+// The partition table of the open file `fd`, in its logical sector size.
+PartitionTable ProbeFile(int fd) {
   PartitionTable table = ProbeTable(fd, 0);
   // An image file tells nothing of the disk's sector size, and libblkid reads its table in
   // 512-byte blocks. A table written for 4096-byte blocks (a 4Kn disk) then shows no GPT
@@ -147,6 +141,59 @@ std::optional<PartitionTable> ReadPartitionTable(const std::string& path, int* e
     PartitionTable large = ProbeTable(fd, k4KnSectorSize);
     if (HoldsFileSystem(large)) table = std::move(large);
   }
+  return table;
+}
+
+// The partition table of a container's guest disk, probed on a sketch of it:
+// 1. copy the first and the last piece of the guest (MBR, GPT and its backup header);
+// 2. probe; copy the piece at each partition's start (its file system's superblock, or an
+//    extended partition's first EBR) and the piece at its end (the next logical
+//    partition's EBR follows the one before it);
+// 3. probe again while step 2 copied something new: each round can reveal one more link
+//    of an EBR chain. The rounds are bounded by the most partitions a menu lists.
+std::optional<PartitionTable> ProbeGuest(Device& guest, int* error) {
+  GuestSketch sketch(guest);
+  if (sketch.Fd() < 0) {
+    if (error) *error = sketch.Error();
+    return std::nullopt;
+  }
+  const std::uint64_t size = guest.SizeBytes();
+  sketch.CopyPieceAt(0);
+  if (size > 0) sketch.CopyPieceAt(size - 1);
+  PartitionTable table;
+  for (std::size_t round = 0; round <= kMaxPartitionEntries; ++round) {
+    table = ProbeFile(sketch.Fd());
+    bool grew = false;
+    for (const ImagePartition& p : table.partitions) {
+      if (p.start > size / kSectorSize || p.sectors > size / kSectorSize - p.start) continue;
+      grew |= sketch.CopyPieceAt(p.start * kSectorSize);
+      grew |= sketch.CopyPieceAt((p.start + p.sectors) * kSectorSize);
+    }
+    if (!grew) break;
+  }
+  return table;
+}
+
+}  // namespace
+
+std::optional<PartitionTable> ReadPartitionTable(const std::string& path, int* error,
+                                                 std::string* reason) {
+  OpenResult opened = OpenSystemDevice(path);
+  if (!opened.device) {
+    if (error) *error = opened.error;
+    if (reason) *reason = opened.reason;
+    return std::nullopt;
+  }
+  if (opened.device->Container()) return ProbeGuest(*opened.device, error);
+  opened.device.reset();
+
+  // Read-only, like every open of a source.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (error) *error = errno;
+    return std::nullopt;
+  }
+  PartitionTable table = ProbeFile(fd);
   ::close(fd);
   return table;
 }
