@@ -90,7 +90,6 @@ LibraryHandle::~LibraryHandle() {
 
 bool LibraryHandle::Read(std::uint64_t offset, MutableBytes out) {
   constexpr auto kMaxOffset = static_cast<std::uint64_t>(std::numeric_limits<off64_t>::max());
-  const std::uint32_t damagedBefore = calls_.damagedReads ? calls_.damagedReads(handle_) : 0;
   std::size_t done = 0;
   while (done < out.size()) {
     if (offset + done > kMaxOffset) return false;
@@ -104,7 +103,7 @@ bool LibraryHandle::Read(std::uint64_t offset, MutableBytes out) {
   }
   // Bytes that fail their own checksum are not the disk's: the read fails, and the reader
   // above finds the damaged sectors as it does those of a failing disk.
-  return !calls_.damagedReads || calls_.damagedReads(handle_) == damagedBefore;
+  return !calls_.damaged || !calls_.damaged(handle_, offset, out.size());
 }
 
 ContainerKind SniffContainer(Device& device) {

@@ -26,9 +26,11 @@ struct LibraryCalls {
   int (*free)(LibraryObject** handle, LibraryObject** error);
   int (*sprint)(LibraryObject* error, char* text, std::size_t size);
   void (*freeError)(LibraryObject** error);
-  // How many reads so far handed back bytes the library found damaged (a chunk whose
-  // checksum fails). Optional: libraries without checksums give none.
-  std::uint32_t (*damagedReads)(LibraryObject* handle) = nullptr;
+  // Whether the library has found any of the guest's bytes [offset, offset + length)
+  // damaged (a chunk whose checksum fails), on this read or an earlier one: it keeps the
+  // chunk it read, and hands the cached bytes out again without a word. Optional:
+  // libraries without checksums give none.
+  bool (*damaged)(LibraryObject* handle, std::uint64_t offset, std::uint64_t length) = nullptr;
 };
 
 // The error's text (its messages, one per line, the first call's last), and frees it.

@@ -10,14 +10,26 @@ namespace ravelin {
 
 namespace {
 
-std::uint32_t ChecksumErrors(libewf_handle_t* handle) {
-  std::uint32_t count = 0;
+// libewf records each chunk whose checksum failed as a run of sectors.
+bool ChecksumFailed(libewf_handle_t* handle, std::uint64_t offset, std::uint64_t length) {
   libewf_error_t* error = nullptr;
+  std::uint32_t count = 0;
   if (libewf_handle_get_number_of_checksum_errors(handle, &count, &error) != 1) {
     libewf_error_free(&error);
-    return 0;
+    return false;
   }
-  return count;
+  const std::uint64_t first = offset / 512;
+  const std::uint64_t end = (offset + length + 511) / 512;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    std::uint64_t start = 0;
+    std::uint64_t sectors = 0;
+    if (libewf_handle_get_checksum_error(handle, i, &start, &sectors, &error) != 1) {
+      libewf_error_free(&error);
+      return true;  // a damage record that cannot be read: trust none of it
+    }
+    if (start < end && first < start + sectors) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -25,7 +37,7 @@ std::uint32_t ChecksumErrors(libewf_handle_t* handle) {
 OpenedContainer OpenEwfContainer(const std::string& path) {
   static const LibraryCalls kCalls{libewf_handle_read_random, libewf_handle_close,
                                    libewf_handle_free,        libewf_error_sprint,
-                                   libewf_error_free,         ChecksumErrors};
+                                   libewf_error_free,         ChecksumFailed};
   OpenedContainer result;
   libewf_error_t* error = nullptr;
 
