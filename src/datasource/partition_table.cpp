@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "datasource/file_system.h"
 #include "datasource/guest_sketch.h"
@@ -144,11 +145,35 @@ PartitionTable ProbeFile(int fd) {
   return table;
 }
 
+// Copies into the sketch what libblkid reads beyond a volume's first piece to name its
+// label: a FAT32 volume's root directory, an NTFS volume's $Volume record in the MFT.
+// True when that was new.
+bool CopyLabelPieces(GuestSketch& sketch, Device& guest, std::uint64_t start) {
+  std::vector<std::uint8_t> sector0(kSectorSize);
+  if (!guest.ReadAt(start * kSectorSize, sector0)) return false;
+  const BootSectorInfo boot = ParseBootSector(sector0);
+  if (boot.sectorsPerCluster <= 0) return false;
+  const auto spc = static_cast<std::uint64_t>(boot.sectorsPerCluster);
+  std::uint64_t sector = 0;
+  if (boot.fileSystemName == kFileSystemFat32) {
+    const std::uint32_t rootCluster = Load32(sector0, 44);
+    if (rootCluster < 2) return false;
+    sector = boot.dataStartSector + (rootCluster - 2) * spc;
+  } else if (boot.fileSystemName == kFileSystemNtfs) {
+    sector = boot.mftStartCluster * spc + 3 * boot.mftRecordBytes / kSectorSize;
+  } else {
+    return false;
+  }
+  const std::uint64_t limit = guest.SizeBytes() / kSectorSize;
+  if (sector >= limit || start >= limit - sector) return false;
+  return sketch.CopyPieceAt((start + sector) * kSectorSize);
+}
+
 // The partition table of a container's guest disk, probed on a sketch of it:
 // 1. copy the first and the last piece of the guest (MBR, GPT and its backup header);
 // 2. probe; copy the piece at each partition's start (its file system's superblock, or an
 //    extended partition's first EBR) and the piece at its end (the next logical
-//    partition's EBR follows the one before it);
+//    partition's EBR follows the one before it), and where its label lies;
 // 3. probe again while step 2 copied something new: each round can reveal one more link
 //    of an EBR chain. The rounds are bounded by the most partitions a menu lists.
 std::optional<PartitionTable> ProbeGuest(Device& guest, int* error) {
@@ -168,6 +193,7 @@ std::optional<PartitionTable> ProbeGuest(Device& guest, int* error) {
       if (p.start > size / kSectorSize || p.sectors > size / kSectorSize - p.start) continue;
       grew |= sketch.CopyPieceAt(p.start * kSectorSize);
       grew |= sketch.CopyPieceAt((p.start + p.sectors) * kSectorSize);
+      grew |= CopyLabelPieces(sketch, guest, p.start);
     }
     if (!grew) break;
   }
