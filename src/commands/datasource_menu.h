@@ -19,8 +19,15 @@ inline constexpr std::string_view kImageKindQuestion =
     "此镜像文件是逻辑分区镜像请选是，是整个磁盘镜像请选否";
 inline constexpr std::string_view kImageKindCaption = "数据文件类型选择";
 inline constexpr std::string_view kOpenImageTitle = "打开镜像文件";
+// The system's image kinds first; then raw copies by their other usual names, and the
+// containers whose guest disk is read through their libraries (the signature decides what
+// a file is, never these names).
 inline constexpr std::string_view kImageFilter =
-    "镜像文件(*.hdd;*.img;*.dsr;*.bin)|*.hdd;*.img;*.dsr;*.bin|所有文件(*.*)|*";
+    "镜像文件(*.hdd;*.img;*.dsr;*.bin)|*.hdd;*.img;*.dsr;*.bin|"
+    "原始镜像(*.dd;*.raw)|*.dd;*.raw|"
+    "虚拟磁盘与取证镜像(*.vhd;*.vhdx;*.vmdk;*.qcow2;*.E01)|"
+    "*.vhd;*.vhdx;*.vmdk;*.qcow2;*.qcow;*.E01;*.e01|"
+    "所有文件(*.*)|*";
 
 // How a choice ended.
 enum class Selection {
