@@ -106,6 +106,24 @@ bool LibraryHandle::Read(std::uint64_t offset, MutableBytes out) {
   return !calls_.damaged || !calls_.damaged(handle_, offset, out.size());
 }
 
+std::unique_ptr<LibraryHandle> OpenLibraryFile(const LibraryCalls& calls, InitializeCall initialize,
+                                               OpenCall open, int accessFlags,
+                                               const std::string& path, std::string& failure) {
+  LibraryObject* error = nullptr;
+  LibraryObject* raw = nullptr;
+  if (initialize(&raw, &error) != 1) {
+    failure = TakeErrorText(calls, error);
+    return nullptr;
+  }
+  auto handle = std::make_unique<LibraryHandle>(calls, raw, false);
+  if (open(raw, path.c_str(), accessFlags, &error) != 1) {
+    failure = TakeErrorText(calls, error);
+    return nullptr;
+  }
+  handle->MarkOpened();
+  return handle;
+}
+
 ContainerKind SniffContainer(Device& device) {
   const std::uint64_t size = device.SizeBytes();
   std::vector<std::uint8_t> head(

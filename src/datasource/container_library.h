@@ -58,6 +58,16 @@ class LibraryHandle {
   bool opened_;
 };
 
+using InitializeCall = int (*)(LibraryObject** handle, LibraryObject** error);
+using OpenCall = int (*)(LibraryObject* handle, const char* path, int accessFlags,
+                         LibraryObject** error);
+
+// A handle made with `initialize` and opened on `path` with `open` and the library's
+// read-only `accessFlags`; null, with the library's reason in `failure`, when either fails.
+std::unique_ptr<LibraryHandle> OpenLibraryFile(const LibraryCalls& calls, InitializeCall initialize,
+                                               OpenCall open, int accessFlags,
+                                               const std::string& path, std::string& failure);
+
 // What a library made of a container: the open handle and what it tells of the guest, or
 // why it could not.
 struct OpenedContainer {

@@ -13,18 +13,11 @@ OpenedContainer OpenQcowContainer(const std::string& path) {
   static const LibraryCalls kCalls{libqcow_file_read_buffer_at_offset, libqcow_file_close,
                                    libqcow_file_free, libqcow_error_sprint, libqcow_error_free};
   OpenedContainer result;
+  auto handle = OpenLibraryFile(kCalls, libqcow_file_initialize, libqcow_file_open,
+                                LIBQCOW_OPEN_READ, path, result.failure);
+  if (!handle) return result;
+  libqcow_file_t* raw = handle->get();
   libqcow_error_t* error = nullptr;
-  libqcow_file_t* raw = nullptr;
-  if (libqcow_file_initialize(&raw, &error) != 1) {
-    result.failure = TakeErrorText(kCalls, error);
-    return result;
-  }
-  auto handle = std::make_unique<LibraryHandle>(kCalls, raw, false);
-  if (libqcow_file_open(raw, path.c_str(), LIBQCOW_OPEN_READ, &error) != 1) {
-    result.failure = TakeErrorText(kCalls, error);
-    return result;
-  }
-  handle->MarkOpened();
 
   std::uint32_t encryption = 0;
   std::uint32_t version = 0;

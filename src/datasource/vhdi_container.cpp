@@ -12,18 +12,11 @@ OpenedContainer OpenVhdiContainer(const std::string& path) {
   static const LibraryCalls kCalls{libvhdi_file_read_buffer_at_offset, libvhdi_file_close,
                                    libvhdi_file_free, libvhdi_error_sprint, libvhdi_error_free};
   OpenedContainer result;
+  auto handle = OpenLibraryFile(kCalls, libvhdi_file_initialize, libvhdi_file_open,
+                                LIBVHDI_OPEN_READ, path, result.failure);
+  if (!handle) return result;
+  libvhdi_file_t* raw = handle->get();
   libvhdi_error_t* error = nullptr;
-  libvhdi_file_t* raw = nullptr;
-  if (libvhdi_file_initialize(&raw, &error) != 1) {
-    result.failure = TakeErrorText(kCalls, error);
-    return result;
-  }
-  auto handle = std::make_unique<LibraryHandle>(kCalls, raw, false);
-  if (libvhdi_file_open(raw, path.c_str(), LIBVHDI_OPEN_READ, &error) != 1) {
-    result.failure = TakeErrorText(kCalls, error);
-    return result;
-  }
-  handle->MarkOpened();
 
   std::uint32_t diskType = 0;
   size64_t mediaSize = 0;

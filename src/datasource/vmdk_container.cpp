@@ -41,18 +41,11 @@ OpenedContainer OpenVmdkContainer(const std::string& path) {
   static const LibraryCalls kCalls{libvmdk_handle_read_buffer_at_offset, libvmdk_handle_close,
                                    libvmdk_handle_free, libvmdk_error_sprint, libvmdk_error_free};
   OpenedContainer result;
+  auto handle = OpenLibraryFile(kCalls, libvmdk_handle_initialize, libvmdk_handle_open,
+                                LIBVMDK_OPEN_READ, path, result.failure);
+  if (!handle) return result;
+  libvmdk_handle_t* raw = handle->get();
   libvmdk_error_t* error = nullptr;
-  libvmdk_handle_t* raw = nullptr;
-  if (libvmdk_handle_initialize(&raw, &error) != 1) {
-    result.failure = TakeErrorText(kCalls, error);
-    return result;
-  }
-  auto handle = std::make_unique<LibraryHandle>(kCalls, raw, false);
-  if (libvmdk_handle_open(raw, path.c_str(), LIBVMDK_OPEN_READ, &error) != 1) {
-    result.failure = TakeErrorText(kCalls, error);
-    return result;
-  }
-  handle->MarkOpened();
 
   size_t parentNameSize = 0;
   if (libvmdk_handle_get_utf8_parent_filename_size(raw, &parentNameSize, &error) == 1 &&
