@@ -7,13 +7,7 @@ cd "$(dirname "$0")/.."
 
 bin=build/release
 dir=${RAVELIN_BENCH_DIR:-/tmp/ravelin-bench}
-image=$dir/scan-2g.img
-mkdir -p "$dir"
-if [ ! -f "$image" ]; then
-  "$bin/tools/mkimage/ravelin-mkimage" image --kind raw --size 2G --pages 100000 --cluster 8 \
-    --fragments 40 --stale-runs 20 --other-db-runs 20 --other-file-id-runs 20 \
-    --zero-share 0.2 --seed 7 -o "$image" >/dev/null
-fi
+. bench/lib/scan_image.sh
 size=$(stat -c %s "$image")
 
 now() { date +%s.%N; }

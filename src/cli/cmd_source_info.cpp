@@ -8,6 +8,8 @@
 #include "cli/commands.h"
 #include "cli/source_choice.h"
 #include "cli/terminal_ui.h"
+#include "datasource/container_device.h"
+#include "datasource/discovery.h"
 
 namespace ravelin::cli {
 namespace {
@@ -27,7 +29,24 @@ OptionTexts TextsOf(const SourceChoice& chosen) {
           r.fileSystemName};
 }
 
-void PrintText(const Workspace& ws, const SourceChoice& chosen, std::ostream& out) {
+// The container an image file is, for an image read through its path; nothing for a raw
+// image or a partition read through its own device.
+std::optional<ContainerInfo> ContainerOfSource(const Workspace& ws, const CliEnv& env) {
+  if (ws.source.IsPartition) return std::nullopt;
+  return ContainerOf(ws.source.SourcePath, env.opener);
+}
+
+// "VHDX (dynamic), guest disk 16384 sectors (8.00 MB)", or "none (raw)".
+std::string ContainerText(const std::optional<ContainerInfo>& container) {
+  if (!container) return "none (raw)";
+  const std::uint64_t sectors = container->guestBytes / kSectorSize;
+  std::string text(ContainerKindName(container->kind));
+  if (!container->detail.empty()) text += " (" + container->detail + ")";
+  return text + ", guest disk " + std::to_string(sectors) + " sectors (" + SizeText(sectors) + ")";
+}
+
+void PrintText(const Workspace& ws, const SourceChoice& chosen,
+               const std::optional<ContainerInfo>& container, std::ostream& out) {
   const DataSource& s = ws.source;
   const OptionTexts t = TextsOf(chosen);
   auto row = [&out](std::string_view name, const std::string& value) {
@@ -39,6 +58,7 @@ void PrintText(const Workspace& ws, const SourceChoice& chosen, std::ostream& ou
   row("partition device", YesNo(s.IsPartition));
   row("drive number", std::to_string(s.DriveNumber));
   row("path", s.SourcePath);
+  row("container", ContainerText(container));
   row("total sectors", std::to_string(s.TotalSectors));
   row("reads end at sector", std::to_string(s.SectorLimit));
   row("bytes per sector", std::to_string(s.BytesPerSector));
@@ -61,7 +81,16 @@ void PrintText(const Workspace& ws, const SourceChoice& chosen, std::ostream& ou
   row("file system", t.fileSystem);
 }
 
-nlohmann::json ToJson(const Workspace& ws, const SourceChoice& chosen) {
+nlohmann::json ContainerJson(const std::optional<ContainerInfo>& container) {
+  if (!container) return nullptr;
+  return {{"kind", ContainerKindName(container->kind)},
+          {"detail", container->detail},
+          {"guest_bytes", container->guestBytes},
+          {"guest_sectors", container->guestBytes / kSectorSize}};
+}
+
+nlohmann::json ToJson(const Workspace& ws, const SourceChoice& chosen,
+                      const std::optional<ContainerInfo>& container) {
   const DataSource& s = ws.source;
   const OptionTexts t = TextsOf(chosen);
   // snake_case keys, as in every document of the command line; the control names of the
@@ -82,6 +111,7 @@ nlohmann::json ToJson(const Workspace& ws, const SourceChoice& chosen) {
             {"fat_reserved_sectors", s.FatReservedSectors},
             {"fat_sectors_per_fat", s.FatSectorsPerFat},
             {"mft_start_cluster", s.MftStartCluster}}},
+          {"container", ContainerJson(container)},
           {"options",
            {{"source_text", chosen.caption},
             {"begin", t.begin},
@@ -103,10 +133,13 @@ int RunSourceInfo(const SourceInfoOptions& options, const CliEnv& env, std::ostr
       ws, env, {options.source, options.partitionImage, options.diskImage, options.partition}, err);
   if (!chosen.Chosen()) return kExitBadSource;
 
+  const std::optional<ContainerInfo> container = ContainerOfSource(ws, env);
   if (options.json) {
-    out << ToJson(ws, chosen).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+    out << ToJson(ws, chosen, container)
+               .dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+        << '\n';
   } else {
-    PrintText(ws, chosen, out);
+    PrintText(ws, chosen, container, out);
   }
   return chosen.selection == Selection::kChosen ? kExitOk : kExitFailed;
 }

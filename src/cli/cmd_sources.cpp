@@ -49,10 +49,11 @@ nlohmann::json PartitionJson(const PartitionEntry& p) {
 
 int RunImagePartitions(const SourcesOptions& options, std::ostream& out, std::ostream& err) {
   int error = 0;
-  const auto table = ReadPartitionTable(options.image, &error);
+  std::string reason;
+  const auto table = ReadPartitionTable(options.image, &error, &reason);
   if (!table) {
     err << "无法打开镜像文件(cannot open the image) " << options.image << ": "
-        << std::strerror(error) << '\n';
+        << (reason.empty() ? std::strerror(error) : reason) << '\n';
     return kExitBadSource;
   }
   if (options.json) {

@@ -109,6 +109,10 @@ SourceChoice ChooseSource(Workspace& ws, const CliEnv& env, const SourceArgs& ar
     return {};
   }
   if (args.partition) return ChooseImagePartitionSource(ws, args.source, *args.partition);
+  // Opened first, so an image that cannot be read (a container its library refuses) is
+  // refused before anything is said of its kind.
+  const SourceChoice opened = OpenImageSource(ws, args.source);
+  if (!opened.Chosen()) return opened;
   bool partitionImage = args.partitionImage;
   if (args.partitionImage) {
     // A partition table in front of the file system would be taken for a boot sector.
@@ -124,7 +128,7 @@ SourceChoice ChooseSource(Workspace& ws, const CliEnv& env, const SourceArgs& ar
   } else if (!args.diskImage) {
     partitionImage = DetectAndReportImageKind(args.source, env, err);
   }
-  return ChooseImageSource(ws, args.source, partitionImage);
+  return TakeImageAs(ws, args.source, partitionImage);
 }
 
 }  // namespace ravelin::cli

@@ -20,6 +20,18 @@ void RefuseUnreadable(Workspace& ws, const std::string& path) {
   ws.ui().ShowMessage(PermissionDeniedMessage(path), kPromptCaption, MessageIcon::kWarning);
 }
 
+// The image at `path` could not be opened: no permission, no such file, or a container its
+// library refused (`reason` says why in the library's words).
+void RefuseImage(Workspace& ws, const std::string& path, int error, const std::string& reason) {
+  if (IsPermissionError(error)) {
+    RefuseUnreadable(ws, path);
+    return;
+  }
+  ws.ui().ShowMessage(std::string(Text(TextId::kCannotOpenImage)) + " " + path + " (" +
+                          (reason.empty() ? std::strerror(error) : reason) + ")",
+                      kPromptCaption, MessageIcon::kWarning);
+}
+
 // The whole source from sector 0, one sector at a time: a disk or a whole-disk image
 // carries no file system a free-space map could be built from.
 SourceScanRange WholeSourceRange(Workspace& ws) {
@@ -173,13 +185,7 @@ SourceChoice OpenImageSource(Workspace& ws, const std::string& path) {
   const ImageSize length = ImageFileSize(path, ws.opener());
   if (!length.bytes) {
     // Nothing to scan: say why instead of choosing an image of 0 sectors.
-    if (IsPermissionError(length.error)) {
-      RefuseUnreadable(ws, path);
-    } else {
-      ws.ui().ShowMessage(std::string(Text(TextId::kCannotOpenImage)) + " " + path + " (" +
-                              std::strerror(length.error) + ")",
-                          kPromptCaption, MessageIcon::kWarning);
-    }
+    RefuseImage(ws, path, length.error, length.reason);
     return Failed(ws);
   }
 
@@ -235,15 +241,10 @@ SourceChoice ChooseImagePartitionSource(Workspace& ws, const std::string& path, 
   if (RefuseWhileJobRuns(ws)) return Refused();
   ws.reader.Close();
   int error = 0;
-  const auto table = ReadPartitionTable(path, &error);
+  std::string reason;
+  const auto table = ReadPartitionTable(path, &error, &reason);
   if (!table) {
-    if (IsPermissionError(error)) {
-      RefuseUnreadable(ws, path);
-    } else {
-      ws.ui().ShowMessage(std::string(Text(TextId::kCannotOpenImage)) + " " + path + " (" +
-                              std::strerror(error) + ")",
-                          kPromptCaption, MessageIcon::kWarning);
-    }
+    RefuseImage(ws, path, error, reason);
     return Failed(ws);
   }
   const ImagePartition* found = nullptr;

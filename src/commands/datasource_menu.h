@@ -15,8 +15,15 @@
 
 namespace ravelin {
 
+// The system's image kinds first; then raw copies by their other usual names, and the
+// containers whose guest disk is read through their libraries (the signature decides what
+// a file is, never these names).
 inline constexpr std::string_view kImageFilter =
-    "镜像文件(*.hdd;*.img;*.dsr;*.bin)|*.hdd;*.img;*.dsr;*.bin|所有文件(*.*)|*";
+    "镜像文件(*.hdd;*.img;*.dsr;*.bin)|*.hdd;*.img;*.dsr;*.bin|"
+    "原始镜像(*.dd;*.raw)|*.dd;*.raw|"
+    "虚拟磁盘与取证镜像(*.vhd;*.vhdx;*.vmdk;*.qcow2;*.E01)|"
+    "*.vhd;*.vhdx;*.vmdk;*.qcow2;*.qcow;*.E01;*.e01|"
+    "所有文件(*.*)|*";
 
 // How a choice ended.
 enum class Selection {

@@ -9,10 +9,19 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "common/bytes.h"
+#include "datasource/container_kind.h"
 
 namespace ravelin {
+
+// The container an image file turned out to be, when it is not a raw copy of a disk.
+struct ContainerInfo {
+  ContainerKind kind = ContainerKind::kRaw;
+  std::string detail;            // what the library tells of it: "dynamic", "3 segment files"
+  std::uint64_t guestBytes = 0;  // the guest disk's size, which is the device's size
+};
 
 // What the kernel tells of a block device beyond its length; image files have none of it.
 struct BlockDetails {
@@ -40,6 +49,8 @@ class Device {
 
   // The block device's details; nothing for an image file or an in-memory source.
   virtual std::optional<BlockDetails> Block() const { return std::nullopt; }
+  // The container whose guest disk this is; nothing for a raw image, a disk or memory.
+  virtual std::optional<ContainerInfo> Container() const { return std::nullopt; }
 
   // Tells the OS that reads will mostly move forward through the source, so it may read
   // further ahead. A hint only; devices that have nothing to tell ignore it.
@@ -49,15 +60,21 @@ class Device {
 };
 
 struct OpenResult {
+  OpenResult() = default;
+  OpenResult(std::unique_ptr<Device> opened, int errorNumber, std::string why = {})
+      : device(std::move(opened)), error(errorNumber), reason(std::move(why)) {}
+
   std::unique_ptr<Device> device;  // null when the open failed
   int error = 0;                   // errno of the failed open, 0 on success
+  std::string reason;              // a container's refusal in words, empty otherwise
 };
 
 // Opens a source by path. The system opener opens real files and block devices; tests hand
 // the reader openers that serve in-memory or faulty devices keyed by path.
 using DeviceOpener = std::function<OpenResult(const std::string& path)>;
 
-// Opens a regular file or a block device read-only (never for writing).
+// Opens a regular file or a block device read-only (never for writing). A regular file whose
+// signature names a container (container_kind.h) is opened as the guest disk inside it.
 OpenResult OpenSystemDevice(const std::string& path);
 
 }  // namespace ravelin

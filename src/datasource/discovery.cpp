@@ -223,8 +223,8 @@ std::vector<PartitionEntry> ListLogicalDrives(const std::vector<DiskEntry>& disk
 
 ImageSize ImageFileSize(const std::string& path, const DeviceOpener& opener) {
   OpenResult opened = opener(path);
-  if (!opened.device) return {std::nullopt, opened.error};
-  return {opened.device->SizeBytes(), 0};
+  if (!opened.device) return {std::nullopt, opened.error, std::move(opened.reason)};
+  return {opened.device->SizeBytes(), 0, {}};
 }
 
 }  // namespace ravelin

@@ -81,11 +81,13 @@ std::vector<DiskEntry> ListPhysicalDisks(const DiscoveryEnv& env = {});
 std::vector<PartitionEntry> ListLogicalDrives(const std::vector<DiskEntry>& disks,
                                               const DiscoveryEnv& env = {});
 
-// Length of the image file at `path`, opened through `opener`. nullopt with the open's
-// errno when it cannot be opened (a directory gives EISDIR).
+// Length of the image file at `path` (of the guest disk, for a container), opened through
+// `opener`. nullopt with the open's errno when it cannot be opened (a directory gives
+// EISDIR), and a refused container's reason.
 struct ImageSize {
   std::optional<std::uint64_t> bytes;
   int error = 0;
+  std::string reason;
 };
 ImageSize ImageFileSize(const std::string& path, const DeviceOpener& opener = OpenSystemDevice);
 

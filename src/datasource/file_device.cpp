@@ -20,8 +20,6 @@ constexpr std::uint64_t kMaxOffset = static_cast<std::uint64_t>(std::numeric_lim
 
 }  // namespace
 
-OpenResult OpenSystemDevice(const std::string& path) { return FileDevice::Open(path); }
-
 OpenResult FileDevice::Open(const std::string& path) {
   // O_NONBLOCK keeps the open itself from hanging on a FIFO named by mistake, and lets a
   // drive without media be opened so the read, not the open, reports the fault. It is

@@ -8,8 +8,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "datasource/file_system.h"
+#include "datasource/guest_sketch.h"
 
 namespace ravelin {
 namespace {
@@ -128,15 +130,8 @@ bool HoldsFileSystem(const PartitionTable& table) {
                      [](const ImagePartition& p) { return !p.volume.type.empty(); });
 }
 
-}  // namespace
-
-std::optional<PartitionTable> ReadPartitionTable(const std::string& path, int* error) {
-  // Read-only, like every open of a source.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (error) *error = errno;
-    return std::nullopt;
-  }
+// The partition table of the open file `fd`, in its logical sector size.
+PartitionTable ProbeFile(int fd) {
   PartitionTable table = ProbeTable(fd, 0);
   // An image file tells nothing of the disk's sector size, and libblkid reads its table in
   // 512-byte blocks. A table written for 4096-byte blocks (a 4Kn disk) then shows no GPT
@@ -147,6 +142,84 @@ std::optional<PartitionTable> ReadPartitionTable(const std::string& path, int* e
     PartitionTable large = ProbeTable(fd, k4KnSectorSize);
     if (HoldsFileSystem(large)) table = std::move(large);
   }
+  return table;
+}
+
+// Copies into the sketch what libblkid reads beyond a volume's first piece to name its
+// label: a FAT32 volume's root directory, an NTFS volume's $Volume record in the MFT.
+// True when that was new.
+bool CopyLabelPieces(GuestSketch& sketch, Device& guest, std::uint64_t start) {
+  std::vector<std::uint8_t> sector0(kSectorSize);
+  if (!guest.ReadAt(start * kSectorSize, sector0)) return false;
+  const BootSectorInfo boot = ParseBootSector(sector0);
+  if (boot.sectorsPerCluster <= 0) return false;
+  const auto spc = static_cast<std::uint64_t>(boot.sectorsPerCluster);
+  std::uint64_t sector = 0;
+  if (boot.fileSystemName == kFileSystemFat32) {
+    const std::uint32_t rootCluster = Load32(sector0, 44);
+    if (rootCluster < 2) return false;
+    sector = boot.dataStartSector + (rootCluster - 2) * spc;
+  } else if (boot.fileSystemName == kFileSystemNtfs) {
+    sector = boot.mftStartCluster * spc + 3 * boot.mftRecordBytes / kSectorSize;
+  } else {
+    return false;
+  }
+  const std::uint64_t limit = guest.SizeBytes() / kSectorSize;
+  if (sector >= limit || start >= limit - sector) return false;
+  return sketch.CopyPieceAt((start + sector) * kSectorSize);
+}
+
+// The partition table of a container's guest disk, probed on a sketch of it:
+// 1. copy the first and the last piece of the guest (MBR, GPT and its backup header);
+// 2. probe; copy the piece at each partition's start (its file system's superblock, or an
+//    extended partition's first EBR) and the piece at its end (the next logical
+//    partition's EBR follows the one before it), and where its label lies;
+// 3. probe again while step 2 copied something new: each round can reveal one more link
+//    of an EBR chain. The rounds are bounded by the most partitions a menu lists.
+std::optional<PartitionTable> ProbeGuest(Device& guest, int* error) {
+  GuestSketch sketch(guest);
+  if (sketch.Fd() < 0) {
+    if (error) *error = sketch.Error();
+    return std::nullopt;
+  }
+  const std::uint64_t size = guest.SizeBytes();
+  sketch.CopyPieceAt(0);
+  if (size > 0) sketch.CopyPieceAt(size - 1);
+  PartitionTable table;
+  for (std::size_t round = 0; round <= kMaxPartitionEntries; ++round) {
+    table = ProbeFile(sketch.Fd());
+    bool grew = false;
+    for (const ImagePartition& p : table.partitions) {
+      if (p.start > size / kSectorSize || p.sectors > size / kSectorSize - p.start) continue;
+      grew |= sketch.CopyPieceAt(p.start * kSectorSize);
+      grew |= sketch.CopyPieceAt((p.start + p.sectors) * kSectorSize);
+      grew |= CopyLabelPieces(sketch, guest, p.start);
+    }
+    if (!grew) break;
+  }
+  return table;
+}
+
+}  // namespace
+
+std::optional<PartitionTable> ReadPartitionTable(const std::string& path, int* error,
+                                                 std::string* reason) {
+  OpenResult opened = OpenSystemDevice(path);
+  if (!opened.device) {
+    if (error) *error = opened.error;
+    if (reason) *reason = opened.reason;
+    return std::nullopt;
+  }
+  if (opened.device->Container()) return ProbeGuest(*opened.device, error);
+  opened.device.reset();
+
+  // Read-only, like every open of a source.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (error) *error = errno;
+    return std::nullopt;
+  }
+  PartitionTable table = ProbeFile(fd);
   ::close(fd);
   return table;
 }

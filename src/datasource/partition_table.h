@@ -51,8 +51,10 @@ struct PartitionTable {
 
 // Reads the partition table of the image (or disk) at `path`, in the disk's logical sector
 // size; an image whose table, read in 512-byte blocks, leads to no file system is read again
-// as a 4Kn disk (4096-byte blocks). Nothing, with errno in
-// *error, when the file cannot be opened; an empty table when it holds none.
-std::optional<PartitionTable> ReadPartitionTable(const std::string& path, int* error = nullptr);
+// as a 4Kn disk (4096-byte blocks). A container image's table is the guest disk's.
+// Nothing, with errno in *error (and a refused container's reason in *reason), when the
+// file cannot be opened; an empty table when it holds none.
+std::optional<PartitionTable> ReadPartitionTable(const std::string& path, int* error = nullptr,
+                                                 std::string* reason = nullptr);
 
 }  // namespace ravelin
