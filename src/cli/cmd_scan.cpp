@@ -1,10 +1,11 @@
 // `ravelin scan SOURCE [--partition-image | --disk-image] [--begin N] [--end N]
 // [--sectors-per-cluster N] [--free-space-only | --all-space] [--file-id N]
-// [--start-page-below N] [--rows FILE [--content FILE]] [--json] [--stats]`: chooses SOURCE
-// as the menu would, puts the options over the scan settings the choice implies, creates the output
-// files (so that an unusable path is reported before hours of scanning), runs the scan job, prints
-// the fragment list and saves it. Ctrl-C is STOP: the scan ends at its next candidate position,
-// what it found is printed and saved, and the exit code is 130.
+// [--start-page-below N] [--rows FILE [--content FILE] [--resume]] [--json] [--stats]`: chooses
+// SOURCE as the menu would, puts the options over the scan settings the choice implies, creates the
+// output files (so that an unusable path is reported before hours of scanning), runs the scan job,
+// prints the fragment list and saves it. Ctrl-C is STOP: the scan ends at its next candidate
+// position, what it found is printed and saved, and the exit code is 130. With --rows the scan
+// keeps a checkpoint beside the rows file, which --resume goes on from.
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -20,6 +21,7 @@
 #include "cli/list_output.h"
 #include "cli/option_checks.h"
 #include "cli/output_checks.h"
+#include "cli/scan_checkpoint_run.h"
 #include "cli/scan_run.h"
 #include "cli/source_choice.h"
 #include "cli/terminal_ui.h"
@@ -123,12 +125,15 @@ int ApplyScanSettings(const Workspace& ws, const SourceChoice& chosen, const Sca
 
 std::optional<ScanRun> RunScanJob(Workspace& ws, TerminalUi& ui, const ScanRequest& request,
                                   ScanOptions::ProgressStyle style, StopOnInterrupt& interrupt,
-                                  std::ostream& err) {
+                                  std::ostream& err,
+                                  std::shared_ptr<CheckpointWriter> checkpoints) {
   const std::optional<ScanSettings> settings = PrepareScan(ws, request);
   if (!settings) return std::nullopt;  // refused: the message says why
-  StartScanJob(ws, *settings);
+  StartScanJob(ws, *settings, std::move(checkpoints));
 
-  const std::int64_t begin = settings->start;
+  // A resumed scan's bar and rate count from where it goes on.
+  const std::int64_t begin =
+      settings->resumeFrom ? settings->resumeFrom->position : settings->start;
   // The bar runs to the end the scan really uses: the source's last sector when the end
   // asked for lies beyond it.
   const std::int64_t end = ClampedScanEnd(settings->end, ws.reader);
@@ -162,21 +167,22 @@ int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, st
   if (const int refused = ApplyScanSettings(ws, chosen, options, request, err); refused != kExitOk)
     return refused;
 
-  // The outputs exist (under temporary names) before the scan starts.
+  // The outputs exist (under temporary names) before the scan starts; the checkpoint beside
+  // them is checked (and, with --resume, read) first.
   std::optional<ScanInfoOutputs> outputs;
+  CheckpointedScan checkpointed;
   if (!options.rows.empty()) {
-    if (!CheckNewFile("--rows", options.rows, ws.source.SourcePath, {}, options.force, err) ||
-        (!options.content.empty() &&
-         !CheckNewFile("--content", options.content, ws.source.SourcePath, {options.rows},
-                       options.force, err)))
-      return kExitBadUsage;
+    if (const int refused = PrepareCheckpointedScan(ws, options, request, checkpointed, err);
+        refused != kExitOk)
+      return refused;
     outputs = CreateScanInfoOutputs(
         ws, options.rows, options.content.empty() ? std::nullopt : std::optional(options.content));
     if (!outputs) return kExitBadUsage;
   }
 
   StopOnInterrupt interrupt;
-  const std::optional<ScanRun> scan = RunScanJob(ws, ui, request, options.progress, interrupt, err);
+  const std::optional<ScanRun> scan =
+      RunScanJob(ws, ui, request, options.progress, interrupt, err, checkpointed.writer);
   if (!scan) return kExitBadSource;
   const auto outcome = scan->result.outcome;
   const std::int64_t reached = scan->result.position;
@@ -192,8 +198,10 @@ int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, st
   // go with them).
   if (outputs && outcome == JobOutcome::kFailed) {
     err << "扫描失败，未保存扫描信息(the scan failed; " << options.rows << " was not written)\n";
-  } else if (outputs && !SaveScanInfo(ws, *outputs)) {
-    exitCode = kExitFailed;
+  } else if (outputs) {
+    const bool saved = SaveScanInfo(ws, *outputs, checkpointed.writer->ContentKey());
+    if (!saved || !FinishCheckpointedScan(options, checkpointed, outcome, saved, err))
+      exitCode = kExitFailed;
   }
   if (interrupt.Requested() && exitCode == kExitOk) exitCode = interrupt.ExitCode();
   if (options.stats) {
@@ -272,7 +280,12 @@ void AddScanCommand(CLI::App& app, CliRun& run) {
   cmd->add_option("--content", options->content,
                   "Save every fragment's sectors to this content file too")
       ->needs(rows);
-  cmd->add_flag("--force", options->force, "Replace existing --rows and --content files");
+  cmd->add_flag("--force", options->force,
+                "Replace existing --rows and --content files (and a checkpoint beside them)");
+  cmd->add_flag("--resume", options->resume,
+                "Go on from the checkpoint an interrupted scan left beside --rows (same source "
+                "and options)")
+      ->needs(rows);
   cmd->add_flag("--json", options->json, "Write the fragment list as JSON");
   cmd->add_flag("--stats", options->stats, "Report throughput and peak memory on stderr");
   cmd->callback([&run, options] {

@@ -130,6 +130,7 @@ struct ScanOptions {
   std::string rows;     // save the scan-info row file here (empty: don't)
   std::string content;  // and the fragment content file here (needs rows)
   bool force = false;   // replace existing --rows and --content files
+  bool resume = false;  // go on from the checkpoint beside --rows
   bool json = false;
   bool stats = false;
   bool noReadAhead = false;
