@@ -112,7 +112,8 @@ std::optional<ScanCheckpoint> ParseCheckpoint(std::string_view text, std::string
     return std::nullopt;
   };
   const auto lines = Lines(text);
-  if (!lines || lines->empty() || lines->front() != kMagic) return fail("not a scan checkpoint");
+  if (!lines) return fail("the checkpoint is damaged or cut short (its last line is incomplete)");
+  if (lines->empty() || lines->front() != kMagic) return fail("not a scan checkpoint");
   // The hash covers every byte before the last line: a file cut short or changed is refused
   // whole rather than resumed from a guess.
   const std::string_view last = lines->back();

@@ -130,6 +130,11 @@ std::optional<ScanRun> RunScanJob(Workspace& ws, TerminalUi& ui, const ScanReque
   const std::optional<ScanSettings> settings = PrepareScan(ws, request);
   if (!settings) return std::nullopt;  // refused: the message says why
   StartScanJob(ws, *settings, std::move(checkpoints));
+  ScanRun run;
+  if (interrupt.TakeRequest()) {  // asked while the scan was being prepared
+    run.interrupted = true;
+    StopScan(ws);
+  }
 
   // A resumed scan's bar and rate count from where it goes on.
   const std::int64_t begin =
@@ -138,7 +143,6 @@ std::optional<ScanRun> RunScanJob(Workspace& ws, TerminalUi& ui, const ScanReque
   // asked for lies beyond it.
   const std::int64_t end = ClampedScanEnd(settings->end, ws.reader);
   Progress progress(err, style, begin, end);
-  ScanRun run;
   const auto started = std::chrono::steady_clock::now();
   while (!ws.jobs.WaitIdle(std::chrono::milliseconds(100))) {
     if (interrupt.TakeRequest()) {
@@ -169,6 +173,8 @@ int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, st
 
   // The outputs exist (under temporary names) before the scan starts; the checkpoint beside
   // them is checked (and, with --resume, read) first.
+  // Ctrl-C from here on is STOP: a stop asked before the scan starts ends it at once.
+  StopOnInterrupt interrupt;
   std::optional<ScanInfoOutputs> outputs;
   CheckpointedScan checkpointed;
   if (!options.rows.empty()) {
@@ -180,7 +186,6 @@ int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, st
     if (!outputs) return kExitBadUsage;
   }
 
-  StopOnInterrupt interrupt;
   const std::optional<ScanRun> scan =
       RunScanJob(ws, ui, request, options.progress, interrupt, err, checkpointed.writer);
   if (!scan) return kExitBadSource;
