@@ -195,8 +195,9 @@ struct RecoverOptions {
                        // existing outputs
   std::optional<std::int64_t> file;
   std::string outDir;
-  std::string json;    // the report file (empty: none)
-  bool stats = false;  // the time of each step on stderr
+  std::string json;     // the report file (empty: none)
+  bool stats = false;   // the time of each step on stderr
+  bool resume = false;  // go on from the checkpoint in --out-dir
 };
 int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& out,
                std::ostream& err);

@@ -6,6 +6,7 @@
 
 #include "catalogue/content_file.h"
 #include "cli/output_checks.h"
+#include "common/text.h"
 
 namespace ravelin::cli {
 namespace {
@@ -25,6 +26,54 @@ bool SavedByCheckpoint(const ScanCheckpoint& checkpoint, const char* field,
 
 std::string CheckpointPath(const std::string& rows) { return rows + ".checkpoint"; }
 
+std::string RecoverCheckpointPath(const std::string& outDir) {
+  return (std::filesystem::path(outDir) / "ravelin-recover.checkpoint").string();
+}
+
+std::int64_t SavedNumber(const ScanCheckpoint& checkpoint, const char* name) {
+  return ParseInteger(FieldValue(checkpoint.saved, name).value_or("0")).value_or(0);
+}
+
+int OpenCheckpointForResume(const std::string& option, const std::string& path, bool resume,
+                            bool force, std::optional<ScanCheckpoint>& checkpoint,
+                            std::ostream& err) {
+  if (!resume) {
+    struct stat existing {};
+    if (!force && ::lstat(path.c_str(), &existing) == 0) {
+      err << option << ": 已有未完成扫描的检查点(" << path
+          << " holds the checkpoint of an interrupted scan: --resume goes on with it, --force "
+             "starts again)\n";
+      return kExitBadUsage;
+    }
+    return kExitOk;
+  }
+  std::string error;
+  checkpoint = ReadCheckpoint(path, &error);
+  if (!checkpoint) {
+    err << "--resume: 无法继续扫描(cannot resume: " << error << ": " << path << ")\n";
+    return kExitBadUsage;
+  }
+  return kExitOk;
+}
+
+bool ResumeFromCheckpoint(Workspace& ws, const std::string& path, const ScanCheckpoint& checkpoint,
+                          const CheckpointFields& identity, const ScanSettings& settings,
+                          ScanRequest& request, std::ostream& err) {
+  if (const auto differs = IdentityDifference(checkpoint.identity, identity)) {
+    err << "--resume: 检查点属于另一次扫描(the checkpoint " << path
+        << " is of another scan; the source or the options differ: " << *differs << ")\n";
+    return false;
+  }
+  if (const auto unfit =
+          CheckpointUnfit(checkpoint, settings, ClampedScanEnd(settings.end, ws.reader))) {
+    err << "--resume: 检查点无效(the checkpoint " << path << " does not fit this scan: " << *unfit
+        << ")\n";
+    return false;
+  }
+  request.resumeFrom = RestoreScan(ws, checkpoint);
+  return true;
+}
+
 int PrepareCheckpointedScan(Workspace& ws, const ScanOptions& options, ScanRequest& request,
                             CheckpointedScan& scan, std::ostream& err) {
   const std::string& source = ws.source.SourcePath;
@@ -41,32 +90,12 @@ int PrepareCheckpointedScan(Workspace& ws, const ScanOptions& options, ScanReque
   const CheckpointFields identity = ScanIdentity(ws, *settings);
 
   std::optional<ScanCheckpoint> checkpoint;
-  if (options.resume) {
-    checkpoint = ReadCheckpoint(path, &error);
-    if (!checkpoint) {
-      err << "--resume: 无法继续扫描(cannot resume: " << error << ": " << path << ")\n";
-      return kExitBadUsage;
-    }
-    if (const auto differs = IdentityDifference(checkpoint->identity, identity)) {
-      err << "--resume: 检查点属于另一次扫描(the checkpoint " << path
-          << " is of another scan; the source or the options differ: " << *differs << ")\n";
-      return kExitBadUsage;
-    }
-    if (const auto unfit =
-            CheckpointUnfit(*checkpoint, *settings, ClampedScanEnd(settings->end, ws.reader))) {
-      err << "--resume: 检查点无效(the checkpoint " << path << " does not fit this scan: " << *unfit
-          << ")\n";
-      return kExitBadUsage;
-    }
-  } else {
-    struct stat existing {};
-    if (!options.force && ::lstat(path.c_str(), &existing) == 0) {
-      err << "--rows: 已有未完成扫描的检查点(" << path
-          << " holds the checkpoint of an interrupted scan: --resume goes on with it, --force "
-             "starts again)\n";
-      return kExitBadUsage;
-    }
-  }
+  if (const int refused =
+          OpenCheckpointForResume("--rows", path, options.resume, options.force, checkpoint, err);
+      refused != kExitOk)
+    return refused;
+  if (checkpoint && !ResumeFromCheckpoint(ws, path, *checkpoint, identity, *settings, request, err))
+    return kExitBadUsage;
   const bool rowsOurs = checkpoint && SavedByCheckpoint(*checkpoint, kRowsStamp, options.rows);
   const bool contentOurs =
       checkpoint && SavedByCheckpoint(*checkpoint, kContentStamp, options.content);
@@ -80,7 +109,6 @@ int PrepareCheckpointedScan(Workspace& ws, const ScanOptions& options, ScanReque
     return kExitBadUsage;
 
   scan.resumed = checkpoint.has_value();
-  if (checkpoint) request.resumeFrom = RestoreScan(ws, *checkpoint);
   scan.writer = std::make_shared<CheckpointWriter>(
       ws, path, identity, checkpoint ? checkpoint->contentKey : DrawContentKey(), outputs);
   return kExitOk;

@@ -156,7 +156,8 @@ bool CheckpointWriter::Write(const ScanPoint& point, const CheckpointFields& sav
   checkpoint.lastRunEnd = point.lastRunEnd;
   checkpoint.fragmentCount = point.fragmentCount;
   checkpoint.contentKey = contentKey_;
-  checkpoint.saved = saved;
+  checkpoint.saved = state;
+  checkpoint.saved.insert(checkpoint.saved.end(), saved.begin(), saved.end());
   // The job is the table's only writer while it runs: its own rows need no lock.
   checkpoint.rows = ws_.fragments.Rows();
   const std::string text = CheckpointText(checkpoint);

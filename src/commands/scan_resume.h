@@ -61,6 +61,10 @@ class CheckpointWriter final : public ScanCheckpoints {
   // The point of the last checkpoint written, if any.
   const std::optional<ScanPoint>& LastWritten() const { return lastWritten_; }
 
+  // Written into every checkpoint's saved fields, before those Write is given: what the
+  // command running the scan needs to know to go on (which part of a disk, files done).
+  CheckpointFields state;
+
   std::chrono::steady_clock::duration every = std::chrono::seconds(30);
   std::int64_t everySectors = std::int64_t{256} * 1024 * 1024 / 512;
 
