@@ -310,6 +310,12 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
 
   const std::vector<ScanPart> parts =
       saved ? std::vector<ScanPart>{{options.scan, ""}} : ScanParts(options, env, err);
+  if (checkpoint && (resumePart < 0 || resumePart >= static_cast<std::int64_t>(parts.size()))) {
+    err << "--resume: 检查点属于另一次扫描(the checkpoint " << checkpointPath
+        << " is of another scan: it reached part " << resumePart << ", the source has "
+        << parts.size() << ")\n";
+    return kExitBadUsage;
+  }
   const bool severalParts = parts.size() > 1;
   std::int64_t found = 0;  // database files found so far, numbered in this order
   std::set<std::string> taken;
@@ -451,6 +457,10 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
     }
     found += files;
   }
+  if (!stopped && !saved) {
+    std::error_code ec;
+    fs::remove(checkpointPath, ec);  // every part was scanned and its files handled
+  }
   if (stopped) {
     err << "已停止(stopped)\n";
     if (writer && writer->LastWritten())
@@ -464,10 +474,6 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
     err << "没有第 " << *options.file << " 个数据库文件(no database file " << *options.file << ": "
         << found << " found)\n";
     return kExitBadUsage;
-  }
-  if (!stopped && !saved) {
-    std::error_code ec;
-    fs::remove(checkpointPath, ec);  // every part was scanned and its files handled
   }
   // One verdict per file, and for the run: 0 only when every file found came back complete
   // and nothing failed to read.

@@ -219,6 +219,12 @@ int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, st
                   sectors, seconds, seconds > 0 ? sectors * 512 / seconds / 1e6 : 0.0,
                   ws.fragments.Count(), usage.ru_maxrss);
     err << line;
+    if (checkpointed.writer) {
+      std::snprintf(line, sizeof line, "stats: %d checkpoints written in %.3f s\n",
+                    checkpointed.writer->Written(),
+                    std::chrono::duration<double>(checkpointed.writer->Cost()).count());
+      err << line;
+    }
   }
   return exitCode;
 }

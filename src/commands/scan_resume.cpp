@@ -170,6 +170,7 @@ bool CheckpointWriter::Write(const ScanPoint& point, const CheckpointFields& sav
   }
   last_ = std::chrono::steady_clock::now();
   lastCost_ = last_ - started;
+  cost_ += lastCost_;
   lastPosition_ = point.position;
   lastWritten_ = point;
   ++written_;

@@ -58,6 +58,8 @@ class CheckpointWriter final : public ScanCheckpoints {
   const std::string& Path() const { return path_; }
   std::uint32_t ContentKey() const { return contentKey_; }
   int Written() const { return written_; }
+  // The time spent writing checkpoints so far (the cost --stats reports).
+  std::chrono::steady_clock::duration Cost() const { return cost_; }
   // The point of the last checkpoint written, if any.
   const std::optional<ScanPoint>& LastWritten() const { return lastWritten_; }
 
@@ -76,6 +78,7 @@ class CheckpointWriter final : public ScanCheckpoints {
   const std::vector<std::string> inputs_;
   std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
   std::chrono::steady_clock::duration lastCost_{};
+  std::chrono::steady_clock::duration cost_{};
   std::optional<std::int64_t> lastPosition_;
   std::optional<ScanPoint> lastWritten_;
   bool failed_ = false;  // periodic checkpoints stop after a failure: the scan goes on

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -55,23 +56,19 @@ class ScanResumeCliTest : public test::CliFixture {
     EXPECT_TRUE(gen::BuildRawImage(db, {}, options, image_, manifest_).ok());
   }
 
-  // Reads of the image go through a device that raises `signal` at the `at`-th read of a
-  // piece of the scan's window (reads above 32 KiB: not the single sectors, not the first
-  // sectors the checkpoint identifies the source by) and then waits long enough for the
-  // command to pass the stop on while the scan still runs.
-  void InterruptAtRead(int at, int signal) {
+  // Reads of the image go through a device that calls `onRead` with the number of each read
+  // of a piece of the scan's window or of a fragment (reads above 32 KiB: not the single
+  // sectors, not the first sectors the checkpoint identifies the source by).
+  void WatchReads(std::function<void(int)> onRead) {
     auto reads = std::make_shared<std::atomic<int>>(0);
-    env_.opener = [reads, at, signal](const std::string& path) {
-      class Interrupting final : public Device {
+    env_.opener = [reads, onRead](const std::string& path) {
+      class Watched final : public Device {
        public:
-        Interrupting(std::unique_ptr<Device> inner, std::shared_ptr<std::atomic<int>> reads, int at,
-                     int signal)
-            : inner_(std::move(inner)), reads_(std::move(reads)), at_(at), signal_(signal) {}
+        Watched(std::unique_ptr<Device> inner, std::shared_ptr<std::atomic<int>> reads,
+                std::function<void(int)> onRead)
+            : inner_(std::move(inner)), reads_(std::move(reads)), onRead_(std::move(onRead)) {}
         bool ReadAt(std::uint64_t offset, MutableBytes out) override {
-          if (out.size() > 32 * 1024 && ++*reads_ == at_) {
-            std::raise(signal_);
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-          }
+          if (out.size() > 32 * 1024) onRead_(++*reads_);
           return inner_->ReadAt(offset, out);
         }
         std::uint64_t SizeBytes() const override { return inner_->SizeBytes(); }
@@ -80,39 +77,26 @@ class ScanResumeCliTest : public test::CliFixture {
        private:
         std::unique_ptr<Device> inner_;
         std::shared_ptr<std::atomic<int>> reads_;
-        int at_;
-        int signal_;
+        std::function<void(int)> onRead_;
       };
       OpenResult opened = OpenSystemDevice(path);
       if (opened.device)
-        opened.device = std::make_unique<Interrupting>(std::move(opened.device), reads, at, signal);
+        opened.device = std::make_unique<Watched>(std::move(opened.device), reads, onRead);
       return opened;
     };
   }
-
-  // Counts the reads InterruptAtRead counts, to place the signals within a run.
+  // Raises `signal` at read `at`, then waits long enough for the command to pass the stop on
+  // while the scan still runs.
+  void InterruptAtRead(int at, int signal) {
+    WatchReads([at, signal](int read) {
+      if (read != at) return;
+      std::raise(signal);
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    });
+  }
+  // Counts the reads, to place the signals within a run.
   void CountReads(int& reads) {
-    env_.opener = [&reads](const std::string& path) {
-      class Counting final : public Device {
-       public:
-        Counting(std::unique_ptr<Device> inner, int& reads)
-            : inner_(std::move(inner)), reads_(reads) {}
-        bool ReadAt(std::uint64_t offset, MutableBytes out) override {
-          if (out.size() > 32 * 1024) ++reads_;
-          return inner_->ReadAt(offset, out);
-        }
-        std::uint64_t SizeBytes() const override { return inner_->SizeBytes(); }
-        std::uint32_t LogicalSectorSize() const override { return 512; }
-
-       private:
-        std::unique_ptr<Device> inner_;
-        int& reads_;
-      };
-      OpenResult opened = OpenSystemDevice(path);
-      if (opened.device)
-        opened.device = std::make_unique<Counting>(std::move(opened.device), reads);
-      return opened;
-    };
+    WatchReads([&reads](int read) { reads = read; });
   }
 
   // The pages of every fragment, read back from a saved content file by `extract`: two saves
