@@ -369,6 +369,7 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
           return kExitBadUsage;
         writer = std::make_shared<CheckpointWriter>(ws, checkpointPath, identity, 0,
                                                     std::vector<std::string>{});
+        writer->atCompletion = true;
         writer->state = {{kRecoverPart, std::to_string(index)},
                          {kRecoverFilesBefore, std::to_string(found)},
                          {kRecoverAllComplete, soFarComplete && !partFailed ? "yes" : "no"},

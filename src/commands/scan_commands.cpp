@@ -41,7 +41,10 @@ JobResult ScanJob(Workspace& ws, const ScanSettings& settings,
   const ScanResult scan = ScanSource(settings, ws.source, ws.opener(), ws.reader, ws.freeSpaceMap,
                                      ws.ScanStopped, sink, reporter, checkpoints.get());
   // Where it stopped, or that it completed, is the checkpoint a resumed scan starts from.
-  if (checkpoints && scan.outcome != ScanOutcome::kFailed) checkpoints->Write(scan.reached);
+  if (checkpoints && (scan.outcome == ScanOutcome::kStopped ||
+                      (scan.outcome == ScanOutcome::kCompleted &&
+                       (checkpoints->Written() > 0 || checkpoints->atCompletion))))
+    checkpoints->Write(scan.reached);
   result.position = scan.position;
   result.end = scan.end;
   if (scan.outcome == ScanOutcome::kStopped) result.outcome = JobOutcome::kStopped;

@@ -67,6 +67,11 @@ class CheckpointWriter final : public ScanCheckpoints {
   // command running the scan needs to know to go on (which part of a disk, files done).
   CheckpointFields state;
 
+  // Whether the job writes a checkpoint where the scan completes although it wrote none
+  // while it ran: `recover`, whose analysis after the scan may be interrupted, wants one; a
+  // short `scan` is cheaper without (its outputs are saved at once).
+  bool atCompletion = false;
+
   std::chrono::steady_clock::duration every = std::chrono::seconds(30);
   std::int64_t everySectors = std::int64_t{256} * 1024 * 1024 / 512;
 
@@ -77,7 +82,9 @@ class CheckpointWriter final : public ScanCheckpoints {
   const std::uint32_t contentKey_;
   const std::vector<std::string> inputs_;
   std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
-  std::chrono::steady_clock::duration lastCost_{};
+  // What a write is taken to cost until one has been timed: no checkpoint in the first
+  // second of a scan.
+  std::chrono::steady_clock::duration lastCost_ = std::chrono::milliseconds(10);
   std::chrono::steady_clock::duration cost_{};
   std::optional<std::int64_t> lastPosition_;
   std::optional<ScanPoint> lastWritten_;

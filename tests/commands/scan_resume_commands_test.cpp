@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "commands/scan_resume.h"
 #include "support/image_fixtures.h"
@@ -39,6 +40,9 @@ TEST_F(CheckpointWriterTest, WritesWhenTheIntervalHasPassedAndNotAgainSoonAfter)
   writer.every = std::chrono::hours(1);
   writer.everySectors = 1000;
   writer.Reached({0, 0, 0});  // where the scan starts: nothing to keep yet
+  writer.Reached({1000, 0, 0});
+  EXPECT_EQ(writer.Written(), 0) << "not in the first second of the scan";
+  std::this_thread::sleep_for(std::chrono::seconds(1));
   writer.Reached({999, 0, 0});
   EXPECT_EQ(writer.Written(), 0);
   writer.Reached({1000, 0, 0});
@@ -61,6 +65,7 @@ TEST_F(CheckpointWriterTest, ACheckpointNeverLandsOnTheSource) {
   CheckpointWriter writer(ws_, image_, identity_, 1, {});
   writer.every = std::chrono::seconds(0);
   writer.Reached({0, 0, 0});
+  std::this_thread::sleep_for(std::chrono::seconds(1));
   writer.Reached({16, 0, 0});
   EXPECT_EQ(writer.Written(), 0);
   ASSERT_EQ(ui_.messages.size(), 2u);
