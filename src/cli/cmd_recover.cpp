@@ -45,6 +45,7 @@
 #include "cli/recovery.h"
 #include "cli/saved_scan.h"
 #include "cli/scan_parts.h"
+#include "cli/scan_checkpoint_run.h"
 #include "cli/scan_run.h"
 #include "cli/source_choice.h"
 #include "cli/terminal_ui.h"
@@ -232,19 +233,55 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
                         options.force, err);
   };
 
+  // The scan keeps a checkpoint in the output folder; --resume goes on from the part and
+  // the point it holds (the files of the parts before it are in the folder already).
+  const std::string checkpointPath = RecoverCheckpointPath(options.outDir);
+  std::optional<ScanCheckpoint> checkpoint;
+  if (!saved) {
+    if (const int refused = OpenCheckpointForResume("--out-dir", checkpointPath, options.resume,
+                                                    options.force, checkpoint, err);
+        refused != kExitOk)
+      return refused;
+  }
+  const std::int64_t resumePart = checkpoint ? SavedNumber(*checkpoint, kRecoverPart) : 0;
+  std::shared_ptr<CheckpointWriter> writer;
+
   const std::vector<ScanPart> parts =
       saved ? std::vector<ScanPart>{{options.scan, ""}} : ScanParts(options.scan, env, err);
+  if (checkpoint && (resumePart < 0 || resumePart >= static_cast<std::int64_t>(parts.size()))) {
+    err << "--resume: 检查点属于另一次扫描(the checkpoint " << checkpointPath
+        << " is of another scan: it reached part " << resumePart << ", the source has "
+        << parts.size() << ")\n";
+    return kExitBadUsage;
+  }
   const bool severalParts = parts.size() > 1;
   std::int64_t found = 0;  // database files found so far, numbered in this order
   std::set<std::string> taken;
   bool stopped = false;
   bool partFailed = false;
+  // Whether every file handled so far, by this run or by the interrupted one it goes on
+  // from, came back complete with no part refused: a resumed run's verdict covers both.
+  bool soFarComplete =
+      !checkpoint || FieldValue(checkpoint->saved, kRecoverAllComplete).value_or("no") == "yes";
+  std::int64_t handledBefore = 0;  // files the interrupted run handled
   std::vector<FileRecovery> done;
   std::uint64_t bytesRead = 0, bytesWritten = 0;  // over every part, for --stats
   nlohmann::json reportFiles = nlohmann::json::array();
-  for (const ScanPart& part : parts) {
+  for (std::size_t partIndex = 0; partIndex < parts.size(); ++partIndex) {
+    const ScanPart& part = parts[partIndex];
     if (stopped) break;
+    const auto index = static_cast<std::int64_t>(partIndex);
+    const bool resumed = checkpoint && index == resumePart;
+    if (checkpoint && index < resumePart) {
+      err << "scan " << (part.label.empty() ? "the source" : part.label)
+          << ": 已在中断前完成(finished before the interruption; its files are in "
+          << options.outDir << ")\n";
+      continue;
+    }
+    if (resumed) found = SavedNumber(*checkpoint, kRecoverFilesBefore);
+    const std::int64_t filesDone = resumed ? SavedNumber(*checkpoint, kRecoverFilesDone) : 0;
     Workspace ws(ui, env.opener);
+    writer.reset();  // each part's scan keeps its own, over its own Workspace
     if (!saved) {
       const SourceChoice chosen = ChooseSource(ws, env, part.scan.source, err);
       if (!chosen.Chosen()) {
@@ -261,8 +298,24 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
         partFailed = true;
         continue;
       }
+      std::string refusal;
+      if (const auto settings = CheckScanRequest(request, &refusal)) {
+        CheckpointFields identity = ScanIdentity(ws, *settings);
+        identity.emplace_back("part", part.label.empty() ? "the source" : part.label);
+        identity.emplace_back("recover-file", options.file ? std::to_string(*options.file) : "all");
+        if (resumed && !ResumeFromCheckpoint(ws, checkpointPath, *checkpoint, identity, *settings,
+                                             request, err))
+          return kExitBadUsage;
+        writer = std::make_shared<CheckpointWriter>(ws, checkpointPath, identity, 0,
+                                                    std::vector<std::string>{});
+        writer->atCompletion = true;
+        writer->state = {{kRecoverPart, std::to_string(index)},
+                         {kRecoverFilesBefore, std::to_string(found)},
+                         {kRecoverAllComplete, soFarComplete && !partFailed ? "yes" : "no"},
+                         {kRecoverFilesDone, std::to_string(filesDone)}};
+      }
       const std::optional<ScanRun> scan =
-          RunScanJob(ws, ui, request, part.scan.progress, interrupt, err);
+          RunScanJob(ws, ui, request, part.scan.progress, interrupt, err, writer);
       if (!scan || scan->result.outcome == JobOutcome::kFailed) {
         if (!severalParts) return kExitBadSource;
         partFailed = true;
@@ -290,6 +343,12 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
     for (std::int64_t n = 1; n <= files && !stopped; ++n) {
       const std::int64_t number = found + n;
       if (options.file && *options.file != number) continue;
+      if (n <= filesDone) {
+        ++handledBefore;
+        err << "file " << number << ": 已在中断前处理(handled before the interruption; see "
+            << options.outDir << ")\n";
+        continue;
+      }
       if (style != Style::kNone) err << "analyse " << number << '\n';
       std::unique_ptr<WriteProgress> progress;
       auto outputFor = [&](const std::string& physicalName) {
@@ -328,6 +387,13 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
                       ull(r.written ? static_cast<std::uint64_t>(r.pageCount) * kPageSize : 0));
         err << line;
       }
+      // The checkpoint of the completed scan now says this file is done too.
+      soFarComplete = soFarComplete && StatusOf(r) == "complete" && r.unreadablePages == 0;
+      if (!saved && writer && writer->LastWritten()) {
+        writer->state[2].second = soFarComplete && !partFailed ? "yes" : "no";
+        writer->state[3].second = std::to_string(n);
+        writer->Write(*writer->LastWritten());
+      }
       nlohmann::json file = FileJson(r);
       file["found_in"] = part.label.empty() ? nlohmann::json(nullptr) : nlohmann::json(part.label);
       reportFiles.push_back(std::move(file));
@@ -341,8 +407,16 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
     err << "stats: read " << bytesRead << " bytes from the source in all, wrote " << bytesWritten
         << " bytes\n";
   }
+  if (!stopped && !saved) {
+    std::error_code ec;
+    fs::remove(checkpointPath, ec);  // every part was scanned and its files handled
+  }
   if (stopped) {
     err << "已停止(stopped)\n";
+    if (writer && writer->LastWritten())
+      err << "检查点(checkpoint): " << checkpointPath << " (--resume goes on from "
+          << writer->state.front().first << " " << writer->state.front().second << ", sector "
+          << writer->LastWritten()->position << ")\n";
   } else if (found == 0) {
     // Said, and reported: a run that found nothing is no success.
     err << "没有找到数据库文件(no database file found: no fragment starts at page 0)\n";
@@ -363,7 +437,7 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
   const auto written = static_cast<std::int64_t>(done.size()) - statuses["not written"];
   const bool allComplete = found > 0 &&
                            statuses["complete"] == static_cast<std::int64_t>(done.size()) &&
-                           !partFailed && unreadable == 0;
+                           !partFailed && unreadable == 0 && soFarComplete;
   int exitCode = stopped ? interrupt.ExitCode() : (allComplete ? kExitOk : kExitFailed);
   if (!options.json.empty()) {
     nlohmann::json counts = nlohmann::json::object();
@@ -397,6 +471,9 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
   if (statuses["not written"] > 0) text << ", " << statuses["not written"] << " not written";
   if (unreadable > 0) text << "; " << unreadable << " unreadable pages reported";
   if (partFailed) text << "; a part of the disk could not be scanned (see the messages above)";
+  if (handledBefore > 0 || (checkpoint && resumePart > 0))
+    text << "; resumed: the files of the parts and files handled before the interruption are in "
+         << options.outDir << (soFarComplete ? "" : ", not all of them complete");
   if (!options.json.empty() && !jsonToStdout) text << "; report: " << options.json;
   text << '\n';
   return exitCode;
@@ -436,6 +513,10 @@ void AddRecoverCommand(CLI::App& app, CliRun& run) {
       ->type_name("[REPORT]");
   cmd->add_flag("--stats", options->stats,
                 "Report on stderr the time each step took and the bytes it read and wrote");
+  cmd->add_flag("--resume", options->resume,
+                "Go on from the checkpoint an interrupted recovery left in --out-dir (same "
+                "source and options)")
+      ->excludes(rows);
   cmd->callback([&run, options] {
     ResolveProgressStyle(options->scan);
     run.exitCode = RunRecover(*options, run.env, run.out, run.err);

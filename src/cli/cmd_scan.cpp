@@ -1,12 +1,13 @@
 // `ravelin scan SOURCE [--partition-image | --disk-image | --partition N | --whole]
 // [--begin N] [--end N] [--sectors-per-cluster N] [--free-space-only | --all-space]
-// [--file-id N] [--start-page-below N] [--rows FILE [--content FILE]] [--json] [--stats]`:
-// chooses SOURCE as the menu would, puts the options over the scan settings the choice
-// implies, creates the output files (so that an unusable path is reported before hours of
-// scanning), runs the scan job, prints the fragment list and saves it. A disk with a
+// [--file-id N] [--start-page-below N] [--rows FILE [--content FILE] [--resume]] [--json]
+// [--stats]`: chooses SOURCE as the menu would, puts the options over the scan settings the
+// choice implies, creates the output files (so that an unusable path is reported before hours
+// of scanning), runs the scan job, prints the fragment list and saves it. A disk with a
 // partition table is scanned part by part as `recover` scans it (--whole: as one). Ctrl-C is
 // STOP: the scan ends at its next candidate position, what it found is printed and saved,
-// and the exit code is 130.
+// and the exit code is 130. With --rows a scan of one part keeps a checkpoint beside the
+// rows file, which --resume goes on from.
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -24,6 +25,7 @@
 #include "cli/option_checks.h"
 #include "cli/output_checks.h"
 #include "cli/scan_parts.h"
+#include "cli/scan_checkpoint_run.h"
 #include "cli/scan_run.h"
 #include "cli/source_choice.h"
 #include "cli/terminal_ui.h"
@@ -128,22 +130,24 @@ int ApplyScanSettings(const Workspace& ws, const SourceChoice& chosen, const Sca
 
 std::optional<ScanRun> RunScanJob(Workspace& ws, TerminalUi& ui, const ScanRequest& request,
                                   ScanOptions::ProgressStyle style, StopOnInterrupt& interrupt,
-                                  std::ostream& err) {
+                                  std::ostream& err,
+                                  std::shared_ptr<CheckpointWriter> checkpoints) {
   const std::optional<ScanSettings> settings = PrepareScan(ws, request);
   if (!settings) return std::nullopt;  // refused: the message says why
-  StartScanJob(ws, *settings);
+  StartScanJob(ws, *settings, std::move(checkpoints));
+  ScanRun run;
+  if (interrupt.TakeRequest()) {  // asked while the scan was being prepared
+    run.interrupted = true;
+    StopScan(ws);
+  }
 
-  const std::int64_t begin = settings->start;
+  // A resumed scan's bar and rate count from where it goes on.
+  const std::int64_t begin =
+      settings->resumeFrom ? settings->resumeFrom->position : settings->start;
   // The bar runs to the end the scan really uses: the source's last sector when the end
   // asked for lies beyond it.
   const std::int64_t end = ClampedScanEnd(settings->end, ws.reader);
   Progress progress(err, style, begin, end);
-  ScanRun run;
-  // A signal that came while the source was being chosen stops the scan at its start.
-  if (interrupt.TakeRequest()) {
-    run.interrupted = true;
-    StopScan(ws);
-  }
   const auto started = std::chrono::steady_clock::now();
   while (!ws.jobs.WaitIdle(std::chrono::milliseconds(100))) {
     if (interrupt.TakeRequest()) {
@@ -170,6 +174,13 @@ namespace {
 // JSON gives each row's `found_in`.
 int RunScanParts(const std::vector<ScanPart>& parts, const ScanOptions& options, const CliEnv& env,
                  StopOnInterrupt& interrupt, std::ostream& out, std::ostream& err) {
+  // Each part is a scan of its own: a checkpoint of one would not say where the others are.
+  if (options.resume) {
+    err << "--resume: 分区逐个扫描的磁盘没有检查点(a disk scanned part by part keeps no "
+           "checkpoint; scan one part with --partition N, or the disk as one with --whole, to "
+           "resume)\n";
+    return kExitBadUsage;
+  }
   TerminalUi ui(err, err, env.in);
   // The whole disk, as the saved rows and content are read from it.
   Workspace all(ui, env.opener);
@@ -273,20 +284,23 @@ int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, st
   if (const int refused = ApplyScanSettings(ws, chosen, options, request, err); refused != kExitOk)
     return refused;
 
-  // The outputs exist (under temporary names) before the scan starts.
+  // The outputs exist (under temporary names) before the scan starts; the checkpoint beside
+  // them is checked (and, with --resume, read) first.
+  // Ctrl-C from here on is STOP: a stop asked before the scan starts ends it at once.
+  StopOnInterrupt interrupt;
   std::optional<ScanInfoOutputs> outputs;
+  CheckpointedScan checkpointed;
   if (!options.rows.empty()) {
-    if (!CheckNewFile("--rows", options.rows, ws.source.SourcePath, {}, options.force, err) ||
-        (!options.content.empty() &&
-         !CheckNewFile("--content", options.content, ws.source.SourcePath, {options.rows},
-                       options.force, err)))
-      return kExitBadUsage;
+    if (const int refused = PrepareCheckpointedScan(ws, options, request, checkpointed, err);
+        refused != kExitOk)
+      return refused;
     outputs = CreateScanInfoOutputs(
         ws, options.rows, options.content.empty() ? std::nullopt : std::optional(options.content));
     if (!outputs) return kExitBadUsage;
   }
 
-  const std::optional<ScanRun> scan = RunScanJob(ws, ui, request, options.progress, interrupt, err);
+  const std::optional<ScanRun> scan =
+      RunScanJob(ws, ui, request, options.progress, interrupt, err, checkpointed.writer);
   if (!scan) return kExitBadSource;
   const auto outcome = scan->result.outcome;
   const std::int64_t reached = scan->result.position;
@@ -302,8 +316,10 @@ int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, st
   // go with them).
   if (outputs && outcome == JobOutcome::kFailed) {
     err << "扫描失败，未保存扫描信息(the scan failed; " << options.rows << " was not written)\n";
-  } else if (outputs && !SaveScanInfo(ws, *outputs)) {
-    exitCode = kExitFailed;
+  } else if (outputs) {
+    const bool saved = SaveScanInfo(ws, *outputs, checkpointed.writer->ContentKey());
+    if (!saved || !FinishCheckpointedScan(options, checkpointed, outcome, saved, err))
+      exitCode = kExitFailed;
   }
   if (interrupt.Requested() && exitCode == kExitOk) exitCode = interrupt.ExitCode();
   if (options.stats) {
@@ -318,6 +334,12 @@ int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, st
                   ws.fragments.Count(), usage.ru_maxrss,
                   static_cast<unsigned long long>(ws.SourceBytesRead()));
     err << line;
+    if (checkpointed.writer) {
+      std::snprintf(line, sizeof line, "stats: %d checkpoints written in %.3f s\n",
+                    checkpointed.writer->Written(),
+                    std::chrono::duration<double>(checkpointed.writer->Cost()).count());
+      err << line;
+    }
   }
   return exitCode;
 }
@@ -389,7 +411,12 @@ void AddScanCommand(CLI::App& app, CliRun& run) {
                 "each partition scanned as --partition N scans it")
       ->excludes("--partition")
       ->excludes("--partition-image");
-  cmd->add_flag("--force", options->force, "Replace existing --rows and --content files");
+  cmd->add_flag("--force", options->force,
+                "Replace existing --rows and --content files (and a checkpoint beside them)");
+  cmd->add_flag("--resume", options->resume,
+                "Go on from the checkpoint an interrupted scan left beside --rows (same source "
+                "and options)")
+      ->needs(rows);
   cmd->add_flag("--json", options->json, "Write the fragment list as JSON");
   cmd->add_flag("--stats", options->stats, "Report throughput and peak memory on stderr");
   cmd->callback([&run, options] {

@@ -130,6 +130,7 @@ struct ScanOptions {
   std::string rows;     // save the scan-info row file here (empty: don't)
   std::string content;  // and the fragment content file here (needs rows)
   bool force = false;   // replace existing --rows and --content files
+  bool resume = false;  // go on from the checkpoint beside --rows
   bool json = false;
   bool stats = false;
   bool noReadAhead = false;
@@ -194,8 +195,9 @@ struct RecoverOptions {
                        // existing outputs
   std::optional<std::int64_t> file;
   std::string outDir;
-  std::string json;    // the report file (empty: none)
-  bool stats = false;  // the time of each step on stderr
+  std::string json;     // the report file (empty: none)
+  bool stats = false;   // the time of each step on stderr
+  bool resume = false;  // go on from the checkpoint in --out-dir
 };
 int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& out,
                std::ostream& err);

@@ -3,6 +3,7 @@
 // display, Ctrl-C being STOP.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <ostream>
 
@@ -11,6 +12,7 @@
 #include "cli/terminal_ui.h"
 #include "commands/datasource_menu.h"
 #include "commands/scan_commands.h"
+#include "commands/scan_resume.h"
 #include "workspace/jobs.h"
 #include "workspace/workspace.h"
 
@@ -38,8 +40,10 @@ struct ScanRun {
 };
 // Starts the scan of `request` and waits for it; a signal `interrupt` catches stops it.
 // Nothing when the scan was refused (the message says why).
+// With `checkpoints`, the job keeps checkpoints through it (scan_resume.h).
 std::optional<ScanRun> RunScanJob(Workspace& ws, TerminalUi& ui, const ScanRequest& request,
                                   ScanOptions::ProgressStyle style, StopOnInterrupt& interrupt,
-                                  std::ostream& err);
+                                  std::ostream& err,
+                                  std::shared_ptr<CheckpointWriter> checkpoints = nullptr);
 
 }  // namespace ravelin::cli

@@ -1,6 +1,7 @@
 #include "commands/scan_commands.h"
 
 #include "commands/command_guards.h"
+#include "commands/scan_resume.h"
 #include "commands/workspace_fragments.h"
 #include "common/clock.h"
 #include "common/messages.h"
@@ -12,7 +13,8 @@ namespace {
 
 // The "scan" job: the free-space map when asked for, the scan, and the page-order index of
 // a completed scan. However it ends, no scan is running afterwards.
-JobResult ScanJob(Workspace& ws, const ScanSettings& settings) {
+JobResult ScanJob(Workspace& ws, const ScanSettings& settings,
+                  const std::shared_ptr<CheckpointWriter>& checkpoints = nullptr) {
   Ui& ui = ws.ui();
   UiReporter reporter(ui, Memo::kMemo1);
   struct Idle {
@@ -37,7 +39,12 @@ JobResult ScanJob(Workspace& ws, const ScanSettings& settings) {
 
   WorkspaceFragmentSink sink(ws);
   const ScanResult scan = ScanSource(settings, ws.source, ws.opener(), ws.reader, ws.freeSpaceMap,
-                                     ws.ScanStopped, sink, reporter);
+                                     ws.ScanStopped, sink, reporter, checkpoints.get());
+  // Where it stopped, or that it completed, is the checkpoint a resumed scan starts from.
+  if (checkpoints && (scan.outcome == ScanOutcome::kStopped ||
+                      (scan.outcome == ScanOutcome::kCompleted &&
+                       (checkpoints->Written() > 0 || checkpoints->atCompletion))))
+    checkpoints->Write(scan.reached);
   result.position = scan.position;
   result.end = scan.end;
   if (scan.outcome == ScanOutcome::kStopped) result.outcome = JobOutcome::kStopped;
@@ -72,6 +79,7 @@ std::optional<ScanSettings> CheckScanRequest(const ScanRequest& request, std::st
   settings.freeSpaceOnly = request.freeSpaceOnly;
   settings.fileId = request.fileId;
   settings.readAhead = request.readAhead;
+  settings.resumeFrom = request.resumeFrom;
   if (request.pageLimit) {
     if (!request.startPageBelow) return fail(TextId::kPageLimitNotInteger);
     settings.startPageBelow = *request.startPageBelow;
@@ -128,12 +136,14 @@ std::optional<ScanSettings> PrepareScan(Workspace& ws, const ScanRequest& reques
   return settings;
 }
 
-void StartScanJob(Workspace& ws, const ScanSettings& settings) {
+void StartScanJob(Workspace& ws, const ScanSettings& settings,
+                  std::shared_ptr<CheckpointWriter> checkpoints) {
   ws.CurrentFileId = settings.fileId;
   // The step is the cluster size from now on (low 16 bits), also when it is scanned at 16.
   ws.source.SectorsPerCluster = static_cast<std::int16_t>(settings.step);
   ws.ScanStopped.store(false);
-  ws.jobs.Register("scan", [&ws, settings] { return ScanJob(ws, settings); });
+  ws.jobs.Register("scan",
+                   [&ws, settings, checkpoints] { return ScanJob(ws, settings, checkpoints); });
   ws.jobs.SetJobName("scan");
   ws.jobs.StartThread();
 }

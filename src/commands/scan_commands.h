@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -11,6 +12,7 @@
 namespace ravelin {
 
 class Workspace;
+class CheckpointWriter;
 
 // A scan as asked for, before it is checked. A number that is missing was not given, or its
 // text was not an integer.
@@ -23,6 +25,8 @@ struct ScanRequest {
   bool pageLimit = false;  // only fragments starting below startPageBelow ("开始页面号小于")
   std::optional<std::int32_t> startPageBelow;
   bool readAhead = true;
+  // Go on from this point of an interrupted scan (its rows already in the table).
+  std::optional<ScanPoint> resumeFrom;
 };
 
 // The settings of `request`. On a missing number, a step of 0 or less or a negative start,
@@ -46,8 +50,10 @@ JobResult ScanDataSource(Workspace& ws, bool readAhead = true);
 // it may not.
 std::optional<ScanSettings> PrepareScan(Workspace& ws, const ScanRequest& request);
 // Starts the "scan" job with settings PrepareScan returned; its file id becomes
-// CurrentFileId and its step the source's cluster size.
-void StartScanJob(Workspace& ws, const ScanSettings& settings);
+// CurrentFileId and its step the source's cluster size. With `checkpoints`, the job hands it
+// resumable points as it goes and writes one more checkpoint where it stops or completes.
+void StartScanJob(Workspace& ws, const ScanSettings& settings,
+                  std::shared_ptr<CheckpointWriter> checkpoints = nullptr);
 // STOP: the scan ends at its next candidate position.
 void StopScan(Workspace& ws);
 

@@ -25,7 +25,8 @@ class Scan {
  public:
   Scan(const ScanSettings& settings, std::int64_t end, const DataSource& source,
        const DeviceOpener& opener, SectorReader& reader, const FreeSpaceMap& freeSpace,
-       const std::atomic<bool>& stop, FragmentSink& sink, Reporter& reporter)
+       const std::atomic<bool>& stop, FragmentSink& sink, Reporter& reporter,
+       ScanCheckpoints* checkpoints)
       : settings_(settings),
         end_(end),
         step_(settings.step >= 32 ? 16 : settings.step),
@@ -34,11 +35,18 @@ class Scan {
         stop_(stop),
         sink_(sink),
         reporter_(reporter),
+        checkpoints_(checkpoints),
         reader_(reader),
-        window_(source, opener, reader, settings.readAhead) {}
+        window_(source, opener, reader, settings.readAhead) {
+    if (settings.resumeFrom) {
+      position_ = settings.resumeFrom->position;
+      lastRunEnd_ = settings.resumeFrom->lastRunEnd;
+      fragmentCount_ = settings.resumeFrom->fragmentCount;
+    }
+  }
 
   ScanOutcome Run();
-  std::int64_t Position() const { return position_; }
+  ScanPoint Point() const { return {position_, lastRunEnd_, fragmentCount_}; }
 
  private:
   void Log(const std::string& line) { reporter_.Log(line); }
@@ -66,6 +74,7 @@ class Scan {
   const std::atomic<bool>& stop_;
   FragmentSink& sink_;
   Reporter& reporter_;
+  ScanCheckpoints* const checkpoints_;
   SectorReader& reader_;
   BlockWindow window_;
   PageHeader header_{};
@@ -75,7 +84,11 @@ class Scan {
 };
 
 ScanOutcome Scan::Run() {
-  if (!window_.FillFirst(static_cast<std::uint64_t>(position_), kBlockSectors, end_)) {
+  // A scan resumed at its end has nothing left to read; the first window of one resumed
+  // elsewhere starts where it goes on (the headers are the same whichever window holds them).
+  const bool resumedAtEnd = settings_.resumeFrom && position_ >= end_;
+  if (!resumedAtEnd &&
+      !window_.FillFirst(static_cast<std::uint64_t>(position_), kBlockSectors, end_)) {
     Log("512error1sec" + std::to_string(position_));
     return ScanOutcome::kFailed;
   }
@@ -84,6 +97,8 @@ ScanOutcome Scan::Run() {
   // changes: a scan visits millions of positions.
   const std::int64_t progressStride = std::max<std::int64_t>(1, (end_ - position_) / 1000);
   std::int64_t nextProgress = position_;
+  const std::int64_t checkpointStride = std::max<std::int64_t>(1, settings_.checkpointStride);
+  std::int64_t nextCheckpoint = position_ + checkpointStride;
   while (position_ < end_) {
     if (position_ >= nextProgress) {
       const int percent = PercentOf(position_, end_);
@@ -97,6 +112,12 @@ ScanOutcome Scan::Run() {
     if (stop_.load(std::memory_order_relaxed)) {
       reporter_.Status(Text(TextId::kScanStopped));
       return ScanOutcome::kStopped;
+    }
+    // Here, between two candidate positions, no run is open: the rows and the point are all
+    // there is to the scan.
+    if (checkpoints_ && position_ >= nextCheckpoint) {
+      checkpoints_->Reached(Point());
+      nextCheckpoint = position_ + checkpointStride;
     }
     if (settings_.freeSpaceOnly &&
         freeSpace_.IsClusterInUse(static_cast<std::uint64_t>(position_))) {
@@ -221,12 +242,14 @@ std::int64_t ClampedScanEnd(std::int64_t end, const SectorReader& reader) {
 ScanResult ScanSource(const ScanSettings& settings, const DataSource& source,
                       const DeviceOpener& opener, SectorReader& reader,
                       const FreeSpaceMap& freeSpace, const std::atomic<bool>& stop,
-                      FragmentSink& sink, Reporter& reporter) {
+                      FragmentSink& sink, Reporter& reporter, ScanCheckpoints* checkpoints) {
   ScanResult result;
   result.end = ClampedScanEnd(settings.end, reader);
-  Scan scan(settings, result.end, source, opener, reader, freeSpace, stop, sink, reporter);
+  Scan scan(settings, result.end, source, opener, reader, freeSpace, stop, sink, reporter,
+            checkpoints);
   result.outcome = scan.Run();
-  result.position = scan.Position();
+  result.reached = scan.Point();
+  result.position = result.reached.position;
   return result;
 }
 

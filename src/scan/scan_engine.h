@@ -23,6 +23,15 @@ namespace ravelin {
 // The largest gap, in sectors, across which a run is merged into the previous fragment.
 inline constexpr std::int64_t kMaxMergeGap = 129408;
 
+// A candidate position the scan can go on from: with the rows recorded up to it, these are
+// the whole of the scan's state there. The last row may still be open (a later run can merge
+// into it), so it belongs to the state too.
+struct ScanPoint {
+  std::int64_t position = 0;       // the next candidate position to look at
+  std::int64_t lastRunEnd = 0;     // positions below this were examined by the last run
+  std::int32_t fragmentCount = 0;  // fragment numbers handed out so far
+};
+
 struct ScanSettings {
   std::int64_t start = 0;
   std::int64_t end = 0;
@@ -33,6 +42,21 @@ struct ScanSettings {
   std::optional<std::int64_t> startPageBelow;
   // Ask the kernel for the next window while this one is tested.
   bool readAhead = true;
+  // Go on from this point of an earlier scan of the same source and settings instead of
+  // `start`; the sink holds the rows that scan had recorded there.
+  std::optional<ScanPoint> resumeFrom;
+  // Sectors between two points handed to ScanCheckpoints::Reached (at least this many).
+  std::int64_t checkpointStride = 2048;
+};
+
+// Told of points the scan can be resumed from while it runs; what it keeps of them (a file,
+// nothing most of the time) is its own affair.
+class ScanCheckpoints {
+ public:
+  virtual ~ScanCheckpoints() = default;
+  // The scan stands at `point` between two candidate positions: the sink's rows and `point`
+  // are all a resumed scan needs to find what this one would have found.
+  virtual void Reached(const ScanPoint& point) = 0;
 };
 
 // Where the scan puts the fragments it finds: the table it appends to, read back for the
@@ -59,6 +83,8 @@ struct ScanResult {
   // The end sector actually used: the one asked for, clamped to the source's last readable
   // sector.
   std::int64_t end = 0;
+  // Where a resumed scan goes on from: after a stop, the candidate position it stopped at.
+  ScanPoint reached;
 };
 
 // The end a scan of `settings` over `reader`'s source uses: positions past the source's last
@@ -67,12 +93,14 @@ std::int64_t ClampedScanEnd(std::int64_t end, const SectorReader& reader);
 
 // Scans `source` (read through windows of a reader of its own opened with `opener`, single
 // sectors through `reader`). `freeSpace` is consulted only when settings.freeSpaceOnly.
-// Stops at the next candidate position once `stop` is set. Log lines: the read failures
+// Stops at the next candidate position once `stop` is set. `checkpoints`, when given, is told
+// of a resumable point every settings.checkpointStride sectors or so. Log lines: the read failures
 // ("512error…", "8192errorhead…", "8192error…") and those of the rows' remarks; status "已停止
 // 扫描" when stopped; progress as the gauge's percent and as the position in sectors.
 ScanResult ScanSource(const ScanSettings& settings, const DataSource& source,
                       const DeviceOpener& opener, SectorReader& reader,
                       const FreeSpaceMap& freeSpace, const std::atomic<bool>& stop,
-                      FragmentSink& sink, Reporter& reporter);
+                      FragmentSink& sink, Reporter& reporter,
+                      ScanCheckpoints* checkpoints = nullptr);
 
 }  // namespace ravelin
