@@ -139,7 +139,7 @@ void CheckpointWriter::Reached(const ScanPoint& point) {
   }
   const auto now = std::chrono::steady_clock::now();
   const bool due = now - last_ >= every || point.position - *lastPosition_ >= everySectors;
-  if (!due || now - last_ < lastCost_ * 100) return;
+  if (!due || now - started_ < quiet || now - last_ < lastCost_ * 200) return;
   if (!Write(point)) {
     failed_ = true;
     ws_.ui().ShowMessage("检查点写入失败，扫描继续(the checkpoint " + path_ +

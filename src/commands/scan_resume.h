@@ -43,8 +43,9 @@ std::optional<std::string> FileStamp(const std::string& path);
 // Writes checkpoints of a running scan through the output road (never onto the source or an
 // input; temporary name, synced, renamed), each replacing the last. The scan job tells it of
 // resumable points; it writes when `every` has passed or `everySectors` have been scanned
-// since the last one, whichever comes first, but never sooner than 100 times the last write
-// took, so that checkpoints cost under 1 % of the scan.
+// since the last one, whichever comes first, but never in the first `quiet` seconds of the
+// scan nor sooner than 200 times the last write took, so that checkpoints cost at most half
+// a percent of the scan.
 class CheckpointWriter final : public ScanCheckpoints {
  public:
   CheckpointWriter(Workspace& ws, std::string path, CheckpointFields identity,
@@ -74,6 +75,8 @@ class CheckpointWriter final : public ScanCheckpoints {
 
   std::chrono::steady_clock::duration every = std::chrono::seconds(30);
   std::int64_t everySectors = std::int64_t{256} * 1024 * 1024 / 512;
+  // No checkpoint this soon after the scan starts: a scan shorter than this costs nothing.
+  std::chrono::steady_clock::duration quiet = std::chrono::seconds(5);
 
  private:
   Workspace& ws_;
@@ -81,10 +84,11 @@ class CheckpointWriter final : public ScanCheckpoints {
   const CheckpointFields identity_;
   const std::uint32_t contentKey_;
   const std::vector<std::string> inputs_;
-  std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
-  // What a write is taken to cost until one has been timed: no checkpoint in the first
-  // second of a scan.
-  std::chrono::steady_clock::duration lastCost_ = std::chrono::milliseconds(10);
+  const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+  std::chrono::steady_clock::time_point last_ = started_;
+  // What the last write cost; the next waits 200 times as long, so that checkpoints take at
+  // most half a percent of the scan.
+  std::chrono::steady_clock::duration lastCost_{};
   std::chrono::steady_clock::duration cost_{};
   std::optional<std::int64_t> lastPosition_;
   std::optional<ScanPoint> lastWritten_;

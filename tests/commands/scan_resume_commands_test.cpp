@@ -39,6 +39,7 @@ TEST_F(CheckpointWriterTest, WritesWhenTheIntervalHasPassedAndNotAgainSoonAfter)
   CheckpointWriter writer(ws_, path, identity_, 77, {});
   writer.every = std::chrono::hours(1);
   writer.everySectors = 1000;
+  writer.quiet = std::chrono::seconds(1);
   writer.Reached({0, 0, 0});  // where the scan starts: nothing to keep yet
   writer.Reached({1000, 0, 0});
   EXPECT_EQ(writer.Written(), 0) << "not in the first second of the scan";
@@ -47,7 +48,7 @@ TEST_F(CheckpointWriterTest, WritesWhenTheIntervalHasPassedAndNotAgainSoonAfter)
   EXPECT_EQ(writer.Written(), 0);
   writer.Reached({1000, 0, 0});
   ASSERT_EQ(writer.Written(), 1);
-  // The next write waits 100 times as long as the last one took, however far the scan went.
+  // The next write waits 200 times as long as the last one took, however far the scan went.
   writer.Reached({5000, 0, 0});
   EXPECT_EQ(writer.Written(), 1);
 
@@ -64,6 +65,7 @@ TEST_F(CheckpointWriterTest, ACheckpointNeverLandsOnTheSource) {
   const auto before = std::filesystem::last_write_time(image_);
   CheckpointWriter writer(ws_, image_, identity_, 1, {});
   writer.every = std::chrono::seconds(0);
+  writer.quiet = std::chrono::seconds(1);
   writer.Reached({0, 0, 0});
   std::this_thread::sleep_for(std::chrono::seconds(1));
   writer.Reached({16, 0, 0});
