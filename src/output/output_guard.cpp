@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -144,6 +145,27 @@ bool FolderLiesOnDevice(const struct stat& src, const std::string& folder,
   return dir.st_dev == src.st_rdev || DeviceLiesOn(dir.st_dev, src.st_rdev, sysRoot);
 }
 
+// Whether `outputPath` names a segment of the split Expert Witness image `sourcePath` names by
+// its first segment (x.E01): x.E02 … x.E99, x.EAA … are read as one source with it, and a new
+// file by such a name would join the image the next time it is opened.
+bool IsSegmentOf(const std::string& sourcePath, const std::string& outputPath) {
+  std::error_code ec;
+  const fs::path source = fs::absolute(sourcePath, ec).lexically_normal();
+  const fs::path output = fs::absolute(outputPath, ec).lexically_normal();
+  const std::string first = source.extension().string();
+  const std::string ext = output.extension().string();
+  auto upper = [](std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+  };
+  if (upper(first) != ".E01" || ext.size() != 4 || std::toupper(ext[1]) != 'E') return false;
+  if (!std::isalnum(static_cast<unsigned char>(ext[2])) ||
+      !std::isalnum(static_cast<unsigned char>(ext[3])))
+    return false;
+  return output.parent_path() == source.parent_path() && output.stem() == source.stem();
+}
+
 std::string OnSourceRefusal(const std::string& path) {
   return "error,不能保存到数据源所在盘，防止覆盖(the output would be written onto the data source "
          "being recovered): " +
@@ -156,6 +178,7 @@ std::optional<std::string> OutputOnSource(const std::string& sourcePath,
                                           const std::string& outputPath,
                                           const std::string& sysRoot) {
   if (sourcePath.empty()) return std::nullopt;
+  if (IsSegmentOf(sourcePath, outputPath)) return OnSourceRefusal(outputPath);
   struct stat src {};
   if (::stat(sourcePath.c_str(), &src) != 0) return std::nullopt;
   struct stat out {};

@@ -35,6 +35,14 @@ TEST_F(OutputGuardTest, RefusesTheSourceFileUnderAnyNameOnly) {
   EXPECT_TRUE(OutputOnSource(source_.SourcePath, dir_.File("soft")));
   EXPECT_FALSE(OutputOnSource(source_.SourcePath, dir_.File("other.mdf")));
   EXPECT_FALSE(OutputOnSource(std::string(), image_path_)) << "no source chosen";
+
+  // The segments of a split Expert Witness image are the source too, existing or not.
+  const std::string e01 = dir_.File("case.E01");
+  WriteFile(e01, "EVF");
+  for (const char* name : {"case.E02", "case.e17", "case.EAB"})
+    EXPECT_TRUE(OutputOnSource(e01, dir_.File(name))) << name;
+  for (const char* name : {"case.mdf", "other.E02", "case.E2", "case.json"})
+    EXPECT_FALSE(OutputOnSource(e01, dir_.File(name))) << name;
 }
 
 TEST_F(OutputGuardTest, SaveAndExtractionNeverWriteOntoTheImage) {
