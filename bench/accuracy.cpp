@@ -121,6 +121,15 @@ std::vector<Case> Cases() {
     c.image.seed = seed++;
     cases.push_back(c);
   }
+  // Whole disks holding an 8-sector-cluster NTFS volume, recovered as given and as partition
+  // 1 (last, so that the classes above keep their images).
+  for (std::size_t i = 0; i < kAll.size(); i += 2) {
+    Case c{"disk-ntfs", i % 4 == 0 ? ImageKind::kMbr : ImageKind::kGpt, 8, {kAll[i]}};
+    c.image.volume = "ntfs";
+    c.image.seed = seed++;
+    c.partitionClass = "disk-ntfs-partition-1";
+    cases.push_back(c);
+  }
   return cases;
 }
 

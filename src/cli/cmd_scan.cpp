@@ -286,8 +286,6 @@ int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, st
 
   // The outputs exist (under temporary names) before the scan starts; the checkpoint beside
   // them is checked (and, with --resume, read) first.
-  // Ctrl-C from here on is STOP: a stop asked before the scan starts ends it at once.
-  StopOnInterrupt interrupt;
   std::optional<ScanInfoOutputs> outputs;
   CheckpointedScan checkpointed;
   if (!options.rows.empty()) {

@@ -54,9 +54,11 @@ void CopyRaised(const std::string& name, std::int64_t from, const std::string& d
 
 std::ostream& operator<<(std::ostream& out, const RealImageCase& c) { return out << c.name; }
 
-ImageCase Disk(ImageKind table, const char* file, std::uint64_t seed) {
+ImageCase Disk(ImageKind table, const char* file, std::uint64_t seed,
+               const char* volume = "fat32") {
   ImageCase c;
   c.kind = table;
+  c.volume = volume;
   c.cluster = 8;
   c.files = {file};
   c.fewHoles = true;
@@ -80,7 +82,7 @@ class RecoverRealImagesTest : public ::testing::TestWithParam<RealImageCase> {};
 
 TEST_P(RecoverRealImagesTest, EveryTargetComesBackSound) {
   const RealImageCase& c = GetParam();
-  RAVELIN_REQUIRE_TOOLS_OR_SKIP("mkfs.vfat", "mcopy", "mdel", "mshowfat", "sfdisk");
+  RAVELIN_REQUIRE_TOOLS_OR_SKIP("mkfs.vfat", "mcopy", "mdel", "mshowfat", "sfdisk", "mkntfs");
   test::ScratchDir dir;
   std::string folder = test::RealFilePath("");
   if (c.raiseFrom > 0) {
@@ -131,6 +133,13 @@ INSTANTIATE_TEST_SUITE_P(
                       Disk(ImageKind::kGpt, "checksum-2008-northwind.mdf", 92), false, true},
         RealImageCase{"GptDiskPartitionOne",
                       Disk(ImageKind::kGpt, "checksum-2008-northwind.mdf", 92), true, true},
+        // An NTFS volume inside, recovered as given and as its partition.
+        RealImageCase{"WholeMbrDiskNtfsAt8",
+                      Disk(ImageKind::kMbr, "tornpage-2005-northwind.mdf", 94, "ntfs")},
+        RealImageCase{"MbrDiskNtfsPartitionOne",
+                      Disk(ImageKind::kMbr, "tornpage-2005-northwind.mdf", 94, "ntfs"), true},
+        RealImageCase{"WholeGptDiskNtfsAt8",
+                      Disk(ImageKind::kGpt, "checksum-2014.mdf", 95, "ntfs")},
         // Versions whose page 0 carries the same LSN in both copies: page 0 cannot say which
         // is the newer, and neither copy may take the other's fragments for being newer.
         RealImageCase{"VersionsSamePageZeroLsnRaw8",

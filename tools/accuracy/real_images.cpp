@@ -91,9 +91,10 @@ gen::Status BuildImage(const ImageCase& c, const OpenedFiles& files, const std::
       gen::DiskImageOptions d;
       d.table =
           c.kind == ImageKind::kGpt ? gen::PartitionTableKind::kGpt : gen::PartitionTableKind::kMbr;
-      d.fat32.seed = c.seed;
-      d.fat32.sectorsPerCluster = c.cluster;
-      d.fat32.decoys = decoys;
+      d.fileSystem = c.volume;
+      d.fat32.seed = d.ntfs.seed = c.seed;
+      d.fat32.sectorsPerCluster = d.ntfs.sectorsPerCluster = c.cluster;
+      d.fat32.decoys = d.ntfs.decoys = decoys;
       return gen::BuildDiskImage(files.targets, d, image, m);
     }
   }

@@ -26,6 +26,7 @@ struct ImageCase {
   int splitPages = 0;              // raw: pieces that end inside a page
   int unreadable = 0;              // sectors the reader refuses
   bool fewHoles = false;           // file systems: a few large decoys, so a few large holes
+  std::string volume = "fat32";    // whole disks: the volume inside, "fat32" or "ntfs"
   std::uint64_t seed = 1;
 };
 
