@@ -10,7 +10,7 @@
 # RAVELIN_SCALE_PAGES / RAVELIN_SCALE_FRAGMENTS / RAVELIN_SCALE_SIZE override the figures.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-. bench/pairs.sh
+. bench/lib/pairs.sh
 
 bin=build/release
 ravelin=$bin/src/cli/ravelin
@@ -57,63 +57,8 @@ run_scale() {
     --out-dir "$dir/recovered-$pages" --stats
   grep -h "^stats:" "$dir/recover.err" | sed 's/^/    /'
   grep -h "页面校验通过\|已损坏\|缺少的已分配" "$dir/recover.out" | sed 's/^/    /' || true
-  compare "$image" "$dir/recovered-$pages"
+  recover_vs_scan_cp "$ravelin" "$image" "${RAVELIN_BENCH_PAIRS:-3}" | sed 's/^/  /'
   rm -rf "$dir/recovered-$pages"
-}
-
-# The whole recovery against `ravelin scan` + `cp` of a file of the rebuilt file's size,
-# alternating (RAVELIN_BENCH_PAIRS, at least 3), warm and cold (the image and cp's source
-# dropped from the page cache first); outputs on disk (cp's copy synced, as the writer syncs),
-# and on tmpfs when the rebuilt file fits in a third of it.
-compare() {
-  local image=$1 recovered=$2 n=${RAVELIN_BENCH_PAIRS:-3}
-  ((n >= 3)) || n=3
-  local size
-  size=$(stat -c %s "$(ls "$recovered"/*.mdf | head -1)")
-  local src=$dir/cp-source.bin
-  head -c "$size" "$image" >"$src"
-  local shm_free outs=("$dir")
-  shm_free=$(df -B1 --output=avail /dev/shm | tail -n 1)
-  local shm=""
-  if ((size * 3 < shm_free)); then
-    shm=$(mktemp -d /dev/shm/ravelin-scale.XXXXXX)
-    outs=("$shm" "$dir")
-  fi
-  cold=0
-  prepare() {
-    sync
-    if [ "$cold" = 1 ]; then evict "$image" "$src"; fi
-  }
-  recovery() {
-    rm -rf "$out/out"
-    prepare
-    local t0
-    t0=$(now)
-    "$ravelin" recover "$image" --disk-image --sectors-per-cluster 8 --file 1 \
-      --out-dir "$out/out" >/dev/null 2>&1
-    since "$t0"
-  }
-  reference() {
-    rm -f "$out/copy.bin"
-    prepare
-    local t0
-    t0=$(now)
-    "$ravelin" scan "$image" --disk-image --sectors-per-cluster 8 >/dev/null 2>&1
-    cp "$src" "$out/copy.bin"
-    if [ "$out" != "$shm" ]; then sync "$out/copy.bin"; fi
-    since "$t0"
-  }
-  echo "  recover | scan + cp, $n pairs each, rebuilt file $((size >> 20)) MiB:"
-  for cold in 0 1; do
-    for out in "${outs[@]}"; do
-      pairs "    $([ "$cold" = 1 ] && echo cold || echo warm)/$([ "$out" = "$shm" ] && echo tmpfs || echo disk)" \
-        "$n" recovery reference
-      rm -rf "$out/out" "$out/copy.bin"
-    done
-  done
-  echo "    target: ratio <= 1.15"
-  rm -f "$src"
-  if [ -n "$shm" ]; then rm -rf "$shm"; fi
 }
 
 run_scale "${RAVELIN_SCALE_PAGES:-2000000}" "${RAVELIN_SCALE_FRAGMENTS:-200000}" \

@@ -488,11 +488,7 @@ void AddRecoverCommand(CLI::App& app, CliRun& run) {
   CLI::Option* source = AddSourceArgs(*cmd, options->scan.source);
   source->required(false);  // or --rows
   AddScanSettingArgs(*cmd, options->scan);
-  cmd->add_flag("--whole", options->scan.source.whole,
-                "On a disk with a partition table, one raw scan of the whole disk instead of "
-                "each partition scanned as --partition N scans it")
-      ->excludes("--partition")
-      ->excludes("--partition-image");
+  AddWholeOption(*cmd, options->scan.source);
   CLI::Option* rows =
       cmd->add_option("--rows", options->rows, "Recover from this saved scan-info row file");
   rows->excludes(source);

@@ -404,11 +404,7 @@ void AddScanCommand(CLI::App& app, CliRun& run) {
   cmd->add_option("--content", options->content,
                   "Save every fragment's sectors to this content file too")
       ->needs(rows);
-  cmd->add_flag("--whole", options->source.whole,
-                "On a disk with a partition table, one raw scan of the whole disk instead of "
-                "each partition scanned as --partition N scans it")
-      ->excludes("--partition")
-      ->excludes("--partition-image");
+  AddWholeOption(*cmd, options->source);
   cmd->add_flag("--force", options->force,
                 "Replace existing --rows and --content files (and a checkpoint beside them)");
   cmd->add_flag("--resume", options->resume,

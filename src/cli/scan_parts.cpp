@@ -1,5 +1,6 @@
 #include "cli/scan_parts.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <filesystem>
 #include <optional>
@@ -12,6 +13,14 @@
 namespace ravelin::cli {
 
 namespace fs = std::filesystem;
+
+void AddWholeOption(CLI::App& cmd, SourceArgs& args) {
+  cmd.add_flag("--whole", args.whole,
+               "On a disk with a partition table, one raw scan of the whole disk instead of "
+               "each partition scanned as --partition N scans it")
+      ->excludes("--partition")
+      ->excludes("--partition-image");
+}
 
 std::vector<ScanPart> ScanParts(const ScanOptions& scan, const CliEnv& env, std::ostream& err) {
   const SourceArgs& args = scan.source;

@@ -11,6 +11,10 @@
 
 #include "cli/commands.h"
 
+namespace CLI {
+class App;
+}  // namespace CLI
+
 namespace ravelin::cli {
 
 // One scan of a run: the source as given, or one partition of a whole disk, or a stretch of
@@ -19,6 +23,9 @@ struct ScanPart {
   ScanOptions scan;
   std::string label;  // where its fragments were found; empty for the source as given
 };
+
+// --whole: a disk with a partition table scanned as one, raw.
+void AddWholeOption(CLI::App& cmd, SourceArgs& args);
 
 // The parts `scan` asks for; when there are several, one line on `err` says so.
 std::vector<ScanPart> ScanParts(const ScanOptions& scan, const CliEnv& env, std::ostream& err);

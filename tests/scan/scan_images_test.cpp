@@ -24,13 +24,13 @@
 namespace ravelin {
 namespace {
 
-struct ScanResult {
+struct ImageScan {
   std::vector<std::string> rows;
   std::vector<std::string> log;  // Memo1 without the time-stamped start and end lines
 };
 
 // Scans `image` from 0 to its end with `step`, through a reader that refuses `unreadable`.
-ScanResult ScanImage(const std::string& image, const std::vector<std::uint64_t>& unreadable,
+ImageScan ScanImage(const std::string& image, const std::vector<std::uint64_t>& unreadable,
                      std::int64_t step, bool readAhead) {
   const std::set<std::uint64_t> bad(unreadable.begin(), unreadable.end());
   DeviceOpener opener = [bad](const std::string& path) {
@@ -56,7 +56,7 @@ ScanResult ScanImage(const std::string& image, const std::vector<std::uint64_t>&
   ws.controls.tab1.chkfreespace = false;
   ws.ScanStopped = false;
   ScanDataSource(ws, readAhead);
-  ScanResult result;
+  ImageScan result;
   for (const auto& row : ws.fragments.Rows()) result.rows.push_back(row.Text());
   for (const auto& line : ui.MemoLines(Memo::kMemo1))
     if (line.rfind("开始扫描", 0) != 0 && line.rfind("完成", 0) != 0) result.log.push_back(line);
@@ -100,8 +100,8 @@ TEST_P(ScanImagesTest, ReadAheadFindsWhatTheOneWindowScanFinds) {
   ASSERT_TRUE(status.ok()) << status.message();
 
   for (std::int64_t step : {std::int64_t{1}, std::int64_t{cluster}}) {
-    const ScanResult oneWindow = ScanImage(image, manifest.unreadableSectors, step, false);
-    const ScanResult readAhead = ScanImage(image, manifest.unreadableSectors, step, true);
+    const ImageScan oneWindow = ScanImage(image, manifest.unreadableSectors, step, false);
+    const ImageScan readAhead = ScanImage(image, manifest.unreadableSectors, step, true);
     EXPECT_EQ(readAhead.rows, oneWindow.rows) << "cluster " << cluster << ", step " << step;
     EXPECT_EQ(readAhead.log, oneWindow.log) << "cluster " << cluster << ", step " << step;
     EXPECT_FALSE(oneWindow.rows.empty());
@@ -125,7 +125,7 @@ TEST(ScanImagesTest, EveryFragmentOfTheTargetIsFoundWhereTheManifestSays) {
   const std::string image = dir.File("raw.img");
   ASSERT_TRUE(gen::BuildRawImage(target, {}, options, image, manifest).ok());
 
-  const ScanResult found = ScanImage(image, {}, 16, true);
+  const ImageScan found = ScanImage(image, {}, 16, true);
   const int file = manifest.TargetFile();
   for (const auto& fragment : manifest.FragmentsOf(file)) {
     // The first page of the extent that carries a header (free pages may be all zeros).
@@ -282,7 +282,7 @@ TEST(ScanImagesTest, ShiftedImageGivesTheSameFragmentsShiftedByTheSameSectors) {
   ASSERT_TRUE(
       gen::BuildRawImage(newer, {&target, nullptr, nullptr, nullptr}, options, image, manifest)
           .ok());
-  const ScanResult base = ScanImage(image, manifest.unreadableSectors, 1, true);
+  const ImageScan base = ScanImage(image, manifest.unreadableSectors, 1, true);
   ASSERT_GT(base.rows.size(), 5u);
 
   for (const std::uint64_t shift : {1u, 7u, 64u}) {
@@ -290,7 +290,7 @@ TEST(ScanImagesTest, ShiftedImageGivesTheSameFragmentsShiftedByTheSameSectors) {
     WriteShifted(image, shift, shiftedImage);
     std::vector<std::uint64_t> unreadable = manifest.unreadableSectors;
     for (auto& s : unreadable) s += shift;
-    const ScanResult shifted = ScanImage(shiftedImage, unreadable, 1, true);
+    const ImageScan shifted = ScanImage(shiftedImage, unreadable, 1, true);
     std::vector<std::string> expected;
     for (const auto& row : base.rows) expected.push_back(ShiftRow(row, shift));
     EXPECT_EQ(shifted.rows, expected) << "shifted by " << shift;

@@ -14,7 +14,7 @@ namespace {
 
 using test::PageBuilder;
 
-constexpr char kImage[] = "disk.img";
+constexpr char kResumeImage[] = "disk.img";
 constexpr std::size_t kSectors = 40000;
 
 class RowSink final : public FragmentSink {
@@ -62,10 +62,10 @@ class ScanResumeTest : public ::testing::TestWithParam<ScanSettings> {
     PutRun(kBlockSectors - 24, 700, 705);
     PutRun(8003, 50, 52);
     PutRun(2 * kBlockSectors - 800, 900, 1000);
-    sources_.Add(kImage, image_);
-    sources_.SetBadSectors(kImage, {4000 + 3 * 16});
+    sources_.Add(kResumeImage, image_);
+    sources_.SetBadSectors(kResumeImage, {4000 + 3 * 16});
     source_.SourceChosen = true;
-    source_.SourcePath = kImage;
+    source_.SourcePath = kResumeImage;
     source_.SectorLimit = kSectors;
   }
 

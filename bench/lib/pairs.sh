@@ -1,0 +1,93 @@
+# Sourced by the benchmarks that time a whole command against a reference in the same run:
+# the two alternate, PAIRS times each, and their medians and ratio are printed, so a machine
+# whose speed drifts slows both alike. Cold runs first drop the image from the page cache.
+
+now() { date +%s.%N; }
+since() { awk -v a="$1" -v b="$(now)" 'BEGIN{printf "%.3f", b-a}'; }
+
+# Drops FILE's pages from the page cache (posix_fadvise POSIX_FADV_DONTNEED, through dd), so
+# that the next read of it comes from the disk. Dirty pages are written first.
+evict() {
+  local f
+  for f in "$@"; do
+    sync "$f"
+    dd if="$f" iflag=nocache count=0 status=none
+  done
+}
+
+median() { sort -g | awk '{v[NR] = $1} END {print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2)}'; }
+
+# pairs LABEL PAIRS A B: runs the shell functions A and B in turn, PAIRS times each (A B A B
+# …); each prints the seconds it measured. Prints LABEL, both medians and their ratio.
+pairs() {
+  local label=$1 n=$2 a=$3 b=$4 i
+  local as=() bs=()
+  for ((i = 0; i < n; i++)); do
+    as+=("$("$a")")
+    bs+=("$("$b")")
+  done
+  local ma mb
+  ma=$(printf '%s\n' "${as[@]}" | median)
+  mb=$(printf '%s\n' "${bs[@]}" | median)
+  awk -v l="$label" -v a="$ma" -v b="$mb" -v ra="${as[*]}" -v rb="${bs[*]}" 'BEGIN{
+    printf "%-28s %8.3f s  vs %8.3f s   ratio %.2f   (runs: %s | %s)\n", l, a, b, a / b, ra, rb }'
+}
+
+# recover_vs_scan_cp RAVELIN IMAGE PAIRS: the whole recovery of the first database file on
+# IMAGE (a raw disk, 8 sectors per cluster) against `ravelin scan` of it plus `cp` of a file
+# as large as the rebuilt one, PAIRS pairs, warm and cold (the image and cp's source dropped
+# from the page cache before each timed command), with the outputs on disk (cp's copy synced,
+# as the writer syncs its own) and on tmpfs when the rebuilt file fits in a third of it.
+# Prints a line per mode. Needs `dir` (a folder on disk for outputs).
+recover_vs_scan_cp() {
+  local ravelin=$1 image=$2 n=$3
+  ((n >= 3)) || n=3
+  local args=("$image" --disk-image --sectors-per-cluster 8 --file 1)
+  rm -rf "$dir/out"
+  "$ravelin" recover "${args[@]}" --out-dir "$dir/out" >/dev/null 2>&1 || true
+  local size
+  size=$(stat -c %s "$(ls "$dir"/out/*.mdf | head -1)")
+  rm -rf "$dir/out"
+  local src=$dir/cp-source.bin
+  head -c "$size" "$image" >"$src"
+  local outs=("$dir") shm=""
+  if ((size * 3 < $(df -B1 --output=avail /dev/shm | tail -n 1))); then
+    shm=$(mktemp -d /dev/shm/ravelin-bench.XXXXXX)
+    outs=("$shm" "$dir")
+  fi
+  local cold out
+  prepare() {
+    sync
+    if [ "$cold" = 1 ]; then evict "$image" "$src"; else cat "$image" "$src" >/dev/null; fi
+  }
+  recovery() {
+    rm -rf "$out/out"
+    prepare
+    local t0
+    t0=$(now)
+    "$ravelin" recover "${args[@]}" --out-dir "$out/out" >/dev/null 2>&1
+    since "$t0"
+  }
+  reference() {
+    rm -f "$out/copy.bin"
+    prepare
+    local t0
+    t0=$(now)
+    "$ravelin" scan "${args[@]::3}" >/dev/null 2>&1
+    cp "$src" "$out/copy.bin"
+    # tmpfs has nothing to sync; on disk the copy is waited for, as the writer's output is.
+    if [ "$out" != "$shm" ]; then sync "$out/copy.bin"; fi
+    since "$t0"
+  }
+  echo "recover | scan + cp, $n pairs each, rebuilt file $((size >> 20)) MiB:"
+  for cold in 0 1; do
+    for out in "${outs[@]}"; do
+      pairs "  $([ "$cold" = 1 ] && echo cold || echo warm)/$([ "$out" = "$shm" ] && echo tmpfs || echo disk)" \
+        "$n" recovery reference
+      rm -rf "$out/out" "$out/copy.bin"
+    done
+  done
+  echo "  target: ratio <= 1.15"
+  rm -f "$src"
+  if [ -n "$shm" ]; then rm -rf "$shm"; fi
+}
