@@ -87,8 +87,8 @@ TEST_F(PartitionCommandTest, PartitionOfAnMbrOrGptImageScansLikeThePartitionCutO
     // the partition does.
     ASSERT_EQ(Run({"scan", image, "--json"}), kExitOk) << err_.str();
     EXPECT_EQ(Starts(out_.str(), p.startSector), fromDisk);
-    for (const auto& row : nlohmann::json::parse(out_.str())["fragments"])
-      EXPECT_EQ(row["found_in"], "partition 2");
+    const auto whole = nlohmann::json::parse(out_.str());
+    for (const auto& row : whole["fragments"]) EXPECT_EQ(row["found_in"], "partition 2");
     const std::string rows = dir_.File(gpt ? "gpt.rows" : "mbr.rows");
     const std::string content = dir_.File(gpt ? "gpt.content" : "mbr.content");
     ASSERT_EQ(Run({"scan", image, "--rows", rows, "--content", content}), kExitOk) << err_.str();
