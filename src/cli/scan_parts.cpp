@@ -76,8 +76,9 @@ std::vector<ScanPart> ScanParts(const ScanOptions& scan, const CliEnv& env, std:
   }
   outside(next, std::nullopt);
   err << "分区表(partition table): " << table->kind << ", " << taken.size()
-      << " partitions: each is scanned as --partition N scans it, the space outside them raw "
-         "(--whole scans the disk as one)\n";
+      << (taken.size() == 1 ? " partition" : " partitions")
+      << ": each is scanned as --partition N scans it, the space outside them raw (--whole "
+         "scans the disk as one)\n";
   return parts;
 }
 
