@@ -5,14 +5,16 @@
 now() { date +%s.%N; }
 since() { awk -v a="$1" -v b="$(now)" 'BEGIN{printf "%.3f", b-a}'; }
 
-# Drops FILE's pages from the page cache (posix_fadvise POSIX_FADV_DONTNEED, through dd), so
-# that the next read of it comes from the disk. Dirty pages are written first.
+# Drops FILE's pages from the page cache, so that the next read of it comes from the disk:
+# the whole cache through /proc/sys/vm/drop_caches when root may, else the file's own pages
+# (posix_fadvise POSIX_FADV_DONTNEED, through dd). Dirty pages are written first.
 evict() {
   local f
-  for f in "$@"; do
-    sync "$f"
-    dd if="$f" iflag=nocache count=0 status=none
-  done
+  sync
+  if [ -w /proc/sys/vm/drop_caches ] && echo 1 >/proc/sys/vm/drop_caches 2>/dev/null; then
+    return
+  fi
+  for f in "$@"; do dd if="$f" iflag=nocache count=0 status=none; done
 }
 
 median() { sort -g | awk '{v[NR] = $1} END {print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2)}'; }
@@ -42,7 +44,8 @@ pairs() {
 recover_vs_scan_cp() {
   local ravelin=$1 image=$2 n=$3
   ((n >= 3)) || n=3
-  local args=("$image" --disk-image --sectors-per-cluster 8 --file 1)
+  local scan=("$image" --disk-image --sectors-per-cluster 8)
+  local args=("${scan[@]}" --file 1)
   rm -rf "$dir/out"
   "$ravelin" recover "${args[@]}" --out-dir "$dir/out" >/dev/null 2>&1 || true
   local size
@@ -65,7 +68,8 @@ recover_vs_scan_cp() {
     prepare
     local t0
     t0=$(now)
-    "$ravelin" recover "${args[@]}" --out-dir "$out/out" >/dev/null 2>&1
+    "$ravelin" recover "${args[@]}" --out-dir "$out/out" >/dev/null 2>&1 ||
+      echo "the recovery did not end complete" >&2
     since "$t0"
   }
   reference() {
@@ -73,7 +77,7 @@ recover_vs_scan_cp() {
     prepare
     local t0
     t0=$(now)
-    "$ravelin" scan "${args[@]::3}" >/dev/null 2>&1
+    "$ravelin" scan "${scan[@]}" >/dev/null 2>&1 || echo "the reference scan failed" >&2
     cp "$src" "$out/copy.bin"
     # tmpfs has nothing to sync; on disk the copy is waited for, as the writer's output is.
     if [ "$out" != "$shm" ]; then sync "$out/copy.bin"; fi
