@@ -375,6 +375,8 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
       // A file the interruption cut short is not reported; those finished before it are.
       if (stopped && !r.written) break;
       PrintFile(r, part.label, text);
+      const std::uint64_t wrote =
+          r.written ? static_cast<std::uint64_t>(r.pageCount) * kPageSize : 0;
       if (options.stats) {
         using ull = unsigned long long;
         char line[320];
@@ -383,8 +385,7 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
                       "%.3f s; read %llu, %llu, %llu, %llu bytes; wrote %llu bytes\n",
                       static_cast<long long>(number), r.analyseSeconds, r.searchSeconds,
                       r.checkSeconds, r.writeSeconds, ull{r.analyseRead}, ull{r.searchRead},
-                      ull{r.checkRead}, ull{r.writeRead},
-                      ull(r.written ? static_cast<std::uint64_t>(r.pageCount) * kPageSize : 0));
+                      ull{r.checkRead}, ull{r.writeRead}, ull{wrote});
         err << line;
       }
       // The checkpoint of the completed scan now says this file is done too.
@@ -397,7 +398,7 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
       nlohmann::json file = FileJson(r);
       file["found_in"] = part.label.empty() ? nlohmann::json(nullptr) : nlohmann::json(part.label);
       reportFiles.push_back(std::move(file));
-      bytesWritten += r.written ? static_cast<std::uint64_t>(r.pageCount) * kPageSize : 0;
+      bytesWritten += wrote;
       done.push_back(std::move(r));
     }
     found += files;

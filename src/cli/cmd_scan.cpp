@@ -17,7 +17,6 @@
 #include <chrono>
 #include <cstdio>
 #include <limits>
-#include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
 #include "cli/interrupt.h"
@@ -244,23 +243,7 @@ int RunScanParts(const std::vector<ScanPart>& parts, const ScanOptions& options,
   FillFragmentList(all);
 
   if (stopped) err << "已停止扫描(stopped)\n";
-  if (options.json) {
-    nlohmann::json rows = nlohmann::json::array();
-    for (const ReportRow& row : all.ListView2.Rows()) {
-      nlohmann::json item = FragmentRowJson(row);
-      const auto n = static_cast<std::size_t>(item["position"].get<std::int64_t>());
-      item["found_in"] =
-          n >= 1 && n <= foundIn.size() ? nlohmann::json(foundIn[n - 1]) : nlohmann::json(nullptr);
-      rows.push_back(std::move(item));
-    }
-    const nlohmann::json doc = {{"count", all.ListView2.Count()},
-                                {"total", all.fragments.Count()},
-                                {"stopped", stopped},
-                                {"fragments", std::move(rows)}};
-    out << doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
-  } else {
-    PrintFragmentList(all, out, false, stopped);
-  }
+  PrintFragmentList(all, out, options.json, stopped, &foundIn);
   int exitCode = partFailed ? kExitFailed : kExitOk;
   if (outputs && !SaveScanInfo(all, *outputs)) exitCode = kExitFailed;
   if (interrupt.Requested() && exitCode == kExitOk) exitCode = interrupt.ExitCode();

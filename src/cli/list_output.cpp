@@ -38,13 +38,22 @@ void PrintList(const ReportList& list, std::ostream& out) {
 }
 
 void PrintFragmentList(const Workspace& ws, std::ostream& out, bool json,
-                       std::optional<bool> stopped) {
+                       std::optional<bool> stopped, const std::vector<std::string>* foundIn) {
   if (!json) {
     PrintList(ws.ListView2, out);
     return;
   }
   nlohmann::json rows = nlohmann::json::array();
-  for (const ReportRow& row : ws.ListView2.Rows()) rows.push_back(FragmentRowJson(row));
+  for (const ReportRow& row : ws.ListView2.Rows()) {
+    nlohmann::json item = FragmentRowJson(row);
+    if (foundIn != nullptr) {
+      const auto n = item["position"].get<std::int64_t>();
+      item["found_in"] = n >= 1 && n <= static_cast<std::int64_t>(foundIn->size())
+                             ? nlohmann::json((*foundIn)[static_cast<std::size_t>(n - 1)])
+                             : nlohmann::json(nullptr);
+    }
+    rows.push_back(std::move(item));
+  }
   nlohmann::json doc = {{"count", ws.ListView2.Count()}, {"total", ws.fragments.Count()}};
   if (stopped) doc["stopped"] = *stopped;
   doc["fragments"] = std::move(rows);

@@ -7,6 +7,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ports/report_list.h"
 #include "workspace/workspace.h"
@@ -23,8 +24,11 @@ nlohmann::json FragmentRowJson(const ReportRow& row);
 void PrintList(const ReportList& list, std::ostream& out);
 
 // List II of `ws`: text, or a JSON document {"count": rows shown, "total": rows in the
-// fragment table, "fragments": [FragmentRowJson, …]}, with "stopped" when given.
+// fragment table, "fragments": [FragmentRowJson, …]}, with "stopped" when given. `foundIn`,
+// when given, holds where each table row was found (by its 序号), each JSON row's
+// "found_in".
 void PrintFragmentList(const Workspace& ws, std::ostream& out, bool json,
-                       std::optional<bool> stopped = std::nullopt);
+                       std::optional<bool> stopped = std::nullopt,
+                       const std::vector<std::string>* foundIn = nullptr);
 
 }  // namespace ravelin::cli
