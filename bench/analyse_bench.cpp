@@ -137,29 +137,31 @@ struct Setup {
     for (const auto& f : manifest.FragmentsOf(manifest.TargetFile()))
       if (f.firstPage == 0) headerSector = f.startSector;
 
-    ws.source.SourceChosen = true;
-    ws.source.SourcePath = image;
-    ws.source.TotalSectors = manifest.totalSectors;
-    ws.source.SectorLimit = manifest.totalSectors;
-    ws.controls.tab1.edtbegin = std::string("0");
-    ws.controls.tab1.edtend = std::to_string(manifest.totalSectors);
-    ws.controls.tab1.edtsecs = std::string("8");
-    ws.controls.tab1.chkfreespace = false;
-    ws.ScanStopped = false;
+    ws.source().SourceChosen = true;
+    ws.source().SourcePath = image;
+    ws.source().TotalSectors = manifest.totalSectors;
+    ws.source().SectorLimit = manifest.totalSectors;
+    ws.controls().tab1.edtbegin = std::string("0");
+    ws.controls().tab1.edtend = std::to_string(manifest.totalSectors);
+    ws.controls().tab1.edtsecs = std::string("8");
+    ws.controls().tab1.chkfreespace = false;
+    ws.ScanStopped() = false;
     if (ScanDataSource(ws).outcome != JobOutcome::kCompleted) std::abort();
-    for (std::size_t i = 0; i < ws.fragments.Count(); ++i)
-      if (ws.fragments.Row(i).StartSector == headerSector) header = ws.fragments.Row(i);
+    for (std::size_t i = 0; i < ws.fragments().Count(); ++i)
+      if (ws.fragments().Row(i).StartSector == headerSector) header = ws.fragments().Row(i);
     if (Analyse(ws.Fragments()) != AnalysisOutcome::kChained) std::abort();
     fd = ::open(image.c_str(), O_RDONLY | O_CLOEXEC);
   }
   ~Setup() { ::close(fd); }
 
   AnalysisOutcome Analyse(FragmentSource& source) {
-    ws.fragments.FragmentChosen().assign(ws.fragments.Count(), 0);
-    VectorChosenMarks marks(ws.fragments.FragmentChosen());
+    // Nothing else runs: the lock is only what a change of the table takes.
+    MutexLock lock(ws.tableLock);
+    ws.LockedFragments().FragmentChosen().assign(ws.fragments().Count(), 0);
+    VectorChosenMarks marks(ws.LockedFragments().FragmentChosen());
     NullReporter reporter;
-    const AnalysisInputs in{ws.fragments, source, {8, 1}, nullptr, nullptr};
-    AnalysisOutputs out{ws.pageMap, ws.FilePageCount, ws.DatabaseFileName, marks};
+    const AnalysisInputs in{ws.fragments(), source, {8, 1}, nullptr, nullptr};
+    AnalysisOutputs out{ws.pageMap(), ws.FilePageCount(), ws.DatabaseFileName(), marks};
     return AnalyseHeaderFragment({header.StartSector, header.Pages()}, in, out, reporter);
   }
 
@@ -186,11 +188,11 @@ void BM_ClassifyEveryFragment(benchmark::State& state) {
   std::int64_t belonging = 0;
   for (auto _ : state) {
     RecordingSource source(s.ws.Fragments());
-    PageMapper mapper(s.ws.pageMap, source, {8, 1}, reporter);
+    PageMapper mapper(s.ws.pageMap(), source, {8, 1}, reporter);
     const auto t0 = std::chrono::steady_clock::now();
     belonging = 0;
-    for (std::int32_t p = 0; p < s.ws.fragments.FragmentCount(); ++p)
-      belonging += mapper.ClassifyCandidate(s.ws.fragments, p) == Candidate::kBelongs;
+    for (std::int32_t p = 0; p < s.ws.fragments().FragmentCount(); ++p)
+      belonging += mapper.ClassifyCandidate(s.ws.fragments(), p) == Candidate::kBelongs;
     const auto t1 = std::chrono::steady_clock::now();
     state.PauseTiming();
     // The reference: the same requests, plain pread into a buffer of the same size.
@@ -207,7 +209,7 @@ void BM_ClassifyEveryFragment(benchmark::State& state) {
     bytes += source.bytes;
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
-  state.counters["fragments"] = s.ws.fragments.FragmentCount();
+  state.counters["fragments"] = s.ws.fragments().FragmentCount();
   state.counters["belonging"] = static_cast<double>(belonging);
   state.counters["read_MB_per_pass"] =
       static_cast<double>(bytes) / 1e6 / static_cast<double>(state.iterations());
@@ -222,9 +224,9 @@ void BM_ClassifyEveryFragmentPageByPage(benchmark::State& state) {
   for (auto _ : state) {
     PageByPageSource pages(s.ws.Fragments());
     RecordingSource source(pages);
-    PageMapper mapper(s.ws.pageMap, source, {8, 1}, reporter);
-    for (std::int32_t p = 0; p < s.ws.fragments.FragmentCount(); ++p)
-      benchmark::DoNotOptimize(mapper.ClassifyCandidate(s.ws.fragments, p));
+    PageMapper mapper(s.ws.pageMap(), source, {8, 1}, reporter);
+    for (std::int32_t p = 0; p < s.ws.fragments().FragmentCount(); ++p)
+      benchmark::DoNotOptimize(mapper.ClassifyCandidate(s.ws.fragments(), p));
   }
 }
 BENCHMARK(BM_ClassifyEveryFragmentPageByPage)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -238,10 +240,10 @@ void BM_WholeAnalysis(benchmark::State& state) {
     bytes += source.bytes;
   }
   std::int64_t chained = 0;
-  for (const std::int32_t c : s.ws.fragments.FragmentChosen()) chained += c == 1;
+  for (const std::int32_t c : s.ws.fragments().FragmentChosen()) chained += c == 1;
   state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
   state.counters["chained"] = static_cast<double>(chained);
-  state.counters["file_pages"] = s.ws.FilePageCount;
+  state.counters["file_pages"] = s.ws.FilePageCount();
 }
 BENCHMARK(BM_WholeAnalysis)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -10,7 +10,6 @@
 namespace ravelin {
 namespace {
 
-
 using PageBuffer = std::array<std::uint8_t, kPageSize>;
 
 // Page k of the fragment at `startSector`, torn bits restored; false when it cannot be read.
@@ -46,7 +45,10 @@ void FillHeaderFragments(const FragmentTable& table, ReportList& list) {
   }
 }
 
-void NameFilesFromContent(ReportList& list, FragmentSource& source, Reporter& reporter) {
+std::vector<std::pair<std::size_t, std::string>> NameFilesFromContent(const ReportList& list,
+                                                                      FragmentSource& source,
+                                                                      Reporter& reporter) {
+  std::vector<std::pair<std::size_t, std::string>> names;
   for (std::size_t i = 0; i < list.Count(); ++i) {
     const ReportRow& row = list.Row(i);
     if (RoundHalfEven(CellNumber(row, file_column::kSizeKB), 8) <= kNamePage) continue;
@@ -70,9 +72,9 @@ void NameFilesFromContent(ReportList& list, FragmentSource& source, Reporter& re
       reporter.Message("get file name error");
       continue;
     }
-    list.Edit(i).cells[file_column::kName] =
-        name + ":" + std::to_string(static_cast<std::int64_t>(size) * 8) + "KB";
+    names.emplace_back(i, name + ":" + std::to_string(static_cast<std::int64_t>(size) * 8) + "KB");
   }
+  return names;
 }
 
 void ShowFileNameOfChecked(const ReportList& fragmentList, FragmentSource& source,

@@ -6,6 +6,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "catalogue/fragment_source.h"
 #include "catalogue/fragment_table.h"
@@ -43,8 +46,12 @@ void FillHeaderFragments(const FragmentTable& table, ReportList& list);
 
 // For a scan loaded from its saved content: the name cell of every row of more than 32 pages
 // becomes name + ":" + size in KB, read from the stored pages 0 and 32. A row whose pages
-// cannot be read or hold no size or name keeps its text (the message says why).
-void NameFilesFromContent(ReportList& list, FragmentSource& source, Reporter& reporter);
+// cannot be read or hold no size or name keeps its text (the message says why). Gives the
+// rows to change and their new names, in row order, for the caller to write into the list:
+// the messages may be questions to the person, which no lock may be held across.
+std::vector<std::pair<std::size_t, std::string>> NameFilesFromContent(const ReportList& list,
+                                                                      FragmentSource& source,
+                                                                      Reporter& reporter);
 
 // "取勾选碎片的文件名": for the ticked rows of list II in list order, a message box with the name
 // in the row's page 32 ("none" when it holds none). Stops at the first ticked row that does

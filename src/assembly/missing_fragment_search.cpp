@@ -15,12 +15,6 @@ namespace ravelin {
 namespace {
 
 constexpr char kNoNameMessage[] = "get fileinfo2 error";
-constexpr std::size_t kFirstPageColumn = 2;
-
-// Keeps the lock, when there is one, for the life of a change.
-std::unique_lock<Mutex> LockIf(Mutex* lock) {
-  return lock ? std::unique_lock<Mutex>(*lock) : std::unique_lock<Mutex>();
-}
 
 // Whether at least one page of the fragment is one the file may hold: its allocation is
 // unknown, or the file's PFS pages say it is allocated. A fragment wholly on pages known to
@@ -157,30 +151,6 @@ std::vector<std::int32_t> ListFragmentsInRange(const std::vector<FragmentIndexEn
   for (; it != index.end() && it->StartPage <= end; ++it)
     if (it->EndPage <= end) positions.push_back(static_cast<std::int32_t>(it - index.begin()));
   return positions;
-}
-
-std::vector<AssemblyRow> TableSearchList::SortedRows() {
-  auto held = LockIf(lock_);
-  list_.Sort(kFirstPageColumn);
-  return AssemblyRows(list_, table_);
-}
-
-void TableSearchList::Choose(std::int32_t row) {
-  auto held = LockIf(lock_);
-  auto& chosen = table_.FragmentChosen();
-  if (row >= 0 && static_cast<std::size_t>(row) < chosen.size())
-    chosen[static_cast<std::size_t>(row)] = 1;
-}
-
-void TableSearchList::Rebuild() {
-  auto held = LockIf(lock_);
-  FillAssemblyList(table_, list_);
-}
-
-bool TableSearchList::Chosen(std::int32_t row) const {
-  const auto& chosen = table_.FragmentChosen();
-  return row >= 0 && static_cast<std::size_t>(row) < chosen.size() &&
-         chosen[static_cast<std::size_t>(row)] == 1;
 }
 
 SearchResult SearchMissingFragments(const FragmentTable& table, SearchList& list,

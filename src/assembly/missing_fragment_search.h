@@ -40,7 +40,8 @@ inline constexpr char kOverlapMessage[] = "error";
 std::vector<std::int32_t> ListFragmentsInRange(const std::vector<FragmentIndexEntry>& index,
                                                std::int64_t first, std::int64_t end);
 
-// The Assembly list as the search changes it. The Workspace's version takes its table lock.
+// The Assembly list as the search changes it (the session's version takes the Workspace's
+// table lock around each change).
 class SearchList {
  public:
   virtual ~SearchList() = default;
@@ -49,22 +50,6 @@ class SearchList {
   virtual void Choose(std::int32_t row) = 0;  // FragmentChosen[row] = 1
   virtual void Rebuild() = 0;                 // FillAssemblyList
   virtual bool Chosen(std::int32_t row) const = 0;
-};
-
-// A table and its Assembly list, changed under `lock` when one is given.
-class TableSearchList final : public SearchList {
- public:
-  TableSearchList(FragmentTable& table, ReportList& list, Mutex* lock = nullptr)
-      : table_(table), list_(list), lock_(lock) {}
-  std::vector<AssemblyRow> SortedRows() override;
-  void Choose(std::int32_t row) override;
-  void Rebuild() override;
-  bool Chosen(std::int32_t row) const override;
-
- private:
-  FragmentTable& table_;
-  ReportList& list_;
-  Mutex* lock_;
 };
 
 enum class SearchOutcome {

@@ -34,12 +34,12 @@ nlohmann::json AssemblyJson(const Workspace& ws) {
   // The list is built in table order from the chosen rows: row i of the list is the i-th
   // chosen row of the table.
   std::vector<std::size_t> tableRows;
-  const auto& chosen = ws.fragments.FragmentChosen();
+  const auto& chosen = ws.fragments().FragmentChosen();
   for (std::size_t i = 0; i < chosen.size(); ++i)
     if (chosen[i] == 1) tableRows.push_back(i);
   nlohmann::json rows = nlohmann::json::array();
-  for (std::size_t i = 0; i < ws.ListView4.Count(); ++i) {
-    const ReportRow& row = ws.ListView4.Row(i);
+  for (std::size_t i = 0; i < ws.ListView4().Count(); ++i) {
+    const ReportRow& row = ws.ListView4().Row(i);
     nlohmann::json item = FragmentRowJson(row);
     if (i < tableRows.size()) item["fragment"] = tableRows[i] + 1;  // 序号 in list II
     rows.push_back(std::move(item));
@@ -63,17 +63,17 @@ int RunAnalyse(const AnalyseOptions& options, const CliEnv& env, std::ostream& o
   Workspace ws(ui, env.opener);
   if (!OpenFileList(ws, env, options.rows, options.content, options.source, options.force, err))
     return kExitBadUsage;
-  const auto files = static_cast<std::int64_t>(ws.ListView3.Count());
+  const auto files = static_cast<std::int64_t>(ws.ListView3().Count());
   if (options.file < 1 || options.file > files) {
     err << "没有第 " << options.file << " 个数据库文件(no database file " << options.file
         << ": the saved scan found " << files << ", see `ravelin files`)\n";
     return kExitBadUsage;
   }
-  if (!options.out.empty() && !CheckNewFile("--out", options.out, ws.source.SourcePath,
+  if (!options.out.empty() && !CheckNewFile("--out", options.out, ws.source().SourcePath,
                                             {options.rows, options.content}, options.force, err))
     return kExitBadUsage;
   if (options.sectorsPerCluster) {
-    ws.source.SectorsPerCluster = static_cast<std::int16_t>(*options.sectorsPerCluster);
+    ws.source().SectorsPerCluster = static_cast<std::int16_t>(*options.sectorsPerCluster);
   }
 
   const auto selected = static_cast<std::size_t>(options.file - 1);
@@ -85,7 +85,7 @@ int RunAnalyse(const AnalyseOptions& options, const CliEnv& env, std::ostream& o
     analysis = session.Analyse(request, &question);
   } else {
     analysis =
-        session.AnalyseAsJob(request, [&ws] { ws.jobs.WaitIdle(std::chrono::hours(24 * 365)); });
+        session.AnalyseAsJob(request, [&ws] { ws.jobs().WaitIdle(std::chrono::hours(24 * 365)); });
   }
   const bool completed = analysis.Completed();
   // Tab IV, as a person goes on from there: SEARCH MORE, the sort by first page, CHECK with
@@ -103,7 +103,7 @@ int RunAnalyse(const AnalyseOptions& options, const CliEnv& env, std::ostream& o
   }
   const std::vector<std::string> log = Lines(memo.str());
   if (options.json) {
-    const ReportRow& file = ws.ListView3.Row(selected);
+    const ReportRow& file = ws.ListView3().Row(selected);
     const nlohmann::json doc = {{"file",
                                  {{"number", options.file},
                                   {"name", file.Cell(file_column::kName)},
@@ -111,14 +111,14 @@ int RunAnalyse(const AnalyseOptions& options, const CliEnv& env, std::ostream& o
                                   {"start_sector", CellNumber(file, file_column::kStartSector)},
                                   {"size_kb", CellNumber(file, file_column::kSizeKB)}}},
                                 {"completed", completed},
-                                {"file_page_count", ws.FilePageCount},
-                                {"database_file_name", ws.DatabaseFileName},
+                                {"file_page_count", ws.FilePageCount()},
+                                {"database_file_name", ws.DatabaseFileName()},
                                 {"fragments", AssemblyJson(ws)},
                                 {"log", log},
                                 {"log_messages", LogMessagesJson(log)}};
     out << doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
   } else {
-    PrintList(ws.ListView4, out);
+    PrintList(ws.ListView4(), out);
     out << '\n';
     for (const std::string& line : log) out << WithGloss(line) << '\n';
   }

@@ -29,7 +29,9 @@ namespace {
 // stays the FragmentList position whatever the list shows. Says which number is missing
 // and returns false when a single number names no row.
 bool TickFragments(Workspace& ws, const FragmentSelection& selection, std::ostream& err) {
-  ReportList& list = ws.ListView2;
+  // No job runs: the lock is only what every change of list II takes.
+  MutexLock lock(ws.tableLock);
+  ReportList& list = ws.LockedList(ws.ListView2());
   std::unordered_map<std::int64_t, std::size_t> byNumber;
   byNumber.reserve(list.Count());
   for (std::size_t i = 0; i < list.Count(); ++i) {
@@ -45,7 +47,7 @@ bool TickFragments(Workspace& ws, const FragmentSelection& selection, std::ostre
       const auto it = byNumber.find(from);
       if (it == byNumber.end()) {
         err << "--fragments: 碎片 " << from << " 不在列表中(fragment " << from
-            << " is not in the list of " << ws.fragments.Count()
+            << " is not in the list of " << ws.fragments().Count()
             << " fragments, or is hidden by its saved filter)\n";
         return false;
       }
@@ -89,16 +91,16 @@ int RunExtract(const ExtractOptions& options, const CliEnv& env, std::ostream& o
   if (!TickFragments(ws, *selection, err)) return kExitBadUsage;
   if (sortColumn) SortFragmentList(ws, *sortColumn);
 
-  const std::vector<ExtractRow> rows = TickedRows(ws.ListView2);
+  const std::vector<ExtractRow> rows = TickedRows(ws.ListView2());
   // Nothing is replaced unless --force says so, and nothing is written before all is checked.
   const std::vector<std::string> inputs = {options.rows, options.content};
   if (!options.combined.empty()) {
-    if (!CheckNewFile("--combined", options.combined, ws.source.SourcePath, inputs, options.force,
+    if (!CheckNewFile("--combined", options.combined, ws.source().SourcePath, inputs, options.force,
                       err))
       return kExitBadUsage;
   } else {
     for (const ExtractRow& row : rows) {
-      if (!CheckNewFile("--dir", FragmentFileName(options.dir, row), ws.source.SourcePath, inputs,
+      if (!CheckNewFile("--dir", FragmentFileName(options.dir, row), ws.source().SourcePath, inputs,
                         options.force, err))
         return kExitBadUsage;
     }

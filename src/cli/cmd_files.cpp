@@ -30,7 +30,7 @@ int RunFiles(const FilesOptions& options, const CliEnv& env, std::ostream& out, 
       out << GlossedCaption(caption) << '\t';
     out << "LSN\n";
   }
-  for (const ReportRow& row : ws.ListView3.Rows()) {
+  for (const ReportRow& row : ws.ListView3().Rows()) {
     const std::optional<std::string> lsn = PageZeroLsn(ws, row);
     if (!options.json) {
       out << row.Cell(file_column::kPosition) << '\t' << WithGloss(row.Cell(file_column::kName))

@@ -289,7 +289,7 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
         partFailed = true;
         continue;
       }
-      if (!prepared && !prepareOutputs(ws.source.SourcePath)) return kExitBadUsage;
+      if (!prepared && !prepareOutputs(ws.source().SourcePath)) return kExitBadUsage;
       if (severalParts && style != Style::kNone) err << "scan " << part.label << '\n';
       ScanRequest request;
       if (const int refused = ApplyScanSettings(ws, chosen, part.scan, request, err);
@@ -328,7 +328,7 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
       if (options.stats) {
         char line[160];
         std::snprintf(line, sizeof line, "stats: scan %.3f s, %zu fragments, read %llu bytes\n",
-                      scan->seconds, ws.fragments.Count(),
+                      scan->seconds, ws.fragments().Count(),
                       static_cast<unsigned long long>(ws.SourceBytesRead()));
         err << line;
       }
@@ -336,10 +336,10 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
     } else {
       if (!OpenFileList(ws, env, options.rows, options.content, {}, options.force, err))
         return kExitBadUsage;
-      if (!prepareOutputs(ws.source.SourcePath)) return kExitBadUsage;
+      if (!prepareOutputs(ws.source().SourcePath)) return kExitBadUsage;
     }
 
-    const auto files = static_cast<std::int64_t>(ws.ListView3.Count());
+    const auto files = static_cast<std::int64_t>(ws.ListView3().Count());
     for (std::int64_t n = 1; n <= files && !stopped; ++n) {
       const std::int64_t number = found + n;
       if (options.file && *options.file != number) continue;
@@ -358,13 +358,13 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
         return (fs::path(options.outDir) / name).string();
       };
       auto wait = [&] {
-        while (!ws.jobs.WaitIdle(std::chrono::milliseconds(100))) {
+        while (!ws.jobs().WaitIdle(std::chrono::milliseconds(100))) {
           if (interrupt.TakeRequest()) {
             stopped = true;
-            ws.Closing.store(true);  // the analysis ends at its next step
+            ws.Closing().store(true);  // the analysis ends at its next step
           }
         }
-        ws.jobs.JoinAll();
+        ws.jobs().JoinAll();
       };
       FileRecovery r = RecoverFile(ws, n, true, true, outputFor, wait);
       r.number = number;

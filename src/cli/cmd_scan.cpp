@@ -97,7 +97,7 @@ int ApplyScanSettings(const Workspace& ws, const SourceChoice& chosen, const Sca
   if (options.end) request.end = *options.end;
   if (options.sectorsPerCluster) request.step = *options.sectorsPerCluster;
   if (options.freeSpaceOnly) {
-    if (!ws.source.HasFileSystem) {
+    if (!ws.source().HasFileSystem) {
       err << "--free-space-only: 此数据源没有可读的文件系统(the source has no file system to map; "
              "choose a partition, or an image with --partition-image)\n";
       return kExitBadSource;
@@ -145,18 +145,18 @@ std::optional<ScanRun> RunScanJob(Workspace& ws, TerminalUi& ui, const ScanReque
       settings->resumeFrom ? settings->resumeFrom->position : settings->start;
   // The bar runs to the end the scan really uses: the source's last sector when the end
   // asked for lies beyond it.
-  const std::int64_t end = ClampedScanEnd(settings->end, ws.reader);
+  const std::int64_t end = ClampedScanEnd(settings->end, ws.reader());
   Progress progress(err, style, begin, end);
   const auto started = std::chrono::steady_clock::now();
-  while (!ws.jobs.WaitIdle(std::chrono::milliseconds(100))) {
+  while (!ws.jobs().WaitIdle(std::chrono::milliseconds(100))) {
     if (interrupt.TakeRequest()) {
       run.interrupted = true;
       StopScan(ws);
     }
     progress.Show(std::max(begin, ui.Position()), false);
   }
-  ws.jobs.JoinAll();
-  run.result = ws.jobs.LastResult();
+  ws.jobs().JoinAll();
+  run.result = ws.jobs().LastResult();
   run.begin = begin;
   // A scan that ran to its end has covered the whole range, whatever position its last
   // step reported.
@@ -189,9 +189,9 @@ int RunScanParts(const std::vector<ScanPart>& parts, const ScanOptions& options,
   if (!ChooseSource(all, env, disk, err).Chosen()) return kExitBadSource;
   std::optional<ScanInfoOutputs> outputs;
   if (!options.rows.empty()) {
-    if (!CheckNewFile("--rows", options.rows, all.source.SourcePath, {}, options.force, err) ||
+    if (!CheckNewFile("--rows", options.rows, all.source().SourcePath, {}, options.force, err) ||
         (!options.content.empty() &&
-         !CheckNewFile("--content", options.content, all.source.SourcePath, {options.rows},
+         !CheckNewFile("--content", options.content, all.source().SourcePath, {options.rows},
                        options.force, err)))
       return kExitBadUsage;
     outputs = CreateScanInfoOutputs(
@@ -221,25 +221,25 @@ int RunScanParts(const std::vector<ScanPart>& parts, const ScanOptions& options,
       partFailed = true;
       continue;
     }
-    if (ws.fragments.Count() > mostRows) {
-      mostRows = ws.fragments.Count();
-      all.source.SectorsPerCluster = ws.source.SectorsPerCluster;
+    if (ws.fragments().Count() > mostRows) {
+      mostRows = ws.fragments().Count();
+      all.source().SectorsPerCluster = ws.source().SectorsPerCluster;
     }
-    const std::size_t first = all.fragments.Count() + 1;
-    for (FragmentRow row : ws.fragments.Rows()) {
-      row.No = static_cast<std::int32_t>(all.fragments.Count() + 1);
+    const std::size_t first = all.fragments().Count() + 1;
+    for (FragmentRow row : ws.fragments().Rows()) {
+      row.No = static_cast<std::int32_t>(all.fragments().Count() + 1);
       sink.Append(std::move(row));
       foundIn.push_back(part.label);
     }
-    err << part.label << ": " << ws.fragments.Count() << " fragments";
-    if (ws.fragments.Count() > 0) err << " (" << first << "-" << all.fragments.Count() << ")";
+    err << part.label << ": " << ws.fragments().Count() << " fragments";
+    if (ws.fragments().Count() > 0) err << " (" << first << "-" << all.fragments().Count() << ")";
     err << '\n';
     if (scan->interrupted || scan->result.outcome == JobOutcome::kStopped) {
       stopped = true;
       break;
     }
   }
-  all.fragments.BuildFragmentIndex();
+  BuildFragmentIndex(all);
   FillFragmentList(all);
 
   if (stopped) err << "已停止扫描(stopped)\n";
@@ -312,7 +312,7 @@ int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, st
                   "stats: %.0f sectors in %.3f s, %.1f MB/s, %zu fragments, peak memory %ld KiB, "
                   "read %llu bytes\n",
                   sectors, seconds, seconds > 0 ? sectors * 512 / seconds / 1e6 : 0.0,
-                  ws.fragments.Count(), usage.ru_maxrss,
+                  ws.fragments().Count(), usage.ru_maxrss,
                   static_cast<unsigned long long>(ws.SourceBytesRead()));
     err << line;
     if (checkpointed.writer) {

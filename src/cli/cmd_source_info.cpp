@@ -32,8 +32,8 @@ OptionTexts TextsOf(const SourceChoice& chosen) {
 // The container an image file is, for an image read through its path; nothing for a raw
 // image or a partition read through its own device.
 std::optional<ContainerInfo> ContainerOfSource(const Workspace& ws, const CliEnv& env) {
-  if (ws.source.IsPartition) return std::nullopt;
-  return ContainerOf(ws.source.SourcePath, env.opener);
+  if (ws.source().IsPartition) return std::nullopt;
+  return ContainerOf(ws.source().SourcePath, env.opener);
 }
 
 // "VHDX (dynamic), guest disk 16384 sectors (8.00 MB)", or "none (raw)".
@@ -47,7 +47,7 @@ std::string ContainerText(const std::optional<ContainerInfo>& container) {
 
 void PrintText(const Workspace& ws, const SourceChoice& chosen,
                const std::optional<ContainerInfo>& container, std::ostream& out) {
-  const DataSource& s = ws.source;
+  const DataSource& s = ws.source();
   const OptionTexts t = TextsOf(chosen);
   auto row = [&out](std::string_view name, const std::string& value) {
     out << "  " << name << std::string(name.size() < 24 ? 24 - name.size() : 1, ' ') << value
@@ -91,7 +91,7 @@ nlohmann::json ContainerJson(const std::optional<ContainerInfo>& container) {
 
 nlohmann::json ToJson(const Workspace& ws, const SourceChoice& chosen,
                       const std::optional<ContainerInfo>& container) {
-  const DataSource& s = ws.source;
+  const DataSource& s = ws.source();
   const OptionTexts t = TextsOf(chosen);
   // snake_case keys, as in every document of the command line; the control names of the
   // window are kept as the values' names in brackets in the text output only.

@@ -40,11 +40,11 @@ void PrintList(const ReportList& list, std::ostream& out) {
 void PrintFragmentList(const Workspace& ws, std::ostream& out, bool json,
                        std::optional<bool> stopped, const std::vector<std::string>* foundIn) {
   if (!json) {
-    PrintList(ws.ListView2, out);
+    PrintList(ws.ListView2(), out);
     return;
   }
   nlohmann::json rows = nlohmann::json::array();
-  for (const ReportRow& row : ws.ListView2.Rows()) {
+  for (const ReportRow& row : ws.ListView2().Rows()) {
     nlohmann::json item = FragmentRowJson(row);
     if (foundIn != nullptr) {
       const auto n = item["position"].get<std::int64_t>();
@@ -54,7 +54,7 @@ void PrintFragmentList(const Workspace& ws, std::ostream& out, bool json,
     }
     rows.push_back(std::move(item));
   }
-  nlohmann::json doc = {{"count", ws.ListView2.Count()}, {"total", ws.fragments.Count()}};
+  nlohmann::json doc = {{"count", ws.ListView2().Count()}, {"total", ws.fragments().Count()}};
   if (stopped) doc["stopped"] = *stopped;
   doc["fragments"] = std::move(rows);
   out << doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';

@@ -34,7 +34,7 @@ FileRecovery RecoverFile(Workspace& ws, std::int64_t number, bool search, bool c
   FileRecovery r;
   r.number = number;
   const auto selected = static_cast<std::size_t>(number - 1);
-  const ReportRow& fileRow = ws.ListView3.Row(selected);
+  const ReportRow& fileRow = ws.ListView3().Row(selected);
   r.identification = fileRow.Cell(file_column::kName);
   r.headerSector = static_cast<std::uint64_t>(CellNumber(fileRow, file_column::kStartSector));
   r.lsn = PageZeroLsn(ws, fileRow);
@@ -71,8 +71,8 @@ FileRecovery RecoverFile(Workspace& ws, std::int64_t number, bool search, bool c
   }
   r.searchSeconds = lap(r.searchRead);
   session.SortAssembly(list_column::kStartPage);
-  r.physicalName = ws.DatabaseFileName;
-  r.fragmentsUsed = static_cast<std::int64_t>(ws.ListView4.Count());
+  r.physicalName = ws.DatabaseFileName();
+  r.fragmentsUsed = static_cast<std::int64_t>(ws.ListView4().Count());
   if (check) {
     const CheckResult checked = session.Check();  // the account comes with the write
     keepLog(checked);

@@ -44,7 +44,7 @@ bool OpenFileList(Workspace& ws, const CliEnv& env, const std::string& rows,
   }
   if (!ContentUsable(ws, content, force, err)) return false;
   Session(ws).ListFiles();
-  if (ws.ListView3.Empty()) {
+  if (ws.ListView3().Empty()) {
     err << "扫描信息中没有数据库文件(no database file in " << rows
         << ": no fragment starts at page 0)\n";
     return false;

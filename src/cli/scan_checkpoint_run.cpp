@@ -65,7 +65,7 @@ bool ResumeFromCheckpoint(Workspace& ws, const std::string& path, const ScanChec
     return false;
   }
   if (const auto unfit =
-          CheckpointUnfit(checkpoint, settings, ClampedScanEnd(settings.end, ws.reader))) {
+          CheckpointUnfit(checkpoint, settings, ClampedScanEnd(settings.end, ws.reader()))) {
     err << "--resume: 检查点无效(the checkpoint " << path << " does not fit this scan: " << *unfit
         << ")\n";
     return false;
@@ -76,7 +76,7 @@ bool ResumeFromCheckpoint(Workspace& ws, const std::string& path, const ScanChec
 
 int PrepareCheckpointedScan(Workspace& ws, const ScanOptions& options, ScanRequest& request,
                             CheckpointedScan& scan, std::ostream& err) {
-  const std::string& source = ws.source.SourcePath;
+  const std::string& source = ws.source().SourcePath;
   const std::string path = CheckpointPath(options.rows);
   const std::vector<std::string> outputs = options.content.empty()
                                                ? std::vector{options.rows}

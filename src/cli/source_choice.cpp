@@ -98,11 +98,11 @@ bool DetectAndReportImageKind(const std::string& path, const CliEnv& env, std::o
 SourceChoice ChooseSource(Workspace& ws, const CliEnv& env, const SourceArgs& args,
                           std::ostream& err) {
   ListDataSources(ws, env.discovery);
-  if (const DiskEntry* disk = FindEntry(ws.DiskCaptions, args.source)) {
+  if (const DiskEntry* disk = FindEntry(ws.DiskCaptions(), args.source)) {
     if (args.partition) return ChooseImagePartitionSource(ws, disk->devicePath, *args.partition);
     return ChooseDiskSource(ws, *disk);
   }
-  if (const PartitionEntry* part = FindEntry(ws.PartitionCaptions, args.source))
+  if (const PartitionEntry* part = FindEntry(ws.PartitionCaptions(), args.source))
     return ChoosePartitionSource(ws, *part);
   if (const auto why = NotAnImage(args.source)) {
     err << *why << '\n';

@@ -2,6 +2,7 @@
 
 #include "cli/glosses.h"
 #include "commands/successor_dialog.h"
+#include "common/messages.h"
 #include "common/text.h"
 
 namespace ravelin::cli {
@@ -62,7 +63,8 @@ void PrintDialogRow(std::ostream& out, const ReportList& list, std::size_t i) {
 
 void TerminalUi::AskSuccessor(SuccessorChoice& dialog) {
   std::unique_lock lock(mutex_);
-  err_ << kSuccessorDialogCaption << ": " << kSuccessorGroupCaption << '\n';
+  err_ << Text(TextId::kSuccessorDialogCaption) << ": " << Text(TextId::kSuccessorGroupCaption)
+       << '\n';
   for (std::size_t i = 0; i < dialog.ListView1.Count(); ++i) {
     err_ << "      ";
     PrintDialogRow(err_, dialog.ListView1, i);
@@ -72,15 +74,15 @@ void TerminalUi::AskSuccessor(SuccessorChoice& dialog) {
     PrintDialogRow(err_, dialog.ListView2, i);
   }
   if (in_ == nullptr) {
-    err_ << "(" << kSuccessorCancelCaption << ")\n" << std::flush;
+    err_ << "(" << Text(TextId::kSuccessorCancelCaption) << ")\n" << std::flush;
     lock.unlock();
     LeaveQuestion(dialog);
     return;
   }
   const auto count = static_cast<std::int64_t>(dialog.ListView2.Count());
   for (;;) {
-    err_ << "后续碎片(next fragment) 1-" << count << ", q " << kSuccessorCancelCaption << ": "
-         << std::flush;
+    err_ << "后续碎片(next fragment) 1-" << count << ", q " << Text(TextId::kSuccessorCancelCaption)
+         << ": " << std::flush;
     lock.unlock();  // never hold the lock while a person thinks
     std::string line;
     const bool got = static_cast<bool>(std::getline(*in_, line));

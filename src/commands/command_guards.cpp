@@ -9,18 +9,18 @@
 namespace ravelin {
 
 bool RefuseWhileJobRuns(Workspace& ws) {
-  if (!ws.JobRunning() && ws.ScanStopped.load()) return false;
+  if (!ws.JobRunning() && ws.ScanStopped().load()) return false;
   ws.ui().ShowMessage(Text(TextId::kJobRunning), kPromptCaption, MessageIcon::kWarning);
   return true;
 }
 
 std::vector<std::string> OperationInputs(const Workspace& ws) {
   std::vector<std::string> inputs;
-  if (ws.source.SourceChosen && !ws.source.SourcePath.empty()) {
-    inputs.push_back(ws.source.SourcePath);
+  if (ws.source().SourceChosen && !ws.source().SourcePath.empty()) {
+    inputs.push_back(ws.source().SourcePath);
   }
-  if (ws.storedContent.IsOpen()) inputs.push_back(ws.storedContent.Path());
-  if (!ws.rowFilePath.empty()) inputs.push_back(ws.rowFilePath);
+  if (ws.storedContent().IsOpen()) inputs.push_back(ws.storedContent().Path());
+  if (!ws.rowFilePath().empty()) inputs.push_back(ws.rowFilePath());
   return inputs;
 }
 
@@ -31,7 +31,7 @@ std::string CannotCreateText(const std::string& path, const std::string& reason)
 std::unique_ptr<OutputFile> CreateOutput(Workspace& ws, const std::string& path,
                                          std::uint64_t expectedBytes,
                                          const std::vector<std::string>& moreInputs) {
-  if (const auto why = OutputOnSource(ws.source.SourcePath, path)) {
+  if (const auto why = OutputOnSource(ws.source().SourcePath, path)) {
     ws.ui().ShowMessage(*why, kPromptCaption, MessageIcon::kError);
     return nullptr;
   }
@@ -39,7 +39,7 @@ std::unique_ptr<OutputFile> CreateOutput(Workspace& ws, const std::string& path,
   request.inputs = OperationInputs(ws);
   request.inputs.insert(request.inputs.end(), moreInputs.begin(), moreInputs.end());
   request.expectedBytes = expectedBytes;
-  request.ops = ws.outputOps;
+  request.ops = ws.outputOps();
   std::string why;
   auto file = OutputFile::Create(path, request, &why);
   if (!file) ws.ui().ShowMessage(CannotCreateText(path, why), kPromptCaption, MessageIcon::kError);

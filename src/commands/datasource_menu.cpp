@@ -35,8 +35,8 @@ void RefuseImage(Workspace& ws, const std::string& path, int error, const std::s
 // The whole source from sector 0, one sector at a time: a disk or a whole-disk image
 // carries no file system a free-space map could be built from.
 SourceScanRange WholeSourceRange(Workspace& ws) {
-  ws.source.SectorLimit = ws.source.TotalSectors;
-  return {0, ws.source.TotalSectors, 1, {}};
+  ws.source().SectorLimit = ws.source().TotalSectors;
+  return {0, ws.source().TotalSectors, 1, {}};
 }
 
 // After a successful DetectFileSystem: the cluster area, cluster by cluster.
@@ -51,7 +51,7 @@ SourceChoice Refused() { return {}; }
 // A choice that failed leaves no source chosen: the settings of the one before it would have
 // the next scan read what the person no longer means.
 SourceChoice Failed(Workspace& ws) {
-  ws.source = DataSource{};
+  ws.source() = DataSource{};
   ws.ui().Changed(Change::kDataSource);
   return Refused();
 }
@@ -84,12 +84,12 @@ std::string PermissionDeniedMessage(const std::string& path) {
 }
 
 void ListPhysicalDisks(Workspace& ws, const DiscoveryEnv& env) {
-  ws.DiskCaptions = ListPhysicalDisks(env);
+  ws.DiskCaptions() = ListPhysicalDisks(env);
   ws.ui().Changed(Change::kDataSource);
 }
 
 void ListLogicalDrives(Workspace& ws, const DiscoveryEnv& env) {
-  ws.PartitionCaptions = ListLogicalDrives(ws.DiskCaptions, env);
+  ws.PartitionCaptions() = ListLogicalDrives(ws.DiskCaptions(), env);
   ws.ui().Changed(Change::kDataSource);
 }
 
@@ -100,22 +100,22 @@ void ListDataSources(Workspace& ws, const DiscoveryEnv& env) {
 
 int DetectFileSystem(Workspace& ws) {
   UiReporter reporter(ws.ui(), Memo::kMemo1);
-  return DetectFileSystem(ws.source, ws.reader, reporter);
+  return DetectFileSystem(ws.source(), ws.reader(), reporter);
 }
 
 SourceChoice ChooseDiskSource(Workspace& ws, const DiskEntry& disk) {
   // A running scan reads through the same record and reader.
   if (RefuseWhileJobRuns(ws)) return Refused();
-  ws.reader.Close();  // a disk swapped under the same node is opened afresh
+  ws.reader().Close();  // a disk swapped under the same node is opened afresh
   // The first read opens the device; its bytes are not used.
   std::array<std::uint8_t, kSectorSize> sector0{};
-  if (!ws.reader.ReadPathSectors(disk.devicePath, 1, sector0, 0) &&
-      IsPermissionError(ws.reader.LastOpenError())) {
+  if (!ws.reader().ReadPathSectors(disk.devicePath, 1, sector0, 0) &&
+      IsPermissionError(ws.reader().LastOpenError())) {
     RefuseUnreadable(ws, disk.devicePath);
     return Failed(ws);
   }
 
-  DataSource& source = ws.source;
+  DataSource& source = ws.source();
   source.IsPartition = false;
   source.SourceChosen = true;
   source.FileSystemStartSector = 0;
@@ -124,7 +124,7 @@ SourceChoice ChooseDiskSource(Workspace& ws, const DiskEntry& disk) {
   if (const auto bytes = ImageFileSize(disk.devicePath, ws.opener()).bytes) {
     source.TotalSectors = *bytes / kSectorSize;
   }
-  const std::uint32_t sectorSize = ws.reader.PathDeviceSectorSize();
+  const std::uint32_t sectorSize = ws.reader().PathDeviceSectorSize();
   source.BytesPerSector = sectorSize != 0 ? sectorSize : 512;
   source.HasFileSystem = false;
   SourceChoice choice{Selection::kChosen, disk.caption, false, false, WholeSourceRange(ws)};
@@ -134,12 +134,12 @@ SourceChoice ChooseDiskSource(Workspace& ws, const DiskEntry& disk) {
 
 SourceChoice ChoosePartitionSource(Workspace& ws, const PartitionEntry& partition) {
   if (RefuseWhileJobRuns(ws)) return Refused();
-  ws.reader.Close();
+  ws.reader().Close();
   const auto driveNumber = static_cast<std::uint8_t>(partition.number);
   std::array<std::uint8_t, kSectorSize> sector0{};
   const bool bootRead =
-      ws.reader.ReadDriveSectors(driveNumber, partition.devicePath, 0, 1, sector0);
-  if (!bootRead && IsPermissionError(ws.reader.LastOpenError())) {
+      ws.reader().ReadDriveSectors(driveNumber, partition.devicePath, 0, 1, sector0);
+  if (!bootRead && IsPermissionError(ws.reader().LastOpenError())) {
     RefuseUnreadable(ws, partition.devicePath);
     return Failed(ws);
   }
@@ -153,7 +153,7 @@ SourceChoice ChoosePartitionSource(Workspace& ws, const PartitionEntry& partitio
     return Failed(ws);
   }
 
-  DataSource& source = ws.source;
+  DataSource& source = ws.source();
   source.DriveNumber = driveNumber;
   source.SourcePath = partition.devicePath;
   source.FileSystemStartSector = 0;
@@ -163,7 +163,7 @@ SourceChoice ChoosePartitionSource(Workspace& ws, const PartitionEntry& partitio
   source.SourceChosen = true;
   source.IsPartition = true;
   source.HasFileSystem = true;
-  const std::uint32_t sectorSize = ws.reader.DriveDeviceSectorSize();
+  const std::uint32_t sectorSize = ws.reader().DriveDeviceSectorSize();
   source.BytesPerSector = sectorSize != 0 ? sectorSize : 512;
   SourceChoice choice{Selection::kChosenWithoutOptions, partition.text, false, true, {}};
 
@@ -181,7 +181,7 @@ SourceChoice ChoosePartitionSource(Workspace& ws, const PartitionEntry& partitio
 
 SourceChoice OpenImageSource(Workspace& ws, const std::string& path) {
   if (RefuseWhileJobRuns(ws)) return Refused();
-  ws.reader.Close();  // an image replaced under the same name is opened afresh
+  ws.reader().Close();  // an image replaced under the same name is opened afresh
   const ImageSize length = ImageFileSize(path, ws.opener());
   if (!length.bytes) {
     // Nothing to scan: say why instead of choosing an image of 0 sectors.
@@ -189,7 +189,7 @@ SourceChoice OpenImageSource(Workspace& ws, const std::string& path) {
     return Failed(ws);
   }
 
-  DataSource& source = ws.source;
+  DataSource& source = ws.source();
   source.TotalSectors = *length.bytes / kSectorSize;
   source.IsPartition = false;
   source.SourcePath = path;
@@ -203,7 +203,7 @@ SourceChoice OpenImageSource(Workspace& ws, const std::string& path) {
 }
 
 SourceChoice TakeImageAs(Workspace& ws, const std::string& path, bool partitionImage) {
-  DataSource& source = ws.source;
+  DataSource& source = ws.source();
   if (!partitionImage) {
     SourceChoice choice{Selection::kChosen, path, false, false, WholeSourceRange(ws)};
     ListImagePartitions(ws, path);
@@ -239,7 +239,7 @@ SourceChoice ChooseImageSource(Workspace& ws, const std::string& path, bool part
 
 SourceChoice ChooseImagePartitionSource(Workspace& ws, const std::string& path, int number) {
   if (RefuseWhileJobRuns(ws)) return Refused();
-  ws.reader.Close();
+  ws.reader().Close();
   int error = 0;
   std::string reason;
   const auto table = ReadPartitionTable(path, &error, &reason);
@@ -259,7 +259,7 @@ SourceChoice ChooseImagePartitionSource(Workspace& ws, const std::string& path, 
     return Failed(ws);
   }
 
-  DataSource& source = ws.source;
+  DataSource& source = ws.source();
   source.IsPartition = false;  // read through the image file, in the image's numbering
   source.SourcePath = path;
   source.SourceChosen = true;
@@ -292,10 +292,10 @@ SourceChoice ChooseImagePartitionSource(Workspace& ws, const std::string& path, 
 }
 
 void ShowSourceChoice(Workspace& ws, const SourceChoice& choice) {
-  Tab1Controls& tab1 = ws.controls.tab1;
+  Tab1Controls& tab1 = ws.controls().tab1;
   if (!choice.Chosen()) {
     // A failed choice: tab I and the status bar say no source, as before the first choice.
-    if (choice.selection != Selection::kRefused || ws.source.SourceChosen) return;
+    if (choice.selection != Selection::kRefused || ws.source().SourceChosen) return;
     const Tab1Controls initial;
     tab1.edtDataStr = initial.edtDataStr;
     tab1.edtbegin = tab1.edtend = tab1.edtsecs = tab1.label5 = "";
@@ -354,8 +354,8 @@ Selection ChooseImagePartition(Workspace& ws, const std::string& path, int numbe
 }
 
 void ListImagePartitions(Workspace& ws, const std::string& path) {
-  ws.ImagePartitionsOf = path;
-  ws.ImagePartitionCaptions.clear();
+  ws.ImagePartitionsOf() = path;
+  ws.ImagePartitionCaptions().clear();
   const auto table = ReadPartitionTable(path);
   if (!table) return;
   for (const ImagePartition& p : table->partitions) {
@@ -367,7 +367,7 @@ void ListImagePartitions(Workspace& ws, const std::string& path) {
     entry.text = path + " #" + std::to_string(p.number);
     if (!p.volume.label.empty()) entry.text += " [" + p.volume.label + "]";
     entry.caption = std::string(Text(TextId::kLogicalPartition)) + entry.text + " ";
-    ws.ImagePartitionCaptions.push_back(std::move(entry));
+    ws.ImagePartitionCaptions().push_back(std::move(entry));
   }
 }
 

@@ -47,8 +47,9 @@ int ExtractCombined(Workspace& ws, const std::vector<ExtractRow>& rows, const st
   auto file = CreateOutput(ws, path, plan.pages * kPageSize);
   if (!file) return kExtractRefused;
   UiReporter reporter(ws.ui(), Memo::kMemo1);
-  return Finish(ws, *file,
-                WriteCombined(rows, ws.Fragments(), ws.source.SectorsPerCluster, *file, reporter));
+  return Finish(
+      ws, *file,
+      WriteCombined(rows, ws.Fragments(), ws.source().SectorsPerCluster, *file, reporter));
 }
 
 std::string FragmentFileName(const std::string& folder, const ExtractRow& row) {
@@ -74,11 +75,11 @@ int ExtractFragmentFiles(Workspace& ws, const std::vector<ExtractRow>& rows,
 void N9Click(Workspace& ws) {
   if (RefuseWhileJobRuns(ws)) return;
   Ui& ui = ws.ui();
-  const bool combined = ui.AskYesNo(kFileTypeQuestion, kExtractCaption);
+  const bool combined = ui.AskYesNo(Text(TextId::kFileTypeQuestion), Text(TextId::kExtractCaption));
   // The cells are taken now: the window handles messages while the files are written.
-  const std::vector<ExtractRow> rows = TickedRows(ws.ListView2);
+  const std::vector<ExtractRow> rows = TickedRows(ws.ListView2());
   if (combined) {
-    if (ui.AskYesNo(kOrderCheckQuestion, kExtractCaption)) {
+    if (ui.AskYesNo(Text(TextId::kOrderCheckQuestion), Text(TextId::kExtractCaption))) {
       if (const auto bad = FirstOutOfOrder(rows)) {
         ui.ShowMessage("error,pageid not connectted:" + std::to_string(*bad));
         return;
@@ -88,7 +89,7 @@ void N9Click(Workspace& ws) {
     if (!path) return;
     if (ExtractCombined(ws, rows, *path) == 0) ui.ShowMessage(Text(TextId::kSaved));
   } else {
-    const auto folder = ui.ChooseFolder("保存目录");
+    const auto folder = ui.ChooseFolder(Text(TextId::kChooseFolderTitle));
     if (!folder) return;
     if (ExtractFragmentFiles(ws, rows, *folder) == 0) ui.ShowMessage(Text(TextId::kSaved));
   }
@@ -96,25 +97,34 @@ void N9Click(Workspace& ws) {
 
 void N10Click(Workspace& ws) {
   if (RefuseWhileJobRuns(ws)) return;
-  ws.ListView2.CheckAll(true);
+  {
+    MutexLock lock(ws.tableLock);
+    ws.LockedList(ws.ListView2()).CheckAll(true);
+  }
   ws.ui().Changed(Change::kFragmentList);
 }
 
 void N14Click(Workspace& ws) {
   if (RefuseWhileJobRuns(ws)) return;
-  ws.ListView2.CheckAll(false);
+  {
+    MutexLock lock(ws.tableLock);
+    ws.LockedList(ws.ListView2()).CheckAll(false);
+  }
   ws.ui().Changed(Change::kFragmentList);
 }
 
 void N15Click(Workspace& ws) {
   if (RefuseWhileJobRuns(ws)) return;
-  ws.ListView2.InvertChecks();
+  {
+    MutexLock lock(ws.tableLock);
+    ws.LockedList(ws.ListView2()).InvertChecks();
+  }
   ws.ui().Changed(Change::kFragmentList);
 }
 
 void N12Click(Workspace& ws) {
   if (RefuseWhileJobRuns(ws)) return;
-  const CheckedTotals totals = TotalsOfChecked(ws.ListView2);
+  const CheckedTotals totals = TotalsOfChecked(ws.ListView2());
   ws.ui().ShowMessage(std::string(Text(TextId::kTickedTotals)) + "碎片数量为" +
                       std::to_string(totals.count) + "总大小为:" + std::to_string(totals.sizeKB) +
                       "KB");
@@ -122,21 +132,24 @@ void N12Click(Workspace& ws) {
 
 void N13Click(Workspace& ws) {
   if (RefuseWhileJobRuns(ws)) return;
-  const std::ptrdiff_t current = ws.ListView2.Current();
+  const std::ptrdiff_t current = ws.ListView2().Current();
   if (current < 0) return;
   ws.ui().SetClipboardText(
-      Trim(ws.ListView2.Row(static_cast<std::size_t>(current)).Cell(list_column::kStartSector)));
+      Trim(ws.ListView2().Row(static_cast<std::size_t>(current)).Cell(list_column::kStartSector)));
 }
 
 void N16Click(Workspace& ws) {
   if (RefuseWhileJobRuns(ws)) return;
-  ChooseChecked(ws.ListView2, ws.fragments.FragmentChosen());
+  {
+    MutexLock lock(ws.tableLock);
+    ChooseChecked(ws.ListView2(), ws.LockedFragments().FragmentChosen());
+  }
   FillAssemblyList(ws);
 }
 
 void ShowFileNameOfChecked(Workspace& ws) {
   UiReporter reporter(ws.ui(), Memo::kMemo2);
-  ShowFileNameOfChecked(ws.ListView2, ws.Fragments(), reporter);
+  ShowFileNameOfChecked(ws.ListView2(), ws.Fragments(), reporter);
 }
 
 void N17Click(Workspace& ws) {
@@ -145,7 +158,11 @@ void N17Click(Workspace& ws) {
 }
 
 bool UpdateInformation(Workspace& ws) {
-  const bool ok = AppendLsnToHeaderRows(ws.ListView2, ws.Fragments());
+  bool ok = false;
+  {
+    MutexLock lock(ws.tableLock);
+    ok = AppendLsnToHeaderRows(ws.LockedList(ws.ListView2()), ws.Fragments());
+  }
   ws.ui().Changed(Change::kFragmentList);
   if (!ok) {
     ws.ui().ShowMessage(kReadDiskError);

@@ -11,10 +11,6 @@ namespace ravelin {
 
 class Workspace;
 
-inline constexpr char kFileTypeQuestion[] = "组合保存成一个文件选是，保存为多个文件选否";
-inline constexpr char kOrderCheckQuestion[] = "判断页号重复选是，不判断则选否";
-inline constexpr char kExtractCaption[] = "数据文件类型选择";
-
 // The result of an extraction refused before anything was written: the rows' page numbers
 // are garbage (PlanCombined), or the (first) output could not be created.
 inline constexpr int kExtractRefused = 2;

@@ -19,7 +19,7 @@ JobResult ScanJob(Workspace& ws, const ScanSettings& settings,
   UiReporter reporter(ui, Memo::kMemo1);
   struct Idle {
     Workspace& ws;
-    ~Idle() { ws.ScanStopped.store(true); }
+    ~Idle() { ws.ScanStopped().store(true); }
   } idle{ws};
   JobResult result;
   result.outcome = JobOutcome::kFailed;
@@ -27,9 +27,9 @@ JobResult ScanJob(Workspace& ws, const ScanSettings& settings,
   result.end = settings.end;
 
   ui.ClearMemo(Memo::kMemo1);
-  if (ws.source.HasFileSystem && settings.freeSpaceOnly) {
+  if (ws.source().HasFileSystem && settings.freeSpaceOnly) {
     reporter.Log(std::string(Text(TextId::kReadingBitmap)) + NowText());
-    if (ws.freeSpaceMap.BuildFreeSpaceMap(ws.source, ws.reader, reporter) != 0) {
+    if (ws.freeSpaceMap().BuildFreeSpaceMap(ws.source(), ws.reader(), reporter) != 0) {
       ui.ShowMessage(Text(TextId::kFreeSpaceMapFailed));
       return result;
     }
@@ -38,8 +38,9 @@ JobResult ScanJob(Workspace& ws, const ScanSettings& settings,
   reporter.Status(Text(TextId::kScanStarted));
 
   WorkspaceFragmentSink sink(ws);
-  const ScanResult scan = ScanSource(settings, ws.source, ws.opener(), ws.reader, ws.freeSpaceMap,
-                                     ws.ScanStopped, sink, reporter, checkpoints.get());
+  const ScanResult scan =
+      ScanSource(settings, ws.source(), ws.opener(), ws.reader(), ws.freeSpaceMap(),
+                 ws.ScanStopped(), sink, reporter, checkpoints.get());
   // Where it stopped, or that it completed, is the checkpoint a resumed scan starts from.
   if (checkpoints && (scan.outcome == ScanOutcome::kStopped ||
                       (scan.outcome == ScanOutcome::kCompleted &&
@@ -51,10 +52,7 @@ JobResult ScanJob(Workspace& ws, const ScanSettings& settings,
   if (scan.outcome != ScanOutcome::kCompleted) return result;
   reporter.Log(std::string(Text(TextId::kFinished)) + NowText());
   reporter.Status(Text(TextId::kFinished));
-  {
-    MutexLock lock(ws.tableLock);
-    ws.LockedFragments().BuildFragmentIndex();
-  }
+  BuildFragmentIndex(ws);
   result.outcome = JobOutcome::kCompleted;
   ui.Changed(Change::kFragmentList);
   return result;
@@ -88,13 +86,13 @@ std::optional<ScanSettings> CheckScanRequest(const ScanRequest& request, std::st
 }
 
 ScanRequest ScanRequestFromControls(const Workspace& ws, bool readAhead) {
-  const Tab1Controls& tab1 = ws.controls.tab1;
+  const Tab1Controls& tab1 = ws.controls().tab1;
   ScanRequest request;
   request.start = ParseInteger(tab1.edtbegin);
   request.end = ParseInteger(tab1.edtend);
   request.step = ParseInteger(tab1.edtsecs);
   request.freeSpaceOnly = tab1.chkfreespace;
-  request.fileId = ws.CurrentFileId;
+  request.fileId = ws.CurrentFileId();
   request.pageLimit = tab1.CheckBox1;
   if (tab1.CheckBox1) request.startPageBelow = ParseInteger<std::int32_t>(tab1.edtmaxpageid);
   request.readAhead = readAhead;
@@ -108,23 +106,23 @@ std::optional<ScanSettings> ReadScanSettings(const Workspace& ws, std::string* e
 JobResult ScanDataSource(Workspace& ws, bool readAhead) {
   auto settings = ReadScanSettings(ws, nullptr);
   if (!settings) {
-    ws.ScanStopped.store(true);
+    ws.ScanStopped().store(true);
     return {"scan", JobOutcome::kFailed, 0, 0};
   }
   settings->readAhead = readAhead;
-  ws.source.SectorsPerCluster = static_cast<std::int16_t>(settings->step);
+  ws.source().SectorsPerCluster = static_cast<std::int16_t>(settings->step);
   return ScanJob(ws, *settings);
 }
 
 std::optional<ScanSettings> PrepareScan(Workspace& ws, const ScanRequest& request) {
   Ui& ui = ws.ui();
-  if (!ws.source.SourceChosen) {
+  if (!ws.source().SourceChosen) {
     ui.ShowMessage(Text(TextId::kChooseSource), kPromptCaption, MessageIcon::kWarning);
     return std::nullopt;
   }
   // A manual analysis reads the fragment table on this thread while it waits for an answer;
   // a scan appending to the table meanwhile would pull it from under it.
-  if (ws.AnalysisOnWindowThread.load()) {
+  if (ws.AnalysisOnWindowThread().load()) {
     ui.ShowMessage(Text(TextId::kJobRunning), kPromptCaption, MessageIcon::kWarning);
     return std::nullopt;
   }
@@ -138,21 +136,21 @@ std::optional<ScanSettings> PrepareScan(Workspace& ws, const ScanRequest& reques
 
 void StartScanJob(Workspace& ws, const ScanSettings& settings,
                   std::shared_ptr<CheckpointWriter> checkpoints) {
-  ws.CurrentFileId = settings.fileId;
+  ws.CurrentFileId() = settings.fileId;
   // The step is the cluster size from now on (low 16 bits), also when it is scanned at 16.
-  ws.source.SectorsPerCluster = static_cast<std::int16_t>(settings.step);
-  ws.ScanStopped.store(false);
-  ws.jobs.Register("scan",
-                   [&ws, settings, checkpoints] { return ScanJob(ws, settings, checkpoints); });
-  ws.jobs.SetJobName("scan");
-  ws.jobs.StartThread();
+  ws.source().SectorsPerCluster = static_cast<std::int16_t>(settings.step);
+  ws.ScanStopped().store(false);
+  ws.jobs().Register("scan",
+                     [&ws, settings, checkpoints] { return ScanJob(ws, settings, checkpoints); });
+  ws.jobs().SetJobName("scan");
+  ws.jobs().StartThread();
 }
 
-void StopScan(Workspace& ws) { ws.ScanStopped.store(true); }
+void StopScan(Workspace& ws) { ws.ScanStopped().store(true); }
 
 void btnscanClick(Workspace& ws, bool readAhead) {
   if (!ws.ReadCurrentFileId()) {
-    ws.ui().ShowMessage(NotAnIntegerMessage(ws.controls.tab1.Edit2), kPromptCaption,
+    ws.ui().ShowMessage(NotAnIntegerMessage(ws.controls().tab1.Edit2), kPromptCaption,
                         MessageIcon::kError);
     return;
   }
@@ -162,8 +160,8 @@ void btnscanClick(Workspace& ws, bool readAhead) {
 void N2Click(Workspace& ws, bool readAhead) {
   const auto settings = PrepareScan(ws, ScanRequestFromControls(ws, readAhead));
   if (!settings) return;
-  Tab1Controls& tab1 = ws.controls.tab1;
-  ws.controls.PageControl1 = 0;  // the scan's log on tab I is what to watch now
+  Tab1Controls& tab1 = ws.controls().tab1;
+  ws.controls().PageControl1 = 0;  // the scan's log on tab I is what to watch now
   tab1.btnscanEnabled = false;
   tab1.optionsEnabled = false;
   tab1.chkfreespaceEnabled = false;
@@ -175,7 +173,7 @@ void btnstopClick(Workspace& ws) { N3Click(ws); }
 
 void N3Click(Workspace& ws) { StopScan(ws); }
 void CheckBox1Click(Workspace& ws) {
-  Tab1Controls& tab1 = ws.controls.tab1;
+  Tab1Controls& tab1 = ws.controls().tab1;
   tab1.edtmaxpageidEnabled = tab1.CheckBox1;
   ws.ui().Changed(Change::kControls);
 }

@@ -21,7 +21,7 @@ constexpr std::int16_t kDefaultSectorsPerCluster = 8;
 // Bytes the content file of the current rows takes; rows too large for any file ask for
 // more than any disk has, so the space check refuses them.
 std::uint64_t ContentBytes(const Workspace& ws) {
-  return StoredContent::ExpectedSize(ws.fragments).value_or(UINT64_MAX);
+  return StoredContent::ExpectedSize(ws.fragments()).value_or(UINT64_MAX);
 }
 
 }  // namespace
@@ -29,7 +29,7 @@ std::uint64_t ContentBytes(const Workspace& ws) {
 namespace {
 
 bool FillRowFile(Workspace& ws, OutputFile& file) {
-  const std::optional<std::string> text = RowFileText(ws.fragments.Rows());
+  const std::optional<std::string> text = RowFileText(ws.fragments().Rows());
   if (!text) {
     ws.ui().ShowMessage(kNoGbkMessage, kPromptCaption, MessageIcon::kError);
     return false;
@@ -46,10 +46,10 @@ bool FillContentFile(Workspace& ws, OutputFile& file, std::optional<std::uint32_
   Ui& ui = ws.ui();
   // The window handles messages between fragments; take the rows now so that nothing done
   // meanwhile changes what this save walks.
-  const std::vector<FragmentRow> rows = ws.fragments.Rows();
+  const std::vector<FragmentRow> rows = ws.fragments().Rows();
   UiReporter reporter(ui, Memo::kMemo1);
   switch (WriteContent(rows, ws.Fragments(), key ? *key : DrawContentKey(),
-                       ws.source.SectorsPerCluster, file, reporter)) {
+                       ws.source().SectorsPerCluster, file, reporter)) {
     case ExtractStatus::kReadFailed:
       ui.ShowMessage(kReadDiskError);
       // What was written stays, without trailer.
@@ -77,7 +77,7 @@ ScanInfoOutputs& ScanInfoOutputs::operator=(ScanInfoOutputs&&) noexcept = defaul
 ScanInfoOutputs::~ScanInfoOutputs() = default;
 
 bool WriteRowFile(Workspace& ws, const std::string& path) {
-  auto file = CreateOutput(ws, path, RowFileText(ws.fragments.Rows()).value_or("").size());
+  auto file = CreateOutput(ws, path, RowFileText(ws.fragments().Rows()).value_or("").size());
   return file && FillRowFile(ws, *file);
 }
 
@@ -120,11 +120,11 @@ bool SaveScanInfo(Workspace& ws, const std::string& rowsPath,
 
 bool OpenRowFile(Workspace& ws, const std::string& path, bool onSource) {
   if (!ws.ReadCurrentFileId()) {
-    ws.ui().ShowMessage(NotAnIntegerMessage(ws.controls.tab1.Edit2), kPromptCaption,
+    ws.ui().ShowMessage(NotAnIntegerMessage(ws.controls().tab1.Edit2), kPromptCaption,
                         MessageIcon::kError);
     return false;
   }
-  return LoadRowFile(ws, path, onSource, ParseInteger(ws.controls.tab1.edtsecs));
+  return LoadRowFile(ws, path, onSource, ParseInteger(ws.controls().tab1.edtsecs));
 }
 
 bool LoadRowFile(Workspace& ws, const std::string& path, bool onSource,
@@ -149,8 +149,8 @@ bool LoadRowFile(Workspace& ws, const std::string& path, bool onSource,
     return false;
   }
   // Rows whose pages will be read from the chosen source must lie on it.
-  if (onSource && ws.source.SourceChosen && ws.source.LiveSource) {
-    if (const auto beyond = RowBeyondSource(*rows, ws.reader.ReadableEnd())) {
+  if (onSource && ws.source().SourceChosen && ws.source().LiveSource) {
+    if (const auto beyond = RowBeyondSource(*rows, ws.reader().ReadableEnd())) {
       ui.ShowMessage(*beyond, kPromptCaption, MessageIcon::kError);
       return false;
     }
@@ -159,19 +159,19 @@ bool LoadRowFile(Workspace& ws, const std::string& path, bool onSource,
     MutexLock lock(ws.tableLock);
     ws.LockedFragments().Replace(std::move(*rows));
   }
-  ws.rowFilePath = path;
-  if (ws.storedContent.IsOpen()) ws.storedContent.Index(ws.fragments);
+  ws.rowFilePath() = path;
+  if (ws.storedContent().IsOpen()) ws.storedContent().Index(ws.fragments());
   FillFragmentList(ws);
-  ws.source.SectorsPerCluster =
+  ws.source().SectorsPerCluster =
       sectorsPerCluster ? static_cast<std::int16_t>(*sectorsPerCluster) : kDefaultSectorsPerCluster;
   ui.Changed(Change::kDataSource);
   return true;
 }
 
 bool OpenContentFile(Workspace& ws, const std::string& path) {
-  Tab1Controls& tab1 = ws.controls.tab1;
+  Tab1Controls& tab1 = ws.controls().tab1;
   const ContentOpened opened = LoadContentFile(ws, path, Trim(tab1.edtsecs).empty());
-  if (opened.clusterFromTrailer) tab1.edtsecs = std::to_string(ws.source.SectorsPerCluster);
+  if (opened.clusterFromTrailer) tab1.edtsecs = std::to_string(ws.source().SectorsPerCluster);
   return opened.opened;
 }
 
@@ -186,19 +186,19 @@ ContentOpened LoadContentFile(Workspace& ws, const std::string& path, bool clust
   const std::uint64_t size = opened.device->SizeBytes();
   // A file shorter than its trailer keeps the previous key and SectorsPerCluster.
   if (const auto trailer = ReadContentTrailer(*opened.device)) {
-    ws.storedContent.key = trailer->key;
+    ws.storedContent().key = trailer->key;
     if (clusterFromTrailer) {
-      ws.source.SectorsPerCluster = trailer->sectorsPerCluster;
+      ws.source().SectorsPerCluster = trailer->sectorsPerCluster;
       result.clusterFromTrailer = true;
     }
   }
-  ws.storedContent.Open(std::move(opened.device), path, ws.fragments);
-  ws.source.LiveSource = false;
+  ws.storedContent().Open(std::move(opened.device), path, ws.fragments());
+  ws.source().LiveSource = false;
   ui.Changed(Change::kDataSource);
 
   // Positions in the file follow only from the rows: a file saved with other rows would hand
   // out the wrong bytes. Say so now rather than at the first odd page.
-  const std::optional<std::uint64_t> expected = StoredContent::ExpectedSize(ws.fragments);
+  const std::optional<std::uint64_t> expected = StoredContent::ExpectedSize(ws.fragments());
   if (size != expected) {
     ui.ShowMessage(std::string(Text(TextId::kContentMismatch)) +
                        "(the content file does not match the rows): " + std::to_string(size) +
@@ -211,14 +211,14 @@ ContentOpened LoadContentFile(Workspace& ws, const std::string& path, bool clust
 }
 
 bool ContentMatchesRows(const Workspace& ws) {
-  return !ws.storedContent.IsOpen() ||
-         ws.storedContent.FileSize() == StoredContent::ExpectedSize(ws.fragments);
+  return !ws.storedContent().IsOpen() ||
+         ws.storedContent().FileSize() == StoredContent::ExpectedSize(ws.fragments());
 }
 
 bool OpenScanInfo(Workspace& ws, const std::string& rowsPath,
                   const std::optional<std::string>& contentPath) {
   if (!OpenRowFile(ws, rowsPath, !contentPath)) return false;
-  ws.fragments.BuildFragmentIndex();
+  BuildFragmentIndex(ws);
   return !contentPath || OpenContentFile(ws, *contentPath);
 }
 
@@ -226,16 +226,17 @@ bool LoadScanInfo(Workspace& ws, const std::string& rowsPath,
                   const std::optional<std::string>& contentPath,
                   std::optional<std::int64_t> sectorsPerCluster) {
   if (!LoadRowFile(ws, rowsPath, !contentPath, sectorsPerCluster)) return false;
-  ws.fragments.BuildFragmentIndex();
+  BuildFragmentIndex(ws);
   return !contentPath || LoadContentFile(ws, *contentPath, !sectorsPerCluster).opened;
 }
 
 void btnsaveClick(Workspace& ws) {
   if (RefuseWhileJobRuns(ws)) return;
   Ui& ui = ws.ui();
-  if (const auto rowsPath = ui.SaveFileDialog(kSaveRowsTitle, "")) WriteRowFile(ws, *rowsPath);
-  if (!ui.AskYesNo(kSaveContentQuestion, "保存碎片内容")) return;
-  const auto contentPath = ui.SaveFileDialog(kSaveContentTitle, "spcontent");
+  if (const auto rowsPath = ui.SaveFileDialog(Text(TextId::kSaveRowsTitle), ""))
+    WriteRowFile(ws, *rowsPath);
+  if (!ui.AskYesNo(Text(TextId::kSaveContentQuestion), Text(TextId::kSaveContentCaption))) return;
+  const auto contentPath = ui.SaveFileDialog(Text(TextId::kSaveContentTitle), "spcontent");
   if (!contentPath) return;
   WriteContentFile(ws, *contentPath);
 }
@@ -243,12 +244,12 @@ void btnsaveClick(Workspace& ws) {
 void Button3Click(Workspace& ws) {
   if (RefuseWhileJobRuns(ws)) return;
   Ui& ui = ws.ui();
-  if (const auto rowsPath = ui.OpenFileDialog("打开扫描信息文件(OPEN)", "")) {
+  if (const auto rowsPath = ui.OpenFileDialog(Text(TextId::kOpenRowsTitle), "")) {
     if (!OpenRowFile(ws, *rowsPath)) return;
   }
-  ws.fragments.BuildFragmentIndex();
-  if (!ui.AskYesNo(kOpenContentQuestion, "打开碎片内容")) return;
-  const auto contentPath = ui.OpenFileDialog("打开碎片内容文件", "");
+  BuildFragmentIndex(ws);
+  if (!ui.AskYesNo(Text(TextId::kOpenContentQuestion), Text(TextId::kOpenContentCaption))) return;
+  const auto contentPath = ui.OpenFileDialog(Text(TextId::kOpenContentTitle), "");
   if (!contentPath) return;
   OpenContentFile(ws, *contentPath);
 }

@@ -13,13 +13,6 @@ namespace ravelin {
 class Workspace;
 class OutputFile;
 
-// Save dialog titles; both warn not to write onto the disk being recovered.
-inline constexpr char kSaveRowsTitle[] = "保存扫描信息,请注意别保存到原数据所在盘，防止覆盖";
-inline constexpr char kSaveContentTitle[] =
-    "保存所有碎片的内容,请注意别保存到原数据所在盘，防止覆盖";
-inline constexpr char kSaveContentQuestion[] = "已经保存了扫描信息。是否需要保存所有碎片的内容";
-inline constexpr char kOpenContentQuestion[] = "已经打开了扫描信息。是否需要打开所有碎片的内容文件";
-
 // Writes the row file at `path`. Messages through the Ui; false when nothing was written.
 bool WriteRowFile(Workspace& ws, const std::string& path);
 

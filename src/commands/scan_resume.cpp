@@ -57,12 +57,12 @@ std::string Absolute(const std::string& path) {
 }  // namespace
 
 CheckpointFields ScanIdentity(Workspace& ws, const ScanSettings& settings) {
-  const DataSource& source = ws.source;
+  const DataSource& source = ws.source();
   return {
       {"source-path", Absolute(source.SourcePath)},
       {"source-device", DeviceText(source.SourcePath)},
-      {"source-sectors", std::to_string(ws.reader.ReadableEnd())},
-      {"source-hash", FirstSectorsHash(ws.reader)},
+      {"source-sectors", std::to_string(ws.reader().ReadableEnd())},
+      {"source-hash", FirstSectorsHash(ws.reader())},
       {"partition", source.IsPartition ? std::to_string(source.DriveNumber) : "none"},
       {"file-system", source.HasFileSystem ? source.FileSystemName : "none"},
       {"file-system-start", std::to_string(source.FileSystemStartSector)},
@@ -159,7 +159,7 @@ bool CheckpointWriter::Write(const ScanPoint& point, const CheckpointFields& sav
   checkpoint.saved = state;
   checkpoint.saved.insert(checkpoint.saved.end(), saved.begin(), saved.end());
   // The job is the table's only writer while it runs: its own rows need no lock.
-  checkpoint.rows = ws_.fragments.Rows();
+  checkpoint.rows = ws_.fragments().Rows();
   const std::string text = CheckpointText(checkpoint);
   auto file = CreateOutput(ws_, path_, text.size(), inputs_);
   if (!file) return false;

@@ -6,6 +6,8 @@
 
 #include "analysis/file_identification.h"
 #include "analysis/version_guard.h"
+#include "assembly/assembly_list.h"
+#include "assembly/assembly_rows.h"
 #include "catalogue/list_operations.h"
 #include "commands/command_guards.h"
 #include "commands/tab3_commands.h"
@@ -74,15 +76,40 @@ class WorkspaceChosenMarks final : public ChosenMarks {
   Workspace& ws_;
 };
 
+// The Assembly list and FragmentChosen as the search changes them, under the table lock.
+class WorkspaceSearchList final : public SearchList {
+ public:
+  explicit WorkspaceSearchList(Workspace& ws) : ws_(ws) {}
+  std::vector<AssemblyRow> SortedRows() override {
+    MutexLock lock(ws_.tableLock);
+    ws_.LockedList(ws_.ListView4()).Sort(kFirstPageColumn);
+    return AssemblyRows(ws_.ListView4(), ws_.fragments());
+  }
+  void Choose(std::int32_t row) override { WorkspaceChosenMarks(ws_).Mark(row); }
+  void Rebuild() override {
+    MutexLock lock(ws_.tableLock);
+    FillAssemblyList(ws_.fragments(), ws_.LockedList(ws_.ListView4()));
+  }
+  bool Chosen(std::int32_t row) const override {
+    const auto& chosen = ws_.fragments().FragmentChosen();
+    return row >= 0 && static_cast<std::size_t>(row) < chosen.size() &&
+           chosen[static_cast<std::size_t>(row)] == 1;
+  }
+
+ private:
+  static constexpr std::size_t kFirstPageColumn = 2;
+  Workspace& ws_;
+};
+
 // What the writer needs of the page map: which pages the file's PFS pages call free.
 MdfWriteOptions WriteOptionsOf(const Workspace& ws) {
-  const PageMap& map = ws.pageMap;
+  const PageMap& map = ws.pageMap();
   MdfWriteOptions options;
   options.knownFree = [&map](std::int64_t n) {
     return map.Contains(n) && map.AllocState(n) == kAllocFree;
   };
-  options.fileId = ws.CurrentFileId;
-  options.versionUncertain = ws.VersionUncertainPages;
+  options.fileId = ws.CurrentFileId();
+  options.versionUncertain = ws.VersionUncertainPages();
   return options;
 }
 
@@ -101,17 +128,20 @@ std::vector<DatabaseFile> Session::ListFiles() {
   {
     // A scan may be adding rows meanwhile.
     MutexLock lock(ws_.tableLock);
-    FillHeaderFragments(ws_.fragments, ws_.LockedList(ws_.ListView3));
+    FillHeaderFragments(ws_.fragments(), ws_.LockedList(ws_.ListView3()));
   }
-  if (!ws_.source.LiveSource) {
+  if (!ws_.source().LiveSource) {
     UiReporter reporter(ws_.ui(), Memo::kMemo2);
-    NameFilesFromContent(ws_.ListView3, ws_.Fragments(), reporter);
+    const auto names = NameFilesFromContent(ws_.ListView3(), ws_.Fragments(), reporter);
+    MutexLock lock(ws_.tableLock);
+    ReportList& list = ws_.LockedList(ws_.ListView3());
+    for (const auto& [row, name] : names) list.Edit(row).cells[file_column::kName] = name;
   }
   ws_.ui().Changed(Change::kFileList);
   std::vector<DatabaseFile> files;
-  files.reserve(ws_.ListView3.Count());
-  for (std::size_t i = 0; i < ws_.ListView3.Count(); ++i) {
-    const ReportRow& row = ws_.ListView3.Row(i);
+  files.reserve(ws_.ListView3().Count());
+  for (std::size_t i = 0; i < ws_.ListView3().Count(); ++i) {
+    const ReportRow& row = ws_.ListView3().Row(i);
     files.push_back({i, row.Cell(file_column::kName),
                      static_cast<std::uint64_t>(CellNumber(row, file_column::kStartSector)),
                      CellNumber(row, file_column::kSizeKB)});
@@ -121,15 +151,15 @@ std::vector<DatabaseFile> Session::ListFiles() {
 
 AnalysisRequest AnalysisRequestFor(const Workspace& ws, std::size_t row, bool automatic) {
   AnalysisRequest request;
-  if (row < ws.ListView3.Count()) {
-    const ReportRow& cells = ws.ListView3.Row(row);
+  if (row < ws.ListView3().Count()) {
+    const ReportRow& cells = ws.ListView3().Row(row);
     request.header =
         HeaderFragment{static_cast<std::uint64_t>(CellNumber(cells, file_column::kStartSector)),
                        RoundHalfEven(CellNumber(cells, file_column::kSizeKB), 8)};
   }
   request.automatic = automatic;
-  request.map.sectorsPerCluster = ws.source.SectorsPerCluster;
-  request.map.fileId = ws.CurrentFileId;
+  request.map.sectorsPerCluster = ws.source().SectorsPerCluster;
+  request.map.fileId = ws.CurrentFileId();
   return request;
 }
 
@@ -142,17 +172,17 @@ AnalysisResult Session::Analyse(const AnalysisRequest& request, SuccessorQuestio
   UiReporter memo2(ws_.ui(), Memo::kMemo2);
   LogRecorder reporter(memo2, result);
   WorkspaceChosenMarks marks(ws_);
-  const AnalysisInputs in{ws_.fragments, ws_.Fragments(), request.map,
-                          request.automatic ? nullptr : question, &ws_.Closing};
-  AnalysisOutputs out{ws_.pageMap, ws_.FilePageCount, ws_.DatabaseFileName, marks};
+  const AnalysisInputs in{ws_.fragments(), ws_.Fragments(), request.map,
+                          request.automatic ? nullptr : question, &ws_.Closing()};
+  AnalysisOutputs out{ws_.pageMap(), ws_.FilePageCount(), ws_.DatabaseFileName(), marks};
   const AnalysisOutcome outcome = AnalyseHeaderFragment(*request.header, in, out, reporter);
-  ws_.VersionUncertainPages = std::move(out.versionUncertain);
-  result.filePageCount = ws_.FilePageCount;
-  result.databaseFileName = ws_.DatabaseFileName;
+  ws_.VersionUncertainPages() = std::move(out.versionUncertain);
+  result.filePageCount = ws_.FilePageCount();
+  result.databaseFileName = ws_.DatabaseFileName();
   if (outcome == AnalysisOutcome::kGaveUp) {
     Fail(result, StepOutcome::kStopped, "the successor question was given up");
   } else if (outcome != AnalysisOutcome::kChained) {
-    if (ws_.Closing.load())
+    if (ws_.Closing().load())
       Fail(result, StepOutcome::kStopped, "stopped");
     else
       Fail(result, StepOutcome::kFailed, "the analysis ended before the chain went through");
@@ -160,7 +190,7 @@ AnalysisResult Session::Analyse(const AnalysisRequest& request, SuccessorQuestio
     FillAssemblyList(ws_);
     reporter.Log(Text(TextId::kAnalysisFinished));
     result.outcome = StepOutcome::kCompleted;
-    result.fragmentsChained = static_cast<std::int64_t>(ws_.ListView4.Count());
+    result.fragmentsChained = static_cast<std::int64_t>(ws_.ListView4().Count());
   }
   return result;
 }
@@ -169,23 +199,23 @@ AnalysisResult Session::AnalyseAsJob(const AnalysisRequest& request,
                                      const std::function<void()>& wait) {
   auto result = std::make_shared<AnalysisResult>();
   result->why = "the analysis job ended with an error";
-  ws_.jobs.SetJobName("anlys");
-  ws_.jobs.Register("anlys", [this, request, result] {
+  ws_.jobs().SetJobName("anlys");
+  ws_.jobs().Register("anlys", [this, request, result] {
     *result = Analyse(request, nullptr);
     return JobResult{"anlys", JobOutcomeOf(*result)};
   });
-  ws_.jobs.StartThread();
+  ws_.jobs().StartThread();
   wait();
-  ws_.jobs.JoinAll();
+  ws_.jobs().JoinAll();
   return *result;
 }
 
 void Session::SortAssembly(std::size_t column) {
-  if (column >= ws_.ListView4.ColumnCount()) return;
-  ws_.SortColumn = static_cast<int>(column);
+  if (column >= ws_.ListView4().ColumnCount()) return;
+  ws_.SortColumn() = static_cast<int>(column);
   {
     MutexLock lock(ws_.tableLock);
-    ws_.LockedList(ws_.ListView4).Sort(column);
+    ws_.LockedList(ws_.ListView4()).Sort(column);
   }
   ws_.ui().Changed(Change::kAssemblyList);
 }
@@ -200,22 +230,22 @@ SearchStepResult Session::Search() {
     UiReporter memo2Ui(ui, Memo::kMemo2);
     LogRecorder memo2(memo2Ui, result);
     PageMapSettings settings;
-    settings.sectorsPerCluster = ws_.source.SectorsPerCluster;
-    settings.fileId = ws_.CurrentFileId;
-    PageMapper mapper(ws_.pageMap, ws_.Fragments(), settings, memo2);
-    TableSearchList list(ws_.fragments, ws_.ListView4, &ws_.tableLock);
+    settings.sectorsPerCluster = ws_.source().SectorsPerCluster;
+    settings.fileId = ws_.CurrentFileId();
+    PageMapper mapper(ws_.pageMap(), ws_.Fragments(), settings, memo2);
+    WorkspaceSearchList list(ws_);
     // The analysed copy's header fragment (the row at page 0) bounds its pages' LSNs.
     std::optional<VersionGuard> versions;
     for (const AssemblyRow& row : Rows()) {
       if (row.startPage != 0 || row.Pages() <= 0) continue;
       versions.emplace(
-          VersionGuard::ForHeader(ws_.fragments, ws_.Fragments(), row.startSector, row.Pages()));
+          VersionGuard::ForHeader(ws_.fragments(), ws_.Fragments(), row.startSector, row.Pages()));
       break;
     }
-    result.search = SearchMissingFragments(ws_.fragments, list, mapper, ws_.FilePageCount, memo3,
-                                           versions ? &*versions : nullptr);
+    result.search = SearchMissingFragments(ws_.fragments(), list, mapper, ws_.FilePageCount(),
+                                           memo3, versions ? &*versions : nullptr);
     if (versions) {
-      std::vector<std::int64_t>& pages = ws_.VersionUncertainPages;
+      std::vector<std::int64_t>& pages = ws_.VersionUncertainPages();
       for (const std::int64_t p : versions->UncertainPages()) pages.push_back(p);
       std::sort(pages.begin(), pages.end());
       pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
@@ -229,13 +259,13 @@ SearchStepResult Session::Search() {
   }
   SortAssembly(list_column::kStartPage);
   const NameResult name =
-      ReadNameFromPage32(Rows(), ws_.FilePageCount, ws_.source.SectorsPerCluster, ws_.Fragments(),
-                         ws_.DatabaseFileName, memo3);
-  if (name.name) ws_.DatabaseFileName = *name.name;
+      ReadNameFromPage32(Rows(), ws_.FilePageCount(), ws_.source().SectorsPerCluster,
+                         ws_.Fragments(), ws_.DatabaseFileName(), memo3);
+  if (name.name) ws_.DatabaseFileName() = *name.name;
   if (name.outcome == NameOutcome::kMemoSet) {
     {
       MutexLock lock(ws_.tableLock);
-      ReportRow& first = ws_.LockedList(ws_.ListView4).Edit(0);
+      ReportRow& first = ws_.LockedList(ws_.ListView4()).Edit(0);
       if (first.cells.size() > list_column::kRemark) first.cells[list_column::kRemark] = name.memo;
     }
     ui.Changed(Change::kAssemblyList);
@@ -248,9 +278,9 @@ CheckResult Session::Check() {
   CheckResult result;
   UiReporter memo3Ui(ws_.ui(), Memo::kMemo3);
   LogRecorder memo3(memo3Ui, result);
-  const PageMap& map = ws_.pageMap;
+  const PageMap& map = ws_.pageMap();
   const CheckOutcome outcome = CheckMissingPages(
-      Rows(), ws_.FilePageCount, map.Size(),
+      Rows(), ws_.FilePageCount(), map.Size(),
       [&map](std::int64_t n) { return map.AllocState(n) == kAllocAllocated; }, memo3,
       &result.missing);
   if (outcome == CheckOutcome::kNotChecked)
@@ -268,8 +298,8 @@ WriteResult Session::Account() {
   LogRecorder memo3(memo3Ui, result);
   GaugeOnly gauge(memo3Ui);
   AccountingSink account;
-  result.write = WriteMdf(Rows(), ws_.FilePageCount, ws_.source.SectorsPerCluster, ws_.Fragments(),
-                          account, gauge, WriteOptionsOf(ws_));
+  result.write = WriteMdf(Rows(), ws_.FilePageCount(), ws_.source().SectorsPerCluster,
+                          ws_.Fragments(), account, gauge, WriteOptionsOf(ws_));
   if (!result.write.written) {
     Fail(result, StepOutcome::kFailed, "the Assembly list cannot be laid out as a file");
     return result;
@@ -293,7 +323,7 @@ WriteResult Session::Write(const std::string& path, bool account) {
     return result;
   }
   const std::uint64_t expected =
-      ws_.FilePageCount > 0 ? static_cast<std::uint64_t>(ws_.FilePageCount) * kPageSize : 0;
+      ws_.FilePageCount() > 0 ? static_cast<std::uint64_t>(ws_.FilePageCount()) * kPageSize : 0;
   auto file = CreateOutput(ws_, path, expected);
   if (!file) {
     Fail(result, StepOutcome::kFailed, "the output cannot be created");
@@ -302,8 +332,8 @@ WriteResult Session::Write(const std::string& path, bool account) {
   FileSink sink(*file);
   AccountingSink accounting(&sink);
   MdfSink& out = account ? static_cast<MdfSink&>(accounting) : sink;
-  result.write = WriteMdf(rows, ws_.FilePageCount, ws_.source.SectorsPerCluster, ws_.Fragments(),
-                          out, memo3, WriteOptionsOf(ws_));
+  result.write = WriteMdf(rows, ws_.FilePageCount(), ws_.source().SectorsPerCluster,
+                          ws_.Fragments(), out, memo3, WriteOptionsOf(ws_));
   if (!result.write.written || !file->Commit()) {
     ShowWriteFailed(ws_, *file);
     Fail(result, StepOutcome::kFailed, "the file could not be written whole");
@@ -317,7 +347,7 @@ WriteResult Session::Write(const std::string& path, bool account) {
 }
 
 std::vector<AssemblyRow> Session::Rows() const {
-  return AssemblyRows(ws_.ListView4, ws_.fragments);
+  return AssemblyRows(ws_.ListView4(), ws_.fragments());
 }
 
 JobOutcome JobOutcomeOf(const StepResult& result) {

@@ -52,8 +52,8 @@ void FillSuccessorDialog(SuccessorChoice& dialog, const FragmentTable& table,
 
 int AskSuccessor(Workspace& ws, const std::vector<std::int32_t>& group, std::int32_t last,
                  std::int32_t& chosen) {
-  SuccessorChoice& dialog = ws.frmuserchoose;
-  FillSuccessorDialog(dialog, ws.fragments, group, last);
+  SuccessorChoice& dialog = ws.frmuserchoose();
+  FillSuccessorDialog(dialog, ws.fragments(), group, last);
   ws.ui().AskSuccessor(dialog);
   FormClose(dialog);  // a Ui that returned without an answer counts as the closed window
   if (dialog.ChoiceResult != kChoiceConfirmed) return 1;
@@ -103,7 +103,7 @@ void FormClose(SuccessorChoice& dialog) {
 }
 
 void Button1Click(Workspace& ws, SuccessorChoice& dialog) {
-  const auto folder = ws.ui().ChooseFolder("保存目录");
+  const auto folder = ws.ui().ChooseFolder(Text(TextId::kChooseFolderTitle));
   if (!folder) return;
   std::vector<ExtractRow> rows;
   for (const std::size_t i : dialog.ListView2.CheckedRows()) {

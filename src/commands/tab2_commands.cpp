@@ -21,14 +21,17 @@ std::optional<std::int32_t> EditNumber(Workspace& ws, const std::string& text) {
 }
 
 void Filter(Workspace& ws, const std::function<bool(const FragmentRow&)>& visible) {
-  ShowWhere(ws.fragments, visible);
+  {
+    MutexLock lock(ws.tableLock);
+    ShowWhere(ws.LockedFragments(), visible);
+  }
   FillFragmentList(ws);
 }
 
 }  // namespace
 
 void edtfilterClick(Workspace& ws) {
-  const Tab2Controls& tab2 = ws.controls.tab2;
+  const Tab2Controls& tab2 = ws.controls().tab2;
   if (!tab2.rb1 && !tab2.rb2 && !tab2.rb3) return;
   if (RefuseWhileJobRuns(ws)) return;
   if (tab2.rb1) {
@@ -59,36 +62,46 @@ void ShowAllFragments(Workspace& ws) {
 }
 
 void SortFragmentList(Workspace& ws, std::size_t column) {
-  if (column >= ws.ListView2.ColumnCount()) return;
-  ws.SortColumn = static_cast<int>(column);
-  ws.ListView2.Sort(column);
+  if (column >= ws.ListView2().ColumnCount()) return;
+  ws.SortColumn() = static_cast<int>(column);
+  {
+    MutexLock lock(ws.tableLock);
+    ws.LockedList(ws.ListView2()).Sort(column);
+  }
   ws.ui().Changed(Change::kFragmentList);
 }
 
 void ListView2Click(Workspace& ws) {
-  const std::ptrdiff_t current = ws.ListView2.Current();
+  const std::ptrdiff_t current = ws.ListView2().Current();
   if (current < 0) return;
-  ws.ListView2.Edit(static_cast<std::size_t>(current)).selected = true;
+  {
+    MutexLock lock(ws.tableLock);
+    ws.LockedList(ws.ListView2()).Edit(static_cast<std::size_t>(current)).selected = true;
+  }
   ws.ui().Changed(Change::kFragmentList);
 }
 
 void ListView2ColumnClick(Workspace& ws, std::size_t column) {
   // During a scan the worker appends to the list: a header click does nothing.
-  if (!ws.ScanStopped.load() || ws.JobRunning()) return;
+  if (!ws.ScanStopped().load() || ws.JobRunning()) return;
   SortFragmentList(ws, column);
 }
 
 void Button8Click(Workspace& ws) {
   if (RefuseWhileJobRuns(ws)) return;
-  const std::ptrdiff_t current = ws.ListView2.Current();
+  const std::ptrdiff_t current = ws.ListView2().Current();
   if (current < 0) return;
-  const Tab2Controls& tab2 = ws.controls.tab2;
+  const Tab2Controls& tab2 = ws.controls().tab2;
   const auto window = EditNumber(ws, tab2.edtpagelen);
   if (!window) return;
   const auto lookAhead = EditNumber(ws, tab2.edtlen);
   if (!lookAhead) return;
-  const std::int64_t r =
-      AutoTick(ws.ListView2, static_cast<std::size_t>(current), *window, *lookAhead);
+  std::int64_t r = 0;
+  {
+    MutexLock lock(ws.tableLock);
+    r = AutoTick(ws.LockedList(ws.ListView2()), static_cast<std::size_t>(current), *window,
+                 *lookAhead);
+  }
   ws.ui().Changed(Change::kFragmentList);
   ws.ui().ShowMessage(std::string(Text(TextId::kAutoTickReached)) + std::to_string(r));
 }

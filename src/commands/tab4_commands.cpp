@@ -13,15 +13,15 @@ namespace {
 // while one runs, the buttons are disabled and a second one is refused.
 class Tab4Operation {
  public:
-  explicit Tab4Operation(Workspace& ws) : ws_(ws), saved_(ws.controls.tab4) {
-    Tab4Controls& tab4 = ws_.controls.tab4;
+  explicit Tab4Operation(Workspace& ws) : ws_(ws), saved_(ws.controls().tab4) {
+    Tab4Controls& tab4 = ws_.controls().tab4;
     tab4.Button2Enabled = tab4.Button5Enabled = tab4.Button6Enabled = false;
-    ws_.tab4Busy = true;
+    ws_.tab4Busy() = true;
     ws_.ui().Changed(Change::kControls);
   }
   ~Tab4Operation() {
-    ws_.controls.tab4 = saved_;
-    ws_.tab4Busy = false;
+    ws_.controls().tab4 = saved_;
+    ws_.tab4Busy() = false;
     ws_.ui().Changed(Change::kControls);
   }
   Tab4Operation(const Tab4Operation&) = delete;
@@ -34,7 +34,7 @@ class Tab4Operation {
 
 bool RefuseTab4(Workspace& ws) {
   if (RefuseWhileJobRuns(ws)) return true;
-  if (!ws.tab4Busy) return false;
+  if (!ws.tab4Busy()) return false;
   ws.ui().ShowMessage(Text(TextId::kJobRunning), kPromptCaption, MessageIcon::kWarning);
   return true;
 }
@@ -47,15 +47,18 @@ std::string MdfFileName(const std::string& databaseFileName) {
 }
 
 void ListView4Click(Workspace& ws) {
-  const std::ptrdiff_t current = ws.ListView4.Current();
+  const std::ptrdiff_t current = ws.ListView4().Current();
   if (current < 0) return;
-  ws.ListView4.Edit(static_cast<std::size_t>(current)).selected = true;
+  {
+    MutexLock lock(ws.tableLock);
+    ws.LockedList(ws.ListView4()).Edit(static_cast<std::size_t>(current)).selected = true;
+  }
   ws.ui().Changed(Change::kAssemblyList);
 }
 
 void ListView4ColumnClick(Workspace& ws, std::size_t column) {
-  if (column >= ws.ListView4.ColumnCount()) return;
-  Tab4Controls& tab4 = ws.controls.tab4;
+  if (column >= ws.ListView4().ColumnCount()) return;
+  Tab4Controls& tab4 = ws.controls().tab4;
   const bool byFirstPage = column == list_column::kStartPage;
   tab4.Button2Enabled = tab4.Button5Enabled = tab4.Button6Enabled = byFirstPage;
   Session(ws).SortAssembly(column);
@@ -88,7 +91,7 @@ SearchResult Button6Click(Workspace& ws) {
   // The closing sort is a click on column 2 and enables the buttons; after an early stop they
   // stay disabled until the next click on column 2.
   const bool swept = result.Completed();
-  Tab4Controls& tab4 = ws.controls.tab4;
+  Tab4Controls& tab4 = ws.controls().tab4;
   tab4.Button2Enabled = tab4.Button5Enabled = tab4.Button6Enabled = swept;
   ui.Changed(Change::kControls);
   return result.search;
@@ -106,7 +109,8 @@ void Button2Click(Workspace& ws) {
   Ui& ui = ws.ui();
   ui.ClearMemo(Memo::kMemo3);
   if (!CanWrite(Session(ws).Rows())) return;
-  const auto path = ui.SaveFileDialog(kSaveMdfTitle, MdfFileName(ws.DatabaseFileName));
+  const auto path =
+      ui.SaveFileDialog(Text(TextId::kSaveMdfTitle), MdfFileName(ws.DatabaseFileName()));
   if (!path) return;
   // What was written and what it is worth follow "组合完毕": the account the writer kept.
   PageAccount account;

@@ -12,8 +12,6 @@ namespace ravelin {
 
 class Workspace;
 
-inline constexpr char kSaveMdfTitle[] = "保存MDF文件,请注意别保存到原数据所在盘，防止覆盖";
-
 // A click in the Assembly list marks the current row selected.
 void ListView4Click(Workspace& ws);
 // A header click: stores the sort column, enables Button2, Button5 and Button6 for column 2

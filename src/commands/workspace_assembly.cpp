@@ -8,7 +8,7 @@ namespace ravelin {
 void FillAssemblyList(Workspace& ws) {
   {
     MutexLock lock(ws.tableLock);
-    FillAssemblyList(ws.fragments, ws.LockedList(ws.ListView4));
+    FillAssemblyList(ws.fragments(), ws.LockedList(ws.ListView4()));
   }
   ws.ui().Changed(Change::kAssemblyList);
 }

@@ -9,7 +9,7 @@ namespace ravelin {
 
 const FragmentRow* WorkspaceFragmentSink::Last() const {
   // The scan is the only writer while it runs: reading its own rows needs no lock.
-  return ws_.fragments.Empty() ? nullptr : &ws_.fragments.Row(ws_.fragments.Count() - 1);
+  return ws_.fragments().Empty() ? nullptr : &ws_.fragments().Row(ws_.fragments().Count() - 1);
 }
 
 void WorkspaceFragmentSink::Append(FragmentRow row) {
@@ -18,7 +18,7 @@ void WorkspaceFragmentSink::Append(FragmentRow row) {
     FragmentTable& table = ws_.LockedFragments();
     table.Append(std::move(row));
     const std::size_t i = table.Count() - 1;
-    ws_.LockedList(ws_.ListView2).Append(FragmentListItem(table.Row(i), i));
+    ws_.LockedList(ws_.ListView2()).Append(FragmentListItem(table.Row(i), i));
   }
   ws_.ui().Changed(Change::kFragmentList);
 }
@@ -26,19 +26,19 @@ void WorkspaceFragmentSink::Append(FragmentRow row) {
 void WorkspaceFragmentSink::RemoveLast() {
   MutexLock lock(ws_.tableLock);
   ws_.LockedFragments().RemoveLast();
-  ws_.LockedList(ws_.ListView2).RemoveLast();
+  ws_.LockedList(ws_.ListView2()).RemoveLast();
 }
 
 bool AddFragment(Workspace& ws, std::int32_t no, std::int64_t pages, std::int32_t startPage,
                  std::uint64_t startSector, const std::optional<std::string>& inheritedRemark) {
-  const Tab1Controls& tab1 = ws.controls.tab1;
+  const Tab1Controls& tab1 = ws.controls().tab1;
   if (tab1.CheckBox1) {
     const auto limit = ParseInteger(tab1.edtmaxpageid);
     if (limit && startPage >= *limit) return false;
   }
   UiReporter reporter(ws.ui(), Memo::kMemo1);
   auto row =
-      MakeFragmentRow(no, pages, startPage, startSector, inheritedRemark, ws.reader, reporter);
+      MakeFragmentRow(no, pages, startPage, startSector, inheritedRemark, ws.reader(), reporter);
   if (!row) return false;
   WorkspaceFragmentSink(ws).Append(std::move(*row));
   return true;
@@ -47,9 +47,14 @@ bool AddFragment(Workspace& ws, std::int32_t no, std::int64_t pages, std::int32_
 void FillFragmentList(Workspace& ws) {
   {
     MutexLock lock(ws.tableLock);
-    FillFragmentList(ws.fragments, ws.LockedList(ws.ListView2));
+    FillFragmentList(ws.fragments(), ws.LockedList(ws.ListView2()));
   }
   ws.ui().Changed(Change::kFragmentList);
+}
+
+void BuildFragmentIndex(Workspace& ws) {
+  MutexLock lock(ws.tableLock);
+  ws.LockedFragments().BuildFragmentIndex();
 }
 
 }  // namespace ravelin

@@ -33,4 +33,7 @@ bool AddFragment(Workspace& ws, std::int32_t no, std::int64_t pages, std::int32_
 // Rebuilds list II from the table and tells the window.
 void FillFragmentList(Workspace& ws);
 
+// Rebuilds the table's page-order index (FragmentIndex) under the table lock.
+void BuildFragmentIndex(Workspace& ws);
+
 }  // namespace ravelin

@@ -61,6 +61,25 @@ enum class TextId : std::size_t {
   kSectorZeroUnreadable,
   kBitmapWriteFailed,
   kScanStopped,
+  // The handlers' dialogs: titles, questions and the successor dialog's captions.
+  kSaveRowsTitle,
+  kSaveContentTitle,
+  kSaveContentQuestion,
+  kOpenContentQuestion,
+  kOpenRowsTitle,
+  kOpenContentTitle,
+  kSaveContentCaption,
+  kOpenContentCaption,
+  kSaveMdfTitle,
+  kFileTypeQuestion,
+  kOrderCheckQuestion,
+  kExtractCaption,
+  kChooseFolderTitle,
+  kSuccessorDialogCaption,
+  kSuccessorGroupCaption,
+  kSaveCandidatesCaption,
+  kSuccessorOkCaption,
+  kSuccessorCancelCaption,
   kCount
 };
 

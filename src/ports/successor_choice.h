@@ -11,12 +11,6 @@
 
 namespace ravelin {
 
-inline constexpr char kSuccessorDialogCaption[] = "指定接续碎片";
-inline constexpr char kSuccessorGroupCaption[] = "符合超过1个,请选择后续碎片";
-inline constexpr char kSuccessorOkCaption[] = "确定";
-inline constexpr char kSuccessorCancelCaption[] = "取消";
-inline constexpr char kSaveCandidatesCaption[] = "把勾选的碎片保存为文件";
-
 // ChoiceResult values.
 inline constexpr std::int32_t kChoiceWaiting = -1;
 inline constexpr std::int32_t kChoiceConfirmed = 0;

@@ -7,6 +7,7 @@
 #include <QItemSelectionModel>
 
 #include "commands/successor_dialog.h"
+#include "common/messages.h"
 #include "shell/pictures.h"
 #include "shell/tab_pages.h"
 #include "shell/widget_kit.h"
@@ -19,11 +20,11 @@ Tfrmuserchoose::Tfrmuserchoose(SuccessorChoice& choice, std::function<void()> sa
                           Qt::WindowCloseButtonHint),
       choice_(choice) {
   setObjectName(QStringLiteral("frmuserchoose"));
-  setWindowTitle(QStringLiteral("指定接续碎片"));
+  setWindowTitle(QString::fromUtf8(Text(TextId::kSuccessorDialogCaption)));
   setFixedSize(734, 450);
 
-  auto* group = Place(new QGroupBox(QStringLiteral("符合超过1个,请选择后续碎片"), this), "grp1",
-                      QRect(6, 4, 722, 440));
+  auto* group = Place(new QGroupBox(QString::fromUtf8(Text(TextId::kSuccessorGroupCaption)), this),
+                      "grp1", QRect(6, 4, 722, 440));
   listView1_ = MakeReportView(group, "ListView1", QRect(10, 26, 702, 58));
   listView2_ = MakeReportView(group, "ListView2", QRect(10, 92, 702, 290));
   const std::vector<QIcon> images = ListImages();
@@ -44,9 +45,11 @@ Tfrmuserchoose::Tfrmuserchoose(SuccessorChoice& choice, std::function<void()> sa
     for (int c = 1; c < 6; ++c) view->setColumnWidth(c, 112);
   }
 
-  btnok_ = MakeButton(group, "btnok", "确定", QRect(10, 394, 120, 34));
-  btncancel_ = MakeButton(group, "btncancel", "取消", QRect(142, 394, 120, 34));
-  button1_ = MakeButton(group, "Button1", "把勾选的碎片保存为文件", QRect(452, 394, 260, 34));
+  btnok_ = MakeButton(group, "btnok", Text(TextId::kSuccessorOkCaption), QRect(10, 394, 120, 34));
+  btncancel_ = MakeButton(group, "btncancel", Text(TextId::kSuccessorCancelCaption),
+                          QRect(142, 394, 120, 34));
+  button1_ =
+      MakeButton(group, "Button1", Text(TextId::kSaveCandidatesCaption), QRect(452, 394, 260, 34));
 
   connect(listView2_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) {

@@ -26,6 +26,6 @@ void OnButton6Click(Workspace& ws) { Button6Click(ws); }
 
 void OnButton2Click(Workspace& ws) { Button2Click(ws); }
 
-void OnSaveCandidatesClick(Workspace& ws) { Button1Click(ws, ws.frmuserchoose); }
+void OnSaveCandidatesClick(Workspace& ws) { Button1Click(ws, ws.frmuserchoose()); }
 
 }  // namespace ravelin::shell

@@ -132,7 +132,7 @@ TForm1::TForm1(Workspace& ws, QtUi& ui, const DiscoveryEnv& discovery) : ws_(ws)
 TForm1::~TForm1() {
   // Nothing may draw into a window that is gone; a job still running asks no one.
   ui_.Shutdown();
-  ws_.ScanStopped.store(true);
+  ws_.ScanStopped().store(true);
 }
 
 void TForm1::BuildMenus() {
@@ -158,11 +158,11 @@ void TForm1::BuildMenus() {
 
 void TForm1::LayOutLists() {
   const std::vector<QIcon> images = ListImages();
-  list2Model_ = std::make_unique<ReportListModel>(ws_, ws_.ListView2);
-  list3Model_ = std::make_unique<ReportListModel>(ws_, ws_.ListView3);
+  list2Model_ = std::make_unique<ReportListModel>(ws_, ws_.ListView2());
+  list3Model_ = std::make_unique<ReportListModel>(ws_, ws_.ListView3());
   // Column 2 of the Assembly list is "起始页面号".
   list4Model_ = std::make_unique<ReportListModel>(
-      ws_, ws_.ListView4,
+      ws_, ws_.ListView4(),
       QStringList{QStringLiteral("序号"), QStringLiteral("碎片大小(KB)"),
                   QStringLiteral("起始页面号"), QStringLiteral("结束页面号"),
                   QStringLiteral("备注"), QStringLiteral("开始扇区"), QStringLiteral("结束扇区")});

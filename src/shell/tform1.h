@@ -95,7 +95,7 @@ class TForm1 final : public QMainWindow {
   void WatchJob();
   void JobTick();
   void RefreshList(ReportListModel& model, QTableView* view, const ReportList& list);
-  void SetCurrentRow(ReportList& list, int row);
+  void SetCurrentRow(const ReportList& list, int row);
 
   Workspace& ws_;
   QtUi& ui_;

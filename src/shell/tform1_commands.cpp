@@ -48,7 +48,7 @@ void TForm1::ConnectTab1() {
     pm1_->popup(tab1_.edtDataStr->mapToGlobal(at));
   });
   connect(t.CheckBox1, &QCheckBox::clicked, this, [this](bool checked) {
-    ws_.controls.tab1.CheckBox1 = checked;
+    ws_.controls().tab1.CheckBox1 = checked;
     Run([this] { CheckBox1Click(ws_); });
   });
   connect(t.Label7, &ClickableLabel::clicked, this, &TForm1::Label7Click);
@@ -61,10 +61,10 @@ void TForm1::BuildDataSourceMenu() {
   n7->setObjectName(QStringLiteral("N7"));
   connect(n7, &QAction::triggered, this, [this] { Run([this] { N7Click(ws_); }); });
   // The partitions of the whole-disk image chosen last, as partitions of a disk are.
-  for (const PartitionEntry& partition : ws_.ImagePartitionCaptions) {
+  for (const PartitionEntry& partition : ws_.ImagePartitionCaptions()) {
     QAction* entry = pm1_->addAction(Q(partition.caption));
     entry->setObjectName(QStringLiteral("imagePartition%1").arg(partition.number));
-    const std::string image = ws_.ImagePartitionsOf;
+    const std::string image = ws_.ImagePartitionsOf();
     const int number = partition.number;
     connect(entry, &QAction::triggered, this, [this, image, number] {
       Run([this, image, number] { ChooseImagePartition(ws_, image, number); });
@@ -73,14 +73,14 @@ void TForm1::BuildDataSourceMenu() {
   pm1_->addSeparator()->setObjectName(QStringLiteral("N8"));
   // Every disk and partition is offered, readable or not: choosing one the person may not
   // read says how to get access.
-  for (const DiskEntry& disk : ws_.DiskCaptions) {
+  for (const DiskEntry& disk : ws_.DiskCaptions()) {
     QAction* entry = pm1_->addAction(Q(disk.caption));
     entry->setObjectName(QStringLiteral("disk%1").arg(disk.number));
     connect(entry, &QAction::triggered, this,
             [this, disk] { Run([this, disk] { PhysicalDiskClick(ws_, disk); }); });
   }
   pm1_->addSeparator();
-  for (const PartitionEntry& partition : ws_.PartitionCaptions) {
+  for (const PartitionEntry& partition : ws_.PartitionCaptions()) {
     QAction* entry = pm1_->addAction(Q(partition.caption));
     entry->setObjectName(QStringLiteral("partition%1").arg(partition.number));
     connect(entry, &QAction::triggered, this,
@@ -113,10 +113,10 @@ void TForm1::BuildPopupMenu1() {
   add("N18", "取更新信息", &N18Click);
 }
 
-void TForm1::SetCurrentRow(ReportList& list, int row) {
+void TForm1::SetCurrentRow(const ReportList& list, int row) {
   // The row a job may be appending behind: the current row is set under the table lock.
   MutexLock lock(ws_.tableLock);
-  list.SetCurrent(row);
+  ws_.LockedList(list).SetCurrent(row);
 }
 
 void TForm1::ConnectTab2() {
@@ -124,7 +124,7 @@ void TForm1::ConnectTab2() {
   QTableView* view = t.ListView2;
   connect(view->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) {
-            SetCurrentRow(ws_.ListView2, current.isValid() ? current.row() : -1);
+            SetCurrentRow(ws_.ListView2(), current.isValid() ? current.row() : -1);
           });
   connect(view, &QTableView::clicked, this, [this] {
     if (!Busy()) Run([this] { ListView2Click(ws_); });
@@ -139,9 +139,9 @@ void TForm1::ConnectTab2() {
   });
   list2Model_->SetTickHandler([this](std::size_t row, bool checked) {
     // The person's tick goes to the core's list; never while a job writes to it.
-    if (Busy() || row >= ws_.ListView2.Count()) return false;
+    if (Busy() || row >= ws_.ListView2().Count()) return false;
     MutexLock lock(ws_.tableLock);
-    ws_.ListView2.Edit(row).checked = checked;
+    ws_.LockedList(ws_.ListView2()).Edit(row).checked = checked;
     return true;
   });
 
@@ -154,7 +154,7 @@ void TForm1::ConnectTab2() {
 
 void TForm1::ConnectTab34() {
   connect(pageControl_, &QTabWidget::currentChanged, this, [this](int index) {
-    ws_.controls.PageControl1 = index;
+    ws_.controls().PageControl1 = index;
     if (settingTab_) return;  // the program's own tab changes do not count as the person's
     Run([this, index] { OnPageControl1Change(ws_, index); });
   });
@@ -162,7 +162,7 @@ void TForm1::ConnectTab34() {
   QTableView* list3 = tab3_.ListView3;
   connect(list3->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) {
-            SetCurrentRow(ws_.ListView3, current.isValid() ? current.row() : -1);
+            SetCurrentRow(ws_.ListView3(), current.isValid() ? current.row() : -1);
           });
   connect(list3, &QTableView::clicked, this, [this] { Run([this] { OnListView3Click(ws_); }); });
   connect(tab3_.Button1, &QPushButton::clicked, this,
@@ -171,7 +171,7 @@ void TForm1::ConnectTab34() {
   QTableView* list4 = tab4_.ListView4;
   connect(list4->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
           [this](const QModelIndex& current) {
-            SetCurrentRow(ws_.ListView4, current.isValid() ? current.row() : -1);
+            SetCurrentRow(ws_.ListView4(), current.isValid() ? current.row() : -1);
           });
   connect(list4, &QTableView::clicked, this, [this] { Run([this] { OnListView4Click(ws_); }); });
   connect(list4->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int column) {

@@ -31,14 +31,14 @@ void ShowPosition(QProgressBar* gauge, std::int64_t done, std::int64_t total) {
 }  // namespace
 
 void TForm1::BindControls() {
-  Controls& c = ws_.controls;
+  Controls& c = ws_.controls();
   BindEdit(this, tab1_.edtbegin, c.tab1.edtbegin);
   BindEdit(this, tab1_.edtend, c.tab1.edtend);
   BindEdit(this, tab1_.edtsecs, c.tab1.edtsecs);
   BindEdit(this, tab1_.Edit2, c.tab1.Edit2);
   BindEdit(this, tab1_.edtmaxpageid, c.tab1.edtmaxpageid);
   connect(tab1_.chkfreespace, &QCheckBox::clicked, this,
-          [this](bool checked) { ws_.controls.tab1.chkfreespace = checked; });
+          [this](bool checked) { ws_.controls().tab1.chkfreespace = checked; });
 
   BindEdit(this, tab2_.Edit1, c.tab2.Edit1);
   BindEdit(this, tab2_.edtendid, c.tab2.edtendid);
@@ -47,18 +47,18 @@ void TForm1::BindControls() {
   BindEdit(this, tab2_.edtpagelen, c.tab2.edtpagelen);
   auto radio = [this](QRadioButton* button, bool Tab2Controls::*flag) {
     connect(button, &QRadioButton::toggled, this,
-            [this, flag](bool on) { ws_.controls.tab2.*flag = on; });
+            [this, flag](bool on) { ws_.controls().tab2.*flag = on; });
   };
   radio(tab2_.rb1, &Tab2Controls::rb1);
   radio(tab2_.rb2, &Tab2Controls::rb2);
   radio(tab2_.rb3, &Tab2Controls::rb3);
 
   connect(tab3_.chkauto, &QCheckBox::clicked, this,
-          [this](bool checked) { ws_.controls.tab3.chkauto = checked; });
+          [this](bool checked) { ws_.controls().tab3.chkauto = checked; });
 }
 
 void TForm1::ShowControls() {
-  const Controls& c = ws_.controls;
+  const Controls& c = ws_.controls();
   const Tab1Controls& t1 = c.tab1;
   ShowText(tab1_.edtDataStr, t1.edtDataStr);
   tab1_.edtDataStr->setCursorPosition(0);
@@ -96,7 +96,7 @@ void TForm1::ShowControls() {
 bool TForm1::Busy() const { return ws_.JobRunning() || (inCommand_ && yielded_); }
 
 void TForm1::UpdateEnabled() {
-  const Controls& c = ws_.controls;
+  const Controls& c = ws_.controls();
   const bool busy = Busy();
   const bool idle = !busy;
 
@@ -170,9 +170,9 @@ void TForm1::Draw(PendingUpdates::Batch batch) {
   if (batch.progress) g1_->setValue(std::clamp(*batch.progress, 0, 100));
   if (batch.position) ShowPosition(g1_, batch.position->first, batch.position->second);
   if (batch.status) stat1_->setText(Q(*batch.status));
-  if (batch.Has(Change::kFragmentList)) RefreshList(*list2Model_, tab2_.ListView2, ws_.ListView2);
-  if (batch.Has(Change::kFileList)) RefreshList(*list3Model_, tab3_.ListView3, ws_.ListView3);
-  if (batch.Has(Change::kAssemblyList)) RefreshList(*list4Model_, tab4_.ListView4, ws_.ListView4);
+  if (batch.Has(Change::kFragmentList)) RefreshList(*list2Model_, tab2_.ListView2, ws_.ListView2());
+  if (batch.Has(Change::kFileList)) RefreshList(*list3Model_, tab3_.ListView3, ws_.ListView3());
+  if (batch.Has(Change::kAssemblyList)) RefreshList(*list4Model_, tab4_.ListView4, ws_.ListView4());
   if (batch.Has(Change::kDataSource) || batch.Has(Change::kControls)) {
     ShowControls();
     UpdateEnabled();
@@ -194,9 +194,9 @@ void TForm1::JobTick() {
   jobWatch_.stop();
   ui_.DrawNow();
   // The lists as the job left them, even if its last notice is still on its way.
-  RefreshList(*list2Model_, tab2_.ListView2, ws_.ListView2);
-  RefreshList(*list3Model_, tab3_.ListView3, ws_.ListView3);
-  RefreshList(*list4Model_, tab4_.ListView4, ws_.ListView4);
+  RefreshList(*list2Model_, tab2_.ListView2, ws_.ListView2());
+  RefreshList(*list3Model_, tab3_.ListView3, ws_.ListView3());
+  RefreshList(*list4Model_, tab4_.ListView4, ws_.ListView4());
   ShowControls();
   UpdateEnabled();
   if (closeRequested_) close();
@@ -207,7 +207,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     // The job reads the tables the window's Workspace owns: stop it and let it finish
     // first. The window keeps answering meanwhile; nothing more is asked of the person.
     closeRequested_ = true;
-    ws_.ScanStopped.store(true);
+    ws_.ScanStopped().store(true);
     ui_.Shutdown();
     stat1_->setText(QStringLiteral("正在停止任务…(stopping)"));
     setEnabled(false);
@@ -217,7 +217,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
   }
   // FormClose: the Workspace frees the tables when it goes.
   ui_.Shutdown();
-  ws_.ScanStopped.store(true);
+  ws_.ScanStopped().store(true);
   event->accept();
 }
 

@@ -1,5 +1,7 @@
 #include "workspace/workspace.h"
 
+#include <cassert>
+
 #include "analysis/file_identification.h"
 #include "catalogue/fragment_rows.h"
 #include "common/messages.h"
@@ -8,45 +10,54 @@
 namespace ravelin {
 
 Workspace::Workspace(Ui& ui, DeviceOpener opener)
-    : reader(source, CountingOpener(opener, sourceReads_)),
-      ListView2(MakeFragmentListView()),
-      ListView3(MakeFileListView()),
-      ListView4(MakeFragmentListView()),
-      jobs([this](const std::string& job, const std::string& what) {
+    : reader_(source_, CountingOpener(opener, sourceReads_)),
+      listView2_(MakeFragmentListView()),
+      listView3_(MakeFileListView()),
+      listView4_(MakeFragmentListView()),
+      opener_(CountingOpener(std::move(opener), sourceReads_)),
+      ui_(ui),
+      liveFragments_(reader_),
+      jobs_([this](const std::string& job, const std::string& what) {
         // A job that broke off leaves nothing running: say so where its log goes.
-        ScanStopped.store(true);
+        scanStopped_.store(true);
         ui_.AppendMemo(
             job == "scan" ? Memo::kMemo1 : Memo::kMemo2,
             std::string(Text(TextId::kJobFailed)) + "(the job " + job + " failed): " + what);
         ui_.SetStatus(Text(TextId::kJobFailed));
-      }),
-      opener_(CountingOpener(std::move(opener), sourceReads_)),
-      ui_(ui),
-      liveFragments_(reader) {
+      }) {
   ReadCurrentFileId();
 }
 
 Workspace::~Workspace() {
-  Closing.store(true);
-  ScanStopped.store(true);
-  jobs.JoinAll();
+  closing_.store(true);
+  scanStopped_.store(true);
+  jobs_.JoinAll();
 }
 
 FragmentSource& Workspace::Fragments() {
-  if (source.LiveSource) return liveFragments_;
-  return storedContent;
+  if (source_.LiveSource) return liveFragments_;
+  return storedContent_;
 }
 
 bool Workspace::ReadCurrentFileId() {
-  const auto value = ParseInteger(controls.tab1.Edit2);
+  const auto value = ParseInteger(controls_.tab1.Edit2);
   if (!value) return false;
-  CurrentFileId = static_cast<std::uint16_t>(*value);
+  currentFileId_ = static_cast<std::uint16_t>(*value);
   return true;
+}
+
+ReportList& Workspace::LockedList(const ReportList& list) {
+  // The lists are ours; handing the caller its own list back writable is what the lock
+  // allows.
+  if (&list == &listView2_) return listView2_;
+  if (&list == &listView3_) return listView3_;
+  assert(&list == &listView4_);
+  return listView4_;
 }
 
 FragmentTable::Snapshot Workspace::SnapshotFragments(RowChanges::Cursor& cursor) const {
   MutexLock lock(tableLock);
-  return fragments.TakeSnapshot(cursor);
+  return fragments_.TakeSnapshot(cursor);
 }
 
 ReportList::Snapshot Workspace::SnapshotList(const ReportList& list,

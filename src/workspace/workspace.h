@@ -56,77 +56,64 @@ class Workspace {
   // reader: what a run costs the disk.
   std::uint64_t SourceBytesRead() const { return sourceReads_->Bytes(); }
 
-  DataSource source;
-  SectorReader reader;
-  Controls controls;
+  // ---- The source. Chosen and changed on the window's thread while no job runs (the source
+  // menu refuses while one does); a running job reads it and changes nothing but the cluster
+  // size it was started with.
+  DataSource& source() { return source_; }
+  const DataSource& source() const { return source_; }
+  SectorReader& reader() { return reader_; }
+  // Serves fragment reads while source().LiveSource is false; indexed from the rows each
+  // time a content file or a row file is opened.
+  StoredContent& storedContent() { return storedContent_; }
+  const StoredContent& storedContent() const { return storedContent_; }
+  FreeSpaceMap& freeSpaceMap() { return freeSpaceMap_; }
+  // Where fragment pages come from now: the source, or the opened content file.
+  FragmentSource& Fragments();
 
-  std::uint16_t CurrentFileId = 1;
-
-  FragmentTable fragments;
-  ReportList ListView2;  // the fragment list of tab II
-  ReportList ListView3;  // the database files of tab III
-  ReportList ListView4;  // the Assembly list of tab IV
-  int SortColumn = 0;    // shared by list II and the Assembly list
-
-  // The file under analysis: its page map, page count and physical name. Written by the
-  // analysis (and later the search for missing fragments); read by tab IV while no job runs.
-  PageMap pageMap;
-  std::int32_t FilePageCount = 0;
-  std::string DatabaseFileName = "c:\\noname.mdf";
-  // Pages taken from fragments another copy of the database left, ascending.
-  std::vector<std::int64_t> VersionUncertainPages;
-  // The successor choice dialog of the current analysis (Tfrmuserchoose).
-  SuccessorChoice frmuserchoose;
-
-  std::atomic<bool> ScanStopped{true};
+  // ---- The window's thread only (the command line's main thread): the controls, the menus
+  // and what the handlers remember between clicks. A job gets what it needs from them as
+  // parameters when it starts.
+  Controls& controls() { return controls_; }
+  const Controls& controls() const { return controls_; }
+  std::uint16_t& CurrentFileId() { return currentFileId_; }
+  std::uint16_t CurrentFileId() const { return currentFileId_; }
+  int& SortColumn() { return sortColumn_; }  // shared by list II and the Assembly list
   // A tab IV operation (check, search, writing the MDF) is running on the window's thread,
   // which handles messages meanwhile: a second one must not start.
-  bool tab4Busy = false;
-  // A manual analysis is running on the window's thread (it handles messages while it asks).
-  std::atomic<bool> AnalysisOnWindowThread{false};
-  // Set when the Workspace is being destroyed: long jobs that check it end early.
-  std::atomic<bool> Closing{false};
-
+  bool& tab4Busy() { return tab4Busy_; }
   // The data-source menu: its disk entries (DiskCaptions, each with its disk number) and
   // its partition entries (PartitionCaptions, numbered from 1), filled by ListDataSources.
-  std::vector<DiskEntry> DiskCaptions;
-  std::vector<PartitionEntry> PartitionCaptions;
+  std::vector<DiskEntry>& DiskCaptions() { return diskCaptions_; }
+  std::vector<PartitionEntry>& PartitionCaptions() { return partitionCaptions_; }
   // The partitions of the whole-disk image chosen last, offered after the image's entry
   // (ImagePartitionCaptions' `number` is the partition's number in the image's table).
-  std::string ImagePartitionsOf;
-  std::vector<PartitionEntry> ImagePartitionCaptions;
-  // Serves fragment reads while source.LiveSource is false; indexed from the rows each
-  // time a content file or a row file is opened.
-  StoredContent storedContent;
+  std::string& ImagePartitionsOf() { return imagePartitionsOf_; }
+  std::vector<PartitionEntry>& ImagePartitionCaptions() { return imagePartitionCaptions_; }
   // The scan-info row file opened last (an input no output may replace); empty when none.
-  std::string rowFilePath;
+  std::string& rowFilePath() { return rowFilePath_; }
+  const std::string& rowFilePath() const { return rowFilePath_; }
   // The system calls outputs are written through; tests hand in failing ones. Null: the
   // system's.
-  const OutputOps* outputOps = nullptr;
-  FreeSpaceMap freeSpaceMap;
-  JobRunner jobs;
+  const OutputOps* outputOps() const { return outputOps_; }
+  void SetOutputOps(const OutputOps* ops) { outputOps_ = ops; }
+
+  // ---- The tables other threads snapshot: the fragment table and the three lists. Their
+  // owner is the job that fills them while it runs (the scan: the fragment table and list II;
+  // the analysis: FragmentChosen and the Assembly list), else the window's thread. The owner
+  // reads them here without a lock; every change goes through LockedFragments() and
+  // LockedList(), which need tableLock, so that the compiler finds a change made without it.
+  // Any other thread reads them only through SnapshotFragments() and SnapshotList().
+  const FragmentTable& fragments() const { return fragments_; }
+  const ReportList& ListView2() const { return listView2_; }  // the fragment list of tab II
+  const ReportList& ListView3() const { return listView3_; }  // the database files of tab III
+  const ReportList& ListView4() const { return listView4_; }  // the Assembly list of tab IV
+  FragmentTable& LockedFragments() REQUIRES(tableLock) { return fragments_; }
+  // `list` is one of ListView2(), ListView3() and ListView4().
+  ReportList& LockedList(const ReportList& list) REQUIRES(tableLock);
 
   // Taken by a job around each change of a table it fills, and by other threads around
   // each snapshot. Never held across a question to the person.
   mutable Mutex tableLock;
-
-  // The tables other threads snapshot, for a change: callable only with tableLock held, so
-  // that the compiler finds a change made without it. Reads by the thread that changes
-  // them (the job while one runs, else the window's) need no lock.
-  FragmentTable& LockedFragments() REQUIRES(tableLock) { return fragments; }
-  ReportList& LockedList(ReportList& list) REQUIRES(tableLock) { return list; }
-
-  // Where fragment pages come from now: the source, or the opened content file.
-  FragmentSource& Fragments();
-
-  // A job (scan or analysis) has been started and has not finished. Operations that read
-  // sectors or change the lists are refused meanwhile.
-  // A manual analysis counts: it runs on the window's thread, which keeps handling messages.
-  bool JobRunning() const { return jobs.Busy() || AnalysisOnWindowThread.load(); }
-
-  // Reads CurrentFileId from the Edit2 text: its integer value, low 16 bits.
-  // Returns false (and keeps the old value) when the text is not an integer.
-  bool ReadCurrentFileId();
 
   // Snapshots for readers on other threads (the window's list models): what changed since
   // the reader's cursor, copied under tableLock.
@@ -134,10 +121,75 @@ class Workspace {
   ReportList::Snapshot SnapshotList(const ReportList& list, RowChanges::Cursor& cursor) const
       EXCLUDES(tableLock);
 
+  // ---- The file under analysis: its page map, page count and physical name, the pages
+  // taken from another copy, and the successor question. Written only by the analysis job
+  // while it runs (and by the search for missing fragments, on the window's thread, while
+  // none runs); read by tab IV and the command line while no job runs.
+  PageMap& pageMap() { return pageMap_; }
+  const PageMap& pageMap() const { return pageMap_; }
+  std::int32_t& FilePageCount() { return filePageCount_; }
+  std::int32_t FilePageCount() const { return filePageCount_; }
+  std::string& DatabaseFileName() { return databaseFileName_; }
+  const std::string& DatabaseFileName() const { return databaseFileName_; }
+  // Pages taken from fragments another copy of the database left, ascending.
+  std::vector<std::int64_t>& VersionUncertainPages() { return versionUncertainPages_; }
+  const std::vector<std::int64_t>& VersionUncertainPages() const { return versionUncertainPages_; }
+  // The successor choice dialog of the current analysis (Tfrmuserchoose).
+  SuccessorChoice& frmuserchoose() { return frmuserchoose_; }
+
+  // ---- Any thread: flags that are atomic, and the job runner, which locks for itself.
+  std::atomic<bool>& ScanStopped() { return scanStopped_; }
+  // A manual analysis is running on the window's thread (it handles messages while it asks).
+  std::atomic<bool>& AnalysisOnWindowThread() { return analysisOnWindowThread_; }
+  // Set when the Workspace is being destroyed: long jobs that check it end early.
+  std::atomic<bool>& Closing() { return closing_; }
+  JobRunner& jobs() { return jobs_; }
+
+  // A job (scan or analysis) has been started and has not finished. Operations that read
+  // sectors or change the lists are refused meanwhile.
+  // A manual analysis counts: it runs on the window's thread, which keeps handling messages.
+  bool JobRunning() const { return jobs_.Busy() || analysisOnWindowThread_.load(); }
+
+  // Reads CurrentFileId from the Edit2 text: its integer value, low 16 bits.
+  // Returns false (and keeps the old value) when the text is not an integer.
+  bool ReadCurrentFileId();
+
  private:
+  DataSource source_;
+  SectorReader reader_;
+  StoredContent storedContent_;
+  FreeSpaceMap freeSpaceMap_;
+
+  Controls controls_;
+  std::uint16_t currentFileId_ = 1;
+  int sortColumn_ = 0;
+  bool tab4Busy_ = false;
+  std::vector<DiskEntry> diskCaptions_;
+  std::vector<PartitionEntry> partitionCaptions_;
+  std::string imagePartitionsOf_;
+  std::vector<PartitionEntry> imagePartitionCaptions_;
+  std::string rowFilePath_;
+  const OutputOps* outputOps_ = nullptr;
+
+  FragmentTable fragments_;
+  ReportList listView2_;
+  ReportList listView3_;
+  ReportList listView4_;
+
+  PageMap pageMap_;
+  std::int32_t filePageCount_ = 0;
+  std::string databaseFileName_ = "c:\\noname.mdf";
+  std::vector<std::int64_t> versionUncertainPages_;
+  SuccessorChoice frmuserchoose_;
+
+  std::atomic<bool> scanStopped_{true};
+  std::atomic<bool> analysisOnWindowThread_{false};
+  std::atomic<bool> closing_{false};
+
   DeviceOpener opener_;
   Ui& ui_;
   LiveFragmentSource liveFragments_;
+  JobRunner jobs_;  // last: its threads are joined before the tables they use go
 };
 
 }  // namespace ravelin

@@ -9,6 +9,7 @@
 #include "catalogue/list_operations.h"
 #include "commands/tab4_commands.h"
 #include "commands/workspace_assembly.h"
+#include "support/workspace_tables.h"
 
 namespace ravelin {
 namespace {
@@ -32,16 +33,16 @@ class SearchTest : public test::CatalogueTest {
   // The rows, those chosen so far, the page map reset to `pages`, and the list built.
   void Start(std::int32_t filePages, std::initializer_list<std::int32_t> chosen) {
     for (const Pending& p : pending_) AddRow(p.count, p.first, p.sector);
-    Ws().fragments.BuildFragmentIndex();
-    for (const std::int32_t r : chosen) Ws().fragments.FragmentChosen()[r] = 1;
-    Ws().FilePageCount = filePages;
-    ASSERT_TRUE(Ws().pageMap.Reset(filePages));
+    test::EditFragments(Ws()).BuildFragmentIndex();
+    for (const std::int32_t r : chosen) test::EditFragments(Ws()).FragmentChosen()[r] = 1;
+    Ws().FilePageCount() = filePages;
+    ASSERT_TRUE(Ws().pageMap().Reset(filePages));
     FillAssemblyList(Ws());
   }
   void Owned(std::int64_t first, std::int64_t end, std::uint8_t alloc = kAllocAllocated) {
     for (std::int64_t p = first; p < end; ++p) {
-      Ws().pageMap.SetAllocState(p, alloc);
-      if (alloc == kAllocAllocated) Ws().pageMap.SetOwner(p, kObj, kOwnerFromAllocation);
+      Ws().pageMap().SetAllocState(p, alloc);
+      if (alloc == kAllocAllocated) Ws().pageMap().SetOwner(p, kObj, kOwnerFromAllocation);
     }
   }
   struct Pending {
@@ -52,18 +53,18 @@ class SearchTest : public test::CatalogueTest {
   std::vector<Pending> pending_;
 
   std::vector<std::string> Memo3() const { return ui_.MemoLines(Memo::kMemo3); }
-  std::string FirstMemoCell() { return Ws().ListView4.Row(0).Cell(list_column::kRemark); }
+  std::string FirstMemoCell() { return Ws().ListView4().Row(0).Cell(list_column::kRemark); }
 };
 
 TEST_F(SearchTest, ListWithoutGapsSweepsOnceAndSetsTheMemoCell) {
   Fragment(1000, 0, 40);
   Start(40, {0});
-  Ws().DatabaseFileName = "d:\\data\\shop.mdf";
+  Ws().DatabaseFileName() = "d:\\data\\shop.mdf";
   Button6Click(Ws());
   EXPECT_EQ(Memo3(), std::vector<std::string>{"本次找到碎片数量0。二次查找完毕"});
   // 40 pages: page 32 lies in the first row, nothing is read and the cell stays.
   EXPECT_EQ(FirstMemoCell(), " ");
-  EXPECT_TRUE(Ws().controls.tab4.Button2Enabled && Ws().controls.tab4.Button6Enabled);
+  EXPECT_TRUE(Ws().controls().tab4.Button2Enabled && Ws().controls().tab4.Button6Enabled);
 }
 
 TEST_F(SearchTest, AddsOneFragmentPerGapAndSweepInIndexOrder) {
@@ -74,10 +75,10 @@ TEST_F(SearchTest, AddsOneFragmentPerGapAndSweepInIndexOrder) {
   Fragment(5000, 30, 10);
   Start(40, {0, 4});
   Owned(10, 25);
-  Ws().DatabaseFileName = "x.mdf";
+  Ws().DatabaseFileName() = "x.mdf";
   const SearchResult result = Button6Click(Ws());
   EXPECT_EQ(result.foundPerSweep, (std::vector<std::int64_t>{1, 1, 0}));
-  const auto& chosen = Ws().fragments.FragmentChosen();
+  const auto& chosen = Ws().fragments().FragmentChosen();
   EXPECT_EQ(chosen[early] + chosen[late], 2);
   EXPECT_NE(chosen[shadow], 1);
   // The index holds the two copies of page 10 in row order: the earlier row is taken first.
@@ -87,7 +88,7 @@ TEST_F(SearchTest, AddsOneFragmentPerGapAndSweepInIndexOrder) {
                          "本次找到碎片数量0。二次查找完毕"}));
   // The first row holds 10 pages and no row holds page 32 (the last starts at 30 but the
   // name is not there): the cell gets the name known so far.
-  EXPECT_EQ(Ws().ListView4.Count(), 4u);
+  EXPECT_EQ(Ws().ListView4().Count(), 4u);
 }
 
 TEST_F(SearchTest, UndecidedFragmentIsAddedOnlyWhereItFillsAPageNotKnownFree) {
@@ -97,7 +98,7 @@ TEST_F(SearchTest, UndecidedFragmentIsAddedOnlyWhereItFillsAPageNotKnownFree) {
   Start(30, {0});
   Owned(10, 20, kAllocFree);
   Button6Click(Ws());
-  const auto& chosen = Ws().fragments.FragmentChosen();
+  const auto& chosen = Ws().fragments().FragmentChosen();
   EXPECT_NE(chosen[onFree], 1);
   EXPECT_EQ(chosen[unknown], 1);
   const std::vector<std::string> memo = Memo3();
@@ -114,7 +115,7 @@ TEST_F(SearchTest, FragmentThatContradictsTheMapIsNeverAdded) {
   Start(15, {0});
   Owned(10, 15);
   Button6Click(Ws());
-  EXPECT_NE(Ws().fragments.FragmentChosen()[foreign], 1);
+  EXPECT_NE(Ws().fragments().FragmentChosen()[foreign], 1);
   EXPECT_EQ(Memo3(), std::vector<std::string>{"本次找到碎片数量0。二次查找完毕"});
 }
 
@@ -126,8 +127,8 @@ TEST_F(SearchTest, OverlappingRowsStopWithErrorAndLeaveTheButtonsDisabled) {
   EXPECT_EQ(result.outcome, SearchOutcome::kOverlap);
   EXPECT_EQ(MessageTexts(), std::vector<std::string>{"error"});
   EXPECT_TRUE(Memo3().empty());
-  EXPECT_FALSE(Ws().controls.tab4.Button2Enabled || Ws().controls.tab4.Button5Enabled ||
-               Ws().controls.tab4.Button6Enabled);
+  EXPECT_FALSE(Ws().controls().tab4.Button2Enabled || Ws().controls().tab4.Button5Enabled ||
+               Ws().controls().tab4.Button6Enabled);
 }
 
 TEST_F(SearchTest, ListNotStartingAtPageZeroIsNotSearched) {
@@ -135,7 +136,7 @@ TEST_F(SearchTest, ListNotStartingAtPageZeroIsNotSearched) {
   Start(30, {0});
   EXPECT_EQ(Button6Click(Ws()).outcome, SearchOutcome::kNotSearched);
   EXPECT_TRUE(Memo3().empty());
-  EXPECT_FALSE(Ws().controls.tab4.Button6Enabled);
+  EXPECT_FALSE(Ws().controls().tab4.Button6Enabled);
 }
 
 // One unreadable page costs only itself: it is reported and the search goes on.
@@ -147,7 +148,7 @@ TEST_F(SearchTest, UnreadablePageOfAnAddedFragmentIsReportedAndTheSearchGoesOn) 
   Owned(10, 11);
   const SearchResult result = Button6Click(Ws());
   EXPECT_EQ(result.outcome, SearchOutcome::kSwept);
-  EXPECT_EQ(Ws().fragments.FragmentChosen()[added], 1);
+  EXPECT_EQ(Ws().fragments().FragmentChosen()[added], 1);
   EXPECT_EQ(Memo3(), (std::vector<std::string>{"找到碎片号" + std::to_string(added),
                                                "get page info error,碎片号" + std::to_string(added),
                                                "本次找到碎片数量1。二次查找完毕",
@@ -165,7 +166,7 @@ TEST_F(SearchTest, ClosingStepReadsTheNameFromPage32OfTheRowHoldingIt) {
   Owned(0, 60);
   Button6Click(Ws());
   EXPECT_EQ(FirstMemoCell(), "e:\\sql\\shop_data.mdf:480KB");
-  EXPECT_EQ(Ws().DatabaseFileName, "e:\\sql\\shop_data.mdf");
+  EXPECT_EQ(Ws().DatabaseFileName(), "e:\\sql\\shop_data.mdf");
 }
 
 TEST_F(SearchTest, ClosingStepMendsAPage32SplitFromItsTail) {
@@ -180,7 +181,7 @@ TEST_F(SearchTest, ClosingStepMendsAPage32SplitFromItsTail) {
   std::fill_n(image_.begin() + (2000 + 22 * 16 + 8) * 512, 8 * 512, 0x5A);
   Start(40, {0, 1, 2});
   Owned(0, 40);
-  Ws().source.SectorsPerCluster = 8;
+  Ws().source().SectorsPerCluster = 8;
   Button6Click(Ws());
   EXPECT_EQ(FirstMemoCell(), "e:\\shop.mdf:320KB");
 }
@@ -190,7 +191,7 @@ TEST_F(SearchTest, NoNameOnPage32KeepsTheKnownNameInTheMemoCell) {
   Fragment(2000, 10, 30);
   Start(40, {0, 1});
   Owned(0, 40);
-  Ws().DatabaseFileName = "c:\\noname.mdf";
+  Ws().DatabaseFileName() = "c:\\noname.mdf";
   Button6Click(Ws());
   EXPECT_EQ(MessageTexts(), std::vector<std::string>{"get fileinfo2 error"});
   EXPECT_EQ(FirstMemoCell(), "c:\\noname.mdf:320KB");
@@ -226,7 +227,7 @@ TEST_F(SearchTest, FragmentOfAllocationPagesOnAllocatedPagesIsAdded) {
   Start(16, {0, 2});
   Owned(0, 16);
   Button6Click(Ws());
-  EXPECT_EQ(Ws().fragments.FragmentChosen()[allocation], 1);
+  EXPECT_EQ(Ws().fragments().FragmentChosen()[allocation], 1);
   EXPECT_EQ(Memo3().front(), "找到未确定碎片号" + std::to_string(allocation));
 }
 

@@ -10,7 +10,9 @@
 #include "catalogue/catalogue_fixture.h"
 #include "catalogue/fragment_rows.h"
 #include "commands/tab4_commands.h"
+#include "common/messages.h"
 #include "support/recording_reporter.h"
+#include "support/workspace_tables.h"
 
 namespace ravelin {
 namespace {
@@ -33,13 +35,13 @@ class MdfWriterTest : public test::CatalogueTest {
   }
   // The list item of a table row, as the analysis and the search build the list.
   void AddAssemblyItem(const FragmentRow& row) {
-    Ws().fragments.Append(row);
-    ReportRow item = FragmentListItem(row, Ws().ListView4.Count());
-    item.tableRow = static_cast<std::int64_t>(Ws().fragments.Count() - 1);
-    Ws().ListView4.Append(std::move(item));
+    test::EditFragments(Ws()).Append(row);
+    ReportRow item = FragmentListItem(row, Ws().ListView4().Count());
+    item.tableRow = static_cast<std::int64_t>(Ws().fragments().Count() - 1);
+    test::EditList(Ws(), Ws().ListView4()).Append(std::move(item));
   }
   Bytes Write(std::int32_t filePages) {
-    Ws().FilePageCount = filePages;
+    Ws().FilePageCount() = filePages;
     EXPECT_TRUE(CreateMdf(Ws(), out_));
     return ReadFile(out_);
   }
@@ -68,7 +70,7 @@ class MdfWriterTest : public test::CatalogueTest {
               image_.begin() + static_cast<std::ptrdiff_t>((next - 8) * 512));
     AddAssemblyRow(2, 0, 1000);
     AddAssemblyRow(2, 2, next);
-    Ws().source.SectorsPerCluster = 1;
+    Ws().source().SectorsPerCluster = 1;
     return read;
   }
   std::string out_ = dir_.File("shop.mdf");
@@ -100,7 +102,7 @@ TEST_F(MdfWriterTest, LaysRowsOutByFirstPageInWhateverOrderTheyCome) {
       {4, 0, 100}, {3, 4, 1000}, {2, 9, 2000}};
   std::vector<std::size_t> order = {0, 1, 2};
   do {
-    Ws().ListView4.Clear();
+    test::EditList(Ws(), Ws().ListView4()).Clear();
     for (const std::size_t i : order)
       AddAssemblyRow(std::get<0>(rows[i]), std::get<1>(rows[i]), std::get<2>(rows[i]));
     EXPECT_EQ(Write(11), expected) << order[0] << order[1] << order[2];
@@ -137,7 +139,7 @@ TEST_F(MdfWriterTest, RefusesOverlappingInvertedAndNegativeRowsWritingNothing) {
   PutRun(1000, 5, 10);
   for (const Case& c : cases) {
     std::vector<AssemblyRow> typed;
-    Ws().ListView4.Clear();
+    test::EditList(Ws(), Ws().ListView4()).Clear();
     for (const FragmentRow& r : c.rows) {
       AddAssemblyItem(r);
       typed.push_back({r.SizeKB, r.StartPage, r.EndPage, r.StartSector});
@@ -147,7 +149,7 @@ TEST_F(MdfWriterTest, RefusesOverlappingInvertedAndNegativeRowsWritingNothing) {
     EXPECT_EQ(placed.conflicts[0].kind, c.kind) << c.name;
 
     ui_.messages.clear();
-    Ws().FilePageCount = 20;
+    Ws().FilePageCount() = 20;
     EXPECT_FALSE(CreateMdf(Ws(), out_)) << c.name;
     EXPECT_FALSE(std::filesystem::exists(out_)) << c.name;
     EXPECT_EQ(std::distance(
@@ -173,10 +175,10 @@ TEST_F(MdfWriterTest, CheckThatStopsAtErrorGivesNoAccount) {
   PutRun(100, 0, 10);
   PutRun(1000, 8, 8);
   for (const std::int32_t secondStart : {8, 12}) {  // overlapping; past the file's 16 pages
-    Ws().ListView4.Clear();
+    test::EditList(Ws(), Ws().ListView4()).Clear();
     AddAssemblyRow(10, 0, 100);
     AddAssemblyRow(8, secondStart, 1000);
-    Ws().FilePageCount = 16;
+    Ws().FilePageCount() = 16;
     Button5Click(Ws());
     EXPECT_EQ(MessageTexts().back(), "error") << secondStart;
     EXPECT_TRUE(ui_.MemoLines(Memo::kMemo3).empty()) << ui_.MemoLines(Memo::kMemo3).front();
@@ -273,7 +275,7 @@ TEST_F(MdfWriterTest, RepairsAPageSplitAcrossClustersAndOnlyThen) {
     bool repaired;
   };
   for (const Case c : {Case{8, true}, Case{4, true}, Case{16, false}, Case{12, false}}) {
-    Ws().source.SectorsPerCluster = c.sectorsPerCluster;
+    Ws().source().SectorsPerCluster = c.sectorsPerCluster;
     const Bytes file = Write(4);
     const Bytes pageOne(file.begin() + kPageSize, file.begin() + 2 * kPageSize);
     EXPECT_EQ(pageOne, c.repaired ? original : Sectors(1016, 16)) << c.sectorsPerCluster;
@@ -298,7 +300,7 @@ TEST_F(MdfWriterTest, RowWithoutPagesIsNotRepairedIntoTheGapBeforeIt) {
   AddAssemblyRow(2, 0, 1000);
   AddAssemblyRow(0, 4, 3000);
   AddAssemblyRow(2, 4, 2000);
-  Ws().source.SectorsPerCluster = 8;
+  Ws().source().SectorsPerCluster = 8;
   EXPECT_EQ(Write(6), Join({Sectors(1000, 32), Zeros(2), Sectors(2000, 32)}));
 }
 
@@ -329,8 +331,8 @@ TEST_F(MdfWriterTest, AnUncertainPageIsOneThatPassesOrAZeroPageWhereFree) {
   std::copy(truth.begin() + 15 * 512, truth.end(), first.begin() + 15 * 512);
   for (const bool free : {false, true}) {
     ui_.ClearMemo(Memo::kMemo3);
-    ASSERT_TRUE(Ws().pageMap.Reset(4));
-    if (free) Ws().pageMap.SetAllocState(1, kAllocFree);
+    ASSERT_TRUE(Ws().pageMap().Reset(4));
+    if (free) Ws().pageMap().SetAllocState(1, kAllocFree);
     const Bytes file = Write(4);
     EXPECT_EQ(Bytes(file.begin() + kPageSize, file.begin() + 2 * kPageSize),
               free ? Zeros(1) : first);
@@ -355,8 +357,8 @@ TEST_F(MdfWriterTest, RepairsASplitPageBeforeAnInvisibleFreeZeroPage) {
   const Bytes asRead = Sectors(1016, 16);
   for (const bool pageTwoFree : {true, false}) {
     ui_.ClearMemo(Memo::kMemo3);
-    ASSERT_TRUE(Ws().pageMap.Reset(5));
-    if (pageTwoFree) Ws().pageMap.SetAllocState(2, kAllocFree);
+    ASSERT_TRUE(Ws().pageMap().Reset(5));
+    if (pageTwoFree) Ws().pageMap().SetAllocState(2, kAllocFree);
     const Bytes file = Write(5);
     EXPECT_EQ(Bytes(file.begin() + kPageSize, file.begin() + 2 * kPageSize),
               pageTwoFree ? original : asRead);
@@ -415,8 +417,8 @@ TEST_F(MdfWriterTest, WritesAFreePageAsReadOnlyWhenItIsTheFilesOwn) {
   image_[(1000 + 5 * 16) * 512 + 4000] ^= 1;  // page 5: damaged
   image_[(1000 + 1 * 16) * 512 + 4000] ^= 1;  // page 1: damaged, but not known free
   AddAssemblyRow(6, 0, 1000);
-  ASSERT_TRUE(Ws().pageMap.Reset(6));
-  for (std::int64_t p = 2; p <= 5; ++p) Ws().pageMap.SetAllocState(p, kAllocFree);
+  ASSERT_TRUE(Ws().pageMap().Reset(6));
+  for (std::int64_t p = 2; p <= 5; ++p) Ws().pageMap().SetAllocState(p, kAllocFree);
   EXPECT_EQ(Write(6), Join({Sectors(1000, 3 * 16), Zeros(3)}));
   EXPECT_EQ(
       ui_.MemoLines(Memo::kMemo3),
@@ -429,19 +431,19 @@ TEST_F(MdfWriterTest, ButtonProposesTheFileNameAndWritesNothingWithoutPageZero) 
   PutRun(100, 5, 3);
   PutRun(300, 0, 3);
   AddAssemblyRow(3, 5, 100);
-  Ws().DatabaseFileName = "c:\\Program Files\\DATA\\Shop.mdf";
+  Ws().DatabaseFileName() = "c:\\Program Files\\DATA\\Shop.mdf";
   ui_.dialogAnswers = {out_};
   Button2Click(Ws());
   EXPECT_TRUE(ui_.MemoLines(Memo::kMemo3).empty());
   EXPECT_FALSE(std::filesystem::exists(out_));
 
-  Ws().ListView4.Clear();
+  test::EditList(Ws(), Ws().ListView4()).Clear();
   AddAssemblyRow(3, 0, 300);
   ui_.dialogAnswers = {out_};
-  Ws().FilePageCount = 3;
+  Ws().FilePageCount() = 3;
   Button2Click(Ws());
   ASSERT_EQ(ui_.saveDialogs.size(), 1u) << "no dialog while the list does not start at page 0";
-  EXPECT_EQ(ui_.saveDialogs[0].title, kSaveMdfTitle);
+  EXPECT_EQ(ui_.saveDialogs[0].title, Text(TextId::kSaveMdfTitle));
   EXPECT_EQ(ui_.saveDialogs[0].proposedName, "Shop.mdf");
   EXPECT_EQ(ReadFile(out_), Sectors(300, 48));
 }
@@ -450,12 +452,12 @@ TEST_F(MdfWriterTest, HeaderClickOnTheFirstPageColumnEnablesTheButtonsAndSorts) 
   AddAssemblyRow(2, 10, 500);
   AddAssemblyRow(2, 0, 900);
   ListView4ColumnClick(Ws(), 2);
-  EXPECT_TRUE(Ws().controls.tab4.Button2Enabled && Ws().controls.tab4.Button5Enabled &&
-              Ws().controls.tab4.Button6Enabled);
-  EXPECT_EQ(Ws().ListView4.Row(0).Cell(2), "0");
+  EXPECT_TRUE(Ws().controls().tab4.Button2Enabled && Ws().controls().tab4.Button5Enabled &&
+              Ws().controls().tab4.Button6Enabled);
+  EXPECT_EQ(Ws().ListView4().Row(0).Cell(2), "0");
   ListView4ColumnClick(Ws(), 4);
-  EXPECT_FALSE(Ws().controls.tab4.Button2Enabled || Ws().controls.tab4.Button5Enabled ||
-               Ws().controls.tab4.Button6Enabled);
+  EXPECT_FALSE(Ws().controls().tab4.Button2Enabled || Ws().controls().tab4.Button5Enabled ||
+               Ws().controls().tab4.Button6Enabled);
 }
 
 struct CheckCase {

@@ -8,6 +8,7 @@
 #include "page/page_format.h"
 #include "support/page_builder.h"
 #include "support/scripted_ui.h"
+#include "support/workspace_tables.h"
 #include "workspace/workspace.h"
 
 namespace ravelin {
@@ -34,9 +35,9 @@ class AddFragmentTest : public ::testing::Test {
           r.error = ENOENT;
         return r;
       });
-      ws_->source.SourceChosen = true;
-      ws_->source.SourcePath = kImage;
-      ws_->source.SectorLimit = image_->size() / kSectorSize;
+      ws_->source().SourceChosen = true;
+      ws_->source().SourcePath = kImage;
+      ws_->source().SectorLimit = image_->size() / kSectorSize;
     }
     return *ws_;
   }
@@ -46,7 +47,7 @@ class AddFragmentTest : public ::testing::Test {
   }
 
   std::vector<std::string> FieldsOfLastRow() {
-    const std::string text = Ws().fragments.Row(Ws().fragments.Count() - 1).Text();
+    const std::string text = Ws().fragments().Row(Ws().fragments().Count() - 1).Text();
     std::vector<std::string> fields;
     for (int n = 1; n <= 8; ++n) fields.push_back(GetField(text, n));
     return fields;
@@ -59,8 +60,8 @@ class AddFragmentTest : public ::testing::Test {
 
 TEST_F(AddFragmentTest, RowTextHoldsEveryFieldInOrder) {
   ASSERT_TRUE(AddFragment(Ws(), 7, 3, 10, 1000));
-  EXPECT_EQ(Ws().fragments.Row(0).Text(), "7|1000|1048|24|10|13| |Y|");
-  const ReportRow& item = Ws().ListView2.Row(0);
+  EXPECT_EQ(Ws().fragments().Row(0).Text(), "7|1000|1048|24|10|13| |Y|");
+  const ReportRow& item = Ws().ListView2().Row(0);
   EXPECT_EQ(item.cells, (std::vector<std::string>{"1", "24", "10", "13", " ", "1000", "1048"}));
   EXPECT_EQ(item.imageIndex, 0);
 }
@@ -69,7 +70,7 @@ TEST_F(AddFragmentTest, ShortHeaderFragmentReportsTheFileSizeInKilobytes) {
   Place(64, test::FileHeaderPage(1, 1280).Build());
   ASSERT_TRUE(AddFragment(Ws(), 1, 20, 0, 64));
   EXPECT_EQ(FieldsOfLastRow()[6], "无效文件头,size:10240KB");
-  EXPECT_EQ(Ws().ListView2.Row(0).imageIndex, 1);
+  EXPECT_EQ(Ws().ListView2().Row(0).imageIndex, 1);
 }
 
 TEST_F(AddFragmentTest, ShortHeaderWithoutSizeSaysSoInMemo1AndCountsZero) {
@@ -107,36 +108,37 @@ TEST_F(AddFragmentTest, MissingNameBecomesNoneAndInheritedRemarkIsKept) {
 }
 
 TEST_F(AddFragmentTest, UnreadableHeaderPageDropsTheFragment) {
-  Ws().source.SectorLimit = 100;  // page 32 of a fragment at sector 0 lies past the end
+  Ws().source().SectorLimit = 100;  // page 32 of a fragment at sector 0 lies past the end
   Place(0, test::FileHeaderPage(1, 1280).Build());
   EXPECT_FALSE(AddFragment(Ws(), 1, 40, 0, 0));
-  EXPECT_EQ(Ws().fragments.Count(), 0u);
-  EXPECT_EQ(Ws().ListView2.Count(), 0u);
+  EXPECT_EQ(Ws().fragments().Count(), 0u);
+  EXPECT_EQ(Ws().ListView2().Count(), 0u);
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(ui_.messages[0].text, "read disk error");
   EXPECT_EQ(ui_.messages[0].caption, "提示");
 }
 
 TEST_F(AddFragmentTest, PageNumberLimitExcludesStartPagesAtOrAboveIt) {
-  Ws().controls.tab1.CheckBox1 = true;
-  Ws().controls.tab1.edtmaxpageid = "100";
+  Ws().controls().tab1.CheckBox1 = true;
+  Ws().controls().tab1.edtmaxpageid = "100";
   EXPECT_FALSE(AddFragment(Ws(), 1, 4, 100, 0));
   EXPECT_TRUE(AddFragment(Ws(), 2, 4, 99, 0));
-  Ws().controls.tab1.CheckBox1 = false;
+  Ws().controls().tab1.CheckBox1 = false;
   EXPECT_TRUE(AddFragment(Ws(), 3, 4, 500, 0));
-  EXPECT_EQ(Ws().fragments.Count(), 2u);
+  EXPECT_EQ(Ws().fragments().Count(), 2u);
 }
 
 TEST_F(AddFragmentTest, FilledListSkipsHiddenRowsButKeepsTheirPositions) {
   for (int i = 0; i < 4; ++i) ASSERT_TRUE(AddFragment(Ws(), i + 1, 2, 10 * (i + 1), 0));
-  Ws().fragments.SetShown(1, false);
-  Ws().ListView2.Edit(0).checked = true;
+  test::EditFragments(Ws()).SetShown(1, false);
+  test::EditList(Ws(), Ws().ListView2()).Edit(0).checked = true;
   FillFragmentList(Ws());
-  ASSERT_EQ(Ws().ListView2.Count(), 3u);
-  EXPECT_EQ(Ws().ListView2.Row(1).Cell(0), "3");
-  EXPECT_FALSE(Ws().ListView2.Edit(0).checked) << "a rebuild drops the ticks";
-  Ws().fragments.BuildFragmentIndex();
-  EXPECT_EQ(Ws().fragments.FragmentCount(), 4) << "hidden rows stay in the index";
+  ASSERT_EQ(Ws().ListView2().Count(), 3u);
+  EXPECT_EQ(Ws().ListView2().Row(1).Cell(0), "3");
+  EXPECT_FALSE(test::EditList(Ws(), Ws().ListView2()).Edit(0).checked)
+      << "a rebuild drops the ticks";
+  test::EditFragments(Ws()).BuildFragmentIndex();
+  EXPECT_EQ(Ws().fragments().FragmentCount(), 4) << "hidden rows stay in the index";
 }
 
 TEST_F(AddFragmentTest, PageCountRoundsHalfToEven) {

@@ -18,6 +18,7 @@
 #include "support/memory_sources.h"
 #include "support/page_builder.h"
 #include "support/scripted_ui.h"
+#include "support/workspace_tables.h"
 #include "workspace/workspace.h"
 
 namespace ravelin::test {
@@ -53,10 +54,10 @@ class CatalogueTest : public ::testing::Test {
       sources_.Add(kImagePath, image_);
       if (!bad_.empty()) sources_.SetBadSectors(kImagePath, bad_);
       ws_ = std::make_unique<Workspace>(ui_, sources_.Opener());
-      ws_->source.SourceChosen = true;
-      ws_->source.SourcePath = kImagePath;
-      ws_->source.SectorLimit = image_.size() / kSectorSize;
-      ws_->source.SectorsPerCluster = 8;
+      ws_->source().SourceChosen = true;
+      ws_->source().SourcePath = kImagePath;
+      ws_->source().SectorLimit = image_.size() / kSectorSize;
+      ws_->source().SectorsPerCluster = 8;
     }
     return *ws_;
   }
@@ -65,14 +66,14 @@ class CatalogueTest : public ::testing::Test {
   void AddRow(std::int32_t pages, std::int32_t startPage, std::uint64_t startSector,
               std::string remark = " ") {
     FragmentRow row;
-    row.No = static_cast<std::int32_t>(Ws().fragments.Count()) + 1;
+    row.No = static_cast<std::int32_t>(Ws().fragments().Count()) + 1;
     row.StartSector = startSector;
     row.EndSector = startSector + 16 * static_cast<std::uint64_t>(pages);
     row.SizeKB = 8 * static_cast<std::int64_t>(pages);
     row.StartPage = startPage;
     row.EndPage = startPage + pages;
     row.Remark = std::move(remark);
-    Ws().fragments.Append(row);
+    test::EditFragments(Ws()).Append(row);
     FillFragmentList(Ws());
   }
 

@@ -10,6 +10,7 @@
 #include "commands/scan_info_commands.h"
 #include "page/page_format.h"
 #include "support/memory_sources.h"
+#include "support/workspace_tables.h"
 
 namespace ravelin {
 namespace {
@@ -19,7 +20,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 class ExtractionTest : public CatalogueTest {
  protected:
-  void TickAll() { Ws().ListView2.CheckAll(true); }
+  void TickAll() { test::EditList(Ws(), Ws().ListView2()).CheckAll(true); }
   // Runs the command: combined (with or without the order check) into out_.
   void Combined(bool checkOrder) {
     ui_.yesNoAnswers = {true, checkOrder};
@@ -96,8 +97,8 @@ TEST_F(ExtractionTest, RowsAreWrittenInTheOrderTheSortedListShows) {
   PutRun(100, 1, 1);
   AddRow(1, 1, 100);
   AddRow(1, 0, 3000);
-  Ws().ListView2.Sort(5);  // by start sector: [1,2) first
-  Ws().ListView2.Sort(2);  // by start page: [0,1) first
+  test::EditList(Ws(), Ws().ListView2()).Sort(5);  // by start sector: [1,2) first
+  test::EditList(Ws(), Ws().ListView2()).Sort(2);  // by start page: [0,1) first
   TickAll();
   Combined(true);
   EXPECT_EQ(ReadFile(out_), Join({Sectors(3000, 16), Sectors(100, 16)}));
@@ -143,7 +144,7 @@ TEST_F(LeftPageRepairTest, TakesTheMissingClustersFromBeforeTheNextFragment) {
 }
 
 TEST_F(LeftPageRepairTest, NoRepairForClustersOfAPageOrMore) {
-  Ws().source.SectorsPerCluster = 16;
+  Ws().source().SectorsPerCluster = 16;
   Combined(true);
   EXPECT_EQ(PageOne(), Sectors(1016, 16));
 }
@@ -192,8 +193,8 @@ TEST_F(ExtractionTest, ExtractsFromStoredContentWithoutTheSource) {
   test::ScriptedUi ui;
   Workspace ws(ui, test::OnlyTheseFiles({dir_.File("content")}));
   ASSERT_TRUE(OpenScanInfo(ws, dir_.File("rows"), dir_.File("content")));
-  ws.ListView2.CheckAll(true);
-  ASSERT_EQ(ExtractCombined(ws, TickedRows(ws.ListView2), out_), 0);
+  test::EditList(ws, ws.ListView2()).CheckAll(true);
+  ASSERT_EQ(ExtractCombined(ws, TickedRows(ws.ListView2()), out_), 0);
   EXPECT_EQ(ReadFile(out_), Join({Sectors(100, 32), Zeros(2), Sectors(1000, 16)}));
 }
 

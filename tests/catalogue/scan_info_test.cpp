@@ -9,10 +9,12 @@
 #include "catalogue/scan_text.h"
 #include "commands/scan_commands.h"
 #include "commands/scan_info_commands.h"
+#include "common/messages.h"
 #include "page/page_format.h"
 #include "scan/scan_engine.h"
 #include "support/image_fixtures.h"
 #include "support/memory_sources.h"
+#include "support/workspace_tables.h"
 
 namespace ravelin {
 namespace {
@@ -33,7 +35,7 @@ class ScanInfoTest : public CatalogueTest {
     AddRow(3, 10, 1000);
     AddRow(2, 40, 5);
     AddRow(1, 70, 3000, "副本,size:8KB");
-    Ws().fragments.SetShown(2, false);
+    test::EditFragments(Ws()).SetShown(2, false);
   }
   // A second Workspace with no data source at all: everything must come from the files.
   Workspace& Reopened() {
@@ -63,20 +65,20 @@ TEST_F(ScanInfoTest, SavedFilesReopenToTheSameRowsPagesAndLeadIns) {
   EXPECT_EQ(MessageTexts(), std::vector<std::string>{"success"});
 
   Workspace& ws = Reopened();
-  ws.controls.tab1.edtsecs = "";
+  ws.controls().tab1.edtsecs = "";
   ASSERT_TRUE(OpenScanInfo(ws, rows_, content_));
-  ASSERT_EQ(ws.fragments.Count(), 3u);
+  ASSERT_EQ(ws.fragments().Count(), 3u);
   for (std::size_t i = 0; i < 3; ++i)
-    EXPECT_EQ(ws.fragments.Row(i).Text(), Ws().fragments.Row(i).Text());
-  EXPECT_EQ(ws.ListView2.Count(), 2u) << "the hidden row stays hidden";
-  EXPECT_EQ(ws.fragments.FragmentCount(), 3);
-  EXPECT_FALSE(ws.source.LiveSource);
-  EXPECT_EQ(ws.storedContent.key, kKey);
-  EXPECT_EQ(ws.source.SectorsPerCluster, 8);
-  EXPECT_EQ(ws.controls.tab1.edtsecs, "8");
+    EXPECT_EQ(ws.fragments().Row(i).Text(), Ws().fragments().Row(i).Text());
+  EXPECT_EQ(ws.ListView2().Count(), 2u) << "the hidden row stays hidden";
+  EXPECT_EQ(ws.fragments().FragmentCount(), 3);
+  EXPECT_FALSE(ws.source().LiveSource);
+  EXPECT_EQ(ws.storedContent().key, kKey);
+  EXPECT_EQ(ws.source().SectorsPerCluster, 8);
+  EXPECT_EQ(ws.controls().tab1.edtsecs, "8");
   EXPECT_TRUE(otherUi_.messages.empty());
 
-  for (const auto& row : Ws().fragments.Rows()) {
+  for (const auto& row : Ws().fragments().Rows()) {
     for (std::int64_t k = 0; k < row.Pages(); ++k)
       EXPECT_EQ(Stored(ws, 16 * k, 16, row.StartSector), Sectors(row.StartSector + 16 * k, 16))
           << row.StartSector << " page " << k;
@@ -112,7 +114,7 @@ TEST_F(ScanInfoTest, SavingAgainFromStoredContentNeedsNoSource) {
 TEST_F(ScanInfoTest, ContentFileLayoutIsLeadInsScrambledPagesAndTrailer) {
   AddRow(3, 10, 1000);
   AddRow(1, 70, 3000);
-  Ws().source.SectorsPerCluster = 0x0102;
+  Ws().source().SectorsPerCluster = 0x0102;
   ASSERT_TRUE(SaveScanInfo(Ws(), rows_, content_, kKey));
   const auto bytes = ReadFile(content_);
   ASSERT_EQ(bytes.size(), 7680u + 3 * 8192 + 7680 + 8192 + 6);
@@ -131,7 +133,7 @@ TEST_F(ScanInfoTest, ContentFileLayoutIsLeadInsScrambledPagesAndTrailer) {
   const std::string s(text.begin(), text.end());
   const auto cut = s.find("\r\n");
   ASSERT_NE(cut, std::string::npos);
-  EXPECT_EQ(UnscrambleText(s.substr(0, cut), kRowKey), Ws().fragments.Row(0).Text());
+  EXPECT_EQ(UnscrambleText(s.substr(0, cut), kRowKey), Ws().fragments().Row(0).Text());
   EXPECT_EQ(s.substr(s.size() - 2), "\r\n");
 }
 
@@ -155,7 +157,7 @@ TEST_F(ScanInfoTest, TruncatedContentFileIsReportedAndItsMissingPagesFailToRead)
   ASSERT_TRUE(OpenScanInfo(ws, rows_, content_));
   ASSERT_EQ(otherUi_.messages.size(), 1u);
   EXPECT_NE(otherUi_.messages[0].text.find("does not match"), std::string::npos);
-  EXPECT_FALSE(ws.source.LiveSource);
+  EXPECT_FALSE(ws.source().LiveSource);
   EXPECT_TRUE(Stored(ws, 32, 16, 1000).empty());
   EXPECT_EQ(Stored(ws, 16, 16, 1000).size(), 8192u) << "the pages before the cut still read";
   // A page number whose sector offset leaves 64 bits names no page (it used to overflow).
@@ -179,19 +181,20 @@ TEST_F(ScanInfoTest, CorruptRowFileLeavesTheTableAsItWas) {
   ASSERT_EQ(otherUi_.messages.size(), 1u);
   EXPECT_NE(otherUi_.messages[0].text.find("line 3"), std::string::npos);
   EXPECT_NE(otherUi_.messages[0].text.find("StartPage"), std::string::npos);
-  EXPECT_EQ(ws.fragments.Count(), 0u);
+  EXPECT_EQ(ws.fragments().Count(), 0u);
 
   // Over a loaded table: still nothing lost.
   EXPECT_FALSE(OpenScanInfo(Ws(), rows_, std::nullopt));
-  EXPECT_EQ(Ws().fragments.Count(), 2u);
-  EXPECT_EQ(Ws().ListView2.Count(), 2u);
+  EXPECT_EQ(Ws().fragments().Count(), 2u);
+  EXPECT_EQ(Ws().ListView2().Count(), 2u);
 }
 
 TEST_F(ScanInfoTest, SaveWithAnEmptyTableWritesAnEmptyRowFileAndATrailerOnly) {
   ui_.dialogAnswers = {rows_, content_};
   ui_.yesNoAnswers = {true};
   btnsaveClick(Ws());
-  EXPECT_EQ(ui_.questions, std::vector<std::string>{kSaveContentQuestion});
+  EXPECT_EQ(ui_.questions,
+            std::vector<std::string>{std::string(Text(TextId::kSaveContentQuestion))});
   EXPECT_TRUE(ReadFile(rows_).empty());
   EXPECT_EQ(ReadFile(content_).size(), 6u);
   EXPECT_EQ(MessageTexts(), std::vector<std::string>{"success"});
@@ -212,19 +215,19 @@ TEST_F(ScanInfoTest, FailedReadStopsTheSaveAndKeepsWhatWasWrittenWithoutTrailer)
 
 TEST_F(ScanInfoTest, OpenTakesSectorsPerClusterFromEdtsecsUnlessBlank) {
   AddRow(1, 10, 1000);
-  Ws().source.SectorsPerCluster = 5;
+  Ws().source().SectorsPerCluster = 5;
   ASSERT_TRUE(SaveScanInfo(Ws(), rows_, content_, kKey));
 
   Workspace& ws = Reopened();
-  ws.controls.tab1.edtsecs = "4";
+  ws.controls().tab1.edtsecs = "4";
   ASSERT_TRUE(OpenScanInfo(ws, rows_, content_));
-  EXPECT_EQ(ws.source.SectorsPerCluster, 4);
-  EXPECT_EQ(ws.controls.tab1.edtsecs, "4");
+  EXPECT_EQ(ws.source().SectorsPerCluster, 4);
+  EXPECT_EQ(ws.controls().tab1.edtsecs, "4");
 
-  ws.controls.tab1.edtsecs = " ";
+  ws.controls().tab1.edtsecs = " ";
   ASSERT_TRUE(OpenScanInfo(ws, rows_, content_));
-  EXPECT_EQ(ws.source.SectorsPerCluster, 5);
-  EXPECT_EQ(ws.controls.tab1.edtsecs, "5");
+  EXPECT_EQ(ws.source().SectorsPerCluster, 5);
+  EXPECT_EQ(ws.controls().tab1.edtsecs, "5");
 }
 
 TEST_F(ScanInfoTest, OpenDialogFlowRebuildsTheIndexAndSurvivesAMissingContentFile) {
@@ -234,21 +237,22 @@ TEST_F(ScanInfoTest, OpenDialogFlowRebuildsTheIndexAndSurvivesAMissingContentFil
   otherUi_.dialogAnswers = {rows_, dir_.File("nowhere")};
   otherUi_.yesNoAnswers = {true};
   Button3Click(ws);
-  EXPECT_EQ(ws.fragments.FragmentCount(), 1);
-  EXPECT_EQ(otherUi_.questions, std::vector<std::string>{kOpenContentQuestion});
+  EXPECT_EQ(ws.fragments().FragmentCount(), 1);
+  EXPECT_EQ(otherUi_.questions,
+            std::vector<std::string>{std::string(Text(TextId::kOpenContentQuestion))});
   ASSERT_EQ(otherUi_.messages.size(), 1u);
   EXPECT_EQ(otherUi_.messages[0].text, "error,无法打开文件");
-  EXPECT_TRUE(ws.source.LiveSource);
+  EXPECT_TRUE(ws.source().LiveSource);
 
   // A content file too short for its trailer: stored reads from now on, key unchanged.
-  ws.storedContent.key = 77;
+  ws.storedContent().key = 77;
   WriteFile(dir_.File("short"), "abc");
   otherUi_.dialogAnswers = {std::nullopt, dir_.File("short")};
   otherUi_.yesNoAnswers = {true};
   Button3Click(ws);
-  EXPECT_FALSE(ws.source.LiveSource);
-  EXPECT_EQ(ws.storedContent.key, 77u);
-  EXPECT_EQ(ws.fragments.Count(), 1u) << "cancelling the row dialog keeps the rows";
+  EXPECT_FALSE(ws.source().LiveSource);
+  EXPECT_EQ(ws.storedContent().key, 77u);
+  EXPECT_EQ(ws.fragments().Count(), 1u) << "cancelling the row dialog keeps the rows";
 }
 
 TEST_F(ScanInfoTest, ScannedFragmentsWithAChineseFileNameRoundTrip) {
@@ -258,24 +262,24 @@ TEST_F(ScanInfoTest, ScannedFragmentsWithAChineseFileNameRoundTrip) {
   PutRun(4032, 2, 30);
   PutPage(4000 + 32 * 16, test::FileNamePage(u"销售", u"D:\\数据\\销售.mdf").Build());
   PutRun(4000 + 33 * 16, 33, 7);
-  auto& tab1 = Ws().controls.tab1;
+  auto& tab1 = Ws().controls().tab1;
   tab1.edtbegin = "0";
   tab1.edtend = "8192";
   tab1.edtsecs = "16";
   tab1.chkfreespace = false;
-  Ws().ScanStopped = false;
+  Ws().ScanStopped() = false;
   ScanDataSource(Ws());
   // The run at 1000 lies off the 16-sector stride: the scan finds the file alone.
-  ASSERT_EQ(Ws().fragments.Count(), 1u);
-  ASSERT_EQ(Ws().fragments.Row(0).Remark, "D:\\数据\\销售.mdf(39.06 MB)");
+  ASSERT_EQ(Ws().fragments().Count(), 1u);
+  ASSERT_EQ(Ws().fragments().Row(0).Remark, "D:\\数据\\销售.mdf(39.06 MB)");
 
   ASSERT_TRUE(SaveScanInfo(Ws(), rows_, content_));
   Workspace& ws = Reopened();
   ASSERT_TRUE(OpenScanInfo(ws, rows_, content_));
-  ASSERT_EQ(ws.fragments.Count(), 1u);
+  ASSERT_EQ(ws.fragments().Count(), 1u);
   for (std::size_t i = 0; i < 1; ++i) {
-    const FragmentRow& row = Ws().fragments.Row(i);
-    EXPECT_EQ(ws.fragments.Row(i).Text(), row.Text());
+    const FragmentRow& row = Ws().fragments().Row(i);
+    EXPECT_EQ(ws.fragments().Row(i).Text(), row.Text());
     for (std::int64_t k = 0; k < row.Pages(); ++k)
       ASSERT_EQ(Stored(ws, 16 * k, 16, row.StartSector), Sectors(row.StartSector + 16 * k, 16));
   }

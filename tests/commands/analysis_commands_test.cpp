@@ -16,6 +16,7 @@
 #include "commands/successor_dialog.h"
 #include "commands/tab3_commands.h"
 #include "common/messages.h"
+#include "support/workspace_tables.h"
 
 namespace ravelin {
 namespace {
@@ -54,28 +55,29 @@ class AnalysisCommandsTest : public test::CatalogueTest {
     }
     for (const Placed& f : fragments)
       AddRow(f.end - f.first, f.first, f.sector, f.first == 0 ? kRemark : " ");
-    Ws().fragments.BuildFragmentIndex();
+    test::EditFragments(Ws()).BuildFragmentIndex();
   }
   // Tab III visited, its row `row` clicked, the mode chosen, "分析该碎片(FILTER)" pressed; an
   // automatic analysis is waited for.
   void Analyse(std::size_t row = 0, bool automatic = true) {
     PageControl1Change(Ws(), kTabAnalysis);
-    Ws().ListView3.SetCurrent(static_cast<std::ptrdiff_t>(row));
+    test::EditList(Ws(), Ws().ListView3()).SetCurrent(static_cast<std::ptrdiff_t>(row));
     ListView3Click(Ws());
-    Ws().controls.tab3.chkauto = automatic;
+    Ws().controls().tab3.chkauto = automatic;
     Button1Click(Ws());
-    ASSERT_TRUE(Ws().jobs.WaitIdle(std::chrono::seconds(30)));
-    Ws().jobs.JoinAll();
+    ASSERT_TRUE(Ws().jobs().WaitIdle(std::chrono::seconds(30)));
+    Ws().jobs().JoinAll();
   }
   // The table rows in the Assembly list, in its order (its captions are list positions).
   std::vector<std::uint64_t> AssemblySectors() const {
     std::vector<std::uint64_t> sectors;
-    for (const ReportRow& row : ws_->ListView4.Rows()) sectors.push_back(std::stoull(row.Cell(5)));
+    for (const ReportRow& row : ws_->ListView4().Rows())
+      sectors.push_back(std::stoull(row.Cell(5)));
     return sectors;
   }
   std::vector<std::int32_t> ChosenRows() {
     std::vector<std::int32_t> rows;
-    const auto& chosen = Ws().fragments.FragmentChosen();
+    const auto& chosen = Ws().fragments().FragmentChosen();
     for (std::size_t i = 0; i < chosen.size(); ++i)
       if (chosen[i] == 1) rows.push_back(static_cast<std::int32_t>(i));
     return rows;
@@ -88,13 +90,13 @@ TEST_F(AnalysisCommandsTest, TabIIIListsTheHeaderFragmentsOnEveryVisit) {
   Lay({{0, 40, 100}, {40, 80, 1000}});
   AddRow(20, 0, 3000, "无效文件头,size:960KB");
   AddRow(50, 0, 3500, "hidden(1.00 MB)");
-  Ws().fragments.SetShown(3, false);
+  test::EditFragments(Ws()).SetShown(3, false);
   PageControl1Change(Ws(), kTabFragments);
-  EXPECT_TRUE(Ws().ListView3.Empty());
-  EXPECT_EQ(Ws().controls.PageControl1, kTabFragments);
+  EXPECT_TRUE(Ws().ListView3().Empty());
+  EXPECT_EQ(Ws().controls().PageControl1, kTabFragments);
 
   PageControl1Change(Ws(), kTabAnalysis);
-  const ReportList& list = Ws().ListView3;
+  const ReportList& list = Ws().ListView3();
   ASSERT_EQ(list.Count(), 2u);
   EXPECT_EQ(list.Row(0).cells, (Lines{"1", kRemark, "320", "0", "40", "100", "740"}));
   EXPECT_EQ(list.Row(1).cells,
@@ -102,16 +104,16 @@ TEST_F(AnalysisCommandsTest, TabIIIListsTheHeaderFragmentsOnEveryVisit) {
   EXPECT_EQ(list.Row(1).imageIndex, 1);
 
   // Rebuilt at each visit only: the filter's change shows after the next one.
-  Ws().fragments.SetShown(3, true);
+  test::EditFragments(Ws()).SetShown(3, true);
   PageControl1Change(Ws(), kTabAssembly);
-  EXPECT_EQ(Ws().ListView3.Count(), 2u);
+  EXPECT_EQ(Ws().ListView3().Count(), 2u);
   PageControl1Change(Ws(), kTabAnalysis);
-  EXPECT_EQ(Ws().ListView3.Count(), 3u);
+  EXPECT_EQ(Ws().ListView3().Count(), 3u);
   EXPECT_TRUE(ui_.messages.empty());
   for (const std::ptrdiff_t row : {1, 0}) {  // one row selected at a time
-    Ws().ListView3.SetCurrent(row);
+    test::EditList(Ws(), Ws().ListView3()).SetCurrent(row);
     ListView3Click(Ws());
-    EXPECT_EQ(Ws().ListView3.SelectedRows(),
+    EXPECT_EQ(Ws().ListView3().SelectedRows(),
               std::vector<std::size_t>{static_cast<std::size_t>(row)});
   }
 }
@@ -122,20 +124,20 @@ TEST_F(AnalysisCommandsTest, AutomaticAnalysisChainsOnTheJobThreadAndFillsTheAss
        {40, 80, 2000, 777},  // another database's pages at the same page ids
        {40, 80, 1000},
        {40, 80, 4500}});  // an older copy further away
-  Ws().ListView4.Append(ReportRow{{"stale"}});
+  test::EditList(Ws(), Ws().ListView4()).Append(ReportRow{{"stale"}});
   Analyse();
   EXPECT_EQ(ChosenRows(), (std::vector<std::int32_t>{0, 1, 3}));
   EXPECT_EQ(AssemblySectors(), (std::vector<std::uint64_t>{100, 3000, 1000}));
-  EXPECT_EQ(Ws().ListView4.Row(2).Cell(0), "3");  // its position in the list
-  EXPECT_EQ(Ws().ListView4.Row(0).imageIndex, 1);
+  EXPECT_EQ(Ws().ListView4().Row(2).Cell(0), "3");  // its position in the list
+  EXPECT_EQ(Ws().ListView4().Row(0).imageIndex, 1);
   EXPECT_EQ(Memo2(), (Lines{Found(3), Found(1), kAnalysisFinishedLine}));
   EXPECT_TRUE(ui_.messages.empty());
-  EXPECT_EQ(Ws().FilePageCount, test::kMiniFilePages);
-  EXPECT_EQ(Ws().DatabaseFileName, "C:\\DATA\\shop.mdf");
-  EXPECT_EQ(Ws().controls.PageControl1, kTabAnalysis);
-  EXPECT_TRUE(Ws().controls.tab3.Button1Enabled.load());
-  EXPECT_TRUE(Ws().controls.tab3.chkautoEnabled.load());
-  const JobResult result = Ws().jobs.LastResult();
+  EXPECT_EQ(Ws().FilePageCount(), test::kMiniFilePages);
+  EXPECT_EQ(Ws().DatabaseFileName(), "C:\\DATA\\shop.mdf");
+  EXPECT_EQ(Ws().controls().PageControl1, kTabAnalysis);
+  EXPECT_TRUE(Ws().controls().tab3.Button1Enabled.load());
+  EXPECT_TRUE(Ws().controls().tab3.chkautoEnabled.load());
+  const JobResult result = Ws().jobs().LastResult();
   EXPECT_EQ(result.name, "anlys");
   EXPECT_EQ(result.outcome, JobOutcome::kCompleted);
   EXPECT_TRUE(ui_.successorQuestions.empty());
@@ -144,28 +146,28 @@ TEST_F(AnalysisCommandsTest, AutomaticAnalysisChainsOnTheJobThreadAndFillsTheAss
 TEST_F(AnalysisCommandsTest, RefusedWhileAScanRunsAndDoesNothingWithoutASelectedRow) {
   Lay({{0, 40, 100}, {40, 80, 1000}});
   PageControl1Change(Ws(), kTabAnalysis);
-  Ws().ListView3.SetCurrent(0);
+  test::EditList(Ws(), Ws().ListView3()).SetCurrent(0);
   ListView3Click(Ws());
-  Ws().fragments.FragmentChosen()[1] = 1;  // as "把选择的碎片加入组合" left it
-  Ws().ScanStopped = false;
+  test::EditFragments(Ws()).FragmentChosen()[1] = 1;  // as "把选择的碎片加入组合" left it
+  Ws().ScanStopped() = false;
   Button1Click(Ws());
   EXPECT_EQ(MessageTexts(), Lines{kScanNotFinishedMessage});
   EXPECT_FALSE(Ws().JobRunning());
   EXPECT_EQ(ChosenRows(), std::vector<std::int32_t>{1});
-  Ws().ScanStopped = true;
+  Ws().ScanStopped() = true;
   ui_.messages.clear();
 
   for (const bool automatic : {true, false}) {
     PageControl1Change(Ws(), kTabAnalysis);  // rebuilt: no row selected
     ui_.changes.clear();
-    Ws().controls.tab3.chkauto = automatic;
+    Ws().controls().tab3.chkauto = automatic;
     Button1Click(Ws());
-    ASSERT_TRUE(Ws().jobs.WaitIdle(std::chrono::seconds(30)));
+    ASSERT_TRUE(Ws().jobs().WaitIdle(std::chrono::seconds(30)));
     EXPECT_TRUE(Memo2().empty()) << automatic;
     EXPECT_TRUE(ui_.messages.empty()) << automatic;
     EXPECT_EQ(ChosenRows(), std::vector<std::int32_t>{1}) << automatic;
-    EXPECT_TRUE(Ws().controls.tab3.Button1Enabled.load()) << automatic;
-    EXPECT_TRUE(Ws().controls.tab3.chkautoEnabled.load()) << automatic;
+    EXPECT_TRUE(Ws().controls().tab3.Button1Enabled.load()) << automatic;
+    EXPECT_TRUE(Ws().controls().tab3.chkautoEnabled.load()) << automatic;
     EXPECT_GE(std::count(ui_.changes.begin(), ui_.changes.end(), Change::kControls), 2)
         << automatic;
   }
@@ -190,7 +192,7 @@ TEST_F(AnalysisCommandsTest, ManualAnalysisAsksAndChosenIndexCarriesOverBetweenQ
   EXPECT_EQ(q2.chosenIndexBefore, 1);
   EXPECT_EQ(ChosenRows(), (std::vector<std::int32_t>{0, 2, 4}));
   EXPECT_EQ(Memo2(), (Lines{Found(2), Found(4), kAnalysisFinishedLine}));
-  EXPECT_EQ(Ws().frmuserchoose.ChoiceResult, kChoiceConfirmed);
+  EXPECT_EQ(Ws().frmuserchoose().ChoiceResult, kChoiceConfirmed);
   EXPECT_FALSE(Ws().JobRunning());
   EXPECT_GT(ui_.processMessagesCalls, 0);
 
@@ -229,9 +231,9 @@ TEST_F(AnalysisCommandsTest, GivingUpLogsUserStopAndLeavesTheAssemblyListAsItWas
     EXPECT_EQ(Memo2(), (Lines{Found(2), "用户终止"}));
     EXPECT_EQ(AssemblySectors(), before);
     EXPECT_EQ(ChosenRows(), (std::vector<std::int32_t>{0, 2}));  // the new marks
-    EXPECT_EQ(Ws().frmuserchoose.ChoiceResult, kChoiceCancelled);
-    EXPECT_TRUE(Ws().controls.tab3.Button1Enabled.load());
-    EXPECT_EQ(Ws().jobs.LastResult().outcome, JobOutcome::kCompleted);  // no job ran
+    EXPECT_EQ(Ws().frmuserchoose().ChoiceResult, kChoiceCancelled);
+    EXPECT_TRUE(Ws().controls().tab3.Button1Enabled.load());
+    EXPECT_EQ(Ws().jobs().LastResult().outcome, JobOutcome::kCompleted);  // no job ran
   }
   // No answer scripted: the dialog is closed.
   ui_.memo[static_cast<int>(Memo::kMemo2)].clear();
@@ -255,7 +257,7 @@ TEST_F(AnalysisCommandsTest, ChosenIndexOutsideTheGroupGivesUp) {
   EXPECT_EQ(ui_.successorQuestions[1].candidates.size(), 2u);
   EXPECT_EQ(Memo2(), (Lines{Found(3), "用户终止"}));
   EXPECT_EQ(ChosenRows(), (std::vector<std::int32_t>{0, 3}));
-  EXPECT_TRUE(Ws().ListView4.Empty());
+  EXPECT_TRUE(Ws().ListView4().Empty());
 }
 
 TEST_F(AnalysisCommandsTest, CheckedCandidatesAreSavedAsHexFilesFromTheDialog) {
@@ -288,7 +290,7 @@ TEST_F(AnalysisCommandsTest, FileNameOfCheckedRowsStopsAtTheFirstRowWithoutPage3
   // Page 32 of [10, 60) lies at sector 1000 + (32 - 10) x 16 = 1352.
   Lay({{0, 40, 100}, {10, 60, 1000}, {0, 40, 3000, test::kMiniObj, /*nameless=*/true}});
   AddRow(400, 500, 5000);
-  ReportList& list = Ws().ListView2;
+  ReportList& list = test::EditList(Ws(), Ws().ListView2());
   list.Edit(1).checked = true;
   N17Click(Ws());
   EXPECT_EQ(MessageTexts(), Lines{"C:\\DATA\\shop.mdf"});
@@ -308,20 +310,20 @@ TEST_F(AnalysisCommandsTest, FileNameOfCheckedRowsStopsAtTheFirstRowWithoutPage3
 
 TEST_F(AnalysisCommandsTest, AddingTickedRowsRebuildsTheAssemblyList) {
   Lay({{0, 40, 100}, {40, 80, 1000}, {80, 120, 3000}});
-  Ws().ListView2.Edit(2).checked = true;
-  Ws().ListView2.Edit(0).checked = true;
+  test::EditList(Ws(), Ws().ListView2()).Edit(2).checked = true;
+  test::EditList(Ws(), Ws().ListView2()).Edit(0).checked = true;
   N16Click(Ws());
-  ASSERT_EQ(Ws().ListView4.Count(), 2u);
-  EXPECT_EQ(Ws().ListView4.Row(0).cells, (Lines{"1", "320", "0", "40", kRemark, "100", "740"}));
-  EXPECT_EQ(Ws().ListView4.Row(1).cells, (Lines{"2", "320", "80", "120", " ", "3000", "3640"}));
-  EXPECT_EQ(Ws().ListView4.Row(1).imageIndex, 0);
+  ASSERT_EQ(Ws().ListView4().Count(), 2u);
+  EXPECT_EQ(Ws().ListView4().Row(0).cells, (Lines{"1", "320", "0", "40", kRemark, "100", "740"}));
+  EXPECT_EQ(Ws().ListView4().Row(1).cells, (Lines{"2", "320", "80", "120", " ", "3000", "3640"}));
+  EXPECT_EQ(Ws().ListView4().Row(1).imageIndex, 0);
 }
 
 TEST_F(AnalysisCommandsTest, WhileAManualAnalysisWaitsForAnAnswerTheTablesCannotChange) {
   Lay({{0, 40, 100}, {40, 80, 1000}, {40, 80, 2000}});
-  Ws().controls.tab1.edtbegin = "0";
-  Ws().controls.tab1.edtend = "100";
-  Ws().controls.tab1.edtsecs = "8";
+  Ws().controls().tab1.edtbegin = "0";
+  Ws().controls().tab1.edtend = "100";
+  Ws().controls().tab1.edtsecs = "8";
   bool runningMeanwhile = false;
   ui_.successorAnswers = {[this, &runningMeanwhile](SuccessorChoice& dialog) {
     runningMeanwhile = Ws().JobRunning();
@@ -337,7 +339,7 @@ TEST_F(AnalysisCommandsTest, WhileAManualAnalysisWaitsForAnAnswerTheTablesCannot
                    std::string(Text(TextId::kJobRunning))}));
   EXPECT_EQ(Memo2(), (Lines{Found(1), kAnalysisFinishedLine}));
   EXPECT_FALSE(Ws().JobRunning());
-  EXPECT_TRUE(Ws().ScanStopped.load());
+  EXPECT_TRUE(Ws().ScanStopped().load());
 }
 
 // A saved scan reopened without its disk: tab III names each file from its stored pages.
@@ -356,22 +358,22 @@ TEST_F(AnalysisCommandsTest, SavedContentNamesTheFilesOnTabIII) {
     ui.messages.clear();
     PageControl1Change(ws, kTabAnalysis);
     std::vector<std::string> names;
-    for (const ReportRow& row : ws.ListView3.Rows()) names.push_back(row.Cell(1));
+    for (const ReportRow& row : ws.ListView3().Rows()) names.push_back(row.Cell(1));
     EXPECT_EQ(names, (Lines{"C:\\DATA\\shop.mdf:960KB", kRemark, kRemark, kRemark}));
     std::vector<std::pair<std::string, std::string>> shown;
     for (const auto& m : ui.messages) shown.emplace_back(m.text, m.caption);
     EXPECT_EQ(shown, (std::vector<std::pair<std::string, std::string>>{
                          {"get file name error", "提示"}, {"get file size error", "mess"}}));
   }
-  EXPECT_EQ(ws.ListView2.Row(0).Cell(list_column::kRemark), kRemark);
+  EXPECT_EQ(ws.ListView2().Row(0).Cell(list_column::kRemark), kRemark);
 
   // The analysis runs from the stored pages as well.
-  ws.ListView3.SetCurrent(0);
+  test::EditList(ws, ws.ListView3()).SetCurrent(0);
   ListView3Click(ws);
   Button1Click(ws);
-  ASSERT_TRUE(ws.jobs.WaitIdle(std::chrono::seconds(30)));
+  ASSERT_TRUE(ws.jobs().WaitIdle(std::chrono::seconds(30)));
   EXPECT_EQ(ui.MemoLines(Memo::kMemo2), Lines{kAnalysisFinishedLine});
-  EXPECT_EQ(ws.DatabaseFileName, "C:\\DATA\\shop.mdf");
+  EXPECT_EQ(ws.DatabaseFileName(), "C:\\DATA\\shop.mdf");
 }
 
 }  // namespace

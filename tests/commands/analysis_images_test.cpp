@@ -27,6 +27,7 @@
 #include "support/manifest_rebuild.h"
 #include "support/real_files.h"
 #include "support/scripted_ui.h"
+#include "support/workspace_tables.h"
 #include "workspace/workspace.h"
 
 namespace ravelin {
@@ -57,33 +58,33 @@ Analysed ScanAndAnalyse(const std::string& image, const gen::Manifest& manifest,
   test::ScriptedUi ui;
   Workspace ws(ui);
   const std::uint64_t sectors = manifest.totalSectors;
-  ws.source.SourceChosen = true;
-  ws.source.SourcePath = image;
-  ws.source.TotalSectors = sectors;
-  ws.source.SectorLimit = sectors;
-  ws.controls.tab1.edtbegin = "0";
-  ws.controls.tab1.edtend = std::to_string(sectors);
-  ws.controls.tab1.edtsecs = std::to_string(step);
-  ws.controls.tab1.chkfreespace = false;
-  ws.ScanStopped = false;
+  ws.source().SourceChosen = true;
+  ws.source().SourcePath = image;
+  ws.source().TotalSectors = sectors;
+  ws.source().SectorLimit = sectors;
+  ws.controls().tab1.edtbegin = "0";
+  ws.controls().tab1.edtend = std::to_string(sectors);
+  ws.controls().tab1.edtsecs = std::to_string(step);
+  ws.controls().tab1.chkfreespace = false;
+  ws.ScanStopped() = false;
   Analysed result;
   if (ScanDataSource(ws).outcome != JobOutcome::kCompleted) return result;
 
   const std::optional<std::uint64_t> headerSector = TargetSector(manifest, 0);
   PageControl1Change(ws, kTabAnalysis);
-  for (std::size_t i = 0; i < ws.ListView3.Count(); ++i) {
-    if (ws.ListView3.Row(i).Cell(file_column::kStartSector) == std::to_string(*headerSector))
-      ws.ListView3.SetCurrent(static_cast<std::ptrdiff_t>(i));
+  for (std::size_t i = 0; i < ws.ListView3().Count(); ++i) {
+    if (ws.ListView3().Row(i).Cell(file_column::kStartSector) == std::to_string(*headerSector))
+      test::EditList(ws, ws.ListView3()).SetCurrent(static_cast<std::ptrdiff_t>(i));
   }
   ListView3Click(ws);
   if (const auto request = ReadAnalysisRequest(ws); request.header)
     result.headerPages = request.header->pages;
   Button1Click(ws);
-  EXPECT_TRUE(ws.jobs.WaitIdle(std::chrono::minutes(5)));
-  ws.jobs.JoinAll();
+  EXPECT_TRUE(ws.jobs().WaitIdle(std::chrono::minutes(5)));
+  ws.jobs().JoinAll();
 
-  result.rows = ws.fragments.Rows();
-  const auto& chosen = ws.fragments.FragmentChosen();
+  result.rows = ws.fragments().Rows();
+  const auto& chosen = ws.fragments().FragmentChosen();
   for (std::size_t i = 0; i < chosen.size(); ++i) {
     if (chosen[i] == 1) result.chosen.push_back(static_cast<std::int32_t>(i));
     const FragmentRow& row = result.rows[i];
@@ -92,11 +93,11 @@ Analysed ScanAndAnalyse(const std::string& image, const gen::Manifest& manifest,
   }
   result.memo2 = ui.MemoLines(Memo::kMemo2);
   for (const auto& m : ui.messages) result.messages.push_back(m.text);
-  result.filePageCount = ws.FilePageCount;
-  while (result.allocKnownBelow < ws.pageMap.Size() &&
-         ws.pageMap.AllocState(result.allocKnownBelow) != kAllocUnknown)
+  result.filePageCount = ws.FilePageCount();
+  while (result.allocKnownBelow < ws.pageMap().Size() &&
+         ws.pageMap().AllocState(result.allocKnownBelow) != kAllocUnknown)
     ++result.allocKnownBelow;
-  result.name = ws.DatabaseFileName;
+  result.name = ws.DatabaseFileName();
   return result;
 }
 

@@ -82,7 +82,7 @@ class SourceSelectionTest : public ::testing::Test {
   }
   bool CanRead(std::uint64_t sector) {
     std::vector<std::uint8_t> buffer(kSectorSize);
-    return ws_.reader.ReadSectors(1, buffer, sector);
+    return ws_.reader().ReadSectors(1, buffer, sector);
   }
 
   MemorySources sources_;
@@ -94,12 +94,12 @@ class SourceSelectionTest : public ::testing::Test {
 TEST_F(SourceSelectionTest, DiskIsReadWholeWithoutFileSystem) {
   sources_.AddPattern("/dev/sda", 1000 * kSectorSize + 100);  // a partial last sector
   sources_.AddPattern("/dev/sdc", 3000 * kSectorSize);
-  ws_.controls.tab1.chkfreespace = true;
-  ws_.controls.tab1.chkfreespaceEnabled = true;
+  ws_.controls().tab1.chkfreespace = true;
+  ws_.controls().tab1.chkfreespaceEnabled = true;
 
   ASSERT_EQ(PhysicalDiskClick(ws_, Disk(0, "/dev/sda")), Selection::kChosen);
-  const DataSource& s = ws_.source;
-  const Tab1Controls& t = ws_.controls.tab1;
+  const DataSource& s = ws_.source();
+  const Tab1Controls& t = ws_.controls().tab1;
   EXPECT_TRUE(s.SourceChosen);
   EXPECT_FALSE(s.IsPartition);
   EXPECT_FALSE(s.HasFileSystem);
@@ -118,17 +118,17 @@ TEST_F(SourceSelectionTest, DiskIsReadWholeWithoutFileSystem) {
 
   // Entries keep their own device: the next one opens /dev/sdc, whatever its number.
   ASSERT_EQ(PhysicalDiskClick(ws_, Disk(2, "/dev/sdc")), Selection::kChosen);
-  EXPECT_EQ(ws_.source.TotalSectors, 3000u);
+  EXPECT_EQ(ws_.source().TotalSectors, 3000u);
   EXPECT_GE(sources_.OpenCount("/dev/sdc"), 1);
   EXPECT_FALSE(ui_.changes.empty());
 }
 
 TEST_F(SourceSelectionTest, Fat32PartitionEndsAtItsLastReadableSector) {
   sources_.Add("/dev/sda1", Fat32Volume(kPartSectors, kPartSectors));
-  ws_.controls.tab1.chkfreespace = false;
+  ws_.controls().tab1.chkfreespace = false;
   ASSERT_EQ(PartitionClick(ws_, Part(3, "/dev/sda1")), Selection::kChosen);
-  const DataSource& s = ws_.source;
-  const Tab1Controls& t = ws_.controls.tab1;
+  const DataSource& s = ws_.source();
+  const Tab1Controls& t = ws_.controls().tab1;
   EXPECT_TRUE(s.IsPartition);
   EXPECT_TRUE(s.HasFileSystem);
   EXPECT_EQ(s.DriveNumber, 3);
@@ -150,29 +150,29 @@ TEST_F(SourceSelectionTest, Fat32PartitionEndsAtItsLastReadableSector) {
 TEST_F(SourceSelectionTest, NtfsAndUnknownPartitionsStartAtZero) {
   sources_.Add("/dev/sdb1", NtfsVolume(kPartSectors));
   ASSERT_EQ(PartitionClick(ws_, Part(1, "/dev/sdb1")), Selection::kChosen);
-  EXPECT_EQ(ws_.source.TotalSectors, kPartSectors - 2);
-  EXPECT_EQ(ws_.source.SectorLimit, kPartSectors - 2);  // the backup boot sector is left out
-  EXPECT_EQ(ws_.source.MftStartCluster, 4u);
-  EXPECT_EQ(ws_.controls.tab1.edtbegin, "0");
-  EXPECT_EQ(ws_.controls.tab1.label5, "NTFS");
+  EXPECT_EQ(ws_.source().TotalSectors, kPartSectors - 2);
+  EXPECT_EQ(ws_.source().SectorLimit, kPartSectors - 2);  // the backup boot sector is left out
+  EXPECT_EQ(ws_.source().MftStartCluster, 4u);
+  EXPECT_EQ(ws_.controls().tab1.edtbegin, "0");
+  EXPECT_EQ(ws_.controls().tab1.label5, "NTFS");
 
   // Neither NTFS nor FAT32: sized by the device, and still free space only.
   sources_.Add("/dev/sdb2", Volume(kPartSectors));
-  ws_.controls.tab1.chkfreespace = false;
+  ws_.controls().tab1.chkfreespace = false;
   ASSERT_EQ(PartitionClick(ws_, Part(2, "/dev/sdb2")), Selection::kChosen);
-  EXPECT_EQ(ws_.source.FileSystemName, "不可识别");
-  EXPECT_EQ(ws_.source.TotalSectors, kPartSectors - 1);
-  EXPECT_EQ(ws_.controls.tab1.edtbegin, "0");
-  EXPECT_EQ(ws_.controls.tab1.edtend, std::to_string(kPartSectors - 1));
-  EXPECT_EQ(ws_.controls.tab1.label5, "不可识别");
-  EXPECT_TRUE(ws_.controls.tab1.chkfreespace);
-  EXPECT_EQ(ws_.source.MftStartCluster, 4u);  // kept from the NTFS choice
+  EXPECT_EQ(ws_.source().FileSystemName, "不可识别");
+  EXPECT_EQ(ws_.source().TotalSectors, kPartSectors - 1);
+  EXPECT_EQ(ws_.controls().tab1.edtbegin, "0");
+  EXPECT_EQ(ws_.controls().tab1.edtend, std::to_string(kPartSectors - 1));
+  EXPECT_EQ(ws_.controls().tab1.label5, "不可识别");
+  EXPECT_TRUE(ws_.controls().tab1.chkfreespace);
+  EXPECT_EQ(ws_.source().MftStartCluster, 4u);  // kept from the NTFS choice
 }
 
 TEST_F(SourceSelectionTest, FileSystemLargerThanItsDeviceEndsAtTheDevice) {
   sources_.Add("/dev/sdd1", Fat32Volume(kPartSectors, 2 * kPartSectors));
   ASSERT_EQ(PartitionClick(ws_, Part(1, "/dev/sdd1")), Selection::kChosen);
-  EXPECT_EQ(ws_.source.SectorLimit, kPartSectors - 1);
+  EXPECT_EQ(ws_.source().SectorLimit, kPartSectors - 1);
 }
 
 // A failed choice leaves no source: tab I as before the first choice, so that SCAN asks for
@@ -186,9 +186,9 @@ TEST_F(SourceSelectionTest, EmptyPartitionIsRefusedAndLeavesNoSource) {
   EXPECT_EQ(ui_.messages[0].text, "分区无效！");
   EXPECT_EQ(ui_.messages[0].caption, "提示");
   EXPECT_EQ(ui_.messages[0].icon, MessageIcon::kWarning);
-  EXPECT_FALSE(ws_.source.SourceChosen);
-  EXPECT_EQ(ws_.controls.tab1.edtend, "");
-  EXPECT_EQ(ws_.controls.tab1.edtDataStr, Tab1Controls{}.edtDataStr);
+  EXPECT_FALSE(ws_.source().SourceChosen);
+  EXPECT_EQ(ws_.controls().tab1.edtend, "");
+  EXPECT_EQ(ws_.controls().tab1.edtDataStr, Tab1Controls{}.edtDataStr);
   ASSERT_FALSE(ui_.statuses.empty());
   EXPECT_EQ(ui_.statuses.back(), "");
 }
@@ -196,22 +196,22 @@ TEST_F(SourceSelectionTest, EmptyPartitionIsRefusedAndLeavesNoSource) {
 TEST_F(SourceSelectionTest, UnreadableBootSectorChoosesThePartitionButKeepsTheOptions) {
   sources_.Add("/dev/sde1", Volume(kPartSectors));
   sources_.SetBadSectors("/dev/sde1", {0});
-  ws_.controls.tab1.edtbegin = "77";
-  ws_.source.SectorLimit = 5;
+  ws_.controls().tab1.edtbegin = "77";
+  ws_.source().SectorLimit = 5;
   EXPECT_EQ(PartitionClick(ws_, Part(6, "/dev/sde1")), Selection::kChosenWithoutOptions);
   EXPECT_EQ(Texts(), std::vector<std::string>{"取分区信息失败"});
   EXPECT_EQ(ui_.MemoLines(Memo::kMemo1), std::vector<std::string>{"512error 读取sec0"});
-  EXPECT_TRUE(ws_.source.SourceChosen);
-  EXPECT_TRUE(ws_.source.IsPartition);
-  EXPECT_EQ(ws_.source.DriveNumber, 6);
-  EXPECT_EQ(ws_.source.TotalSectors, kPartSectors - 1);
-  EXPECT_EQ(ws_.source.SectorLimit, 5u);
-  EXPECT_EQ(ws_.controls.tab1.edtbegin, "77");
+  EXPECT_TRUE(ws_.source().SourceChosen);
+  EXPECT_TRUE(ws_.source().IsPartition);
+  EXPECT_EQ(ws_.source().DriveNumber, 6);
+  EXPECT_EQ(ws_.source().TotalSectors, kPartSectors - 1);
+  EXPECT_EQ(ws_.source().SectorLimit, 5u);
+  EXPECT_EQ(ws_.controls().tab1.edtbegin, "77");
 }
 
 TEST_F(SourceSelectionTest, PermissionDeniedSaysHowToGetAccessAndChoosesNothing) {
   denied_ = {"/dev/sda", "/dev/sda1", "/home/u/disk.img"};
-  const std::string before = ws_.controls.tab1.edtDataStr;
+  const std::string before = ws_.controls().tab1.edtDataStr;
   EXPECT_EQ(PhysicalDiskClick(ws_, Disk(0, "/dev/sda")), Selection::kRefused);
   EXPECT_EQ(PartitionClick(ws_, Part(1, "/dev/sda1")), Selection::kRefused);
   ui_.dialogAnswers.push_back("/home/u/disk.img");
@@ -223,8 +223,8 @@ TEST_F(SourceSelectionTest, PermissionDeniedSaysHowToGetAccessAndChoosesNothing)
   }
   EXPECT_NE(ui_.messages[0].text.find("/dev/sda"), std::string::npos);
   EXPECT_TRUE(ui_.questions.empty());
-  EXPECT_FALSE(ws_.source.SourceChosen);
-  EXPECT_EQ(ws_.controls.tab1.edtDataStr, before);
+  EXPECT_FALSE(ws_.source().SourceChosen);
+  EXPECT_EQ(ws_.controls().tab1.edtDataStr, before);
 }
 
 TEST_F(SourceSelectionTest, WholeDiskImageDropsThePartialLastSector) {
@@ -233,13 +233,13 @@ TEST_F(SourceSelectionTest, WholeDiskImageDropsThePartialLastSector) {
   ui_.yesNoAnswers.push_back(false);
   ASSERT_EQ(N7Click(ws_), Selection::kChosen);
   EXPECT_EQ(ui_.questions, std::vector<std::string>{std::string(Text(TextId::kImageKindQuestion))});
-  EXPECT_EQ(ws_.source.TotalSectors, 1953u);
-  EXPECT_EQ(ws_.source.SectorLimit, 1953u);
-  EXPECT_EQ(ws_.controls.tab1.edtend, "1953");
-  EXPECT_EQ(ws_.controls.tab1.edtDataStr, "/images/a.img");
-  EXPECT_FALSE(ws_.source.IsPartition);
-  EXPECT_FALSE(ws_.source.HasFileSystem);
-  EXPECT_FALSE(ws_.controls.tab1.chkfreespaceEnabled);
+  EXPECT_EQ(ws_.source().TotalSectors, 1953u);
+  EXPECT_EQ(ws_.source().SectorLimit, 1953u);
+  EXPECT_EQ(ws_.controls().tab1.edtend, "1953");
+  EXPECT_EQ(ws_.controls().tab1.edtDataStr, "/images/a.img");
+  EXPECT_FALSE(ws_.source().IsPartition);
+  EXPECT_FALSE(ws_.source().HasFileSystem);
+  EXPECT_FALSE(ws_.controls().tab1.chkfreespaceEnabled);
   // No physical disk was touched to learn the sector size.
   EXPECT_EQ(sources_.TotalOpens(), sources_.OpenCount("/images/a.img"));
 }
@@ -248,21 +248,21 @@ TEST_F(SourceSelectionTest, NothingIsChosenWhileAJobRuns) {
   // A job that holds the gate until the test lets it go.
   std::promise<void> release;
   std::shared_future<void> released = release.get_future().share();
-  ws_.jobs.Register("hold", [released] {
+  ws_.jobs().Register("hold", [released] {
     released.wait();
     return JobResult{};
   });
-  ws_.jobs.SetJobName("hold");
-  ws_.jobs.StartThread();
+  ws_.jobs().SetJobName("hold");
+  ws_.jobs().StartThread();
   sources_.Add("/images/a.img", std::vector<std::uint8_t>(1'000'000));
   ui_.yesNoAnswers.push_back(false);
   EXPECT_EQ(ChooseImageFile(ws_, "/images/a.img"), Selection::kRefused);
   EXPECT_EQ(PhysicalDiskClick(ws_, Disk(0, "/dev/sdz")), Selection::kRefused);
   EXPECT_EQ(Texts(), (std::vector<std::string>{std::string(Text(TextId::kJobRunning)),
                                                std::string(Text(TextId::kJobRunning))}));
-  EXPECT_FALSE(ws_.source.SourceChosen);
+  EXPECT_FALSE(ws_.source().SourceChosen);
   release.set_value();
-  ws_.jobs.JoinAll();
+  ws_.jobs().JoinAll();
   EXPECT_EQ(ChooseImageFile(ws_, "/images/a.img"), Selection::kChosen);
 }
 
@@ -271,16 +271,16 @@ TEST_F(SourceSelectionTest, Fat32PartitionImageEndsAtTheImageEnd) {
   ui_.dialogAnswers.push_back("/images/p.img");
   ui_.yesNoAnswers.push_back(true);
   ASSERT_EQ(N7Click(ws_), Selection::kChosen);
-  EXPECT_TRUE(ws_.source.HasFileSystem);
-  EXPECT_EQ(ws_.source.DataStartSector, 232u);
-  EXPECT_EQ(ws_.source.TotalSectors, kPartSectors - 232);
-  EXPECT_EQ(ws_.source.SectorLimit, kPartSectors);
-  EXPECT_EQ(ws_.controls.tab1.edtbegin, "232");
-  EXPECT_EQ(ws_.controls.tab1.edtend, std::to_string(kPartSectors));
-  EXPECT_TRUE(ws_.controls.tab1.chkfreespace);
+  EXPECT_TRUE(ws_.source().HasFileSystem);
+  EXPECT_EQ(ws_.source().DataStartSector, 232u);
+  EXPECT_EQ(ws_.source().TotalSectors, kPartSectors - 232);
+  EXPECT_EQ(ws_.source().SectorLimit, kPartSectors);
+  EXPECT_EQ(ws_.controls().tab1.edtbegin, "232");
+  EXPECT_EQ(ws_.controls().tab1.edtend, std::to_string(kPartSectors));
+  EXPECT_TRUE(ws_.controls().tab1.chkfreespace);
   // The scan's last block, ending at the image's end, reads whole.
   std::vector<std::uint8_t> block(12288 * kSectorSize);
-  EXPECT_TRUE(ws_.reader.ReadSectors(12288, block, kPartSectors - 12288));
+  EXPECT_TRUE(ws_.reader().ReadSectors(12288, block, kPartSectors - 12288));
 }
 
 TEST_F(SourceSelectionTest, NtfsPartitionImageAndItsFailures) {
@@ -288,8 +288,8 @@ TEST_F(SourceSelectionTest, NtfsPartitionImageAndItsFailures) {
   ui_.dialogAnswers.push_back("/images/n.img");
   ui_.yesNoAnswers.push_back(true);
   ASSERT_EQ(N7Click(ws_), Selection::kChosen);
-  EXPECT_EQ(ws_.source.SectorLimit, kPartSectors);
-  EXPECT_EQ(ws_.controls.tab1.label5, "NTFS");
+  EXPECT_EQ(ws_.source().SectorLimit, kPartSectors);
+  EXPECT_EQ(ws_.controls().tab1.label5, "NTFS");
 
   sources_.Add("/images/bad.img", Volume(100));
   sources_.SetBadSectors("/images/bad.img", {0});
@@ -297,15 +297,15 @@ TEST_F(SourceSelectionTest, NtfsPartitionImageAndItsFailures) {
   ui_.yesNoAnswers.push_back(true);
   EXPECT_EQ(N7Click(ws_), Selection::kChosenWithoutOptions);
   EXPECT_EQ(Texts(), std::vector<std::string>{"取分区信息失败2"});
-  EXPECT_EQ(ws_.source.SourcePath, "/images/bad.img");
-  EXPECT_EQ(ws_.source.SectorLimit, kPartSectors);  // the earlier options stay
+  EXPECT_EQ(ws_.source().SourcePath, "/images/bad.img");
+  EXPECT_EQ(ws_.source().SectorLimit, kPartSectors);  // the earlier options stay
 
   ui_.messages.clear();
   ui_.dialogAnswers.push_back("/images/missing.img");
   EXPECT_EQ(N7Click(ws_), Selection::kRefused);
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_NE(ui_.messages[0].text.find("/images/missing.img"), std::string::npos);
-  EXPECT_FALSE(ws_.source.SourceChosen);
+  EXPECT_FALSE(ws_.source().SourceChosen);
 
   ui_.messages.clear();
   EXPECT_EQ(N7Click(ws_), Selection::kCancelled);  // no answer: the dialog was cancelled
@@ -340,17 +340,17 @@ TEST_F(SourceSelectionTest, TypedChoiceMatchesWhatTheMenuShows) {
     ASSERT_EQ(choice.selection, c.expected);
 
     const Tab1Controls untouched;
-    EXPECT_EQ(typed.controls.tab1.edtDataStr, untouched.edtDataStr);
-    EXPECT_EQ(typed.controls.tab1.edtbegin, untouched.edtbegin);
-    EXPECT_EQ(typed.controls.tab1.chkfreespace, untouched.chkfreespace);
-    EXPECT_EQ(typed.source.SourcePath, menu.source.SourcePath);
-    EXPECT_EQ(typed.source.TotalSectors, menu.source.TotalSectors);
-    EXPECT_EQ(typed.source.SectorLimit, menu.source.SectorLimit);
-    EXPECT_EQ(typed.source.HasFileSystem, menu.source.HasFileSystem);
+    EXPECT_EQ(typed.controls().tab1.edtDataStr, untouched.edtDataStr);
+    EXPECT_EQ(typed.controls().tab1.edtbegin, untouched.edtbegin);
+    EXPECT_EQ(typed.controls().tab1.chkfreespace, untouched.chkfreespace);
+    EXPECT_EQ(typed.source().SourcePath, menu.source().SourcePath);
+    EXPECT_EQ(typed.source().TotalSectors, menu.source().TotalSectors);
+    EXPECT_EQ(typed.source().SectorLimit, menu.source().SectorLimit);
+    EXPECT_EQ(typed.source().HasFileSystem, menu.source().HasFileSystem);
     EXPECT_EQ(typedUi.messages.size(), menuUi.messages.size());
     if (c.expected == Selection::kRefused) continue;
 
-    const Tab1Controls& shown = menu.controls.tab1;
+    const Tab1Controls& shown = menu.controls().tab1;
     EXPECT_EQ(choice.caption, shown.edtDataStr);
     EXPECT_EQ(choice.freeSpaceOnly, shown.chkfreespace);
     EXPECT_EQ(choice.freeSpaceAvailable, shown.chkfreespaceEnabled);
@@ -382,22 +382,22 @@ TEST(RealImageSelectionTest, Fat32PartitionImageFromMkfsSetsTheScanOptions) {
   ui.yesNoAnswers.push_back(true);
   ASSERT_EQ(N7Click(ws), Selection::kChosen);
   const std::uint64_t data = m.partition->dataStartSector;
-  EXPECT_EQ(ws.source.DataStartSector, data);
-  EXPECT_EQ(ws.source.SectorLimit, m.totalSectors);
-  EXPECT_EQ(ws.controls.tab1.edtbegin, std::to_string(data));
-  EXPECT_EQ(ws.controls.tab1.edtend, std::to_string(m.totalSectors));
-  EXPECT_EQ(ws.controls.tab1.edtsecs, "8");
-  EXPECT_EQ(ws.controls.tab1.label5, "FAT32");
-  EXPECT_TRUE(ws.controls.tab1.chkfreespace);
-  EXPECT_TRUE(ws.controls.tab1.chkfreespaceEnabled);
+  EXPECT_EQ(ws.source().DataStartSector, data);
+  EXPECT_EQ(ws.source().SectorLimit, m.totalSectors);
+  EXPECT_EQ(ws.controls().tab1.edtbegin, std::to_string(data));
+  EXPECT_EQ(ws.controls().tab1.edtend, std::to_string(m.totalSectors));
+  EXPECT_EQ(ws.controls().tab1.edtsecs, "8");
+  EXPECT_EQ(ws.controls().tab1.label5, "FAT32");
+  EXPECT_TRUE(ws.controls().tab1.chkfreespace);
+  EXPECT_TRUE(ws.controls().tab1.chkfreespaceEnabled);
 
   // The free-space map the scan will build agrees: the deleted database's first sector is
   // in a free cluster.
   NullReporter reporter;
-  ASSERT_EQ(ws.freeSpaceMap.BuildFreeSpaceMap(ws.source, ws.reader, reporter), 0);
+  ASSERT_EQ(ws.freeSpaceMap().BuildFreeSpaceMap(ws.source(), ws.reader(), reporter), 0);
   const auto fragments = m.FragmentsOf(m.TargetFile());
   ASSERT_FALSE(fragments.empty());
-  EXPECT_FALSE(ws.freeSpaceMap.IsClusterInUse(fragments.front().extent.diskSector));
+  EXPECT_FALSE(ws.freeSpaceMap().IsClusterInUse(fragments.front().extent.diskSector));
 }
 
 }  // namespace

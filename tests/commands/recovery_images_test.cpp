@@ -24,6 +24,7 @@
 #include "support/image_fixtures.h"
 #include "support/real_files.h"
 #include "support/scripted_ui.h"
+#include "support/workspace_tables.h"
 #include "workspace/workspace.h"
 
 namespace ravelin {
@@ -48,32 +49,32 @@ Recovery Recover(const std::string& image, const gen::Manifest& manifest, std::u
                  const test::ScratchDir& dir) {
   test::ScriptedUi ui;
   Workspace ws(ui);
-  ws.source.SourceChosen = true;
-  ws.source.SourcePath = image;
-  ws.source.TotalSectors = manifest.totalSectors;
-  ws.source.SectorLimit = manifest.totalSectors;
-  ws.controls.tab1.edtbegin = "0";
-  ws.controls.tab1.edtend = std::to_string(manifest.totalSectors);
-  ws.controls.tab1.edtsecs = "1";
-  ws.controls.tab1.chkfreespace = false;
-  ws.ScanStopped = false;
+  ws.source().SourceChosen = true;
+  ws.source().SourcePath = image;
+  ws.source().TotalSectors = manifest.totalSectors;
+  ws.source().SectorLimit = manifest.totalSectors;
+  ws.controls().tab1.edtbegin = "0";
+  ws.controls().tab1.edtend = std::to_string(manifest.totalSectors);
+  ws.controls().tab1.edtsecs = "1";
+  ws.controls().tab1.chkfreespace = false;
+  ws.ScanStopped() = false;
   Recovery result;
   if (ScanDataSource(ws).outcome != JobOutcome::kCompleted) return result;
   PageControl1Change(ws, kTabAnalysis);
-  for (std::size_t i = 0; i < ws.ListView3.Count(); ++i)
-    if (ws.ListView3.Row(i).Cell(file_column::kStartSector) == std::to_string(header))
-      ws.ListView3.SetCurrent(static_cast<std::ptrdiff_t>(i));
+  for (std::size_t i = 0; i < ws.ListView3().Count(); ++i)
+    if (ws.ListView3().Row(i).Cell(file_column::kStartSector) == std::to_string(header))
+      test::EditList(ws, ws.ListView3()).SetCurrent(static_cast<std::ptrdiff_t>(i));
   ListView3Click(ws);
   Button1Click(ws);
-  EXPECT_TRUE(ws.jobs.WaitIdle(std::chrono::minutes(5)));
-  ws.jobs.JoinAll();
+  EXPECT_TRUE(ws.jobs().WaitIdle(std::chrono::minutes(5)));
+  ws.jobs().JoinAll();
   ListView4ColumnClick(ws, 2);
   Button5Click(ws);
   result.check = ui.MemoLines(Memo::kMemo3);
   ui.ClearMemo(Memo::kMemo3);
   const std::string out = dir.File("rebuilt.mdf");
   if (!CreateMdf(ws, out, &result.account)) return result;
-  result.file = test::ReadImageSectors(out, 0, static_cast<std::uint64_t>(ws.FilePageCount) * 16);
+  result.file = test::ReadImageSectors(out, 0, static_cast<std::uint64_t>(ws.FilePageCount()) * 16);
   result.memo2 = ui.MemoLines(Memo::kMemo2);
   result.memo3 = ui.MemoLines(Memo::kMemo3);
   return result;

@@ -19,9 +19,9 @@ class CheckpointWriterTest : public ::testing::Test {
     image_ = dir_.File("disk.img");
     std::ofstream(image_).close();
     std::filesystem::resize_file(image_, 4096 * 512);
-    ws_.source.SourceChosen = true;
-    ws_.source.SourcePath = image_;
-    ws_.source.SectorLimit = 4096;
+    ws_.source().SourceChosen = true;
+    ws_.source().SourcePath = image_;
+    ws_.source().SectorLimit = 4096;
     ScanSettings settings;
     settings.end = 4096;
     identity_ = ScanIdentity(ws_, settings);
@@ -89,13 +89,13 @@ TEST_F(CheckpointWriterTest, TheIdentityChangesWithTheSourcesFirstSectorsAndSize
   ScanSettings settings;
   settings.end = 4096;
   Workspace again(ui_);
-  again.source = ws_.source;
+  again.source() = ws_.source();
   EXPECT_EQ(IdentityDifference(identity_, ScanIdentity(again, settings))
                 .value_or("")
                 .rfind("source-hash: ", 0),
             0u);
   std::filesystem::resize_file(image_, 4097 * 512);
-  again.source.SectorLimit = 4097;
+  again.source().SectorLimit = 4097;
   EXPECT_EQ(IdentityDifference(identity_, ScanIdentity(again, settings))
                 .value_or("")
                 .rfind("source-sectors: 4096 (now 4097)", 0),

@@ -21,6 +21,7 @@
 #include "support/cli_fixture.h"
 #include "support/image_fixtures.h"
 #include "support/real_files.h"
+#include "support/workspace_tables.h"
 #include "workspace/workspace.h"
 
 namespace ravelin::cli {
@@ -89,8 +90,7 @@ class ReadOnlySourceTest : public test::CliFixture {
   // Every operation on `source`, read as a whole-disk image. Writes into the scratch folder.
   void RunEverything(const std::string& source) {
     const std::string rows = dir_.File("scan.txt"), content = dir_.File("spcontent");
-    ASSERT_EQ(Run({"scan", source, "--disk-image", "--rows", rows, "--content", content}),
-              kExitOk)
+    ASSERT_EQ(Run({"scan", source, "--disk-image", "--rows", rows, "--content", content}), kExitOk)
         << err_.str();
     EXPECT_EQ(Run({"fragments", rows, "--content", content}), kExitOk) << err_.str();
     EXPECT_EQ(Run({"files", rows, "--source", source, "--disk-image"}), kExitOk) << err_.str();
@@ -132,12 +132,12 @@ class ReadOnlySourceTest : public test::CliFixture {
     args.source = source;
     args.diskImage = true;
     EXPECT_TRUE(OpenFileList(ws, env_, rows, "", args, false, messages)) << messages.str();
-    ws.ListView3.SetCurrent(0);
+    test::EditList(ws, ws.ListView3()).SetCurrent(0);
     ListView3Click(ws);
-    ws.controls.tab3.chkauto = true;
+    ws.controls().tab3.chkauto = true;
     Button1Click(ws);
-    ws.jobs.WaitIdle(std::chrono::minutes(5));
-    ws.jobs.JoinAll();
+    ws.jobs().WaitIdle(std::chrono::minutes(5));
+    ws.jobs().JoinAll();
     ListView4ColumnClick(ws, 2);  // by first page, as the write wants it
     const std::string mdf = dir_.File("rebuilt.mdf");
     if (beforeWrite) beforeWrite();

@@ -15,6 +15,7 @@
 #include "commands/scan_info_commands.h"
 #include "commands/tab4_commands.h"
 #include "output/output_file.h"
+#include "support/workspace_tables.h"
 
 namespace ravelin {
 namespace {
@@ -53,16 +54,16 @@ class WriteFaultTest : public test::CatalogueTest {
     PutRun(2000, 100, 100);
     AddRow(100, 0, 64);
     AddRow(100, 100, 2000);
-    Ws().ListView2.CheckAll(true);
-    for (std::size_t i = 0; i < Ws().fragments.Count(); ++i) {
-      ReportRow item = FragmentListItem(Ws().fragments.Row(i), Ws().ListView4.Count());
+    test::EditList(Ws(), Ws().ListView2()).CheckAll(true);
+    for (std::size_t i = 0; i < Ws().fragments().Count(); ++i) {
+      ReportRow item = FragmentListItem(Ws().fragments().Row(i), Ws().ListView4().Count());
       item.tableRow = static_cast<std::int64_t>(i);
-      Ws().ListView4.Append(std::move(item));
+      test::EditList(Ws(), Ws().ListView4()).Append(std::move(item));
     }
-    Ws().FilePageCount = 200;
+    Ws().FilePageCount() = 200;
   }
-  void FailWrites() { Ws().outputOps = &failing_; }
-  void HealthyWrites() { Ws().outputOps = nullptr; }
+  void FailWrites() { Ws().SetOutputOps(&failing_); }
+  void HealthyWrites() { Ws().SetOutputOps(nullptr); }
 
   // Files in the scratch folder, temporary ones included.
   std::vector<std::string> FilesLeft() const {
@@ -94,11 +95,11 @@ const std::vector<Operation>& Operations() {
        [](Workspace& ws, const std::string& d) { return WriteContentFile(ws, d + "/c", 7u); }},
       {"extract combined",
        [](Workspace& ws, const std::string& d) {
-         return ExtractCombined(ws, TickedRows(ws.ListView2), d + "/x") == 0;
+         return ExtractCombined(ws, TickedRows(ws.ListView2()), d + "/x") == 0;
        }},
       {"extract fragment files",
        [](Workspace& ws, const std::string& d) {
-         return ExtractFragmentFiles(ws, TickedRows(ws.ListView2), d) == 0;
+         return ExtractFragmentFiles(ws, TickedRows(ws.ListView2()), d) == 0;
        }},
       {"write mdf",
        [](Workspace& ws, const std::string& d) { return CreateMdf(ws, d + "/m.mdf"); }},
@@ -152,7 +153,7 @@ TEST_F(WriteFaultTest, EveryWriterSucceedsOnAHealthyDisk) {
 // A write call that takes no byte and gives no error would otherwise be repeated for ever.
 TEST_F(WriteFaultTest, AWriteThatTakesNothingFailsInsteadOfHanging) {
   const OutputOps nothing = WritingWith([](int, const void*, std::size_t, off_t) { return 0; });
-  Ws().outputOps = &nothing;
+  Ws().SetOutputOps(&nothing);
   EXPECT_FALSE(CreateMdf(Ws(), folder_ + "/m.mdf"));
   HealthyWrites();
   EXPECT_TRUE(SaidWriteFailed());

@@ -48,8 +48,8 @@ TEST_F(OutputGuardTest, RefusesTheSourceFileUnderAnyNameOnly) {
 TEST_F(OutputGuardTest, SaveAndExtractionNeverWriteOntoTheImage) {
   test::ScriptedUi ui;
   Workspace ws(ui);  // the real files
-  ws.source = source_;
-  ws.source.SectorLimit = 128;
+  ws.source() = source_;
+  ws.source().SectorLimit = 128;
   ui.dialogAnswers = {image_path_, image_path_};
   ui.yesNoAnswers = {true};
   btnsaveClick(ws);

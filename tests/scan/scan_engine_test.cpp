@@ -45,10 +45,10 @@ class ScanTest : public ::testing::Test {
       sources_.Add(kImage, image_);
       if (!bad_.empty()) sources_.SetBadSectors(kImage, bad_);
       ws_ = std::make_unique<Workspace>(ui_, sources_.Opener());
-      ws_->source.SourceChosen = true;
-      ws_->source.SourcePath = kImage;
-      ws_->source.SectorLimit = image_.size() / kSectorSize;
-      auto& tab1 = ws_->controls.tab1;
+      ws_->source().SourceChosen = true;
+      ws_->source().SourcePath = kImage;
+      ws_->source().SectorLimit = image_.size() / kSectorSize;
+      auto& tab1 = ws_->controls().tab1;
       tab1.edtbegin = "0";
       tab1.edtend = std::to_string(image_.size() / kSectorSize);
       tab1.edtsecs = "1";
@@ -59,13 +59,13 @@ class ScanTest : public ::testing::Test {
 
   // Runs the job on this thread, as the worker would.
   void Scan() {
-    Ws().ScanStopped = false;
+    Ws().ScanStopped() = false;
     ScanDataSource(Ws());
   }
 
   std::vector<std::string> Rows() {
     std::vector<std::string> rows;
-    for (const auto& row : Ws().fragments.Rows()) rows.push_back(row.Text());
+    for (const auto& row : Ws().fragments().Rows()) rows.push_back(row.Text());
     return rows;
   }
 
@@ -82,8 +82,8 @@ TEST_F(ScanTest, MergesRunThatContinuesNumberingAcrossAShortGap) {
   PutRun(s + 112, 12, 20);  // pages 10 and 11 unrecognisable
   Scan();
   EXPECT_EQ(Rows(), (std::vector<std::string>{"1|1000|1256|128|5|21| |Y|"}));
-  EXPECT_EQ(Ws().fragments.FragmentCount(), 1);
-  EXPECT_TRUE(Ws().ScanStopped);
+  EXPECT_EQ(Ws().fragments().FragmentCount(), 1);
+  EXPECT_TRUE(Ws().ScanStopped());
 }
 
 // Page ids are 32-bit and signed: a run reaching the largest one ends there, one that merges
@@ -99,7 +99,7 @@ TEST_F(ScanTest, RunsAtTheLargestPageIdEndThereWithoutOverflow) {
                                               "2|1048|1064|8|1|2| |Y|",
                                               "3|3000|3160|80|2147483638|2147483648| |Y|"}));
   // The index and the stored row text keep the end page one past 2^31 - 1.
-  EXPECT_EQ(Ws().fragments.FragmentIndex().back().EndPage, 2147483648);
+  EXPECT_EQ(Ws().fragments().FragmentIndex().back().EndPage, 2147483648);
   std::string error;
   const auto reread = ParseFragmentRow(Rows()[0], &error);
   ASSERT_TRUE(reread) << error;
@@ -113,7 +113,7 @@ TEST_F(ScanTest, KeepsRunsApartWhenNumberingDoesNotLineUpOrTheGapIsTooLong) {
   PutRun(2000, 30, 31);
   // Numbering lines up with the run at 2000, but the gap is 129424 sectors.
   PutRun(131456, 30 + (131456 - 2000) / 16, 31 + (131456 - 2000) / 16);
-  Ws().controls.tab1.edtsecs = "16";
+  Ws().controls().tab1.edtsecs = "16";
   Scan();
   const auto rows = Rows();
   ASSERT_EQ(rows.size(), 4u);
@@ -126,7 +126,7 @@ TEST_F(ScanTest, MergesAtExactlyTheLongestGap) {
   const std::uint64_t next = 32 + 129408;  // gap of exactly 129408 sectors
   image_.resize((next + 64) * kSectorSize);
   PutRun(next, 32 + 129408 / 16, 33 + 129408 / 16);
-  Ws().controls.tab1.edtsecs = "16";
+  Ws().controls().tab1.edtsecs = "16";
   Scan();
   ASSERT_EQ(Rows().size(), 1u);
   EXPECT_EQ(GetField(Rows()[0], 6), std::to_string(34 + 129408 / 16));
@@ -166,15 +166,15 @@ TEST_F(ScanTest, UnreadablePageEndsARunFromTheMiddleAndTheNextRunMergesOverIt) {
 TEST_F(ScanTest, StartPageLimitSkipsFragmentNumbers) {
   PutRun(100, 1000, 1001);
   PutRun(400, 10, 11);
-  Ws().controls.tab1.CheckBox1 = true;
-  Ws().controls.tab1.edtmaxpageid = "1000";
+  Ws().controls().tab1.CheckBox1 = true;
+  Ws().controls().tab1.edtmaxpageid = "1000";
   Scan();
   EXPECT_EQ(Rows(), (std::vector<std::string>{"2|400|432|16|10|12| |Y|"}));
 }
 
 TEST_F(ScanTest, RunStopsAtTheEndSector) {
   PutRun(160, 50, 59);
-  Ws().controls.tab1.edtend = "200";  // pages at 160, 176, 192 start before 200
+  Ws().controls().tab1.edtend = "200";  // pages at 160, 176, 192 start before 200
   Scan();
   EXPECT_EQ(Rows(), (std::vector<std::string>{"1|160|208|24|50|53| |Y|"}));
   const auto& memo = ui_.MemoLines(Memo::kMemo1);
@@ -186,7 +186,7 @@ TEST_F(ScanTest, RunStopsAtTheEndSector) {
 TEST_F(ScanTest, EndBeyondTheSourceStopsAtItsLastSectorWithoutErrors) {
   image_.resize(1000 * kSectorSize);
   PutRun(904, 70, 75);  // the last page starts at sector 984
-  Ws().controls.tab1.edtend = "50000";
+  Ws().controls().tab1.edtend = "50000";
   Scan();
   EXPECT_EQ(Rows(), (std::vector<std::string>{"1|904|1000|48|70|76| |Y|"}));
   for (const auto& line : ui_.MemoLines(Memo::kMemo1))
@@ -203,24 +203,24 @@ TEST_F(ScanTest, SecondScanAppendsWithNumbersFromOne) {
   ASSERT_EQ(rows.size(), 4u);
   EXPECT_EQ(GetField(rows[2], 1), "1");
   EXPECT_EQ(GetField(rows[3], 1), "2");
-  EXPECT_EQ(Ws().fragments.FragmentCount(), 4);
+  EXPECT_EQ(Ws().fragments().FragmentCount(), 4);
 }
 
 TEST_F(ScanTest, StepOfThirtyTwoOrMoreScansAtSixteenAndKeepsTheClusterSize) {
   PutRun(16 * 37, 3, 4);
-  Ws().controls.tab1.edtsecs = "40";
+  Ws().controls().tab1.edtsecs = "40";
   Scan();
-  EXPECT_EQ(Ws().source.SectorsPerCluster, 40);
+  EXPECT_EQ(Ws().source().SectorsPerCluster, 40);
   ASSERT_EQ(Rows().size(), 1u) << "found on the stride-16 grid, not the stride-40 one";
 }
 
 TEST_F(ScanTest, FirstBlockUnreadableEndsTheJobButLeavesItIdle) {
-  Ws().controls.tab1.edtbegin = "50000";  // past the end of the source
-  Ws().controls.tab1.edtend = "60000";
+  Ws().controls().tab1.edtbegin = "50000";  // past the end of the source
+  Ws().controls().tab1.edtend = "60000";
   Scan();
   EXPECT_TRUE(Rows().empty());
   EXPECT_EQ(ui_.MemoLines(Memo::kMemo1).back(), "512error1sec50000");
-  EXPECT_TRUE(Ws().ScanStopped) << "a scan that ended is not running";
+  EXPECT_TRUE(Ws().ScanStopped()) << "a scan that ended is not running";
 }
 
 TEST_F(ScanTest, StopTakesEffectOnlyWhenTheRunHasEnded) {
@@ -233,28 +233,28 @@ TEST_F(ScanTest, StopTakesEffectOnlyWhenTheRunHasEnded) {
     Workspace* ws = nullptr;
     void AppendMemo(Memo memo, std::string_view line) override {
       test::ScriptedUi::AppendMemo(memo, line);
-      if (line.rfind("8192errorhead", 0) == 0) ws->ScanStopped = true;
+      if (line.rfind("8192errorhead", 0) == 0) ws->ScanStopped() = true;
     }
   } ui;
   sources_.Add(kImage, image_);
   sources_.SetBadSectors(kImage, bad_);
   Workspace ws(ui, sources_.Opener());
   ui.ws = &ws;
-  ws.source.SourceChosen = true;
-  ws.source.SourcePath = kImage;
-  ws.source.SectorLimit = 40000;
-  ws.controls.tab1.edtbegin = "0";
-  ws.controls.tab1.edtend = "40000";
-  ws.controls.tab1.edtsecs = "1";
-  ws.controls.tab1.chkfreespace = false;
-  ws.ScanStopped = false;
+  ws.source().SourceChosen = true;
+  ws.source().SourcePath = kImage;
+  ws.source().SectorLimit = 40000;
+  ws.controls().tab1.edtbegin = "0";
+  ws.controls().tab1.edtend = "40000";
+  ws.controls().tab1.edtsecs = "1";
+  ws.controls().tab1.chkfreespace = false;
+  ws.ScanStopped() = false;
   ScanDataSource(ws);
-  ASSERT_EQ(ws.fragments.Count(), 1u);
+  ASSERT_EQ(ws.fragments().Count(), 1u);
   // The run went on past the moment of STOP (to the first readable page after page 10) and
   // was recorded; nothing after it was scanned.
-  EXPECT_EQ(ws.fragments.Row(0).SizeKB, 11 * 8);
+  EXPECT_EQ(ws.fragments().Row(0).SizeKB, 11 * 8);
   EXPECT_EQ(ui.statuses.back(), "已停止扫描");
-  EXPECT_EQ(ws.fragments.FragmentCount(), 0) << "a stopped scan does not rebuild the index";
+  EXPECT_EQ(ws.fragments().FragmentCount(), 0) << "a stopped scan does not rebuild the index";
 }
 
 TEST_F(ScanTest, SettingsThatAreNotNumbersAreRefusedBeforeTheJob) {
@@ -263,22 +263,22 @@ TEST_F(ScanTest, SettingsThatAreNotNumbersAreRefusedBeforeTheJob) {
         std::tuple{&Tab1Controls::edtend, "", "结束扇区必须是整数"},
         std::tuple{&Tab1Controls::edtsecs, "0", "每簇扇区数必须大于0"},
         std::tuple{&Tab1Controls::edtsecs, "-8", "每簇扇区数必须大于0"}}) {
-    Ws().controls.tab1.*field = value;
+    Ws().controls().tab1.*field = value;
     ui_.messages.clear();
     N2Click(Ws());
     ASSERT_EQ(ui_.messages.size(), 1u);
     EXPECT_EQ(ui_.messages[0].text, message);
     EXPECT_FALSE(Ws().JobRunning());
-    EXPECT_TRUE(Ws().ScanStopped);
-    Ws().controls.tab1 = Tab1Controls{};
-    Ws().controls.tab1.edtbegin = "0";
-    Ws().controls.tab1.edtend = "100";
-    Ws().controls.tab1.edtsecs = "1";
+    EXPECT_TRUE(Ws().ScanStopped());
+    Ws().controls().tab1 = Tab1Controls{};
+    Ws().controls().tab1.edtbegin = "0";
+    Ws().controls().tab1.edtend = "100";
+    Ws().controls().tab1.edtsecs = "1";
   }
 }
 
 TEST_F(ScanTest, ScanWithoutSourceAsksForOne) {
-  Ws().source.SourceChosen = false;
+  Ws().source().SourceChosen = false;
   btnscanClick(Ws());
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(ui_.messages[0].text, "请选择数据源！");
@@ -287,16 +287,16 @@ TEST_F(ScanTest, ScanWithoutSourceAsksForOne) {
 
 TEST_F(ScanTest, ScanButtonTakesTheFileIdAndTheMenuKeepsIt) {
   PutPage(160, PageBuilder().PageId(9).FileId(7).Build());
-  Ws().controls.tab1.Edit2 = "7";
+  Ws().controls().tab1.Edit2 = "7";
   btnscanClick(Ws());
-  Ws().jobs.JoinAll();
-  EXPECT_EQ(Ws().CurrentFileId, 7);
-  EXPECT_FALSE(Ws().controls.tab1.btnscanEnabled);
+  Ws().jobs().JoinAll();
+  EXPECT_EQ(Ws().CurrentFileId(), 7);
+  EXPECT_FALSE(Ws().controls().tab1.btnscanEnabled);
   ASSERT_EQ(Rows().size(), 1u);
-  Ws().controls.tab1.Edit2 = "1";
+  Ws().controls().tab1.Edit2 = "1";
   N2Click(Ws());
-  Ws().jobs.JoinAll();
-  EXPECT_EQ(Ws().CurrentFileId, 7);
+  Ws().jobs().JoinAll();
+  EXPECT_EQ(Ws().CurrentFileId(), 7);
   EXPECT_EQ(Rows().size(), 2u);
 }
 

@@ -31,7 +31,7 @@ struct ImageScan {
 
 // Scans `image` from 0 to its end with `step`, through a reader that refuses `unreadable`.
 ImageScan ScanImage(const std::string& image, const std::vector<std::uint64_t>& unreadable,
-                     std::int64_t step, bool readAhead) {
+                    std::int64_t step, bool readAhead) {
   const std::set<std::uint64_t> bad(unreadable.begin(), unreadable.end());
   DeviceOpener opener = [bad](const std::string& path) {
     OpenResult r = OpenSystemDevice(path);
@@ -46,18 +46,18 @@ ImageScan ScanImage(const std::string& image, const std::vector<std::uint64_t>& 
     OpenResult r = OpenSystemDevice(image);
     size = r.device ? r.device->SizeBytes() / kSectorSize : 0;
   }
-  ws.source.SourceChosen = true;
-  ws.source.SourcePath = image;
-  ws.source.TotalSectors = size;
-  ws.source.SectorLimit = size;
-  ws.controls.tab1.edtbegin = "0";
-  ws.controls.tab1.edtend = std::to_string(size);
-  ws.controls.tab1.edtsecs = std::to_string(step);
-  ws.controls.tab1.chkfreespace = false;
-  ws.ScanStopped = false;
+  ws.source().SourceChosen = true;
+  ws.source().SourcePath = image;
+  ws.source().TotalSectors = size;
+  ws.source().SectorLimit = size;
+  ws.controls().tab1.edtbegin = "0";
+  ws.controls().tab1.edtend = std::to_string(size);
+  ws.controls().tab1.edtsecs = std::to_string(step);
+  ws.controls().tab1.chkfreespace = false;
+  ws.ScanStopped() = false;
   ScanDataSource(ws, readAhead);
   ImageScan result;
-  for (const auto& row : ws.fragments.Rows()) result.rows.push_back(row.Text());
+  for (const auto& row : ws.fragments().Rows()) result.rows.push_back(row.Text());
   for (const auto& line : ui.MemoLines(Memo::kMemo1))
     if (line.rfind("开始扫描", 0) != 0 && line.rfind("完成", 0) != 0) result.log.push_back(line);
   return result;
@@ -204,9 +204,9 @@ TEST_P(FreeSpaceScanTest, FindsTheDeletedDatabaseAndNothingFromLiveFiles) {
   Workspace ws(ui);
   ui.yesNoAnswers.push_back(true);  // a partition image
   ASSERT_EQ(ChooseImageFile(ws, image), Selection::kChosen);
-  ASSERT_EQ(ws.source.FileSystemName, GetParam());
-  ASSERT_TRUE(ws.controls.tab1.chkfreespace);
-  ws.ScanStopped = false;
+  ASSERT_EQ(ws.source().FileSystemName, GetParam());
+  ASSERT_TRUE(ws.controls().tab1.chkfreespace);
+  ws.ScanStopped() = false;
   ASSERT_EQ(ScanDataSource(ws).outcome, JobOutcome::kCompleted);
 
   auto inExtents = [](std::uint64_t sector, const std::vector<gen::FileExtent>& extents) {
@@ -218,7 +218,7 @@ TEST_P(FreeSpaceScanTest, FindsTheDeletedDatabaseAndNothingFromLiveFiles) {
   for (const auto& f : manifest.FragmentsOf(manifest.TargetFile()))
     targetExtents.push_back(f.extent);
   std::set<std::int64_t> pagesFound;
-  for (const auto& row : ws.fragments.Rows()) {
+  for (const auto& row : ws.fragments().Rows()) {
     for (const auto& live : manifest.liveFiles)
       EXPECT_FALSE(inExtents(row.StartSector, live.extents))
           << "fragment at " << row.StartSector << " lies in live file " << live.name;

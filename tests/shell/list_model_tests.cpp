@@ -54,14 +54,14 @@ class ListModelTest : public QObject {
     sources.Add(kImage, image);
     Harness h(sources.Opener());
     Workspace& ws = *h.ws;
-    ws.source.SourceChosen = true;
-    ws.source.SourcePath = kImage;
-    ws.source.SectorLimit = sectors;
-    ws.controls.tab1 = {};
-    ws.controls.tab1.edtbegin = "0";
-    ws.controls.tab1.edtend = std::to_string(sectors);
-    ws.controls.tab1.edtsecs = "1";
-    ws.controls.tab1.chkfreespace = false;
+    ws.source().SourceChosen = true;
+    ws.source().SourcePath = kImage;
+    ws.source().SectorLimit = sectors;
+    ws.controls().tab1 = {};
+    ws.controls().tab1.edtbegin = "0";
+    ws.controls().tab1.edtend = std::to_string(sectors);
+    ws.controls().tab1.edtsecs = "1";
+    ws.controls().tab1.chkfreespace = false;
     ReportListModel& model = h.form->list2Model();
     QSignalSpy inserts(&model, &QAbstractItemModel::rowsInserted);
     QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
@@ -69,7 +69,7 @@ class ListModelTest : public QObject {
     QTest::mouseClick(h.form->tab1().btnscan, Qt::LeftButton);
     QVERIFY(h.WaitForJob());
 
-    ExpectModelEqualsList(model, ws.ListView2);
+    ExpectModelEqualsList(model, ws.ListView2());
     QCOMPARE(model.rowCount(), 800);
     QCOMPARE(model.data(model.index(0, 1), Qt::DisplayRole).toString(), QStringLiteral("96"));
     // Coalesced: far fewer redraws than the 1,600 appends and 800 merges.
@@ -82,7 +82,8 @@ class ListModelTest : public QObject {
     constexpr int kRows = 1000000;
     {
       MutexLock lock(ws.tableLock);
-      ws.ListView2.Reserve(kRows);
+      ReportList& list = ws.LockedList(ws.ListView2());
+      list.Reserve(kRows);
       for (int i = 0; i < kRows; ++i) {
         ReportRow row;
         const auto page = static_cast<int>((std::int64_t{i} * 7919) %
@@ -90,7 +91,7 @@ class ListModelTest : public QObject {
         row.cells = {std::to_string(i + 1),        "64", std::to_string(page),
                      std::to_string(page + 8),     " ",  std::to_string(1000 + 16 * i),
                      std::to_string(1128 + 16 * i)};
-        ws.ListView2.Append(std::move(row));
+        list.Append(std::move(row));
       }
     }
     ws.ui().Changed(Change::kFragmentList);
@@ -112,9 +113,9 @@ class ListModelTest : public QObject {
     clock.restart();
     QVERIFY(model.setData(model.index(12345, 0), Qt::Checked, Qt::CheckStateRole));
     qInfo("a tick in %d rows took %lld ms", kRows, clock.elapsed());
-    QVERIFY(ws.ListView2.Row(12345).checked);
+    QVERIFY(ws.ListView2().Row(12345).checked);
     QCOMPARE(model.data(model.index(12345, 0), Qt::CheckStateRole).toInt(), int(Qt::Checked));
-    ExpectModelEqualsList(model, ws.ListView2);
+    ExpectModelEqualsList(model, ws.ListView2());
 
     // Rows keep the two greens by position.
     QCOMPARE(model.data(model.index(0, 0), Qt::BackgroundRole).value<QBrush>().color(),

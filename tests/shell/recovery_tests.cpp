@@ -145,7 +145,7 @@ class RecoveryTest : public QObject {
     QVERIFY(ScanAndPickTheFile(h, image));
     TForm1& f = *h.form;
     if (f.tab3().chkauto->isChecked()) QTest::mouseClick(f.tab3().chkauto, Qt::LeftButton);
-    QVERIFY(!h.ws->controls.tab3.chkauto);
+    QVERIFY(!h.ws->controls().tab3.chkauto);
 
     int asked = 0;
     h.dialogs.successorWindow = [&](Tfrmuserchoose& window) {

@@ -119,9 +119,9 @@ int main(int argc, char** argv) {
   // The successor choice over the first fragments the scan found.
   ravelin::SuccessorChoice choice;
   std::vector<std::int32_t> group;
-  for (std::int32_t p = 1; p < ws.fragments.FragmentCount() && group.size() < 3; ++p)
+  for (std::int32_t p = 1; p < ws.fragments().FragmentCount() && group.size() < 3; ++p)
     group.push_back(p);
-  if (!ws.fragments.Empty()) ravelin::FillSuccessorDialog(choice, ws.fragments, group, 0);
+  if (!ws.fragments().Empty()) ravelin::FillSuccessorDialog(choice, ws.fragments(), group, 0);
   ravelin::shell::Tfrmuserchoose dialog(
       choice, [] {}, &form);
   dialog.Refresh();

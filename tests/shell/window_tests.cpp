@@ -133,14 +133,14 @@ class WindowTest : public QObject {
     QVERIFY(h.form->isVisible());
     QVERIFY(h.dialogs.messages.empty() && h.dialogs.questions.empty() && h.dialogs.dialogs.empty());
     QCOMPARE(h.form->stat1()->text(), status);
-    QCOMPARE(h.ws->fragments.Count(), std::size_t{0});
+    QCOMPARE(h.ws->fragments().Count(), std::size_t{0});
   }
 
   void TabIVButtonsShowTheirControlStates() {
     Harness h;
     const Tab4Page& t = h.form->tab4();
     QVERIFY(!t.Button5->isEnabled() && t.Button6->isEnabled() && !t.Button2->isEnabled());
-    Tab4Controls& c = h.ws->controls.tab4;
+    Tab4Controls& c = h.ws->controls().tab4;
     c.Button5Enabled = c.Button2Enabled = true;
     c.Button6Enabled = false;
     h.ui.Changed(Change::kControls);
@@ -191,12 +191,12 @@ class WindowTest : public QObject {
     // Tab II shows the fragments the core found, header fragment first with its image.
     const ReportListModel& model = f.list2Model();
     QVERIFY(model.rowCount() > 0);
-    QCOMPARE(static_cast<std::size_t>(model.rowCount()), h.ws->fragments.Count());
+    QCOMPARE(static_cast<std::size_t>(model.rowCount()), h.ws->fragments().Count());
     for (int r = 0; r < model.rowCount(); ++r)
       for (int c = 0; c < 7; ++c)
         QCOMPARE(
             model.data(model.index(r, c), Qt::DisplayRole).toString().toStdString(),
-            h.ws->ListView2.Row(static_cast<std::size_t>(r)).Cell(static_cast<std::size_t>(c)));
+            h.ws->ListView2().Row(static_cast<std::size_t>(r)).Cell(static_cast<std::size_t>(c)));
     QVERIFY(f.tab1().Memo1->toPlainText().contains(QStringLiteral("完成")));
     QCOMPARE(f.stat1()->text(), QStringLiteral("完成"));
     QCOMPARE(f.g1()->value(), 100);
@@ -219,10 +219,10 @@ class WindowTest : public QObject {
     QTest::mouseClick(f.tab1().btnscan, Qt::LeftButton);
     QVERIFY(h.ws->JobRunning());
     QVERIFY(!f.close());  // not yet: the job is told to stop first
-    QVERIFY(h.ws->ScanStopped.load());
+    QVERIFY(h.ws->ScanStopped().load());
     QVERIFY(QTest::qWaitFor([&] { return !f.isVisible(); }, 60000));
     QVERIFY(!h.ws->JobRunning());
-    QCOMPARE(h.ws->jobs.LastResult().outcome, JobOutcome::kStopped);
+    QCOMPARE(h.ws->jobs().LastResult().outcome, JobOutcome::kStopped);
   }
 
   void SuccessorDialogTakesTheFirstTickedThenTheClickedRowAndClosingGivesUp() {
@@ -305,12 +305,12 @@ class WindowTest : public QObject {
     QVERIFY(second->text().startsWith(QStringLiteral("逻辑分区 ")));
     second->trigger();
     QVERIFY(f.tab1().chkfreespace->isEnabled() && f.tab1().chkfreespace->isChecked());
-    QCOMPARE(h.ws->source.FileSystemName, std::string("FAT32"));
+    QCOMPARE(h.ws->source().FileSystemName, std::string("FAT32"));
     QVERIFY(f.tab1().edtbegin->text().toULongLong() > start);
     QTest::mouseClick(f.tab1().btnscan, Qt::LeftButton);
     QVERIFY(h.WaitForJob());
-    QVERIFY(h.ws->fragments.Count() > 0);
-    for (const FragmentRow& row : h.ws->fragments.Rows()) QVERIFY(row.StartSector > start);
+    QVERIFY(h.ws->fragments().Count() > 0);
+    for (const FragmentRow& row : h.ws->fragments().Rows()) QVERIFY(row.StartSector > start);
   }
 
   void SearchOnAnEmptyListLeavesTheButtonsDisabled() {

@@ -14,6 +14,7 @@
 #include "commands/scan_commands.h"
 #include "commands/tab3_commands.h"
 #include "shell/pending_updates.h"
+#include "support/workspace_tables.h"
 
 namespace ravelin {
 namespace {
@@ -30,13 +31,14 @@ TEST_F(AutomaticAnalysisThreadsTest, WindowSnapshotsWhileTheJobChainsTheFragment
     std::int32_t first, end;
     std::uint64_t sector;
   };
-  const std::vector<Placed> placed = {{0, 40, 100}, {80, 120, 1000}, {40, 80, 2000}, {40, 80, 4000}};
+  const std::vector<Placed> placed = {
+      {0, 40, 100}, {80, 120, 1000}, {40, 80, 2000}, {40, 80, 4000}};
   for (const Placed& f : placed)
     for (std::int32_t p = f.first; p < f.end; ++p)
       PutPage(f.sector + 16 * static_cast<std::uint64_t>(p - f.first), test::MiniFilePage(p));
   for (const Placed& f : placed)
     AddRow(f.end - f.first, f.first, f.sector, f.first == 0 ? "C:\\DATA\\shop.mdf(0.94 MB)" : " ");
-  Ws().fragments.BuildFragmentIndex();
+  test::EditFragments(Ws()).BuildFragmentIndex();
 
   std::atomic<bool> done{false};
   std::vector<ReportRow> assemblyCopy;
@@ -46,7 +48,7 @@ TEST_F(AutomaticAnalysisThreadsTest, WindowSnapshotsWhileTheJobChainsTheFragment
     bool last = false;
     while (!last) {
       last = done.load();
-      ApplyRowSnapshot(Ws().SnapshotList(Ws().ListView4, assemblyCursor), assemblyCopy);
+      ApplyRowSnapshot(Ws().SnapshotList(Ws().ListView4(), assemblyCursor), assemblyCopy);
       ApplyRowSnapshot(Ws().SnapshotFragments(tableCursor), tableCopy);
       (void)Ws().JobRunning();
       std::this_thread::sleep_for(std::chrono::microseconds(100));
@@ -55,25 +57,25 @@ TEST_F(AutomaticAnalysisThreadsTest, WindowSnapshotsWhileTheJobChainsTheFragment
 
   for (int round = 0; round < 3; ++round) {
     PageControl1Change(Ws(), kTabAnalysis);
-    Ws().ListView3.SetCurrent(0);
+    test::EditList(Ws(), Ws().ListView3()).SetCurrent(0);
     ListView3Click(Ws());
-    Ws().controls.tab3.chkauto = true;
+    Ws().controls().tab3.chkauto = true;
     Button1Click(Ws());
-    ASSERT_TRUE(Ws().jobs.WaitIdle(std::chrono::minutes(5)));
-    Ws().jobs.JoinAll();
+    ASSERT_TRUE(Ws().jobs().WaitIdle(std::chrono::minutes(5)));
+    Ws().jobs().JoinAll();
   }
   done.store(true);
   window.join();
 
-  ASSERT_EQ(assemblyCopy.size(), Ws().ListView4.Count());
+  ASSERT_EQ(assemblyCopy.size(), Ws().ListView4().Count());
   for (std::size_t i = 0; i < assemblyCopy.size(); ++i)
-    EXPECT_EQ(assemblyCopy[i].cells, Ws().ListView4.Row(i).cells) << "item " << i;
-  ASSERT_EQ(tableCopy.size(), Ws().fragments.Count());
+    EXPECT_EQ(assemblyCopy[i].cells, Ws().ListView4().Row(i).cells) << "item " << i;
+  ASSERT_EQ(tableCopy.size(), Ws().fragments().Count());
   // The header, [80,120) and the nearer copy of [40,80), listed in table order.
-  ASSERT_EQ(Ws().ListView4.Count(), 3u);
-  EXPECT_EQ(Ws().ListView4.Row(0).Cell(5), "100");
-  EXPECT_EQ(Ws().ListView4.Row(1).Cell(5), "1000");
-  EXPECT_EQ(Ws().ListView4.Row(2).Cell(5), "2000");
+  ASSERT_EQ(Ws().ListView4().Count(), 3u);
+  EXPECT_EQ(Ws().ListView4().Row(0).Cell(5), "100");
+  EXPECT_EQ(Ws().ListView4().Row(1).Cell(5), "1000");
+  EXPECT_EQ(Ws().ListView4().Row(2).Cell(5), "2000");
 }
 
 TEST(PendingUpdatesThreadsTest, AWorkersLinesReachTheWindowInOrder) {

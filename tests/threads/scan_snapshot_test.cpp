@@ -45,13 +45,13 @@ TEST(ScanSnapshotTest, AnotherThreadsCopyEndsEqualToTheTablesThroughMergesAndSto
   sources.Add(kImage, image);
   test::ScriptedUi ui;
   Workspace ws(ui, sources.Opener());
-  ws.source.SourceChosen = true;
-  ws.source.SourcePath = kImage;
-  ws.source.SectorLimit = sectors;
-  ws.controls.tab1.edtbegin = "0";
-  ws.controls.tab1.edtend = std::to_string(sectors);
-  ws.controls.tab1.edtsecs = "1";
-  ws.controls.tab1.chkfreespace = false;
+  ws.source().SourceChosen = true;
+  ws.source().SourcePath = kImage;
+  ws.source().SectorLimit = sectors;
+  ws.controls().tab1.edtbegin = "0";
+  ws.controls().tab1.edtend = std::to_string(sectors);
+  ws.controls().tab1.edtsecs = "1";
+  ws.controls().tab1.chkfreespace = false;
 
   std::atomic<bool> done{false};
   std::atomic<std::size_t> seen{0};
@@ -64,7 +64,7 @@ TEST(ScanSnapshotTest, AnotherThreadsCopyEndsEqualToTheTablesThroughMergesAndSto
     while (!last) {
       last = done.load();
       ApplyRowSnapshot(ws.SnapshotFragments(tableCursor), tableCopy);
-      ApplyRowSnapshot(ws.SnapshotList(ws.ListView2, listCursor), listCopy);
+      ApplyRowSnapshot(ws.SnapshotList(ws.ListView2(), listCursor), listCopy);
       seen.store(tableCopy.size());
       ++snapshots;
       std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -73,27 +73,27 @@ TEST(ScanSnapshotTest, AnotherThreadsCopyEndsEqualToTheTablesThroughMergesAndSto
 
   // A whole scan, then a second one (appending, numbered from 1 again) stopped halfway.
   N2Click(ws);
-  ASSERT_TRUE(ws.jobs.WaitIdle(std::chrono::minutes(5)));
-  EXPECT_EQ(ws.jobs.LastResult().outcome, JobOutcome::kCompleted);
-  const std::size_t afterFirst = ws.fragments.Count();
+  ASSERT_TRUE(ws.jobs().WaitIdle(std::chrono::minutes(5)));
+  EXPECT_EQ(ws.jobs().LastResult().outcome, JobOutcome::kCompleted);
+  const std::size_t afterFirst = ws.fragments().Count();
   N2Click(ws);
   while (ws.JobRunning() && seen.load() < afterFirst + 50)
     std::this_thread::sleep_for(std::chrono::microseconds(100));
   btnstopClick(ws);
-  ASSERT_TRUE(ws.jobs.WaitIdle(std::chrono::minutes(5)));
+  ASSERT_TRUE(ws.jobs().WaitIdle(std::chrono::minutes(5)));
   done.store(true);
   window.join();
 
   EXPECT_EQ(afterFirst, 600u);
-  ASSERT_EQ(tableCopy.size(), ws.fragments.Count());
+  ASSERT_EQ(tableCopy.size(), ws.fragments().Count());
   for (std::size_t i = 0; i < tableCopy.size(); ++i)
-    ASSERT_EQ(tableCopy[i].Text(), ws.fragments.Row(i).Text()) << "row " << i;
-  ASSERT_EQ(listCopy.size(), ws.ListView2.Count());
+    ASSERT_EQ(tableCopy[i].Text(), ws.fragments().Row(i).Text()) << "row " << i;
+  ASSERT_EQ(listCopy.size(), ws.ListView2().Count());
   for (std::size_t i = 0; i < listCopy.size(); ++i)
-    ASSERT_EQ(listCopy[i].cells, ws.ListView2.Row(i).cells) << "item " << i;
+    ASSERT_EQ(listCopy[i].cells, ws.ListView2().Row(i).cells) << "item " << i;
   EXPECT_GT(snapshots, 2);
   // Every fragment is one merged row of twelve pages.
-  EXPECT_EQ(ws.fragments.Row(0).Text(), "1|100|292|96|10|22| |Y|");
+  EXPECT_EQ(ws.fragments().Row(0).Text(), "1|100|292|96|10|22| |Y|");
 }
 
 }  // namespace
