@@ -88,6 +88,31 @@ bool DifferOnlyInFreeSpace(const std::vector<PageBytes>& versions) {
   return true;
 }
 
+// The number of the page's sectors that are all zero.
+std::size_t ZeroSectors(const PageBytes& page) {
+  std::size_t zero = 0;
+  for (std::size_t at = 0; at < kPageSize; at += kSectorSize)
+    if (std::all_of(page.begin() + static_cast<std::ptrdiff_t>(at),
+                    page.begin() + static_cast<std::ptrdiff_t>(at + kSectorSize),
+                    [](std::uint8_t b) { return b == 0; }))
+      ++zero;
+  return zero;
+}
+
+// Of versions that differ only in free space, the one with the fewest all-zero sectors (the
+// first of those on a tie). A zero sector folds to nothing in the checksum and carries no
+// torn bits to speak of, so it passes in any place: a hole of the disk next to the head or
+// before the tail passes as well as the page's own bytes. Sectors that are not zero and still
+// pass are far less likely to do so by chance.
+std::size_t FewestZeroSectors(const std::vector<PageBytes>& versions) {
+  std::size_t best = 0, bestZero = ZeroSectors(versions.front());
+  for (std::size_t i = 1; i < versions.size(); ++i) {
+    const std::size_t zero = ZeroSectors(versions[i]);
+    if (zero < bestZero) best = i, bestZero = zero;
+  }
+  return best;
+}
+
 // The repair with trials of whole clusters of `clusterSectors` sectors.
 LeftPageResult RepairOnGrid(MutablePage page, LeadInView leadIn, std::int32_t clusterSectors,
                             std::int64_t filePages);
@@ -207,11 +232,12 @@ LeftPageResult RepairOnGrid(MutablePage page, LeadInView leadIn, std::int32_t cl
   if (chosen == nullptr) {
     result.outcome = LeftPageOutcome::kUncertain;
     // Versions that differ only in the page's free space (stale bytes SQL Server never
-    // reads) are all pages that pass their test: the first is written rather than the page
-    // as read, which fails it; the page stays uncertain.
+    // reads) are all pages that pass their test: one is written rather than the page as
+    // read, which fails it; the page stays uncertain.
     if (DifferOnlyInFreeSpace(pages)) {
-      TakeTail(page, leadIn, distinct.front().sectors);
-      result.sectors = static_cast<std::int32_t>(distinct.front().sectors);
+      const Passing& written = distinct[FewestZeroSectors(pages)];
+      TakeTail(page, leadIn, written.sectors);
+      result.sectors = static_cast<std::int32_t>(written.sectors);
     }
     return result;
   }

@@ -16,8 +16,9 @@
 // file's size, which SQL Server leaves as it formatted them: when exactly one version keeps
 // them so, it is taken. Otherwise the repair says it is uncertain: where the versions differ
 // only in the page's free space (between m_freeData and the slot array, where the original
-// holds stale bytes), the first is written, a page that passes its test; else the page stays
-// as read.
+// holds stale bytes), the one with the fewest all-zero sectors is written (a zero sector
+// passes anywhere; stale bytes that pass do not by chance), a page that passes its test; else
+// the page stays as read.
 //
 // With one sector per cluster (what a whole disk or an image reports) the cluster size comes
 // from the file itself: every page header of one file lies on its cluster grid, so the
@@ -56,7 +57,8 @@ enum class LeftPageOutcome : std::uint8_t {
   kIntact,     // the page as read holds; unchanged
   kRepaired,   // one version passed (or the structure chose one); the page is now that one
   kUncertain,  // versions that differ passed and the structure could not choose: as read,
-               // or, where they differ only in free space, the first of them (`sectors`)
+               // or, where they differ only in free space, the one of them with the
+               // fewest all-zero sectors (`sectors`)
   kFailed,     // no trial passed: as read
 };
 
