@@ -11,7 +11,7 @@
 namespace ravelin {
 namespace {
 
-using PageBytes = std::array<std::uint8_t, kPageSize>;
+using PageBytes = PageCopy;
 
 std::size_t TrialCount(std::int32_t clusterSectors) {
   // 16 / cluster to the nearest integer, an exact half to the even neighbour.
@@ -99,12 +99,18 @@ std::size_t ZeroSectors(const PageBytes& page) {
   return zero;
 }
 
-// Of versions that differ only in free space, the one with the fewest all-zero sectors (the
-// first of those on a tie). A zero sector folds to nothing in the checksum and carries no
-// torn bits to speak of, so it passes in any place: a hole of the disk next to the head or
-// before the tail passes as well as the page's own bytes. Sectors that are not zero and still
-// pass are far less likely to do so by chance.
-std::size_t FewestZeroSectors(const std::vector<PageBytes>& versions) {
+// The repair with trials of whole clusters of `clusterSectors` sectors.
+LeftPageResult RepairOnGrid(MutablePage page, LeadInView leadIn, std::int32_t clusterSectors,
+                            std::int64_t filePages);
+
+}  // namespace
+
+std::optional<std::size_t> FreeSpaceVersion(const std::vector<PageCopy>& versions) {
+  if (versions.empty() || !DifferOnlyInFreeSpace(versions)) return std::nullopt;
+  // A zero sector folds to nothing in the checksum and carries no torn bits to speak of, so
+  // it passes in any place: a hole of the disk next to the head or before the tail passes as
+  // well as the page's own bytes. Sectors that are not zero and still pass are far less
+  // likely to do so by chance.
   std::size_t best = 0, bestZero = ZeroSectors(versions.front());
   for (std::size_t i = 1; i < versions.size(); ++i) {
     const std::size_t zero = ZeroSectors(versions[i]);
@@ -112,12 +118,6 @@ std::size_t FewestZeroSectors(const std::vector<PageBytes>& versions) {
   }
   return best;
 }
-
-// The repair with trials of whole clusters of `clusterSectors` sectors.
-LeftPageResult RepairOnGrid(MutablePage page, LeadInView leadIn, std::int32_t clusterSectors,
-                            std::int64_t filePages);
-
-}  // namespace
 
 bool LeftPageRepairApplies(std::int32_t sectorsPerCluster) {
   return sectorsPerCluster >= 1 && sectorsPerCluster <= 15;
@@ -234,8 +234,8 @@ LeftPageResult RepairOnGrid(MutablePage page, LeadInView leadIn, std::int32_t cl
     // Versions that differ only in the page's free space (stale bytes SQL Server never
     // reads) are all pages that pass their test: one is written rather than the page as
     // read, which fails it; the page stays uncertain.
-    if (DifferOnlyInFreeSpace(pages)) {
-      const Passing& written = distinct[FewestZeroSectors(pages)];
+    if (const std::optional<std::size_t> v = FreeSpaceVersion(pages)) {
+      const Passing& written = distinct[*v];
       TakeTail(page, leadIn, written.sectors);
       result.sectors = static_cast<std::int32_t>(written.sectors);
     }

@@ -29,7 +29,9 @@
 // size is tried first and, where none of its trials passes, its halves down to one sector.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -39,6 +41,13 @@ namespace ravelin {
 
 // The 15 sectors that end just before the next fragment's start sector.
 using LeadInView = std::span<const std::uint8_t, 15 * kSectorSize>;
+
+using PageCopy = std::array<std::uint8_t, kPageSize>;
+
+// Of versions of one page that all pass their test and differ only in the page's free space
+// (between m_freeData and the slot array), the one to write: the one with the fewest all-zero
+// sectors, the first of those on a tie. Nothing when they differ elsewhere.
+std::optional<std::size_t> FreeSpaceVersion(const std::vector<PageCopy>& versions);
 
 // Whether a repair is tried at all: only clusters of 1 to 15 sectors can split a page.
 bool LeftPageRepairApplies(std::int32_t sectorsPerCluster);
