@@ -105,6 +105,45 @@ std::int64_t ZeroForeignFreePages(std::int64_t firstPage, std::int64_t count, Al
   return zeroed;
 }
 
+// Whether the page carries page id n (and the file id) in its header.
+bool IsOwnPage(PageView page, std::int64_t n, const MdfWriteOptions& options) {
+  return static_cast<std::int32_t>(Load32(page, page_header::kPageNumber)) == n &&
+         (options.fileId == 0 || Load16(page, page_header::kFileId) == options.fileId);
+}
+
+// Pages of the chunk whose bytes are not the file's page at their place, taken instead from
+// the one row the chain passed over that holds that page of the file, and holds. A zero page
+// stays (a page never written is zero).
+std::int64_t TakePassedOverPages(std::int64_t firstPage, std::int64_t count, AlignedChunk& chunk,
+                                 FragmentSource& source, const MdfWriteOptions& options) {
+  if (options.passedOver.empty()) return 0;
+  std::int64_t taken = 0;
+  Page candidate;
+  for (std::int64_t k = 0; k < count; ++k) {
+    const std::int64_t n = firstPage + k;
+    std::uint8_t* at = chunk.data() + static_cast<std::size_t>(k) * kPageSize;
+    const PageView page(at, kPageSize);
+    if (IsOwnPage(page, n, options) ||
+        std::all_of(page.begin(), page.end(), [](std::uint8_t b) { return b == 0; }))
+      continue;
+    std::optional<Page> found;
+    bool several = false;
+    for (const AssemblyRow& row : options.passedOver) {
+      if (row.startPage > n) break;
+      if (n >= row.startPage + row.Pages()) continue;
+      if (!source.ReadPage(row.startSector, n - row.startPage, candidate) ||
+          !IsOwnPage(candidate, n, options) || !PageHolds(candidate))
+        continue;
+      several = several || (found && *found != candidate);
+      found = candidate;
+    }
+    if (!found || several) continue;
+    std::copy(found->begin(), found->end(), at);
+    ++taken;
+  }
+  return taken;
+}
+
 bool AllFree(const std::function<bool(std::int64_t)>& knownFree, std::int64_t first,
              std::int64_t end) {
   if (!knownFree) return false;
@@ -392,6 +431,8 @@ MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& given, std::int64_t file
     for (std::int64_t first = 0; first < pages; first += kChunkPages) {
       const std::int64_t n = std::min(kChunkPages, pages - first);
       result.unreadPages += ReadChunk(row, first, n, source, chunk, reporter, result.zeroFilled);
+      result.passedOverPages +=
+          TakePassedOverPages(row.startPage + first, n, chunk, source, options);
       const auto bytes = static_cast<std::size_t>(n) * kPageSize;
       // A repair works on the last page as read.
       std::copy(chunk.begin() + static_cast<std::ptrdiff_t>(bytes - kPageSize),
@@ -412,6 +453,11 @@ MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& given, std::int64_t file
     if (!out.AppendZeros(tail * kPageSize)) return result;
     NoteZeroFilled(result.zeroFilled, rows.back().endPage, filePageCount);
     result.pages += static_cast<std::int64_t>(tail);
+  }
+  if (result.passedOverPages > 0) {
+    reporter.Log("取自未选碎片的页面" + std::to_string(result.passedOverPages) +
+                 "(pages a chosen row held as other bytes, taken from a row the chain passed "
+                 "over that holds them)");
   }
   if (result.zeroedFreePages > 0) {
     reporter.Log("空闲页面写为零页" + std::to_string(result.zeroedFreePages) +

@@ -342,6 +342,55 @@ TEST_F(MdfWriterTest, AnUncertainPageIsOneThatPassesOrAZeroPageWhereFree) {
   }
 }
 
+// The scan merged a row across other data that spans as many pages as the file has there
+// (pages 4 and 5 of the row 0-9 are not the file's), and the chain passed the row holding
+// the file's pages 4 and 5 over. They are taken from it; where two rows the chain passed over
+// give different pages, neither is, and the row's bytes stay.
+TEST_F(MdfWriterTest, PagesAMergedRowHoldsAsOtherBytesComeFromTheRowPassedOver) {
+  PutRun(100, 0, 10);
+  for (std::uint64_t s = 164; s < 196; ++s) std::fill_n(image_.begin() + s * 512, 512, 0xEE);
+  PutRun(5000, 4, 2);
+  PutRun(6000, 4, 1);
+  test::Page other;  // another page 4
+  std::copy_n(image_.begin() + 6000 * 512, kPageSize, other.begin());
+  other[1000] ^= 1;
+  Store32(other, page_header::kTornBits, PageChecksum(other));
+  PutPage(6000, other);
+  const Bytes merged = Sectors(100, 160);
+  for (const bool second : {false, true}) {
+    Ws().fragments.Clear();
+    Ws().ListView4.Clear();
+    ui_.ClearMemo(Memo::kMemo3);
+    AddAssemblyRow(10, 0, 100);
+    FragmentRow passed;
+    passed.StartSector = 5000;
+    passed.EndSector = 5032;
+    passed.SizeKB = 16;
+    passed.StartPage = 4;
+    passed.EndPage = 6;
+    Ws().fragments.Append(passed);
+    if (second) {
+      FragmentRow other = passed;
+      other.StartSector = 6000;
+      other.EndSector = 6016;
+      other.SizeKB = 8;
+      other.EndPage = 5;
+      Ws().fragments.Append(other);
+    }
+    const Bytes file = Write(10);
+    const Bytes pageFour(file.begin() + 4 * kPageSize, file.begin() + 5 * kPageSize);
+    const Bytes pageFive(file.begin() + 5 * kPageSize, file.begin() + 6 * kPageSize);
+    EXPECT_EQ(pageFour, second
+                            ? Bytes(merged.begin() + 4 * kPageSize, merged.begin() + 5 * kPageSize)
+                            : Sectors(5000, 16));
+    EXPECT_EQ(pageFive, Sectors(5016, 16));
+    EXPECT_EQ(ui_.MemoLines(Memo::kMemo3).front(),
+              "取自未选碎片的页面" + std::string(second ? "1" : "2") +
+                  "(pages a chosen row held as other bytes, taken from a row the chain passed "
+                  "over that holds them)");
+  }
+}
+
 // Page 2 is free and all zero: the scan does not see it, so the row after the split page 1
 // starts at page 3, and page 1's tail lies before page 2's sectors. Only where the map says
 // the pages between are free is the repair tried there; elsewhere the tail is one no page
