@@ -24,13 +24,18 @@ class MdfWriterTest : public test::CatalogueTest {
 
   // An Assembly list row of `pages` pages from `startPage` at `startSector`.
   void AddAssemblyRow(std::int64_t pages, std::int32_t startPage, std::uint64_t startSector) {
+    AddAssemblyItem(TableRow(pages, startPage, startSector));
+  }
+  // A table row of `pages` pages from `startPage` at `startSector`.
+  static FragmentRow TableRow(std::int64_t pages, std::int32_t startPage,
+                              std::uint64_t startSector) {
     FragmentRow row;
     row.StartSector = startSector;
     row.EndSector = startSector + 16 * static_cast<std::uint64_t>(pages);
     row.SizeKB = 8 * pages;
     row.StartPage = startPage;
     row.EndPage = startPage + pages;
-    AddAssemblyItem(row);
+    return row;
   }
   // The list item of a table row, as the analysis and the search build the list.
   void AddAssemblyItem(const FragmentRow& row) {
@@ -362,21 +367,8 @@ TEST_F(MdfWriterTest, PagesAMergedRowHoldsAsOtherBytesComeFromTheRowPassedOver) 
     Ws().ListView4.Clear();
     ui_.ClearMemo(Memo::kMemo3);
     AddAssemblyRow(10, 0, 100);
-    FragmentRow passed;
-    passed.StartSector = 5000;
-    passed.EndSector = 5032;
-    passed.SizeKB = 16;
-    passed.StartPage = 4;
-    passed.EndPage = 6;
-    Ws().fragments.Append(passed);
-    if (second) {
-      FragmentRow other = passed;
-      other.StartSector = 6000;
-      other.EndSector = 6016;
-      other.SizeKB = 8;
-      other.EndPage = 5;
-      Ws().fragments.Append(other);
-    }
+    Ws().fragments.Append(TableRow(2, 4, 5000));  // passed over, not in the list
+    if (second) Ws().fragments.Append(TableRow(1, 4, 6000));
     const Bytes file = Write(10);
     const Bytes pageFour(file.begin() + 4 * kPageSize, file.begin() + 5 * kPageSize);
     const Bytes pageFive(file.begin() + 5 * kPageSize, file.begin() + 6 * kPageSize);
