@@ -1,5 +1,7 @@
 #include "assembly/assembly_rows.h"
 
+#include <algorithm>
+
 #include "common/rounding.h"
 
 namespace ravelin {
@@ -15,6 +17,38 @@ std::vector<AssemblyRow> AssemblyRows(const ReportList& list, const FragmentTabl
     rows.push_back({f.SizeKB, f.StartPage, f.EndPage, f.StartSector});
   }
   return rows;
+}
+
+std::vector<AssemblyRow> PassedOverRows(const std::vector<AssemblyRow>& chosen,
+                                        const FragmentTable& table) {
+  // The chosen rows by first page, and of those that begin on or before a page, the
+  // furthest end: a row lies within a chosen one when it ends by then.
+  std::vector<AssemblyRow> byPage = chosen;
+  std::sort(byPage.begin(), byPage.end(),
+            [](const AssemblyRow& a, const AssemblyRow& b) { return a.startPage < b.startPage; });
+  std::vector<std::int64_t> reach;
+  for (const AssemblyRow& c : byPage)
+    reach.push_back(std::max(reach.empty() ? 0 : reach.back(), c.endPage));
+  std::vector<std::uint64_t> sectors;
+  for (const AssemblyRow& c : chosen) sectors.push_back(c.startSector);
+  std::sort(sectors.begin(), sectors.end());
+
+  std::vector<AssemblyRow> passed;
+  for (const FragmentRow& f : table.Rows()) {
+    const AssemblyRow row{f.SizeKB, f.StartPage, f.EndPage, f.StartSector};
+    if (row.Pages() <= 0 || std::binary_search(sectors.begin(), sectors.end(), row.startSector))
+      continue;
+    const auto after = std::upper_bound(
+        byPage.begin(), byPage.end(), row.startPage,
+        [](std::int32_t page, const AssemblyRow& c) { return page < c.startPage; });
+    if (after == byPage.begin()) continue;
+    if (row.startPage + row.Pages() <= reach[static_cast<std::size_t>(after - byPage.begin() - 1)])
+      passed.push_back(row);
+  }
+  std::stable_sort(passed.begin(), passed.end(), [](const AssemblyRow& a, const AssemblyRow& b) {
+    return a.startPage < b.startPage;
+  });
+  return passed;
 }
 
 }  // namespace ravelin

@@ -24,4 +24,11 @@ struct AssemblyRow {
 // row of `table` is left out: the list is built from the table, so none does.
 std::vector<AssemblyRow> AssemblyRows(const ReportList& list, const FragmentTable& table);
 
+// The rows of `table` that the chain passed over inside a chosen row: not among `chosen`
+// (by start sector) and holding pages that all lie within one chosen row's pages. Where a
+// scan merged a row across a gap of other data that happens to span as many pages as the
+// file has there, the file's own pages of that gap are in such a row. In page order.
+std::vector<AssemblyRow> PassedOverRows(const std::vector<AssemblyRow>& chosen,
+                                        const FragmentTable& table);
+
 }  // namespace ravelin

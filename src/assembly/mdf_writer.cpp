@@ -6,10 +6,12 @@
 #include <functional>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "catalogue/left_page_repair.h"
+#include "catalogue/orphan_tail.h"
 #include "catalogue/stored_content.h"
 #include "common/rounding.h"
 #include "page/page_format.h"
@@ -103,6 +105,45 @@ std::int64_t ZeroForeignFreePages(std::int64_t firstPage, std::int64_t count, Al
   return zeroed;
 }
 
+// Whether the page carries page id n (and the file id) in its header.
+bool IsOwnPage(PageView page, std::int64_t n, const MdfWriteOptions& options) {
+  return static_cast<std::int32_t>(Load32(page, page_header::kPageNumber)) == n &&
+         (options.fileId == 0 || Load16(page, page_header::kFileId) == options.fileId);
+}
+
+// Pages of the chunk whose bytes are not the file's page at their place, taken instead from
+// the one row the chain passed over that holds that page of the file, and holds. A zero page
+// stays (a page never written is zero).
+std::int64_t TakePassedOverPages(std::int64_t firstPage, std::int64_t count, AlignedChunk& chunk,
+                                 FragmentSource& source, const MdfWriteOptions& options) {
+  if (options.passedOver.empty()) return 0;
+  std::int64_t taken = 0;
+  Page candidate;
+  for (std::int64_t k = 0; k < count; ++k) {
+    const std::int64_t n = firstPage + k;
+    std::uint8_t* at = chunk.data() + static_cast<std::size_t>(k) * kPageSize;
+    const PageView page(at, kPageSize);
+    if (IsOwnPage(page, n, options) ||
+        std::all_of(page.begin(), page.end(), [](std::uint8_t b) { return b == 0; }))
+      continue;
+    std::optional<Page> found;
+    bool several = false;
+    for (const AssemblyRow& row : options.passedOver) {
+      if (row.startPage > n) break;
+      if (n >= row.startPage + row.Pages()) continue;
+      if (!source.ReadPage(row.startSector, n - row.startPage, candidate) ||
+          !IsOwnPage(candidate, n, options) || !PageHolds(candidate))
+        continue;
+      several = several || (found && *found != candidate);
+      found = candidate;
+    }
+    if (!found || several) continue;
+    std::copy(found->begin(), found->end(), at);
+    ++taken;
+  }
+  return taken;
+}
+
 bool AllFree(const std::function<bool(std::int64_t)>& knownFree, std::int64_t first,
              std::int64_t end) {
   if (!knownFree) return false;
@@ -120,15 +161,50 @@ struct SplitPageRepair {
   std::int32_t sectorsPerCluster;  // the source's, for the plain repair
   std::int64_t filePages;          // the file's page count
   const MdfWriteOptions& options;
+  SectorSignatures signatures{source};  // for tails no page follows, kept from page to page
 
-  // Repairs `previous` (page `pageId`) from `leadIn`, the sectors before `sector`, with
-  // `freePages` free zero pages between. True when the page changed.
+  // Page `pageId`, the last of row `before`, when no lead-in held its tail: a tail that no
+  // page follows, found by its checksum. True when the page changed.
+  bool OrphanTail(Page& previous, std::int64_t pageId, const AssemblyRow& before) {
+    if (before.Pages() <= 0) return false;
+    const std::uint64_t head =
+        before.startSector + kSectorsPerPage * static_cast<std::uint64_t>(before.Pages() - 1);
+    const std::optional<ravelin::OrphanTail> tail = FindOrphanTail(
+        previous, head, std::max(sectorsPerCluster, 1), before.startSector, signatures, source);
+    if (!tail) return false;
+    const std::string id = std::to_string(pageId);
+    const std::string from = "its last " + std::to_string(tail->sectors) + " sectors from sector " +
+                             std::to_string(tail->sector);
+    if (tail->uncertain) {
+      // As with a lead-in's versions: a free page no version is sure of is a zero page.
+      const bool free = options.knownFree && options.knownFree(pageId);
+      if (free) std::fill(previous.begin(), previous.end(), std::uint8_t{0});
+      ++result.uncertainPages;
+      result.notes.push_back(
+          {pageId, true,
+           "页面" + id +
+               "不确定(uncertain: tails no page follows give versions differing only "
+               "in free space; " +
+               (free ? std::string("a free page: written as a zero page") : from + " written") +
+               ")"});
+    } else {
+      ++result.repairedPages;
+      result.notes.push_back(
+          {pageId, false, "修复页面" + id + "(repaired: " + from + ", a tail no page follows)"});
+    }
+    reporter.Log(result.notes.back().line);
+    return true;
+  }
+
+  // Repairs `previous` (page `pageId`, the last of row `before`) from `leadIn`, the sectors
+  // before `sector`, with `freePages` free zero pages between. True when the page changed.
   bool Apply(Page& previous, LeadInView leadIn, std::int64_t pageId, std::uint64_t sector,
-             std::int64_t freePages) {
+             std::int64_t freePages, const AssemblyRow& before) {
     Page plain = previous;
     if (freePages == 0) LeftPageRepair(plain, leadIn, sectorsPerCluster);
     const LeftPageResult r =
         RepairLeftPage(previous, leadIn, result.clusterSectors, sectorsPerCluster == 1, filePages);
+    if (r.outcome == LeftPageOutcome::kFailed) return OrphanTail(previous, pageId, before);
     const std::string id = std::to_string(pageId);
     if (r.outcome == LeftPageOutcome::kUncertain) {
       // A free page no version is sure of is nothing the file needs: a zero page.
@@ -163,8 +239,8 @@ struct SplitPageRepair {
 
   // The split page before `freePages` free pages that no row holds: the tail lies before the
   // zero pages' sectors, so the lead-in ends 16 x freePages sectors before `row`.
-  bool AcrossFreePages(Page& previous, std::int64_t pageId, const AssemblyRow& row,
-                       std::int64_t freePages) {
+  bool AcrossFreePages(Page& previous, std::int64_t pageId, const AssemblyRow& before,
+                       const AssemblyRow& row, std::int64_t freePages) {
     if (PageHolds(previous)) return false;
     const std::int64_t back = static_cast<std::int64_t>(kLeadInSectors) +
                               static_cast<std::int64_t>(kSectorsPerPage) * freePages;
@@ -179,7 +255,7 @@ struct SplitPageRepair {
                    "scan holds only the 15 sectors before each fragment; kept as read)");
       return false;
     }
-    return Apply(previous, leadIn, pageId, row.startSector, freePages);
+    return Apply(previous, leadIn, pageId, row.startSector, freePages, before);
   }
 };
 
@@ -323,13 +399,17 @@ MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& given, std::int64_t file
       const AssemblyRow& before = rows[static_cast<std::size_t>(s - 1)];
       if (before.endPage < row.startPage) {
         // A split page before pages no row holds, all free: zero pages, which the scan does
-        // not see, so the row after them starts that many pages later than the tail.
-        if (previousAtEnd && LeftPageRepairApplies(sectorsPerCluster) &&
-            AllFree(options.knownFree, before.endPage, row.startPage) &&
-            repair.AcrossFreePages(previous, before.endPage - 1, row,
-                                   row.startPage - before.endPage) &&
-            KeepsFreePage(previous, before.endPage - 1, options) && !out.OverwriteTail(previous))
-          return result;
+        // not see, so the row after them starts that many pages later than the tail. Before
+        // other pages no row holds, its tail is one that no page follows.
+        if (previousAtEnd && LeftPageRepairApplies(sectorsPerCluster)) {
+          const bool mended = AllFree(options.knownFree, before.endPage, row.startPage)
+                                  ? repair.AcrossFreePages(previous, before.endPage - 1, before,
+                                                           row, row.startPage - before.endPage)
+                                  : repair.OrphanTail(previous, before.endPage - 1, before);
+          if (mended && KeepsFreePage(previous, before.endPage - 1, options) &&
+              !out.OverwriteTail(previous))
+            return result;
+        }
         const auto gap = static_cast<std::uint64_t>(row.startPage - before.endPage);
         if (!out.AppendZeros(gap * kPageSize)) return result;
         NoteZeroFilled(result.zeroFilled, before.endPage, row.startPage);
@@ -342,7 +422,7 @@ MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& given, std::int64_t file
                                 static_cast<std::int32_t>(kLeadInSectors), block)) {
           reporter.Message(kLeadInReadError);
         }
-        if (repair.Apply(previous, block, before.endPage - 1, row.startSector, 0) &&
+        if (repair.Apply(previous, block, before.endPage - 1, row.startSector, 0, before) &&
             KeepsFreePage(previous, before.endPage - 1, options) && !out.OverwriteTail(previous))
           return result;
       }
@@ -351,6 +431,8 @@ MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& given, std::int64_t file
     for (std::int64_t first = 0; first < pages; first += kChunkPages) {
       const std::int64_t n = std::min(kChunkPages, pages - first);
       result.unreadPages += ReadChunk(row, first, n, source, chunk, reporter, result.zeroFilled);
+      result.passedOverPages +=
+          TakePassedOverPages(row.startPage + first, n, chunk, source, options);
       const auto bytes = static_cast<std::size_t>(n) * kPageSize;
       // A repair works on the last page as read.
       std::copy(chunk.begin() + static_cast<std::ptrdiff_t>(bytes - kPageSize),
@@ -361,11 +443,21 @@ MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& given, std::int64_t file
       previousAtEnd = true;
     }
   }
+  // The last row's last page: no row follows to hold its tail.
+  if (previousAtEnd && LeftPageRepairApplies(sectorsPerCluster) &&
+      repair.OrphanTail(previous, rows.back().endPage - 1, rows.back()) &&
+      KeepsFreePage(previous, rows.back().endPage - 1, options) && !out.OverwriteTail(previous))
+    return result;
   if (!rows.empty() && rows.back().endPage < filePageCount) {
     const auto tail = static_cast<std::uint64_t>(filePageCount - rows.back().endPage);
     if (!out.AppendZeros(tail * kPageSize)) return result;
     NoteZeroFilled(result.zeroFilled, rows.back().endPage, filePageCount);
     result.pages += static_cast<std::int64_t>(tail);
+  }
+  if (result.passedOverPages > 0) {
+    reporter.Log("取自未选碎片的页面" + std::to_string(result.passedOverPages) +
+                 "(pages a chosen row held as other bytes, taken from a row the chain passed "
+                 "over that holds them)");
   }
   if (result.zeroedFreePages > 0) {
     reporter.Log("空闲页面写为零页" + std::to_string(result.zeroedFreePages) +

@@ -71,6 +71,8 @@ struct MdfWriteResult {
   // Pages the file's PFS pages mark free whose bytes, as read, were not a page of this file
   // at that place that holds: written as zero pages.
   std::int64_t zeroedFreePages = 0;
+  // Pages a chosen row held as other bytes, taken from a row the chain passed over.
+  std::int64_t passedOverPages = 0;
   std::vector<MdfPageNote> notes;  // in page order
   // Pages written as zero pages for want of the page: before the first row, between rows,
   // after the last row up to the page count, and pages that could not be read. In page order.
@@ -129,6 +131,10 @@ struct MdfWriteOptions {
   // Pages whose rows another copy of the database left (the analysis's and the search's
   // version guard), ascending: named version uncertain in the page account.
   std::vector<std::int64_t> versionUncertain;
+  // Rows the chain passed over inside chosen rows (PassedOverRows). A page of a chosen row
+  // whose bytes are not this file's page at that place (a row merged across a gap of other
+  // data) is taken from the one such row that holds the file's page there and holds.
+  std::vector<AssemblyRow> passedOver;
 };
 
 // Whether page n, read from a row, is written as read rather than as a zero page: always

@@ -11,7 +11,7 @@
 namespace ravelin {
 namespace {
 
-using PageBytes = std::array<std::uint8_t, kPageSize>;
+using PageBytes = PageCopy;
 
 std::size_t TrialCount(std::int32_t clusterSectors) {
   // 16 / cluster to the nearest integer, an exact half to the even neighbour.
@@ -88,11 +88,36 @@ bool DifferOnlyInFreeSpace(const std::vector<PageBytes>& versions) {
   return true;
 }
 
+// The number of the page's sectors that are all zero.
+std::size_t ZeroSectors(const PageBytes& page) {
+  std::size_t zero = 0;
+  for (std::size_t at = 0; at < kPageSize; at += kSectorSize)
+    if (std::all_of(page.begin() + static_cast<std::ptrdiff_t>(at),
+                    page.begin() + static_cast<std::ptrdiff_t>(at + kSectorSize),
+                    [](std::uint8_t b) { return b == 0; }))
+      ++zero;
+  return zero;
+}
+
 // The repair with trials of whole clusters of `clusterSectors` sectors.
 LeftPageResult RepairOnGrid(MutablePage page, LeadInView leadIn, std::int32_t clusterSectors,
                             std::int64_t filePages);
 
 }  // namespace
+
+std::optional<std::size_t> FreeSpaceVersion(const std::vector<PageCopy>& versions) {
+  if (versions.empty() || !DifferOnlyInFreeSpace(versions)) return std::nullopt;
+  // A zero sector folds to nothing in the checksum and carries no torn bits to speak of, so
+  // it passes in any place: a hole of the disk next to the head or before the tail passes as
+  // well as the page's own bytes. Sectors that are not zero and still pass are far less
+  // likely to do so by chance.
+  std::size_t best = 0, bestZero = ZeroSectors(versions.front());
+  for (std::size_t i = 1; i < versions.size(); ++i) {
+    const std::size_t zero = ZeroSectors(versions[i]);
+    if (zero < bestZero) best = i, bestZero = zero;
+  }
+  return best;
+}
 
 bool LeftPageRepairApplies(std::int32_t sectorsPerCluster) {
   return sectorsPerCluster >= 1 && sectorsPerCluster <= 15;
@@ -207,11 +232,12 @@ LeftPageResult RepairOnGrid(MutablePage page, LeadInView leadIn, std::int32_t cl
   if (chosen == nullptr) {
     result.outcome = LeftPageOutcome::kUncertain;
     // Versions that differ only in the page's free space (stale bytes SQL Server never
-    // reads) are all pages that pass their test: the first is written rather than the page
-    // as read, which fails it; the page stays uncertain.
-    if (DifferOnlyInFreeSpace(pages)) {
-      TakeTail(page, leadIn, distinct.front().sectors);
-      result.sectors = static_cast<std::int32_t>(distinct.front().sectors);
+    // reads) are all pages that pass their test: one is written rather than the page as
+    // read, which fails it; the page stays uncertain.
+    if (const std::optional<std::size_t> v = FreeSpaceVersion(pages)) {
+      const Passing& written = distinct[*v];
+      TakeTail(page, leadIn, written.sectors);
+      result.sectors = static_cast<std::int32_t>(written.sectors);
     }
     return result;
   }

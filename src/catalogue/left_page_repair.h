@@ -16,8 +16,9 @@
 // file's size, which SQL Server leaves as it formatted them: when exactly one version keeps
 // them so, it is taken. Otherwise the repair says it is uncertain: where the versions differ
 // only in the page's free space (between m_freeData and the slot array, where the original
-// holds stale bytes), the first is written, a page that passes its test; else the page stays
-// as read.
+// holds stale bytes), the one with the fewest all-zero sectors is written (a zero sector
+// passes anywhere; stale bytes that pass do not by chance), a page that passes its test; else
+// the page stays as read.
 //
 // With one sector per cluster (what a whole disk or an image reports) the cluster size comes
 // from the file itself: every page header of one file lies on its cluster grid, so the
@@ -28,7 +29,9 @@
 // size is tried first and, where none of its trials passes, its halves down to one sector.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -38,6 +41,13 @@ namespace ravelin {
 
 // The 15 sectors that end just before the next fragment's start sector.
 using LeadInView = std::span<const std::uint8_t, 15 * kSectorSize>;
+
+using PageCopy = std::array<std::uint8_t, kPageSize>;
+
+// Of versions of one page that all pass their test and differ only in the page's free space
+// (between m_freeData and the slot array), the one to write: the one with the fewest all-zero
+// sectors, the first of those on a tie. Nothing when they differ elsewhere.
+std::optional<std::size_t> FreeSpaceVersion(const std::vector<PageCopy>& versions);
 
 // Whether a repair is tried at all: only clusters of 1 to 15 sectors can split a page.
 bool LeftPageRepairApplies(std::int32_t sectorsPerCluster);
@@ -56,7 +66,8 @@ enum class LeftPageOutcome : std::uint8_t {
   kIntact,     // the page as read holds; unchanged
   kRepaired,   // one version passed (or the structure chose one); the page is now that one
   kUncertain,  // versions that differ passed and the structure could not choose: as read,
-               // or, where they differ only in free space, the first of them (`sectors`)
+               // or, where they differ only in free space, the one of them with the
+               // fewest all-zero sectors (`sectors`)
   kFailed,     // no trial passed: as read
 };
 

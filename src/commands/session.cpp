@@ -110,6 +110,7 @@ MdfWriteOptions WriteOptionsOf(const Workspace& ws) {
   };
   options.fileId = ws.CurrentFileId();
   options.versionUncertain = ws.VersionUncertainPages();
+  options.passedOver = PassedOverRows(AssemblyRows(ws.ListView4(), ws.fragments()), ws.fragments());
   return options;
 }
 

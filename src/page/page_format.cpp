@@ -110,15 +110,19 @@ bool IsExpectedPage(std::uint16_t fileId, std::int32_t pageNumber, HeaderView he
          IsDataPageHeader(header, currentFileId);
 }
 
+std::uint32_t SectorFold(const std::uint8_t* sector) {
+  std::uint32_t fold = 0;
+  for (std::size_t w = 0; w < kSectorSize / 4; ++w) fold ^= LoadWordLe(sector + 4 * w);
+  return fold;
+}
+
 std::uint32_t PageChecksum(PageView page) {
   // XOR of every word, each rotated left by 15 - sector. Rotation is a bit permutation, so it
   // distributes over XOR: fold each sector's 128 words first, rotate the fold once.
   std::uint32_t checksum = 0;
   for (std::size_t sector = 0; sector < kSectorsPerPage; ++sector) {
-    const std::uint8_t* p = page.data() + sector * kSectorSize;
-    std::uint32_t fold = 0;
-    for (std::size_t w = 0; w < kSectorSize / 4; ++w) fold ^= LoadWordLe(p + 4 * w);
-    checksum ^= std::rotl(fold, static_cast<int>(15 - sector));
+    checksum ^=
+        std::rotl(SectorFold(page.data() + sector * kSectorSize), static_cast<int>(15 - sector));
   }
   // Word 15 is m_tornBits, where the checksum itself is stored: XOR it out again.
   checksum ^= std::rotl(Load32(page, ph::kTornBits), 15);

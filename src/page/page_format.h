@@ -58,6 +58,10 @@ bool IsPfsPageHeader(HeaderView header, std::uint16_t currentFileId);
 bool IsExpectedPage(std::uint16_t fileId, std::int32_t pageNumber, HeaderView header,
                     std::uint16_t currentFileId);
 
+// XOR of the 128 little-endian words of one sector: a sector's share of the page checksum,
+// before its rotation.
+std::uint32_t SectorFold(const std::uint8_t* sector);
+
 // The page checksum SQL Server stores in m_tornBits when the checksum flag is on: XOR of
 // every word but m_tornBits, each rotated left by 15 - its sector. Does not look at byte 5.
 std::uint32_t PageChecksum(PageView page);

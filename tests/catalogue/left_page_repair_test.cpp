@@ -15,7 +15,7 @@ namespace {
 using test::Page;
 using LeadIn = std::array<std::uint8_t, 15 * kSectorSize>;
 
-enum class Fill { kNoise, kRepeatedWord, kOnes };
+enum class Fill { kNoise, kRepeatedWord, kOnes, kZero };
 
 void FillSector(std::uint8_t* sector, Fill fill, std::uint32_t seed) {
   for (std::size_t i = 0; i < kSectorSize; ++i) {
@@ -28,6 +28,9 @@ void FillSector(std::uint8_t* sector, Fill fill, std::uint32_t seed) {
         break;
       case Fill::kOnes:
         sector[i] = 0xFF;
+        break;
+      case Fill::kZero:
+        sector[i] = 0;
         break;
     }
   }
@@ -48,6 +51,12 @@ struct RepairCase {
 
 // Sector 14 of this page is free space, zero: a repeated-word sector there keeps its checksum.
 Page FreeSectorFourteen() { return test::RecordsPage(5, 70, 100).Checksum().Build(); }
+// The same page with stale bytes in its free space: sector 14 a repeated word.
+Page StaleSectorFourteen() {
+  Page page = FreeSectorFourteen();
+  FillSector(page.data() + 14 * kSectorSize, Fill::kRepeatedWord, 0);
+  return page;
+}
 // Records reach into sector 14; no protection.
 Page Unprotected() { return test::RecordsPage(6, 75, 100).Build(); }
 
@@ -89,6 +98,16 @@ TEST(RepairLeftPageTest, ChoosesOnlyAVersionTheTestsCanTellApart) {
        LeftPageOutcome::kRepaired,
        true,
        false},
+      {"versions differing only in free space: the zero sectors of a hole pass anywhere, the "
+       "page's stale bytes are taken",
+       StaleSectorFourteen(),
+       2,
+       {Fill::kZero, Fill::kZero},
+       Fill::kZero,
+       1,
+       LeftPageOutcome::kUncertain,
+       true,
+       true},
       {"the tail is not before the next fragment",
        FreeSectorFourteen(),
        2,
@@ -130,12 +149,13 @@ TEST(RepairLeftPageTest, ChoosesOnlyAVersionTheTestsCanTellApart) {
     const LeftPageResult r = RepairLeftPage(page, leadIn, c.cluster);
     EXPECT_EQ(r.outcome, c.outcome) << c.name;
     if (r.outcome == LeftPageOutcome::kUncertain && r.sectors > 0) {
-      // Versions differing only in free space: the first is written, and it passes.
-      Page first = read;
+      // Versions differing only in free space: one is written, and it passes.
+      Page written = read;
       std::copy(leadIn.end() - r.sectors * kSectorSize, leadIn.end(),
-                first.end() - r.sectors * kSectorSize);
-      EXPECT_EQ(page, first) << c.name;
+                written.end() - r.sectors * kSectorSize);
+      EXPECT_EQ(page, written) << c.name;
       EXPECT_TRUE(PageHolds(page)) << c.name;
+      if (c.mended) EXPECT_EQ(page, c.truth) << c.name;
     } else {
       EXPECT_EQ(page, c.mended ? c.truth : read) << c.name;
     }
