@@ -165,11 +165,26 @@ std::vector<AssemblyRow> TableSearchList::SortedRows() {
   return AssemblyRows(list_, table_);
 }
 
-void TableSearchList::Choose(std::int32_t row) {
-  auto held = LockIf(lock_);
-  auto& chosen = table_.FragmentChosen();
+namespace {
+
+// Marks `row` chosen (FragmentChosen[row] = 1) when the table has it.
+void ChooseRow(FragmentTable& table, std::int32_t row) {
+  auto& chosen = table.FragmentChosen();
   if (row >= 0 && static_cast<std::size_t>(row) < chosen.size())
     chosen[static_cast<std::size_t>(row)] = 1;
+}
+
+bool RowChosen(const FragmentTable& table, std::int32_t row) {
+  const auto& chosen = table.FragmentChosen();
+  return row >= 0 && static_cast<std::size_t>(row) < chosen.size() &&
+         chosen[static_cast<std::size_t>(row)] == 1;
+}
+
+}  // namespace
+
+void TableSearchList::Choose(std::int32_t row) {
+  auto held = LockIf(lock_);
+  ChooseRow(table_, row);
 }
 
 void TableSearchList::Rebuild() {
@@ -177,11 +192,18 @@ void TableSearchList::Rebuild() {
   FillAssemblyList(table_, list_);
 }
 
-bool TableSearchList::Chosen(std::int32_t row) const {
-  const auto& chosen = table_.FragmentChosen();
-  return row >= 0 && static_cast<std::size_t>(row) < chosen.size() &&
-         chosen[static_cast<std::size_t>(row)] == 1;
+bool TableSearchList::Chosen(std::int32_t row) const { return RowChosen(table_, row); }
+
+std::vector<AssemblyRow> OrderSearchList::SortedRows() {
+  order_.Sort(kFirstPageColumn, table_);
+  return order_.Rows(table_);
 }
+
+void OrderSearchList::Choose(std::int32_t row) { ChooseRow(table_, row); }
+
+void OrderSearchList::Rebuild() { order_.Fill(table_); }
+
+bool OrderSearchList::Chosen(std::int32_t row) const { return RowChosen(table_, row); }
 
 SearchResult SearchMissingFragments(const FragmentTable& table, SearchList& list,
                                     PageMapper& mapper, std::int64_t filePageCount,

@@ -23,6 +23,7 @@
 
 #include "analysis/page_matching.h"
 #include "analysis/version_guard.h"
+#include "assembly/assembly_list.h"
 #include "assembly/assembly_rows.h"
 #include "catalogue/fragment_source.h"
 #include "catalogue/fragment_table.h"
@@ -65,6 +66,20 @@ class TableSearchList final : public SearchList {
   FragmentTable& table_;
   ReportList& list_;
   Mutex* lock_;
+};
+
+// A table and the Assembly list a run without a window keeps (AssemblyOrder).
+class OrderSearchList final : public SearchList {
+ public:
+  OrderSearchList(FragmentTable& table, AssemblyOrder& order) : table_(table), order_(order) {}
+  std::vector<AssemblyRow> SortedRows() override;
+  void Choose(std::int32_t row) override;
+  void Rebuild() override;
+  bool Chosen(std::int32_t row) const override;
+
+ private:
+  FragmentTable& table_;
+  AssemblyOrder& order_;
 };
 
 enum class SearchOutcome {

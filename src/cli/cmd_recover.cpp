@@ -281,6 +281,7 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
     if (resumed) found = SavedNumber(*checkpoint, kRecoverFilesBefore);
     const std::int64_t filesDone = resumed ? SavedNumber(*checkpoint, kRecoverFilesDone) : 0;
     Workspace ws(ui, env.opener);
+    ws.showsLists = false;
     writer.reset();  // each part's scan keeps its own, over its own Workspace
     if (!saved) {
       const SourceChoice chosen = ChooseSource(ws, env, part.scan.source, err);
@@ -395,9 +396,14 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
         writer->state[3].second = std::to_string(n);
         writer->Write(*writer->LastWritten());
       }
-      nlohmann::json file = FileJson(r);
-      file["found_in"] = part.label.empty() ? nlohmann::json(nullptr) : nlohmann::json(part.label);
-      reportFiles.push_back(std::move(file));
+      if (!options.json.empty()) {
+        nlohmann::json file = FileJson(r);
+        file["found_in"] =
+            part.label.empty() ? nlohmann::json(nullptr) : nlohmann::json(part.label);
+        reportFiles.push_back(std::move(file));
+      }
+      // Only the report reads the log lines, a line or more per fragment chained.
+      r.log = {};
       bytesWritten += wrote;
       done.push_back(std::move(r));
     }

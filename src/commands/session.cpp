@@ -160,7 +160,7 @@ AnalysisResult Session::Analyse(const AnalysisRequest& request, SuccessorQuestio
     FillAssemblyList(ws_);
     reporter.Log(Text(TextId::kAnalysisFinished));
     result.outcome = StepOutcome::kCompleted;
-    result.fragmentsChained = static_cast<std::int64_t>(ws_.ListView4.Count());
+    result.fragmentsChained = static_cast<std::int64_t>(AssemblyCount(ws_));
   }
   return result;
 }
@@ -177,16 +177,13 @@ AnalysisResult Session::AnalyseAsJob(const AnalysisRequest& request,
   ws_.jobs.StartThread();
   wait();
   ws_.jobs.JoinAll();
-  return *result;
+  return std::move(*result);
 }
 
 void Session::SortAssembly(std::size_t column) {
   if (column >= ws_.ListView4.ColumnCount()) return;
   ws_.SortColumn = static_cast<int>(column);
-  {
-    MutexLock lock(ws_.tableLock);
-    ws_.LockedList(ws_.ListView4).Sort(column);
-  }
+  SortAssemblyList(ws_, column);
   ws_.ui().Changed(Change::kAssemblyList);
 }
 
@@ -203,7 +200,9 @@ SearchStepResult Session::Search() {
     settings.sectorsPerCluster = ws_.source.SectorsPerCluster;
     settings.fileId = ws_.CurrentFileId;
     PageMapper mapper(ws_.pageMap, ws_.Fragments(), settings, memo2);
-    TableSearchList list(ws_.fragments, ws_.ListView4, &ws_.tableLock);
+    TableSearchList shownList(ws_.fragments, ws_.ListView4, &ws_.tableLock);
+    OrderSearchList keptList(ws_.fragments, ws_.assembly);
+    SearchList& list = ws_.showsLists ? static_cast<SearchList&>(shownList) : keptList;
     // The analysed copy's header fragment (the row at page 0) bounds its pages' LSNs.
     std::optional<VersionGuard> versions;
     for (const AssemblyRow& row : Rows()) {
@@ -233,11 +232,7 @@ SearchStepResult Session::Search() {
                          ws_.DatabaseFileName, memo3);
   if (name.name) ws_.DatabaseFileName = *name.name;
   if (name.outcome == NameOutcome::kMemoSet) {
-    {
-      MutexLock lock(ws_.tableLock);
-      ReportRow& first = ws_.LockedList(ws_.ListView4).Edit(0);
-      if (first.cells.size() > list_column::kRemark) first.cells[list_column::kRemark] = name.memo;
-    }
+    SetAssemblyRemark(ws_, 0, name.memo);
     ui.Changed(Change::kAssemblyList);
   }
   result.outcome = StepOutcome::kCompleted;
@@ -316,9 +311,7 @@ WriteResult Session::Write(const std::string& path, bool account) {
   return result;
 }
 
-std::vector<AssemblyRow> Session::Rows() const {
-  return AssemblyRows(ws_.ListView4, ws_.fragments);
-}
+std::vector<AssemblyRow> Session::Rows() const { return AssemblyListRows(ws_); }
 
 JobOutcome JobOutcomeOf(const StepResult& result) {
   switch (result.outcome) {

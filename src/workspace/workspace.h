@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "analysis/page_map.h"
+#include "assembly/assembly_list.h"
 #include "catalogue/fragment_source.h"
 #include "catalogue/fragment_table.h"
 #include "catalogue/stored_content.h"
@@ -67,6 +68,11 @@ class Workspace {
   ReportList ListView3;  // the database files of tab III
   ReportList ListView4;  // the Assembly list of tab IV
   int SortColumn = 0;    // shared by list II and the Assembly list
+  // False for a run without a window (the command line): list II and the Assembly list keep
+  // no display items. List II is then the table's shown rows, and the Assembly list is
+  // `assembly`; their items are made when asked for (commands/workspace_*.h).
+  bool showsLists = true;
+  AssemblyOrder assembly;
 
   // The file under analysis: its page map, page count and physical name. Written by the
   // analysis (and later the search for missing fragments); read by tab IV while no job runs.
