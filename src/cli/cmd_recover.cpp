@@ -367,7 +367,7 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
         }
         ws.jobs.JoinAll();
       };
-      FileRecovery r = RecoverFile(ws, n, true, true, outputFor, wait);
+      FileRecovery r = RecoverFile(ws, n, true, true, outputFor, wait, !options.json.empty());
       r.number = number;
       ui.SetProgressHook(nullptr);
       if (progress) progress->End();
@@ -402,8 +402,7 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
             part.label.empty() ? nlohmann::json(nullptr) : nlohmann::json(part.label);
         reportFiles.push_back(std::move(file));
       }
-      // Only the report reads the log lines, a line or more per fragment chained.
-      r.log = {};
+      r.log = {};  // the report has them
       bytesWritten += wrote;
       done.push_back(std::move(r));
     }

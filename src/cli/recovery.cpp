@@ -31,7 +31,7 @@ std::optional<std::string> PageZeroLsn(Workspace& ws, const ReportRow& fileRow) 
 
 FileRecovery RecoverFile(Workspace& ws, std::int64_t number, bool search, bool check,
                          const std::function<std::string(const std::string&)>& outputFor,
-                         const std::function<void()>& wait) {
+                         const std::function<void()>& wait, bool keepLines) {
   FileRecovery r;
   r.number = number;
   const auto selected = static_cast<std::size_t>(number - 1);
@@ -58,6 +58,7 @@ FileRecovery RecoverFile(Workspace& ws, std::int64_t number, bool search, bool c
   };
 
   Session session(ws);
+  session.KeepLogLines(keepLines);
   AnalysisResult analysis =
       session.AnalyseAsJob(AnalysisRequestFor(ws, selected, /*automatic=*/true), wait);
   r.analyseSeconds = lap(r.analyseRead);

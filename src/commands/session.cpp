@@ -21,9 +21,10 @@ namespace {
 // step's result.
 class LogRecorder final : public Reporter {
  public:
-  LogRecorder(Reporter& to, StepResult& result) : to_(to), result_(result) {}
+  LogRecorder(Reporter& to, StepResult& result, bool keep)
+      : to_(to), result_(result), keep_(keep) {}
   void Log(std::string_view line) override {
-    result_.log.emplace_back(line);
+    if (keep_) result_.log.emplace_back(line);
     to_.Log(line);
   }
   void Message(std::string_view text, std::string_view caption, Severity severity) override {
@@ -41,6 +42,7 @@ class LogRecorder final : public Reporter {
  private:
   Reporter& to_;
   StepResult& result_;
+  bool keep_;
 };
 
 // The writer's log lines and messages belong to CREATE MDF; an account taken for CHECK keeps
@@ -140,7 +142,7 @@ AnalysisResult Session::Analyse(const AnalysisRequest& request, SuccessorQuestio
     return result;
   }
   UiReporter memo2(ws_.ui(), Memo::kMemo2);
-  LogRecorder reporter(memo2, result);
+  LogRecorder reporter(memo2, result, keepLog_);
   WorkspaceChosenMarks marks(ws_);
   const AnalysisInputs in{ws_.fragments, ws_.Fragments(), request.map,
                           request.automatic ? nullptr : question, &ws_.Closing};
@@ -191,11 +193,11 @@ SearchStepResult Session::Search() {
   SearchStepResult result;
   Ui& ui = ws_.ui();
   UiReporter memo3Ui(ui, Memo::kMemo3);
-  LogRecorder memo3(memo3Ui, result);
+  LogRecorder memo3(memo3Ui, result, keepLog_);
   {
     // The page map's own tag lines go to the memo of tab III, whoever fills the map.
     UiReporter memo2Ui(ui, Memo::kMemo2);
-    LogRecorder memo2(memo2Ui, result);
+    LogRecorder memo2(memo2Ui, result, keepLog_);
     PageMapSettings settings;
     settings.sectorsPerCluster = ws_.source.SectorsPerCluster;
     settings.fileId = ws_.CurrentFileId;
@@ -242,7 +244,7 @@ SearchStepResult Session::Search() {
 CheckResult Session::Check() {
   CheckResult result;
   UiReporter memo3Ui(ws_.ui(), Memo::kMemo3);
-  LogRecorder memo3(memo3Ui, result);
+  LogRecorder memo3(memo3Ui, result, keepLog_);
   const PageMap& map = ws_.pageMap;
   const CheckOutcome outcome = CheckMissingPages(
       Rows(), ws_.FilePageCount, map.Size(),
@@ -260,7 +262,7 @@ CheckResult Session::Check() {
 WriteResult Session::Account() {
   WriteResult result;
   UiReporter memo3Ui(ws_.ui(), Memo::kMemo3);
-  LogRecorder memo3(memo3Ui, result);
+  LogRecorder memo3(memo3Ui, result, keepLog_);
   GaugeOnly gauge(memo3Ui);
   AccountingSink account;
   result.write = WriteMdf(Rows(), ws_.FilePageCount, ws_.source.SectorsPerCluster, ws_.Fragments(),
@@ -279,7 +281,7 @@ WriteResult Session::Write(const std::string& path, bool account) {
   WriteResult result;
   const std::vector<AssemblyRow> rows = Rows();
   UiReporter memo3Ui(ws_.ui(), Memo::kMemo3);
-  LogRecorder memo3(memo3Ui, result);
+  LogRecorder memo3(memo3Ui, result, keepLog_);
   // Refused before the output is created, so nothing is left behind.
   if (PlacedRows placed = PlaceRows(rows); !placed.conflicts.empty()) {
     result.write.conflicts = std::move(placed.conflicts);
