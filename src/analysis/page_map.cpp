@@ -28,17 +28,32 @@ PageRecord PageMap::Record(std::int64_t page) const {
   return {PageKind(page), OwnerId(page), AllocState(page), OwnerSource(page)};
 }
 
-void PageMap::SetIam(std::int64_t page) { state_[Index(page)] |= kIamBit; }
+void PageMap::SetState(std::int64_t page, std::uint8_t state) {
+  std::uint8_t& s = state_[Index(page)];
+  if (s == state) return;
+  s = state;
+  if (changes_ != nullptr) changes_->push_back(page);
+}
+
+void PageMap::SetIam(std::int64_t page) {
+  SetState(page, static_cast<std::uint8_t>(state_[Index(page)] | kIamBit));
+}
 
 void PageMap::SetAllocState(std::int64_t page, std::uint8_t state) {
-  std::uint8_t& s = state_[Index(page)];
-  s = static_cast<std::uint8_t>((s & ~(3u << kAllocShift)) | (Code(state) << kAllocShift));
+  const std::uint8_t s = state_[Index(page)];
+  SetState(page,
+           static_cast<std::uint8_t>((s & ~(3u << kAllocShift)) | (Code(state) << kAllocShift)));
 }
 
 void PageMap::SetOwner(std::int64_t page, std::int32_t owner, std::uint8_t source) {
-  owner_[Index(page)] = owner;
-  std::uint8_t& s = state_[Index(page)];
-  s = static_cast<std::uint8_t>((s & ~(3u << kSourceShift)) | (Code(source) << kSourceShift));
+  std::int32_t& o = owner_[Index(page)];
+  if (o != owner) {
+    o = owner;
+    if (changes_ != nullptr) changes_->push_back(page);
+  }
+  const std::uint8_t s = state_[Index(page)];
+  SetState(page,
+           static_cast<std::uint8_t>((s & ~(3u << kSourceShift)) | (Code(source) << kSourceShift)));
 }
 
 }  // namespace ravelin

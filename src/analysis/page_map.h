@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 namespace ravelin {
 
@@ -61,6 +62,11 @@ class PageMap {
   void SetAllocState(std::int64_t page, std::uint8_t state);  // 0, 1 or 0xFF
   void SetOwner(std::int64_t page, std::int32_t owner, std::uint8_t source);
 
+  // While `pages` is set, the setters append each page whose record they change to it, so
+  // that a reader who judged pages earlier can tell which judgements still hold. Null stops
+  // the recording; the owner of `pages` sets null before it goes.
+  void RecordChangesIn(std::vector<std::int64_t>* pages) { changes_ = pages; }
+
  private:
   static constexpr std::uint8_t kIamBit = 0x01;
   static constexpr int kAllocShift = 1;
@@ -80,6 +86,9 @@ class PageMap {
   std::int64_t size_ = 0;
   std::unique_ptr<std::int32_t[], Free> owner_;
   std::unique_ptr<std::uint8_t[], Free> state_;
+  std::vector<std::int64_t>* changes_ = nullptr;
+
+  void SetState(std::int64_t page, std::uint8_t state);
 };
 
 }  // namespace ravelin

@@ -58,6 +58,7 @@ int PageMapper::ForEachUsablePage(const FragmentGeometry& fragment, Visit visit)
     std::uint8_t* page = pages.Page(k);
     if (page == nullptr) {
       // One unreadable page costs only itself: the rest of the fragment is still mapped.
+      ++unreadable_;
       reporter_.UnreadablePage(fragment.startPage + k);
       failed = true;
       continue;
@@ -217,6 +218,7 @@ MatchCounters PageMapper::MatchPagesToMap(const FragmentGeometry& fragment) {
   for (std::int64_t k = 0; k < fragment.pages; ++k) {
     std::uint8_t* page = pages.Page(k);
     if (page == nullptr) {
+      ++unreadable_;
       reporter_.UnreadablePage(fragment.startPage + k);
       continue;  // judged on the pages that can be read
     }

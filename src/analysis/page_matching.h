@@ -78,6 +78,8 @@ class PageMapper {
   const MatchCounters& LastMatch() const { return lastMatch_; }
 
   PageMap& Map() { return map_; }
+  // Pages reported unreadable so far, by every call.
+  std::int64_t UnreadableReported() const { return unreadable_; }
 
  private:
   // Calls visit(page, position, type, isLastPage) for each page of the fragment that may
@@ -106,6 +108,7 @@ class PageMapper {
   Reporter& reporter_;
   std::vector<std::uint8_t> buffer_;  // one read block, reused across fragments
   MatchCounters lastMatch_;
+  std::int64_t unreadable_ = 0;
 };
 
 }  // namespace ravelin

@@ -19,6 +19,8 @@ struct AssemblyRow {
   std::int64_t Pages() const;
 };
 
+AssemblyRow AssemblyRowOf(const FragmentRow& row);
+
 // The rows of the Assembly list in the order it shows them, with the numbers of the table
 // rows they show (the cells are text for display and may be edited). An item that shows no
 // row of `table` is left out: the list is built from the table, so none does.

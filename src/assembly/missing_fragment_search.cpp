@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 
 #include "analysis/file_identification.h"
 #include "analysis/page_map.h"
@@ -25,19 +26,70 @@ bool FillsPageNotKnownFree(const PageMap& map, const FragmentGeometry& fragment)
   return false;
 }
 
+// The gaps a sweep judged without adding anything, by first page, each while no record of
+// its pages changes in the map and no fragment is added at its edges: a candidate's verdict
+// and the pages it would fill depend on nothing else, so judging such a gap again would read
+// the same pages and come to the same end. What it logged is kept to be said again.
+class SettledGaps {
+ public:
+  explicit SettledGaps(PageMap& map) : map_(map) { map_.RecordChangesIn(&changed_); }
+  ~SettledGaps() { map_.RecordChangesIn(nullptr); }
+  SettledGaps(const SettledGaps&) = delete;
+  SettledGaps& operator=(const SettledGaps&) = delete;
+
+  struct Gap {
+    std::int64_t end = 0;
+    std::optional<std::int32_t> passedOver;  // the row logged as passed over
+  };
+
+  // The settled gap [first, end), after forgetting those whose pages changed since.
+  const Gap* Find(std::int64_t first, std::int64_t end) {
+    for (const std::int64_t page : changed_) {
+      auto it = gaps_.upper_bound(page);
+      if (it != gaps_.begin() && page < (--it)->second.end) gaps_.erase(it);
+    }
+    changed_.clear();
+    const auto it = gaps_.find(first);
+    return it != gaps_.end() && it->second.end == end ? &it->second : nullptr;
+  }
+  void Settle(std::int64_t first, Gap gap) { gaps_[first] = gap; }
+  // Forgets the gaps that share a page with [first, end) or touch it at an edge (a fragment
+  // without pages lies on a gap's edge and may be a candidate of both gaps there).
+  void Forget(std::int64_t first, std::int64_t end) {
+    auto it = gaps_.upper_bound(end);
+    while (it != gaps_.begin()) {
+      --it;
+      if (it->second.end < first) break;
+      it = gaps_.erase(it);
+    }
+  }
+
+ private:
+  PageMap& map_;
+  std::vector<std::int64_t> changed_;  // pages whose record changed since the last look
+  std::map<std::int64_t, Gap> gaps_;
+};
+
 class Sweep {
  public:
   Sweep(const FragmentTable& table, SearchList& list, PageMapper& mapper, Reporter& reporter,
-        SearchResult& result, VersionGuard* versions)
+        SearchResult& result, VersionGuard* versions, SettledGaps& settled)
       : table_(table),
         list_(list),
         mapper_(mapper),
         reporter_(reporter),
         result_(result),
-        versions_(versions) {}
+        versions_(versions),
+        settled_(settled) {}
 
   // False when the search must stop (the outcome says why).
   bool Gap(std::int64_t e, std::int64_t b) {
+    if (const SettledGaps::Gap* gap = settled_.Find(e, b)) {
+      if (gap->passedOver) PassOver(*gap->passedOver);
+      reporter_.Yield();
+      return true;
+    }
+    const std::int64_t unreadableBefore = mapper_.UnreadableReported();
     const auto& index = table_.FragmentIndex();
     std::vector<std::int32_t> candidates = ListFragmentsInRange(index, e, b);
     // A fragment already chosen is a row of the list; it can lie in a gap only when it has no
@@ -55,6 +107,7 @@ class Sweep {
     std::optional<std::int32_t> otherCopy;
     bool added = false;
     for (const std::int32_t j : candidates) {
+      ++judged_;
       verdicts.push_back(mapper_.ClassifyCandidate(table_, j));
       if (verdicts.back() == Candidate::kRejected) continue;
       if (versions_ != nullptr &&
@@ -85,6 +138,7 @@ class Sweep {
       if (versions_ != nullptr && fitting.size() > 1)
         fitting = versions_->Newest(table_, versions_->Prefer(table_, fitting, reporter_));
       bool firstUndecided = true;
+      std::optional<std::int32_t> passedOver;
       for (std::size_t c = 0; c < candidates.size(); ++c) {
         if (verdicts[c] != Candidate::kUndecided) continue;
         const std::int32_t j = candidates[c];
@@ -95,13 +149,14 @@ class Sweep {
         }
         if (fills[c]) continue;
         if (firstUndecided) {
-          const std::int32_t row = index[static_cast<std::size_t>(j)].Row;
-          reporter_.Log("未加入未确定碎片号" + std::to_string(row) +
-                        "(its pages are all free by the file's PFS pages: not added)");
-          result_.passedOver.push_back(row);
+          passedOver = index[static_cast<std::size_t>(j)].Row;
+          PassOver(*passedOver);
         }
         firstUndecided = false;
       }
+      // A page that could not be read is reported again by each sweep that judges it.
+      if (!added && !otherCopy && mapper_.UnreadableReported() == unreadableBefore)
+        settled_.Settle(e, {b, passedOver});
     }
     // Another copy's fragment fills the gap only when nothing of the file's own does.
     if (!added && otherCopy && !Add(*otherCopy, Text(TextId::kFoundFragment))) return false;
@@ -110,8 +165,15 @@ class Sweep {
   }
 
   std::int64_t Found() const { return found_; }
+  std::int64_t Judged() const { return judged_; }
 
  private:
+  void PassOver(std::int32_t row) {
+    reporter_.Log("未加入未确定碎片号" + std::to_string(row) +
+                  "(its pages are all free by the file's PFS pages: not added)");
+    result_.passedOver.push_back(row);
+  }
+
   FragmentGeometry Geometry(std::int32_t position) const {
     const FragmentIndexEntry& entry = table_.FragmentIndex()[static_cast<std::size_t>(position)];
     const FragmentRow& row = table_.Row(static_cast<std::size_t>(entry.Row));
@@ -119,7 +181,9 @@ class Sweep {
   }
 
   bool Add(std::int32_t position, std::string_view line) {
-    const std::int32_t row = table_.FragmentIndex()[static_cast<std::size_t>(position)].Row;
+    const FragmentIndexEntry& entry = table_.FragmentIndex()[static_cast<std::size_t>(position)];
+    const std::int32_t row = entry.Row;
+    settled_.Forget(entry.StartPage, entry.EndPage);
     ++found_;
     reporter_.Log(std::string(line) + std::to_string(row));
     list_.Choose(row);
@@ -136,7 +200,9 @@ class Sweep {
   Reporter& reporter_;
   SearchResult& result_;
   VersionGuard* versions_;
+  SettledGaps& settled_;
   std::int64_t found_ = 0;
+  std::int64_t judged_ = 0;
 };
 
 }  // namespace
@@ -157,10 +223,11 @@ SearchResult SearchMissingFragments(const FragmentTable& table, SearchList& list
                                     PageMapper& mapper, std::int64_t filePageCount,
                                     Reporter& reporter, VersionGuard* versions) {
   SearchResult result;
+  SettledGaps settled(mapper.Map());
   for (;;) {
     const std::vector<AssemblyRow> rows = list.SortedRows();
     if (rows.empty() || rows.front().startPage != 0) return result;
-    Sweep sweep(table, list, mapper, reporter, result, versions);
+    Sweep sweep(table, list, mapper, reporter, result, versions, settled);
     for (std::size_t i = 0; i < rows.size(); ++i) {
       const std::int64_t e = rows[i].endPage;
       const std::int64_t b = i + 1 < rows.size() ? rows[i + 1].startPage : filePageCount;
@@ -175,6 +242,7 @@ SearchResult SearchMissingFragments(const FragmentTable& table, SearchList& list
     reporter.Log(std::string(Text(TextId::kSweepDone)) + std::to_string(sweep.Found()) +
                  "。二次查找完毕");
     result.foundPerSweep.push_back(sweep.Found());
+    result.judgedPerSweep.push_back(sweep.Judged());
     if (sweep.Found() == 0) break;
     list.Rebuild();
   }

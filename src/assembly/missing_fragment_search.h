@@ -10,7 +10,10 @@
 //      as likely to be another database's pages, or stale ones, as the file's.
 //   3. An added fragment is chosen and its pages go into the page map, which may decide the
 //      fragments of later gaps and sweeps. At most one fragment is added per gap and sweep.
-//   4. Sweeps repeat, on the rebuilt list, until one adds nothing.
+//   4. Sweeps repeat, on the rebuilt list, until one adds nothing. A gap where a sweep added
+//      nothing is judged again only once a record of its pages has changed in the map or a
+//      fragment was added at its edge: until then its candidates' verdicts stand, and the
+//      sweep says again what it said of it. The work of a sweep follows what was added.
 //   5. The closing step reads page 32 (the file's physical name) from the row that holds it,
 //      mending it first when a cluster boundary split it from its tail.
 #pragma once
@@ -23,6 +26,7 @@
 
 #include "analysis/page_matching.h"
 #include "analysis/version_guard.h"
+#include "assembly/assembly_list.h"
 #include "assembly/assembly_rows.h"
 #include "catalogue/fragment_source.h"
 #include "catalogue/fragment_table.h"
@@ -60,7 +64,8 @@ enum class SearchOutcome {
 
 struct SearchResult {
   SearchOutcome outcome = SearchOutcome::kNotSearched;
-  std::vector<std::int64_t> foundPerSweep;  // one entry per summary line
+  std::vector<std::int64_t> foundPerSweep;   // one entry per summary line
+  std::vector<std::int64_t> judgedPerSweep;  // candidates classified (pages read) per sweep
   // Undecided fragments a sweep passed over because they lay wholly on pages whose
   // allocation the file's PFS pages already give (table rows).
   std::vector<std::int32_t> passedOver;

@@ -117,15 +117,32 @@ ReportList MakeFragmentListView() {
        ColumnKind::kText, ColumnKind::kSector, ColumnKind::kSector});
 }
 
+std::string FragmentListCell(const FragmentRow& row, std::size_t position, std::size_t column) {
+  switch (column) {
+    case 0:
+      return std::to_string(position + 1);
+    case 1:
+      return std::to_string(row.SizeKB);
+    case 2:
+      return std::to_string(row.StartPage);
+    case 3:
+      return std::to_string(row.EndPage);
+    case 4:
+      return row.Remark;
+    case 5:
+      return std::to_string(row.StartSector);
+    case 6:
+      return std::to_string(row.EndSector);
+    default:
+      return {};
+  }
+}
+
 ReportRow FragmentListItem(const FragmentRow& row, std::size_t position) {
   ReportRow item;
-  item.cells = {std::to_string(position + 1),
-                std::to_string(row.SizeKB),
-                std::to_string(row.StartPage),
-                std::to_string(row.EndPage),
-                row.Remark,
-                std::to_string(row.StartSector),
-                std::to_string(row.EndSector)};
+  item.cells.reserve(kFragmentListColumns);
+  for (std::size_t c = 0; c < kFragmentListColumns; ++c)
+    item.cells.push_back(FragmentListCell(row, position, c));
   item.imageIndex = row.StartPage == 0 ? 1 : 0;
   return item;
 }

@@ -48,8 +48,12 @@ RemarkFields SplitRemark(std::string_view remark);
 // Column layout shared by list II and the Assembly list.
 ReportList MakeFragmentListView();
 
+inline constexpr std::size_t kFragmentListColumns = 7;
+
 // The list II item of `row`, the `position`-th row (0-based) of the table.
 ReportRow FragmentListItem(const FragmentRow& row, std::size_t position);
+// One cell of that item, made alone (lists kept as typed rows make their cells when asked).
+std::string FragmentListCell(const FragmentRow& row, std::size_t position, std::size_t column);
 
 // Rebuilds `list` from the rows whose Shown is not "N", in table order.
 void FillFragmentList(const FragmentTable& table, ReportList& list);

@@ -79,19 +79,49 @@ std::pair<std::string_view, std::string_view> NameAndValue(std::string_view line
 
 }  // namespace
 
-std::string HashText(std::string_view bytes) {
-  std::uint64_t hash = 14695981039346656037ull;
-  for (const char c : bytes) {
-    hash ^= static_cast<unsigned char>(c);
-    hash *= 1099511628211ull;
+namespace {
+
+// FNV-1a over the bytes handed to it, piece by piece.
+class TextHash {
+ public:
+  void Add(std::string_view bytes) {
+    for (const char c : bytes) {
+      hash_ ^= static_cast<unsigned char>(c);
+      hash_ *= 1099511628211ull;
+    }
   }
-  char text[20];
-  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
-  return text;
+  std::string Text() const {
+    char text[20];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash_));
+    return text;
+  }
+
+ private:
+  std::uint64_t hash_ = 14695981039346656037ull;
+};
+
+}  // namespace
+
+std::string HashText(std::string_view bytes) {
+  TextHash hash;
+  hash.Add(bytes);
+  return hash.Text();
 }
 
-std::string CheckpointText(const ScanCheckpoint& checkpoint) {
+std::optional<std::uint64_t> WriteCheckpointText(
+    const ScanCheckpoint& checkpoint, const std::vector<FragmentRow>& rows,
+    const std::function<bool(std::string_view)>& write) {
+  constexpr std::size_t kPiece = 1 << 20;
+  TextHash hash;
+  std::uint64_t written = 0;
   std::string text(kMagic);
+  auto flush = [&] {
+    hash.Add(text);
+    written += text.size();
+    const bool ok = write(text);
+    text.clear();
+    return ok;
+  };
   text += '\n';
   for (const auto& [name, value] : checkpoint.identity) AddLine(text, "id " + name, value);
   AddLine(text, "position", std::to_string(checkpoint.position));
@@ -99,10 +129,24 @@ std::string CheckpointText(const ScanCheckpoint& checkpoint) {
   AddLine(text, "fragment-count", std::to_string(checkpoint.fragmentCount));
   AddLine(text, "content-key", std::to_string(checkpoint.contentKey));
   for (const auto& [name, value] : checkpoint.saved) AddLine(text, "saved " + name, value);
-  AddLine(text, "rows", std::to_string(checkpoint.rows.size()));
-  for (const FragmentRow& row : checkpoint.rows) text.append(Escape(row.Text())).append("\n");
-  const std::string hash = HashText(text);
-  text.append("end ").append(hash).append("\n");
+  AddLine(text, "rows", std::to_string(rows.size()));
+  for (const FragmentRow& row : rows) {
+    text.append(Escape(row.Text())).append("\n");
+    if (text.size() >= kPiece && !flush()) return std::nullopt;
+  }
+  if (!flush()) return std::nullopt;
+  text.append("end ").append(hash.Text()).append("\n");
+  written += text.size();
+  if (!write(text)) return std::nullopt;
+  return written;
+}
+
+std::string CheckpointText(const ScanCheckpoint& checkpoint) {
+  std::string text;
+  WriteCheckpointText(checkpoint, checkpoint.rows, [&text](std::string_view piece) {
+    text.append(piece);
+    return true;
+  });
   return text;
 }
 

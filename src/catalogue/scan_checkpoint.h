@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,6 +37,12 @@ struct ScanCheckpoint {
 
 // The file's text; ends with a line holding a hash of everything before it.
 std::string CheckpointText(const ScanCheckpoint& checkpoint);
+// The same text with `rows` for checkpoint.rows, handed to `write` a piece at a time (a
+// scan of a large disk has a row or more for every few pages, and its text need not be held
+// whole). The bytes written; nothing once `write` returns false.
+std::optional<std::uint64_t> WriteCheckpointText(
+    const ScanCheckpoint& checkpoint, const std::vector<FragmentRow>& rows,
+    const std::function<bool(std::string_view)>& write);
 // Parses a checkpoint file. Nothing, with the reason in *error, when it is not one, is cut
 // short, or its hash does not match.
 std::optional<ScanCheckpoint> ParseCheckpoint(std::string_view text, std::string* error);

@@ -18,6 +18,7 @@
 #include "cli/terminal_ui.h"
 #include "commands/session.h"
 #include "commands/successor_dialog.h"
+#include "commands/workspace_assembly.h"
 #include "workspace/workspace.h"
 
 namespace ravelin::cli {
@@ -38,9 +39,8 @@ nlohmann::json AssemblyJson(const Workspace& ws) {
   for (std::size_t i = 0; i < chosen.size(); ++i)
     if (chosen[i] == 1) tableRows.push_back(i);
   nlohmann::json rows = nlohmann::json::array();
-  for (std::size_t i = 0; i < ws.ListView4().Count(); ++i) {
-    const ReportRow& row = ws.ListView4().Row(i);
-    nlohmann::json item = FragmentRowJson(row);
+  for (std::size_t i = 0; i < AssemblyCount(ws); ++i) {
+    nlohmann::json item = FragmentRowJson(AssemblyItem(ws, i));
     if (i < tableRows.size()) item["fragment"] = tableRows[i] + 1;  // 序号 in list II
     rows.push_back(std::move(item));
   }
@@ -61,6 +61,7 @@ int RunAnalyse(const AnalyseOptions& options, const CliEnv& env, std::ostream& o
   TerminalUi ui(memo, err, env.in);
   ui.KeepMemoVerbatim();  // the log is a report: glossed when printed as text
   Workspace ws(ui, env.opener);
+  ws.SetShowsLists(false);
   if (!OpenFileList(ws, env, options.rows, options.content, options.source, options.force, err))
     return kExitBadUsage;
   const auto files = static_cast<std::int64_t>(ws.ListView3().Count());
@@ -118,7 +119,9 @@ int RunAnalyse(const AnalyseOptions& options, const CliEnv& env, std::ostream& o
                                 {"log_messages", LogMessagesJson(log)}};
     out << doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
   } else {
-    PrintList(ws.ListView4(), out);
+    PrintList(
+        ws.ListView4().Captions(), AssemblyCount(ws),
+        [&ws](std::size_t i) { return AssemblyItem(ws, i); }, out);
     out << '\n';
     for (const std::string& line : log) out << WithGloss(line) << '\n';
   }

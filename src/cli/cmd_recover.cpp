@@ -281,6 +281,7 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
     if (resumed) found = SavedNumber(*checkpoint, kRecoverFilesBefore);
     const std::int64_t filesDone = resumed ? SavedNumber(*checkpoint, kRecoverFilesDone) : 0;
     Workspace ws(ui, env.opener);
+    ws.SetShowsLists(false);
     writer.reset();  // each part's scan keeps its own, over its own Workspace
     if (!saved) {
       const SourceChoice chosen = ChooseSource(ws, env, part.scan.source, err);
@@ -366,7 +367,7 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
         }
         ws.jobs().JoinAll();
       };
-      FileRecovery r = RecoverFile(ws, n, true, true, outputFor, wait);
+      FileRecovery r = RecoverFile(ws, n, true, true, outputFor, wait, !options.json.empty());
       r.number = number;
       ui.SetProgressHook(nullptr);
       if (progress) progress->End();
@@ -395,9 +396,13 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
         writer->state[3].second = std::to_string(n);
         writer->Write(*writer->LastWritten());
       }
-      nlohmann::json file = FileJson(r);
-      file["found_in"] = part.label.empty() ? nlohmann::json(nullptr) : nlohmann::json(part.label);
-      reportFiles.push_back(std::move(file));
+      if (!options.json.empty()) {
+        nlohmann::json file = FileJson(r);
+        file["found_in"] =
+            part.label.empty() ? nlohmann::json(nullptr) : nlohmann::json(part.label);
+        reportFiles.push_back(std::move(file));
+      }
+      r.log = {};  // the report has them
       bytesWritten += wrote;
       done.push_back(std::move(r));
     }

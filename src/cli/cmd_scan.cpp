@@ -183,6 +183,7 @@ int RunScanParts(const std::vector<ScanPart>& parts, const ScanOptions& options,
   TerminalUi ui(err, err, env.in);
   // The whole disk, as the saved rows and content are read from it.
   Workspace all(ui, env.opener);
+  all.SetShowsLists(false);
   SourceArgs disk = options.source;
   disk.diskImage = true;
   disk.whole = true;
@@ -208,6 +209,7 @@ int RunScanParts(const std::vector<ScanPart>& parts, const ScanOptions& options,
   bool partFailed = false;
   for (const ScanPart& part : parts) {
     Workspace ws(ui, env.opener);
+    ws.SetShowsLists(false);
     const SourceChoice chosen = ChooseSource(ws, env, part.scan.source, err);
     ScanRequest request;
     if (!chosen.Chosen() || ApplyScanSettings(ws, chosen, part.scan, request, err) != kExitOk) {
@@ -261,6 +263,7 @@ int RunScan(const ScanOptions& options, const CliEnv& env, std::ostream& out, st
   // The list is the output: the scan's log lines go to stderr with the messages.
   TerminalUi ui(err, err, env.in);
   Workspace ws(ui, env.opener);
+  ws.SetShowsLists(false);
   const SourceChoice chosen = ChooseSource(ws, env, options.source, err);
   if (!chosen.Chosen()) return kExitBadSource;
   ScanRequest request;

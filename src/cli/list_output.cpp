@@ -2,6 +2,7 @@
 
 #include "catalogue/fragment_rows.h"
 #include "cli/glosses.h"
+#include "commands/workspace_fragments.h"
 #include "common/text.h"
 
 namespace ravelin::cli {
@@ -26,25 +27,42 @@ nlohmann::json FragmentRowJson(const ReportRow& row) {
           {"end_sector", sector(6)},     {"image", row.imageIndex}};
 }
 
-void PrintList(const ReportList& list, std::ostream& out) {
-  const auto& captions = list.Captions();
+namespace {
+
+void PrintCaptions(const std::vector<std::string>& captions, std::ostream& out) {
   for (std::size_t c = 0; c < captions.size(); ++c)
     out << (c ? "\t" : "") << GlossedCaption(captions[c]);
   out << '\n';
-  for (const ReportRow& row : list.Rows()) {
-    for (std::size_t c = 0; c < captions.size(); ++c) out << (c ? "\t" : "") << row.Cell(c);
-    out << '\n';
-  }
+}
+
+void PrintItem(const ReportRow& row, std::size_t columns, std::ostream& out) {
+  for (std::size_t c = 0; c < columns; ++c) out << (c ? "\t" : "") << row.Cell(c);
+  out << '\n';
+}
+
+}  // namespace
+
+void PrintList(const ReportList& list, std::ostream& out) {
+  PrintCaptions(list.Captions(), out);
+  for (const ReportRow& row : list.Rows()) PrintItem(row, list.ColumnCount(), out);
+}
+
+void PrintList(const std::vector<std::string>& captions, std::size_t count,
+               const std::function<ReportRow(std::size_t)>& item, std::ostream& out) {
+  PrintCaptions(captions, out);
+  for (std::size_t i = 0; i < count; ++i) PrintItem(item(i), captions.size(), out);
 }
 
 void PrintFragmentList(const Workspace& ws, std::ostream& out, bool json,
                        std::optional<bool> stopped, const std::vector<std::string>* foundIn) {
   if (!json) {
-    PrintList(ws.ListView2(), out);
+    PrintCaptions(ws.ListView2().Captions(), out);
+    ForEachFragmentListItem(
+        ws, [&](const ReportRow& row) { PrintItem(row, ws.ListView2().ColumnCount(), out); });
     return;
   }
   nlohmann::json rows = nlohmann::json::array();
-  for (const ReportRow& row : ws.ListView2().Rows()) {
+  ForEachFragmentListItem(ws, [&](const ReportRow& row) {
     nlohmann::json item = FragmentRowJson(row);
     if (foundIn != nullptr) {
       const auto n = item["position"].get<std::int64_t>();
@@ -53,8 +71,8 @@ void PrintFragmentList(const Workspace& ws, std::ostream& out, bool json,
                              : nlohmann::json(nullptr);
     }
     rows.push_back(std::move(item));
-  }
-  nlohmann::json doc = {{"count", ws.ListView2().Count()}, {"total", ws.fragments().Count()}};
+  });
+  nlohmann::json doc = {{"count", FragmentListCount(ws)}, {"total", ws.fragments().Count()}};
   if (stopped) doc["stopped"] = *stopped;
   doc["fragments"] = std::move(rows);
   out << doc.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';

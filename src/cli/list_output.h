@@ -2,6 +2,7 @@
 // text under the list's captions, or JSON with one object per row.
 #pragma once
 
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
@@ -22,6 +23,9 @@ nlohmann::json FragmentRowJson(const ReportRow& row);
 // Tab-separated: the captions are Chinese and the memo free text, so a reader splits on
 // tabs rather than counting columns of characters.
 void PrintList(const ReportList& list, std::ostream& out);
+// The same for a list whose items are made when asked for.
+void PrintList(const std::vector<std::string>& captions, std::size_t count,
+               const std::function<ReportRow(std::size_t)>& item, std::ostream& out);
 
 // List II of `ws`: text, or a JSON document {"count": rows shown, "total": rows in the
 // fragment table, "fragments": [FragmentRowJson, …]}, with "stopped" when given. `foundIn`,

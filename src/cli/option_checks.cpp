@@ -29,8 +29,7 @@ std::optional<std::string> IntegerOutside(const std::string& text, std::int64_t 
            " (allowed: " + std::to_string(lo) + ".." + std::to_string(hi) + ")";
   }
   if (*value < lo || *value > hi) {
-    return std::to_string(*value) + " is outside " + std::to_string(lo) + ".." +
-           std::to_string(hi);
+    return std::to_string(*value) + " is outside " + std::to_string(lo) + ".." + std::to_string(hi);
   }
   return std::nullopt;
 }
@@ -65,8 +64,8 @@ std::optional<FragmentSelection> ParseFragmentSelection(const std::vector<std::s
     }
     const auto from = ParseInteger<std::int64_t>(part.substr(0, dash));
     const std::string tail = part.substr(dash + 1);
-    const auto to = tail.empty() ? std::optional<std::int64_t>(kOpen)
-                                 : ParseInteger<std::int64_t>(tail);
+    const auto to =
+        tail.empty() ? std::optional<std::int64_t>(kOpen) : ParseInteger<std::int64_t>(tail);
     if (!from || !to || *from < 0 || *to < *from) return bad(raw);
     selection.ranges.emplace_back(*from, *to);
   }

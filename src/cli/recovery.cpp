@@ -12,6 +12,7 @@
 #include "catalogue/update_info.h"
 #include "commands/session.h"
 #include "commands/tab4_commands.h"
+#include "commands/workspace_assembly.h"
 #include "common/text.h"
 
 namespace ravelin::cli {
@@ -30,7 +31,7 @@ std::optional<std::string> PageZeroLsn(Workspace& ws, const ReportRow& fileRow) 
 
 FileRecovery RecoverFile(Workspace& ws, std::int64_t number, bool search, bool check,
                          const std::function<std::string(const std::string&)>& outputFor,
-                         const std::function<void()>& wait) {
+                         const std::function<void()>& wait, bool keepLines) {
   FileRecovery r;
   r.number = number;
   const auto selected = static_cast<std::size_t>(number - 1);
@@ -38,8 +39,10 @@ FileRecovery RecoverFile(Workspace& ws, std::int64_t number, bool search, bool c
   r.identification = fileRow.Cell(file_column::kName);
   r.headerSector = static_cast<std::uint64_t>(CellNumber(fileRow, file_column::kStartSector));
   r.lsn = PageZeroLsn(ws, fileRow);
-  auto keepLog = [&r](const StepResult& step) {
-    r.log.insert(r.log.end(), step.log.begin(), step.log.end());
+  auto keepLog = [&r](StepResult& step) {
+    r.log.insert(r.log.end(), std::make_move_iterator(step.log.begin()),
+                 std::make_move_iterator(step.log.end()));
+    step.log = {};
     r.unreadablePages += step.unreadablePages;
   };
   auto clock = std::chrono::steady_clock::now();
@@ -55,7 +58,8 @@ FileRecovery RecoverFile(Workspace& ws, std::int64_t number, bool search, bool c
   };
 
   Session session(ws);
-  const AnalysisResult analysis =
+  session.KeepLogLines(keepLines);
+  AnalysisResult analysis =
       session.AnalyseAsJob(AnalysisRequestFor(ws, selected, /*automatic=*/true), wait);
   r.analyseSeconds = lap(r.analyseRead);
   keepLog(analysis);
@@ -64,7 +68,7 @@ FileRecovery RecoverFile(Workspace& ws, std::int64_t number, bool search, bool c
   if (!r.analysed) return r;
 
   if (search) {
-    const SearchStepResult found = session.Search();
+    SearchStepResult found = session.Search();
     keepLog(found);
     r.search = found.search;
     r.searched = true;
@@ -72,9 +76,9 @@ FileRecovery RecoverFile(Workspace& ws, std::int64_t number, bool search, bool c
   r.searchSeconds = lap(r.searchRead);
   session.SortAssembly(list_column::kStartPage);
   r.physicalName = ws.DatabaseFileName();
-  r.fragmentsUsed = static_cast<std::int64_t>(ws.ListView4().Count());
+  r.fragmentsUsed = static_cast<std::int64_t>(AssemblyCount(ws));
   if (check) {
-    const CheckResult checked = session.Check();  // the account comes with the write
+    CheckResult checked = session.Check();  // the account comes with the write
     keepLog(checked);
     r.missing = checked.missing;
     r.checkDone = checked.Completed();

@@ -46,10 +46,11 @@ struct FileRecovery {
 
 // Runs the steps on the `number`-th file of ListView3 (from 1) through the session. `search`,
 // `check`: whether to run those steps; `outputFor(physicalName)` gives the path to write
-// (empty: write nothing). `wait` waits for the analysis job (it may stop it).
+// (empty: write nothing). `wait` waits for the analysis job (it may stop it). `keepLines`:
+// whether FileRecovery::log is filled (for a report).
 FileRecovery RecoverFile(Workspace& ws, std::int64_t number, bool search, bool check,
                          const std::function<std::string(const std::string&)>& outputFor,
-                         const std::function<void()>& wait);
+                         const std::function<void()>& wait, bool keepLines = true);
 
 // The name `ravelin recover` gives the file rebuilt from `physicalName` in `dir`: its last
 // component with ".mdf" in lower case, "-2", "-3" … before it when the name is in `taken` or

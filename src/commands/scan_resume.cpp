@@ -158,13 +158,18 @@ bool CheckpointWriter::Write(const ScanPoint& point, const CheckpointFields& sav
   checkpoint.contentKey = contentKey_;
   checkpoint.saved = state;
   checkpoint.saved.insert(checkpoint.saved.end(), saved.begin(), saved.end());
-  // The job is the table's only writer while it runs: its own rows need no lock.
-  checkpoint.rows = ws_.fragments().Rows();
-  const std::string text = CheckpointText(checkpoint);
-  auto file = CreateOutput(ws_, path_, text.size(), inputs_);
+  // The job is the table's only writer while it runs: its own rows need no lock. They are
+  // written as they stand, without a copy: the text is measured, then written in pieces.
+  const std::vector<FragmentRow>& rows = ws_.fragments().Rows();
+  const std::uint64_t size =
+      WriteCheckpointText(checkpoint, rows, [](std::string_view) { return true; }).value_or(0);
+  auto file = CreateOutput(ws_, path_, size, inputs_);
   if (!file) return false;
-  if (!file->Append(ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())) ||
-      !file->Commit()) {
+  const auto append = [&file](std::string_view piece) {
+    return file->Append(
+        ByteView(reinterpret_cast<const std::uint8_t*>(piece.data()), piece.size()));
+  };
+  if (!WriteCheckpointText(checkpoint, rows, append) || !file->Commit()) {
     ShowWriteFailed(ws_, *file);
     return false;
   }

@@ -23,9 +23,10 @@ namespace {
 // step's result.
 class LogRecorder final : public Reporter {
  public:
-  LogRecorder(Reporter& to, StepResult& result) : to_(to), result_(result) {}
+  LogRecorder(Reporter& to, StepResult& result, bool keep)
+      : to_(to), result_(result), keep_(keep) {}
   void Log(std::string_view line) override {
-    result_.log.emplace_back(line);
+    if (keep_) result_.log.emplace_back(line);
     to_.Log(line);
   }
   void Message(std::string_view text, std::string_view caption, Severity severity) override {
@@ -43,6 +44,7 @@ class LogRecorder final : public Reporter {
  private:
   Reporter& to_;
   StepResult& result_;
+  bool keep_;
 };
 
 // The writer's log lines and messages belong to CREATE MDF; an account taken for CHECK keeps
@@ -81,15 +83,11 @@ class WorkspaceSearchList final : public SearchList {
  public:
   explicit WorkspaceSearchList(Workspace& ws) : ws_(ws) {}
   std::vector<AssemblyRow> SortedRows() override {
-    MutexLock lock(ws_.tableLock);
-    ws_.LockedList(ws_.ListView4()).Sort(kFirstPageColumn);
-    return AssemblyRows(ws_.ListView4(), ws_.fragments());
+    SortAssemblyList(ws_, kFirstPageColumn);
+    return AssemblyListRows(ws_);
   }
   void Choose(std::int32_t row) override { WorkspaceChosenMarks(ws_).Mark(row); }
-  void Rebuild() override {
-    MutexLock lock(ws_.tableLock);
-    FillAssemblyList(ws_.fragments(), ws_.LockedList(ws_.ListView4()));
-  }
+  void Rebuild() override { RebuildAssemblyList(ws_); }
   bool Chosen(std::int32_t row) const override {
     const auto& chosen = ws_.fragments().FragmentChosen();
     return row >= 0 && static_cast<std::size_t>(row) < chosen.size() &&
@@ -110,7 +108,7 @@ MdfWriteOptions WriteOptionsOf(const Workspace& ws) {
   };
   options.fileId = ws.CurrentFileId();
   options.versionUncertain = ws.VersionUncertainPages();
-  options.passedOver = PassedOverRows(AssemblyRows(ws.ListView4(), ws.fragments()), ws.fragments());
+  options.passedOver = PassedOverRows(AssemblyListRows(ws), ws.fragments());
   return options;
 }
 
@@ -171,7 +169,7 @@ AnalysisResult Session::Analyse(const AnalysisRequest& request, SuccessorQuestio
     return result;
   }
   UiReporter memo2(ws_.ui(), Memo::kMemo2);
-  LogRecorder reporter(memo2, result);
+  LogRecorder reporter(memo2, result, keepLog_);
   WorkspaceChosenMarks marks(ws_);
   const AnalysisInputs in{ws_.fragments(), ws_.Fragments(), request.map,
                           request.automatic ? nullptr : question, &ws_.Closing()};
@@ -191,7 +189,7 @@ AnalysisResult Session::Analyse(const AnalysisRequest& request, SuccessorQuestio
     FillAssemblyList(ws_);
     reporter.Log(Text(TextId::kAnalysisFinished));
     result.outcome = StepOutcome::kCompleted;
-    result.fragmentsChained = static_cast<std::int64_t>(ws_.ListView4().Count());
+    result.fragmentsChained = static_cast<std::int64_t>(AssemblyCount(ws_));
   }
   return result;
 }
@@ -208,16 +206,13 @@ AnalysisResult Session::AnalyseAsJob(const AnalysisRequest& request,
   ws_.jobs().StartThread();
   wait();
   ws_.jobs().JoinAll();
-  return *result;
+  return std::move(*result);
 }
 
 void Session::SortAssembly(std::size_t column) {
   if (column >= ws_.ListView4().ColumnCount()) return;
   ws_.SortColumn() = static_cast<int>(column);
-  {
-    MutexLock lock(ws_.tableLock);
-    ws_.LockedList(ws_.ListView4()).Sort(column);
-  }
+  SortAssemblyList(ws_, column);
   ws_.ui().Changed(Change::kAssemblyList);
 }
 
@@ -225,11 +220,11 @@ SearchStepResult Session::Search() {
   SearchStepResult result;
   Ui& ui = ws_.ui();
   UiReporter memo3Ui(ui, Memo::kMemo3);
-  LogRecorder memo3(memo3Ui, result);
+  LogRecorder memo3(memo3Ui, result, keepLog_);
   {
     // The page map's own tag lines go to the memo of tab III, whoever fills the map.
     UiReporter memo2Ui(ui, Memo::kMemo2);
-    LogRecorder memo2(memo2Ui, result);
+    LogRecorder memo2(memo2Ui, result, keepLog_);
     PageMapSettings settings;
     settings.sectorsPerCluster = ws_.source().SectorsPerCluster;
     settings.fileId = ws_.CurrentFileId();
@@ -264,11 +259,7 @@ SearchStepResult Session::Search() {
                          ws_.Fragments(), ws_.DatabaseFileName(), memo3);
   if (name.name) ws_.DatabaseFileName() = *name.name;
   if (name.outcome == NameOutcome::kMemoSet) {
-    {
-      MutexLock lock(ws_.tableLock);
-      ReportRow& first = ws_.LockedList(ws_.ListView4()).Edit(0);
-      if (first.cells.size() > list_column::kRemark) first.cells[list_column::kRemark] = name.memo;
-    }
+    SetAssemblyRemark(ws_, 0, name.memo);
     ui.Changed(Change::kAssemblyList);
   }
   result.outcome = StepOutcome::kCompleted;
@@ -278,7 +269,7 @@ SearchStepResult Session::Search() {
 CheckResult Session::Check() {
   CheckResult result;
   UiReporter memo3Ui(ws_.ui(), Memo::kMemo3);
-  LogRecorder memo3(memo3Ui, result);
+  LogRecorder memo3(memo3Ui, result, keepLog_);
   const PageMap& map = ws_.pageMap();
   const CheckOutcome outcome = CheckMissingPages(
       Rows(), ws_.FilePageCount(), map.Size(),
@@ -296,7 +287,7 @@ CheckResult Session::Check() {
 WriteResult Session::Account() {
   WriteResult result;
   UiReporter memo3Ui(ws_.ui(), Memo::kMemo3);
-  LogRecorder memo3(memo3Ui, result);
+  LogRecorder memo3(memo3Ui, result, keepLog_);
   GaugeOnly gauge(memo3Ui);
   AccountingSink account;
   result.write = WriteMdf(Rows(), ws_.FilePageCount(), ws_.source().SectorsPerCluster,
@@ -315,7 +306,7 @@ WriteResult Session::Write(const std::string& path, bool account) {
   WriteResult result;
   const std::vector<AssemblyRow> rows = Rows();
   UiReporter memo3Ui(ws_.ui(), Memo::kMemo3);
-  LogRecorder memo3(memo3Ui, result);
+  LogRecorder memo3(memo3Ui, result, keepLog_);
   // Refused before the output is created, so nothing is left behind.
   if (PlacedRows placed = PlaceRows(rows); !placed.conflicts.empty()) {
     result.write.conflicts = std::move(placed.conflicts);
@@ -347,9 +338,7 @@ WriteResult Session::Write(const std::string& path, bool account) {
   return result;
 }
 
-std::vector<AssemblyRow> Session::Rows() const {
-  return AssemblyRows(ws_.ListView4(), ws_.fragments());
-}
+std::vector<AssemblyRow> Session::Rows() const { return AssemblyListRows(ws_); }
 
 JobOutcome JobOutcomeOf(const StepResult& result) {
   switch (result.outcome) {

@@ -88,6 +88,10 @@ class Session {
  public:
   explicit Session(Workspace& ws) : ws_(ws) {}
 
+  // Whether the results keep the log lines (they go to the memos either way). A run that
+  // reports none leaves them out: the analysis logs a line or more per fragment chained.
+  void KeepLogLines(bool keep) { keepLog_ = keep; }
+
   // Rebuilds the tab III list from the header fragments (with stored content, the names are
   // read again from the stored pages) and returns it.
   std::vector<DatabaseFile> ListFiles();
@@ -122,6 +126,7 @@ class Session {
 
  private:
   Workspace& ws_;
+  bool keepLog_ = true;
 };
 
 // How a job that ran a step ended.

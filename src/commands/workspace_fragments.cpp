@@ -1,5 +1,7 @@
 #include "commands/workspace_fragments.h"
 
+#include <algorithm>
+
 #include "catalogue/fragment_rows.h"
 #include "commands/command_guards.h"
 #include "common/text.h"
@@ -18,7 +20,7 @@ void WorkspaceFragmentSink::Append(FragmentRow row) {
     FragmentTable& table = ws_.LockedFragments();
     table.Append(std::move(row));
     const std::size_t i = table.Count() - 1;
-    ws_.LockedList(ws_.ListView2()).Append(FragmentListItem(table.Row(i), i));
+    if (ws_.showsLists()) ws_.LockedList(ws_.ListView2()).Append(FragmentListItem(table.Row(i), i));
   }
   ws_.ui().Changed(Change::kFragmentList);
 }
@@ -26,7 +28,7 @@ void WorkspaceFragmentSink::Append(FragmentRow row) {
 void WorkspaceFragmentSink::RemoveLast() {
   MutexLock lock(ws_.tableLock);
   ws_.LockedFragments().RemoveLast();
-  ws_.LockedList(ws_.ListView2()).RemoveLast();
+  if (ws_.showsLists()) ws_.LockedList(ws_.ListView2()).RemoveLast();
 }
 
 bool AddFragment(Workspace& ws, std::int32_t no, std::int64_t pages, std::int32_t startPage,
@@ -45,6 +47,7 @@ bool AddFragment(Workspace& ws, std::int32_t no, std::int64_t pages, std::int32_
 }
 
 void FillFragmentList(Workspace& ws) {
+  if (!ws.showsLists()) return;
   {
     MutexLock lock(ws.tableLock);
     FillFragmentList(ws.fragments(), ws.LockedList(ws.ListView2()));
@@ -55,6 +58,25 @@ void FillFragmentList(Workspace& ws) {
 void BuildFragmentIndex(Workspace& ws) {
   MutexLock lock(ws.tableLock);
   ws.LockedFragments().BuildFragmentIndex();
+}
+
+std::size_t FragmentListCount(const Workspace& ws) {
+  if (ws.showsLists()) return ws.ListView2().Count();
+  return static_cast<std::size_t>(
+      std::count_if(ws.fragments().Rows().begin(), ws.fragments().Rows().end(),
+                    [](const FragmentRow& row) { return row.Shown != 'N'; }));
+}
+
+void ForEachFragmentListItem(const Workspace& ws, const std::function<void(const ReportRow&)>& f) {
+  if (ws.showsLists()) {
+    for (const ReportRow& item : ws.ListView2().Rows()) f(item);
+    return;
+  }
+  // As FillFragmentList builds the list: the shown rows in table order, captioned with their
+  // position in the table.
+  const auto& rows = ws.fragments().Rows();
+  for (std::size_t i = 0; i < rows.size(); ++i)
+    if (rows[i].Shown != 'N') f(FragmentListItem(rows[i], i));
 }
 
 }  // namespace ravelin

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
+#include "ports/report_list.h"
 #include "scan/scan_engine.h"
 
 namespace ravelin {
@@ -30,10 +32,15 @@ bool AddFragment(Workspace& ws, std::int32_t no, std::int64_t pages, std::int32_
                  std::uint64_t startSector,
                  const std::optional<std::string>& inheritedRemark = std::nullopt);
 
-// Rebuilds list II from the table and tells the window.
+// Rebuilds list II from the table and tells the window (nothing to rebuild when the
+// Workspace shows no lists).
 void FillFragmentList(Workspace& ws);
 
 // Rebuilds the table's page-order index (FragmentIndex) under the table lock.
 void BuildFragmentIndex(Workspace& ws);
+
+// List II's items in order, made from the table when the Workspace keeps none. Its count.
+std::size_t FragmentListCount(const Workspace& ws);
+void ForEachFragmentListItem(const Workspace& ws, const std::function<void(const ReportRow&)>& f);
 
 }  // namespace ravelin

@@ -96,13 +96,13 @@ namespace {
 // negative one is "-" and twelve digits, which sorts before every digit and, among the
 // negatives, by magnitude. Nothing when a value has more than twelve digits (its text
 // would be longer and order differently).
-std::optional<std::vector<std::uint64_t>> PictureKeys(const std::vector<ReportRow>& rows,
-                                                      std::size_t column) {
+std::optional<std::vector<std::uint64_t>> PictureKeys(std::size_t n, const CellOf& cell) {
   constexpr std::uint64_t kTwelveDigits = 1'000'000'000'000;
   constexpr std::uint64_t kNonNegative = std::uint64_t{1} << 63;
-  std::vector<std::uint64_t> keys(rows.size());
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    const std::int64_t v = ParseOrZero<std::int64_t>(rows[i].Cell(column));
+  std::vector<std::uint64_t> keys(n);
+  std::string scratch;
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::int64_t v = ParseOrZero<std::int64_t>(cell(i, scratch));
     const std::uint64_t magnitude =
         v < 0 ? -static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
     if (magnitude >= kTwelveDigits) return std::nullopt;
@@ -120,34 +120,46 @@ std::string Folded(const std::string& text) {
 
 }  // namespace
 
-void ReportList::Sort(std::size_t column) {
-  if (rows_.size() < 2) return;
+std::vector<std::uint32_t> SortOrder(std::size_t n, ColumnKind kind, const CellOf& cell) {
   // Keys are computed once per row; (key, row) pairs sort without comparing rows again, and
   // the row number in the pair keeps rows with equal keys in their order.
-  const std::size_t n = rows_.size();
-  auto order = std::make_shared<std::vector<std::uint32_t>>(n);
-  const ColumnKind kind = column < kinds_.size() ? kinds_[column] : ColumnKind::kText;
+  std::vector<std::uint32_t> order(n);
+  std::string scratch;
   std::optional<std::vector<std::uint64_t>> numbers;
   if (kind == ColumnKind::kSector) {
     numbers.emplace(n);
-    for (std::size_t i = 0; i < n; ++i) (*numbers)[i] = ParseOrZero<std::uint64_t>(rows_[i].Cell(column));
+    for (std::size_t i = 0; i < n; ++i)
+      (*numbers)[i] = ParseOrZero<std::uint64_t>(cell(i, scratch));
   } else if (kind == ColumnKind::kNumber) {
-    numbers = PictureKeys(rows_, column);
+    numbers = PictureKeys(n, cell);
   }
   if (numbers) {
     std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed(n);
     for (std::size_t i = 0; i < n; ++i) keyed[i] = {(*numbers)[i], static_cast<std::uint32_t>(i)};
     std::sort(keyed.begin(), keyed.end());
-    for (std::size_t i = 0; i < n; ++i) (*order)[i] = keyed[i].second;
+    for (std::size_t i = 0; i < n; ++i) order[i] = keyed[i].second;
   } else {
     std::vector<std::string> keys(n);
     for (std::size_t i = 0; i < n; ++i)
-      keys[i] = kind == ColumnKind::kNumber ? PictureText(rows_[i].Cell(column))
-                                            : Folded(rows_[i].Cell(column));
-    std::iota(order->begin(), order->end(), 0u);
-    std::stable_sort(order->begin(), order->end(),
+      keys[i] =
+          kind == ColumnKind::kNumber ? PictureText(cell(i, scratch)) : Folded(cell(i, scratch));
+    std::iota(order.begin(), order.end(), 0u);
+    std::stable_sort(order.begin(), order.end(),
                      [&](std::uint32_t x, std::uint32_t y) { return keys[x] < keys[y]; });
   }
+  return order;
+}
+
+ColumnKind ReportList::Kind(std::size_t column) const {
+  return column < kinds_.size() ? kinds_[column] : ColumnKind::kText;
+}
+
+void ReportList::Sort(std::size_t column) {
+  if (rows_.size() < 2) return;
+  const std::size_t n = rows_.size();
+  auto order = std::make_shared<std::vector<std::uint32_t>>(SortOrder(
+      n, Kind(column),
+      [&](std::size_t i, std::string&) -> const std::string& { return rows_[i].Cell(column); }));
   std::vector<ReportRow> sorted;
   sorted.reserve(n);
   std::ptrdiff_t newCurrent = -1;

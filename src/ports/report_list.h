@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -39,6 +40,7 @@ class ReportList {
 
   const std::vector<std::string>& Captions() const { return captions_; }
   std::size_t ColumnCount() const { return captions_.size(); }
+  ColumnKind Kind(std::size_t column) const;
 
   std::size_t Count() const { return rows_.size(); }
   bool Empty() const { return rows_.empty(); }
@@ -81,6 +83,14 @@ class ReportList {
   std::ptrdiff_t current_ = -1;
   RowChanges changes_;
 };
+
+// The text of row i's cell in the column being sorted: a reference to the cell, or to
+// `scratch` filled with it by a list that makes its cells when asked.
+using CellOf = std::function<const std::string&(std::size_t i, std::string& scratch)>;
+
+// The order ReportList::Sort puts `n` rows in by a column of `kind`: the row numbers, rows
+// that compare equal in their order.
+std::vector<std::uint32_t> SortOrder(std::size_t n, ColumnKind kind, const CellOf& cell);
 
 // The compare rule's text for a numeric cell: the value as a 32-bit integer written with the
 // picture "000000000000" (a minus sign in front of negative values). A cell that is not a

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "analysis/page_map.h"
+#include "assembly/assembly_list.h"
 #include "catalogue/fragment_source.h"
 #include "catalogue/fragment_table.h"
 #include "catalogue/stored_content.h"
@@ -78,6 +79,12 @@ class Workspace {
   std::uint16_t& CurrentFileId() { return currentFileId_; }
   std::uint16_t CurrentFileId() const { return currentFileId_; }
   int& SortColumn() { return sortColumn_; }  // shared by list II and the Assembly list
+  // False for a run without a window (the command line): list II and the Assembly list keep
+  // no display items. List II is then the table's shown rows, and the Assembly list is
+  // assembly(); their items are made when asked for (commands/workspace_*.h). Set before
+  // any job starts.
+  bool showsLists() const { return showsLists_; }
+  void SetShowsLists(bool shows) { showsLists_ = shows; }
   // A tab IV operation (check, search, writing the MDF) is running on the window's thread,
   // which handles messages meanwhile: a second one must not start.
   bool& tab4Busy() { return tab4Busy_; }
@@ -107,7 +114,10 @@ class Workspace {
   const ReportList& ListView2() const { return listView2_; }  // the fragment list of tab II
   const ReportList& ListView3() const { return listView3_; }  // the database files of tab III
   const ReportList& ListView4() const { return listView4_; }  // the Assembly list of tab IV
+  // The Assembly list of a run without a window: the same owner, and no other thread reads it.
+  const AssemblyOrder& assembly() const { return assembly_; }
   FragmentTable& LockedFragments() REQUIRES(tableLock) { return fragments_; }
+  AssemblyOrder& LockedAssembly() REQUIRES(tableLock) { return assembly_; }
   // `list` is one of ListView2(), ListView3() and ListView4().
   ReportList& LockedList(const ReportList& list) REQUIRES(tableLock);
 
@@ -175,6 +185,8 @@ class Workspace {
   ReportList listView2_;
   ReportList listView3_;
   ReportList listView4_;
+  bool showsLists_ = true;
+  AssemblyOrder assembly_;
 
   PageMap pageMap_;
   std::int32_t filePageCount_ = 0;

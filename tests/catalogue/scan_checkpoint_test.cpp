@@ -57,6 +57,38 @@ TEST(ScanCheckpointTest, ReadsBackWhatItWrote) {
   EXPECT_EQ(CheckpointText(*back), text);
 }
 
+TEST(ScanCheckpointTest, WrittenInPiecesItIsTheSameTextAndAFailedPieceStopsIt) {
+  ScanCheckpoint c = Sample();
+  // Enough rows for several pieces of a megabyte.
+  for (std::int32_t i = 0; i < 60000; ++i) {
+    FragmentRow row = c.rows[1];
+    row.No = 8 + i;
+    row.StartSector += 1000 * static_cast<std::uint64_t>(i);
+    row.EndSector += 1000 * static_cast<std::uint64_t>(i);
+    c.rows.push_back(row);
+  }
+  const std::string whole = CheckpointText(c);
+  ScanCheckpoint header = c;
+  header.rows.clear();
+  std::string joined;
+  int pieces = 0;
+  const auto size = WriteCheckpointText(header, c.rows, [&](std::string_view piece) {
+    joined.append(piece);
+    ++pieces;
+    return true;
+  });
+  EXPECT_EQ(joined, whole);
+  EXPECT_EQ(size, whole.size());
+  EXPECT_GT(pieces, 2);
+  std::string error;
+  const auto back = ParseCheckpoint(joined, &error);
+  ASSERT_TRUE(back) << error;
+  EXPECT_EQ(back->rows.size(), c.rows.size());
+  int calls = 0;
+  EXPECT_FALSE(WriteCheckpointText(header, c.rows, [&](std::string_view) { return ++calls < 2; }));
+  EXPECT_EQ(calls, 2) << "nothing is written after a piece fails";
+}
+
 TEST(ScanCheckpointTest, RefusesFilesThatAreDamagedCutShortOrIncomplete) {
   const std::string good = CheckpointText(Sample());
   auto replaced = [&](const std::string& from, const std::string& to) {
