@@ -105,7 +105,7 @@ std::vector<DatabaseFile> Session::ListFiles() {
   }
   if (!ws_.source.LiveSource) {
     UiReporter reporter(ws_.ui(), Memo::kMemo2);
-    NameFilesFromContent(ws_.ListView3, ws_.Fragments(), reporter);
+    NameFilesFromContent(ws_.ListView3, ws_.DecidingFragments(), reporter);
   }
   ws_.ui().Changed(Change::kFileList);
   std::vector<DatabaseFile> files;
@@ -142,7 +142,7 @@ AnalysisResult Session::Analyse(const AnalysisRequest& request, SuccessorQuestio
   UiReporter memo2(ws_.ui(), Memo::kMemo2);
   LogRecorder reporter(memo2, result);
   WorkspaceChosenMarks marks(ws_);
-  const AnalysisInputs in{ws_.fragments, ws_.Fragments(), request.map,
+  const AnalysisInputs in{ws_.fragments, ws_.DecidingFragments(), request.map,
                           request.automatic ? nullptr : question, &ws_.Closing};
   AnalysisOutputs out{ws_.pageMap, ws_.FilePageCount, ws_.DatabaseFileName, marks};
   const AnalysisOutcome outcome = AnalyseHeaderFragment(*request.header, in, out, reporter);
@@ -202,14 +202,14 @@ SearchStepResult Session::Search() {
     PageMapSettings settings;
     settings.sectorsPerCluster = ws_.source.SectorsPerCluster;
     settings.fileId = ws_.CurrentFileId;
-    PageMapper mapper(ws_.pageMap, ws_.Fragments(), settings, memo2);
+    PageMapper mapper(ws_.pageMap, ws_.DecidingFragments(), settings, memo2);
     TableSearchList list(ws_.fragments, ws_.ListView4, &ws_.tableLock);
     // The analysed copy's header fragment (the row at page 0) bounds its pages' LSNs.
     std::optional<VersionGuard> versions;
     for (const AssemblyRow& row : Rows()) {
       if (row.startPage != 0 || row.Pages() <= 0) continue;
-      versions.emplace(
-          VersionGuard::ForHeader(ws_.fragments, ws_.Fragments(), row.startSector, row.Pages()));
+      versions.emplace(VersionGuard::ForHeader(ws_.fragments, ws_.DecidingFragments(),
+                                               row.startSector, row.Pages()));
       break;
     }
     result.search = SearchMissingFragments(ws_.fragments, list, mapper, ws_.FilePageCount, memo3,
@@ -229,8 +229,8 @@ SearchStepResult Session::Search() {
   }
   SortAssembly(list_column::kStartPage);
   const NameResult name =
-      ReadNameFromPage32(Rows(), ws_.FilePageCount, ws_.source.SectorsPerCluster, ws_.Fragments(),
-                         ws_.DatabaseFileName, memo3);
+      ReadNameFromPage32(Rows(), ws_.FilePageCount, ws_.source.SectorsPerCluster,
+                         ws_.DecidingFragments(), ws_.DatabaseFileName, memo3);
   if (name.name) ws_.DatabaseFileName = *name.name;
   if (name.outcome == NameOutcome::kMemoSet) {
     {

@@ -37,6 +37,32 @@ FragmentSource& Workspace::Fragments() {
   return storedContent;
 }
 
+namespace {
+
+std::string LiveOrigin(const DataSource& source) {
+  return "source " + std::to_string(source.TotalSectors) + " " + source.SourcePath;
+}
+
+}  // namespace
+
+std::string Workspace::FactsOrigin() const {
+  if (source.LiveSource) return LiveOrigin(source);
+  return "content " + std::to_string(storedContent.FileSize()) + " " + storedContent.Path();
+}
+
+PageFacts& Workspace::FactsForScan() {
+  // The scan reads the source whatever else pages come from meanwhile.
+  const std::string origin = LiveOrigin(source);
+  if (pageFacts_.Origin() != origin) pageFacts_.Reset(origin);
+  return pageFacts_;
+}
+
+FragmentSource& Workspace::DecidingFragments() {
+  if (pageFacts_.Pages() == 0 || pageFacts_.Origin() != FactsOrigin()) return Fragments();
+  if (source.LiveSource) return factsOverLive_;
+  return factsOverStored_;
+}
+
 bool Workspace::ReadCurrentFileId() {
   const auto value = ParseInteger(controls.tab1.Edit2);
   if (!value) return false;

@@ -18,6 +18,7 @@
 #include "analysis/page_map.h"
 #include "catalogue/fragment_source.h"
 #include "catalogue/fragment_table.h"
+#include "catalogue/page_facts.h"
 #include "catalogue/stored_content.h"
 #include "common/mutex.h"
 #include "common/thread_annotations.h"
@@ -134,10 +135,27 @@ class Workspace {
   ReportList::Snapshot SnapshotList(const ReportList& list, RowChanges::Cursor& cursor) const
       EXCLUDES(tableLock);
 
+  // What the scan kept of the pages it accepted, for the steps that decide.
+  // Facts are those of one origin: the source they were read from (its path and size), or
+  // the content file they were saved with. The store is read only while its origin is the
+  // one pages come from now.
+  PageFacts& Facts() { return pageFacts_; }
+  // The origin of the pages read now: the chosen source, or the opened content file.
+  std::string FactsOrigin() const;
+  // The store for a scan of the chosen source: emptied first when it holds another origin's.
+  PageFacts& FactsForScan();
+  // Fragment pages for the analysis, the search and the check: the kept facts where they
+  // hold a page of the current origin, the rest as Fragments() reads it. The writer and the
+  // extractions read Fragments().
+  FragmentSource& DecidingFragments();
+
  private:
   DeviceOpener opener_;
   Ui& ui_;
   LiveFragmentSource liveFragments_;
+  PageFacts pageFacts_;
+  PageFactsSource factsOverLive_{pageFacts_, liveFragments_};
+  PageFactsSource factsOverStored_{pageFacts_, storedContent};
 };
 
 }  // namespace ravelin
