@@ -9,10 +9,9 @@ namespace ravelin {
 namespace {
 
 constexpr std::uint64_t kPageSectors = kSectorsPerPage;
-// The last page id whose page the rules read whole wherever it lies (page 32: the name).
-constexpr std::int32_t kLastWholePageId = 32;
 constexpr std::uint8_t kPageTypeTextMix = 3;
 constexpr std::uint8_t kPageTypeTextTree = 4;
+constexpr std::uint8_t kPageTypeBoot = 13;
 constexpr char kMagic[8] = {'R', 'V', 'P', 'F', 'A', 'C', 'T', '1'};
 
 void Put64(std::string& out, std::uint64_t v) {
@@ -60,10 +59,11 @@ class Reader {
 
 bool KeptWhole(PageView page) {
   const std::uint8_t type = page[page_header::kType];
+  // The boot page and the file header are judged by their type before any version test.
+  if (type == kPageTypeBoot || type == kPageTypeFileHeader) return true;
   const bool plain = type == kPageTypeData || type == kPageTypeIndex || type == kPageTypeTextMix ||
                      type == kPageTypeTextTree;
-  const auto id = static_cast<std::int32_t>(Load32(page, page_header::kPageNumber));
-  return !plain || id <= kLastWholePageId;
+  return page[page_header::kHeaderVersion] == 1 && !plain;
 }
 
 std::string PageFacts::Origin() const {
@@ -143,9 +143,22 @@ bool PageFacts::Fill(std::uint64_t sector, MutablePage page) const {
   return true;
 }
 
+bool PageFacts::FillWhole(std::uint64_t sector, MutablePage page) const {
+  MutexLock lock(mutex_);
+  const auto it = whole_.find(sector);
+  if (it == whole_.end()) return false;
+  std::memcpy(page.data(), wholeBytes_.data() + std::size_t{it->second} * kPageSize, kPageSize);
+  return true;
+}
+
 bool PageFacts::Holds(std::uint64_t sector) const {
   MutexLock lock(mutex_);
   return Find(sector).has_value();
+}
+
+bool PageFacts::HoldsWhole(std::uint64_t sector) const {
+  MutexLock lock(mutex_);
+  return whole_.count(sector) > 0;
 }
 
 std::size_t PageFacts::Pages() const {
@@ -287,7 +300,7 @@ bool ReadFactsFile(ByteView bytes, const SavedScanStamp& stamp, PageFacts& facts
 
 template <typename ReadRun>
 bool PageFactsSource::Serve(std::uint64_t startSector, std::int64_t k, std::int32_t count,
-                            MutableBytes out, ReadRun readRun) {
+                            MutableBytes out, bool wholeOnly, ReadRun readRun) {
   bool all = true;
   std::int32_t i = 0;
   while (i < count) {
@@ -297,7 +310,7 @@ bool PageFactsSource::Serve(std::uint64_t startSector, std::int64_t k, std::int3
     const bool fits = !__builtin_mul_overflow(page, kPageSectors, &sector) &&
                       !__builtin_add_overflow(sector, startSector, &sector);
     MutablePage target(out.data() + static_cast<std::size_t>(i) * kPageSize, kPageSize);
-    if (fits && facts_.Fill(sector, target)) {
+    if (fits && (wholeOnly ? facts_.FillWhole(sector, target) : facts_.Fill(sector, target))) {
       ++i;
       continue;
     }
@@ -305,7 +318,8 @@ bool PageFactsSource::Serve(std::uint64_t startSector, std::int64_t k, std::int3
     std::int32_t n = 1;
     while (i + n < count) {
       const std::uint64_t next = sector + static_cast<std::uint64_t>(n) * kPageSectors;
-      if (!fits || next < sector || facts_.Holds(next)) break;
+      if (!fits || next < sector || (wholeOnly ? facts_.HoldsWhole(next) : facts_.Holds(next)))
+        break;
       ++n;
     }
     if (!fits) n = count - i;
@@ -325,7 +339,8 @@ bool PageFactsSource::ReadSectors(std::uint64_t startSector, std::int64_t offset
       buffer.size() < static_cast<std::size_t>(count) * kSectorSize || facts_.Pages() == 0)
     return source_.ReadSectors(startSector, offset, count, buffer);
   return Serve(startSector, offset / pageSectors, static_cast<std::int32_t>(count / pageSectors),
-               buffer, [&](std::int64_t first, std::int32_t n, MutableBytes bytes) {
+               buffer, /*wholeOnly=*/true,
+               [&](std::int64_t first, std::int32_t n, MutableBytes bytes) {
                  return source_.ReadSectors(startSector, first * pageSectors,
                                             n * static_cast<std::int32_t>(pageSectors), bytes);
                });
@@ -336,7 +351,7 @@ bool PageFactsSource::ReadPages(std::uint64_t startSector, std::int64_t k, std::
   if (k < 0 || count <= 0 || static_cast<std::uint64_t>(count) * kPageSize > pages.size() ||
       facts_.Pages() == 0)
     return source_.ReadPages(startSector, k, count, pages);
-  return Serve(startSector, k, count, pages,
+  return Serve(startSector, k, count, pages, /*wholeOnly=*/false,
                [&](std::int64_t first, std::int32_t n, MutableBytes bytes) {
                  return source_.ReadPages(startSector, first, n, bytes);
                });

@@ -3,13 +3,18 @@
 //
 // The rules of the page map, the chaining and the version guard read a page's header, and
 // the whole of only a few pages: the allocation pages (PFS, IAM, GAM, SGAM, DIFF, ML), the
-// file header, the boot page and page 32 (the file's name). So of every accepted page the
-// store keeps the header bytes those rules read (36 bytes), keyed by the page's first sector
-// on the source, and the whole 8192 bytes of the pages the rules read whole: every page whose
-// type is not data, index or text, and every page with a page id of 32 or less.
+// boot page and the file header. So of every accepted page the store keeps the header bytes
+// those rules read (36 bytes), keyed by the page's first sector on the source, and the whole
+// 8192 bytes of those few: every page of header version 1 whose type is not data, index or
+// text, and every page whose type says boot page or file header (read by type alone). A page
+// of another header version is skipped by every rule for its version. The file's size and
+// name (pages 0 and 32) are read whole, a page at a time.
 //
-// PageFactsSource serves a fragment's pages from the store: a page kept whole as it was read,
-// any other as a page of zeros carrying the kept header bytes; pages the store does not hold
+// PageFactsSource serves the block reads the rules scan a fragment with (ReadPages) from the
+// store: a page kept whole as it was read, any other as a page of zeros carrying the kept
+// header bytes. A read of single pages (ReadPage, ReadSectors: a file's size and name, or a
+// block read again page by page) is served only from pages kept whole, as those readers may
+// look past the header. Pages the store does not hold
 // (a row added without a scan, a sector that could not be read, a page the scan's window held
 // only in part) are read from the source it wraps. It is for the steps that decide; the
 // writer and the extractions read the source itself.
@@ -62,6 +67,9 @@ class PageFacts {
   // the kept header bytes. False when the store does not hold it.
   bool Fill(std::uint64_t sector, MutablePage page) const EXCLUDES(mutex_);
   bool Holds(std::uint64_t sector) const EXCLUDES(mutex_);
+  // The page at `sector` when it was kept whole.
+  bool FillWhole(std::uint64_t sector, MutablePage page) const EXCLUDES(mutex_);
+  bool HoldsWhole(std::uint64_t sector) const EXCLUDES(mutex_);
 
   std::size_t Pages() const EXCLUDES(mutex_);
   std::size_t WholePages() const EXCLUDES(mutex_);
@@ -127,9 +135,10 @@ class PageFactsSource final : public FragmentSource {
  private:
   // Pages k .. k + count - 1 into the front of `out`: held ones from the store, each run of
   // others through readRun(first, n, bytes). True when every page was had.
+  // wholeOnly: only pages kept whole are served from the store.
   template <typename ReadRun>
   bool Serve(std::uint64_t startSector, std::int64_t k, std::int32_t count, MutableBytes out,
-             ReadRun readRun);
+             bool wholeOnly, ReadRun readRun);
 
   const PageFacts& facts_;
   FragmentSource& source_;

@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 std::optional<std::string> PageZeroLsn(Workspace& ws, const ReportRow& fileRow) {
   std::array<std::uint8_t, kPageSize> page{};
   const auto sector = static_cast<std::uint64_t>(CellNumber(fileRow, file_column::kStartSector));
-  if (!ws.DecidingFragments().ReadPage(sector, 0, page)) return std::nullopt;
+  if (!ws.Fragments().ReadPage(sector, 0, page)) return std::nullopt;
   return LsnText(page);
 }
 

@@ -84,24 +84,31 @@ ByteView View(const std::string& bytes) {
   return ByteView(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
-// The row file whole, the content file by its size and its first and last 64 KiB (read
-// through the Workspace's opener, like every read of a content file).
+// The first and last kStampSampleBytes of `file` hashed, and its size.
+bool StampContent(Device& file, SavedScanStamp& stamp) {
+  stamp.contentBytes = file.SizeBytes();
+  std::vector<std::uint8_t> sample(
+      static_cast<std::size_t>(std::min(kStampSampleBytes, stamp.contentBytes)));
+  if (!file.ReadAt(0, sample)) return false;
+  stamp.contentHash = StampHash(sample);
+  if (!file.ReadAt(stamp.contentBytes - sample.size(), sample)) return false;
+  stamp.contentHash = StampHash(sample, stamp.contentHash);
+  return true;
+}
+
+// The row file whole, the content file by its size and its first and last 64 KiB. A content
+// file being opened is read through the Workspace's opener, like every read of the pages'
+// origin; one just saved is an output, read back as a plain file.
 std::optional<SavedScanStamp> StampOf(Workspace& ws, const std::string& rowsPath,
-                                      const std::string& contentPath) {
+                                      const std::string& contentPath, bool contentIsInput) {
   const std::optional<std::string> rows = FileBytes(rowsPath);
   if (!rows) return std::nullopt;
-  OpenResult opened = ws.opener()(contentPath);
+  OpenResult opened = contentIsInput ? ws.opener()(contentPath) : OpenSystemDevice(contentPath);
   if (!opened.device) return std::nullopt;
   SavedScanStamp stamp;
   stamp.rowsBytes = rows->size();
   stamp.rowsHash = StampHash(View(*rows));
-  stamp.contentBytes = opened.device->SizeBytes();
-  std::vector<std::uint8_t> sample(
-      static_cast<std::size_t>(std::min(kStampSampleBytes, stamp.contentBytes)));
-  if (!opened.device->ReadAt(0, sample)) return std::nullopt;
-  stamp.contentHash = StampHash(sample);
-  if (!opened.device->ReadAt(stamp.contentBytes - sample.size(), sample)) return std::nullopt;
-  stamp.contentHash = StampHash(sample, stamp.contentHash);
+  if (!StampContent(*opened.device, stamp)) return std::nullopt;
   return stamp;
 }
 
@@ -127,7 +134,7 @@ bool SaveFactsFile(Workspace& ws, const std::string& rowsPath, const std::string
                                          "recovery from this scan reads its pages instead)");
     return false;
   }
-  const std::optional<SavedScanStamp> stamp = StampOf(ws, rowsPath, contentPath);
+  const std::optional<SavedScanStamp> stamp = StampOf(ws, rowsPath, contentPath, false);
   if (!stamp) return false;
   const std::string bytes = FactsFileBytes(*stamp, ws.Facts());
   auto file = CreateOutput(ws, path, bytes.size(), {rowsPath, contentPath});
@@ -142,7 +149,7 @@ bool SaveFactsFile(Workspace& ws, const std::string& rowsPath, const std::string
 bool LoadFactsFile(Workspace& ws, const std::string& rowsPath, const std::string& contentPath) {
   const std::optional<std::string> bytes = FileBytes(FactsFilePath(contentPath));
   if (!bytes) return false;  // none: the steps that decide read the pages
-  const std::optional<SavedScanStamp> stamp = StampOf(ws, rowsPath, contentPath);
+  const std::optional<SavedScanStamp> stamp = StampOf(ws, rowsPath, contentPath, true);
   // One of other rows or another content file is not used: the pages are read instead.
   return stamp && ReadFactsFile(View(*bytes), *stamp, ws.Facts(), ws.FactsOrigin());
 }

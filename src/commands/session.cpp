@@ -105,7 +105,7 @@ std::vector<DatabaseFile> Session::ListFiles() {
   }
   if (!ws_.source.LiveSource) {
     UiReporter reporter(ws_.ui(), Memo::kMemo2);
-    NameFilesFromContent(ws_.ListView3, ws_.DecidingFragments(), reporter);
+    NameFilesFromContent(ws_.ListView3, ws_.Fragments(), reporter);
   }
   ws_.ui().Changed(Change::kFileList);
   std::vector<DatabaseFile> files;
@@ -229,8 +229,8 @@ SearchStepResult Session::Search() {
   }
   SortAssembly(list_column::kStartPage);
   const NameResult name =
-      ReadNameFromPage32(Rows(), ws_.FilePageCount, ws_.source.SectorsPerCluster,
-                         ws_.DecidingFragments(), ws_.DatabaseFileName, memo3);
+      ReadNameFromPage32(Rows(), ws_.FilePageCount, ws_.source.SectorsPerCluster, ws_.Fragments(),
+                         ws_.DatabaseFileName, memo3);
   if (name.name) ws_.DatabaseFileName = *name.name;
   if (name.outcome == NameOutcome::kMemoSet) {
     {

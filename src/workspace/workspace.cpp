@@ -39,8 +39,11 @@ FragmentSource& Workspace::Fragments() {
 
 namespace {
 
+// The path read, as a partition or not, and the sectors a read may reach.
 std::string LiveOrigin(const DataSource& source) {
-  return "source " + std::to_string(source.TotalSectors) + " " + source.SourcePath;
+  return "source " + std::to_string(source.IsPartition) + " " +
+         std::to_string(source.TotalSectors) + " " + std::to_string(source.SectorLimit) + " " +
+         source.SourcePath;
 }
 
 }  // namespace
