@@ -37,6 +37,7 @@ JobResult ScanJob(Workspace& ws, const ScanSettings& settings,
   reporter.Log(std::string(Text(TextId::kScanStarted)) + NowText());
   reporter.Status(Text(TextId::kScanStarted));
 
+  ws.FactsForScan();
   WorkspaceFragmentSink sink(ws);
   const ScanResult scan =
       ScanSource(settings, ws.source(), ws.opener(), ws.reader(), ws.freeSpaceMap(),

@@ -1,10 +1,13 @@
 #include "commands/scan_info_commands.h"
 
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <vector>
 
 #include "catalogue/content_file.h"
+#include "catalogue/page_facts.h"
 #include "catalogue/scan_text.h"
 #include "commands/command_guards.h"
 #include "commands/workspace_fragments.h"
@@ -69,7 +72,87 @@ bool FillContentFile(Workspace& ws, OutputFile& file, std::optional<std::uint32_
   return true;
 }
 
+std::optional<std::string> FileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return std::nullopt;
+  return bytes;
+}
+
+ByteView View(const std::string& bytes) {
+  return ByteView(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+}
+
+// The first and last kStampSampleBytes of `file` hashed, and its size.
+bool StampContent(Device& file, SavedScanStamp& stamp) {
+  stamp.contentBytes = file.SizeBytes();
+  std::vector<std::uint8_t> sample(
+      static_cast<std::size_t>(std::min(kStampSampleBytes, stamp.contentBytes)));
+  if (!file.ReadAt(0, sample)) return false;
+  stamp.contentHash = StampHash(sample);
+  if (!file.ReadAt(stamp.contentBytes - sample.size(), sample)) return false;
+  stamp.contentHash = StampHash(sample, stamp.contentHash);
+  return true;
+}
+
+// The row file whole, the content file by its size and its first and last 64 KiB. A content
+// file being opened is read through the Workspace's opener, like every read of the pages'
+// origin; one just saved is an output, read back as a plain file.
+std::optional<SavedScanStamp> StampOf(Workspace& ws, const std::string& rowsPath,
+                                      const std::string& contentPath, bool contentIsInput) {
+  const std::optional<std::string> rows = FileBytes(rowsPath);
+  if (!rows) return std::nullopt;
+  OpenResult opened = contentIsInput ? ws.opener()(contentPath) : OpenSystemDevice(contentPath);
+  if (!opened.device) return std::nullopt;
+  SavedScanStamp stamp;
+  stamp.rowsBytes = rows->size();
+  stamp.rowsHash = StampHash(View(*rows));
+  if (!StampContent(*opened.device, stamp)) return std::nullopt;
+  return stamp;
+}
+
+// Whether `path` is a side file this program wrote (the only kind it replaces).
+bool IsFactsFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  char magic[8] = {};
+  return in.read(magic, sizeof magic) && std::string_view(magic, sizeof magic) == "RVSIDE01";
+}
+
 }  // namespace
+
+std::string FactsFilePath(const std::string& contentPath) { return contentPath + ".facts"; }
+
+bool SaveFactsFile(Workspace& ws, const std::string& rowsPath, const std::string& contentPath) {
+  // Facts of another origin are not those of the pages just saved.
+  if (ws.Facts().Pages() == 0 || ws.Facts().Origin() != ws.FactsOrigin()) return false;
+  const std::string path = FactsFilePath(contentPath);
+  std::error_code error;
+  if (std::filesystem::exists(path, error) && !IsFactsFile(path)) {
+    ws.ui().AppendMemo(Memo::kMemo1, "not written: " + path +
+                                         " exists and is no side file of a saved scan (the "
+                                         "recovery from this scan reads its pages instead)");
+    return false;
+  }
+  const std::optional<SavedScanStamp> stamp = StampOf(ws, rowsPath, contentPath, false);
+  if (!stamp) return false;
+  const std::string bytes = FactsFileBytes(*stamp, ws.Facts());
+  auto file = CreateOutput(ws, path, bytes.size(), {rowsPath, contentPath});
+  if (!file) return false;
+  if (!file->Append(View(bytes)) || !file->Commit()) {
+    ShowWriteFailed(ws, *file);
+    return false;
+  }
+  return true;
+}
+
+bool LoadFactsFile(Workspace& ws, const std::string& rowsPath, const std::string& contentPath) {
+  const std::optional<std::string> bytes = FileBytes(FactsFilePath(contentPath));
+  if (!bytes) return false;  // none: the steps that decide read the pages
+  const std::optional<SavedScanStamp> stamp = StampOf(ws, rowsPath, contentPath, true);
+  // One of other rows or another content file is not used: the pages are read instead.
+  return stamp && ReadFactsFile(View(*bytes), *stamp, ws.Facts(), ws.FactsOrigin());
+}
 
 ScanInfoOutputs::ScanInfoOutputs() = default;
 ScanInfoOutputs::ScanInfoOutputs(ScanInfoOutputs&&) noexcept = default;
@@ -108,7 +191,9 @@ bool SaveScanInfo(Workspace& ws, ScanInfoOutputs& outputs,
                         MessageIcon::kError);
     return false;
   }
-  return FillContentFile(ws, *outputs.content, contentKey);
+  if (!FillContentFile(ws, *outputs.content, contentKey)) return false;
+  SaveFactsFile(ws, outputs.rows->Path(), outputs.content->Path());
+  return true;
 }
 
 bool SaveScanInfo(Workspace& ws, const std::string& rowsPath,
@@ -206,6 +291,8 @@ ContentOpened LoadContentFile(Workspace& ws, const std::string& path, bool clust
                        (expected ? std::to_string(*expected) : "more than 2^64"),
                    kPromptCaption, MessageIcon::kWarning);
   }
+  // What the scan kept of the pages, saved beside the content file with these rows.
+  if (!ws.rowFilePath().empty()) LoadFactsFile(ws, ws.rowFilePath(), path);
   result.opened = true;
   return result;
 }
@@ -233,12 +320,12 @@ bool LoadScanInfo(Workspace& ws, const std::string& rowsPath,
 void btnsaveClick(Workspace& ws) {
   if (RefuseWhileJobRuns(ws)) return;
   Ui& ui = ws.ui();
-  if (const auto rowsPath = ui.SaveFileDialog(Text(TextId::kSaveRowsTitle), ""))
-    WriteRowFile(ws, *rowsPath);
+  const auto rowsPath = ui.SaveFileDialog(Text(TextId::kSaveRowsTitle), "");
+  const bool rowsWritten = rowsPath && WriteRowFile(ws, *rowsPath);
   if (!ui.AskYesNo(Text(TextId::kSaveContentQuestion), Text(TextId::kSaveContentCaption))) return;
   const auto contentPath = ui.SaveFileDialog(Text(TextId::kSaveContentTitle), "spcontent");
   if (!contentPath) return;
-  WriteContentFile(ws, *contentPath);
+  if (WriteContentFile(ws, *contentPath) && rowsWritten) SaveFactsFile(ws, *rowsPath, *contentPath);
 }
 
 void Button3Click(Workspace& ws) {

@@ -75,6 +75,17 @@ ContentOpened LoadContentFile(Workspace& ws, const std::string& path, bool clust
 // saved with other rows hands out the wrong bytes for every fragment.
 bool ContentMatchesRows(const Workspace& ws);
 
+// The side file of a saved scan, beside its content file: what the scan kept of the pages
+// (catalogue/page_facts.h), stamped with the row and content files it belongs to.
+std::string FactsFilePath(const std::string& contentPath);
+// Writes it for the rows and content just saved, when the Workspace holds facts of the pages
+// saved; a file at its place that is not one is left alone. True when written.
+bool SaveFactsFile(Workspace& ws, const std::string& rowsPath, const std::string& contentPath);
+// Takes the facts from the side file of `contentPath` when it belongs to these rows and this
+// content (the content file opened already); else the store is left empty and the steps that
+// decide read the pages.
+bool LoadFactsFile(Workspace& ws, const std::string& rowsPath, const std::string& contentPath);
+
 // The command line's open: the row file, the page-order index, then the content file when
 // a path is given. Non-interactive.
 bool OpenScanInfo(Workspace& ws, const std::string& rowsPath,

@@ -171,7 +171,7 @@ AnalysisResult Session::Analyse(const AnalysisRequest& request, SuccessorQuestio
   UiReporter memo2(ws_.ui(), Memo::kMemo2);
   LogRecorder reporter(memo2, result, keepLog_);
   WorkspaceChosenMarks marks(ws_);
-  const AnalysisInputs in{ws_.fragments(), ws_.Fragments(), request.map,
+  const AnalysisInputs in{ws_.fragments(), ws_.DecidingFragments(), request.map,
                           request.automatic ? nullptr : question, &ws_.Closing()};
   AnalysisOutputs out{ws_.pageMap(), ws_.FilePageCount(), ws_.DatabaseFileName(), marks};
   const AnalysisOutcome outcome = AnalyseHeaderFragment(*request.header, in, out, reporter);
@@ -228,14 +228,14 @@ SearchStepResult Session::Search() {
     PageMapSettings settings;
     settings.sectorsPerCluster = ws_.source().SectorsPerCluster;
     settings.fileId = ws_.CurrentFileId();
-    PageMapper mapper(ws_.pageMap(), ws_.Fragments(), settings, memo2);
+    PageMapper mapper(ws_.pageMap(), ws_.DecidingFragments(), settings, memo2);
     WorkspaceSearchList list(ws_);
     // The analysed copy's header fragment (the row at page 0) bounds its pages' LSNs.
     std::optional<VersionGuard> versions;
     for (const AssemblyRow& row : Rows()) {
       if (row.startPage != 0 || row.Pages() <= 0) continue;
-      versions.emplace(
-          VersionGuard::ForHeader(ws_.fragments(), ws_.Fragments(), row.startSector, row.Pages()));
+      versions.emplace(VersionGuard::ForHeader(ws_.fragments(), ws_.DecidingFragments(),
+                                               row.startSector, row.Pages()));
       break;
     }
     result.search = SearchMissingFragments(ws_.fragments(), list, mapper, ws_.FilePageCount(),

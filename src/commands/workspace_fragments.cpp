@@ -31,6 +31,10 @@ void WorkspaceFragmentSink::RemoveLast() {
   if (ws_.showsLists()) ws_.LockedList(ws_.ListView2()).RemoveLast();
 }
 
+void WorkspaceFragmentSink::KeepPage(std::uint64_t sector, PageView page) {
+  ws_.Facts().Keep(sector, page);
+}
+
 bool AddFragment(Workspace& ws, std::int32_t no, std::int64_t pages, std::int32_t startPage,
                  std::uint64_t startSector, const std::optional<std::string>& inheritedRemark) {
   const Tab1Controls& tab1 = ws.controls().tab1;

@@ -21,6 +21,7 @@ class WorkspaceFragmentSink final : public FragmentSink {
   const FragmentRow* Last() const override;
   void Append(FragmentRow row) override;
   void RemoveLast() override;
+  void KeepPage(std::uint64_t sector, PageView page) override;
 
  private:
   Workspace& ws_;

@@ -87,6 +87,15 @@ std::optional<std::uint8_t> BlockWindow::PeekFirstByte(std::uint64_t sector) {
   return bytes[0];
 }
 
+const std::uint8_t* BlockWindow::WholePage(std::uint64_t sector) {
+  if (sector < blockStart_ || sector >= blockEnd_) return nullptr;
+  const std::uint64_t offset = sector - blockStart_;
+  if (offset + kSectorsPerPage > count_) return nullptr;
+  for (std::uint64_t s = offset; s < offset + kSectorsPerPage; ++s)
+    if (SectorAt(s) == nullptr) return nullptr;
+  return buffer_.get() + offset * kSectorSize;
+}
+
 int BlockWindow::GetPageHeader(PageHeader& header, bool advance, std::int64_t windowLength,
                                std::uint64_t sector, std::int64_t end) {
   if (advance && sector >= blockEnd_ && windowLength > 0) {

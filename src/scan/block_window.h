@@ -50,6 +50,10 @@ class BlockWindow {
   // Lets the scan pass over most positions without copying a header.
   std::optional<std::uint8_t> PeekFirstByte(std::uint64_t sector);
 
+  // The 8192 bytes of the page at `sector` when the window holds all of them and each could
+  // be read (reading the pieces they lie in if need be), else null.
+  const std::uint8_t* WholePage(std::uint64_t sector);
+
  private:
   static constexpr std::int64_t kPieceSectors = 2048;  // 1 MiB
   static constexpr std::size_t kPieces = kBlockSectors / kPieceSectors;

@@ -61,6 +61,11 @@ class Scan {
     return IsExpectedPage(settings_.fileId, static_cast<std::int32_t>(pageNumber), View(header_),
                           settings_.fileId);
   }
+  // The page at `sector` is counted into the run: the sink may keep what it needs of it.
+  void Keep(std::int64_t sector) {
+    if (const std::uint8_t* page = window_.WholePage(static_cast<std::uint64_t>(sector)))
+      sink_.KeepPage(static_cast<std::uint64_t>(sector), PageView(page, kPageSize));
+  }
   void Record(std::int64_t pages, std::int32_t startPage, std::uint64_t startSector,
               const std::optional<std::string>& inheritedRemark = std::nullopt);
   void RunFromPageZero();
@@ -175,6 +180,7 @@ void Scan::RunFromPageZero() {
   std::int64_t expected = 0;
   lastRunEnd_ = runStart;
   do {
+    Keep(lastRunEnd_);
     ++pages;
     lastRunEnd_ += kPage;
     if (lastRunEnd_ >= end_) break;
@@ -197,6 +203,7 @@ void Scan::RunFromMiddle() {
   std::int64_t pages = 0;
   lastRunEnd_ = runStart;
   do {
+    Keep(lastRunEnd_);
     lastRunEnd_ += kPage;
     ++expected;
     ++pages;
@@ -216,6 +223,9 @@ void Scan::RunFromMiddle() {
     const std::int64_t gap = runStart - prevEnd;
     const bool continuesNumbering = runStart - prevStart == (firstPage - prevPage) * kPage;
     if (gap > 0 && continuesNumbering && gap <= kMaxMergeGap) {
+      // The gap's pages become pages of the fragment: kept too, where the window still
+      // holds them.
+      for (std::int64_t sector = prevEnd; sector < runStart; sector += kPage) Keep(sector);
       // One fragment from the previous start page to the end of this run, gap included.
       const std::int64_t merged = pages + (firstPage - prevPage);
       std::optional<std::string> inherited;

@@ -68,6 +68,9 @@ class FragmentSink {
   virtual const FragmentRow* Last() const = 0;
   virtual void Append(FragmentRow row) = 0;
   virtual void RemoveLast() = 0;
+  // A page of a run the scan followed, whole as read, at `sector`: what the later steps
+  // decide on may be kept from it. Not told of pages that could not be read whole.
+  virtual void KeepPage(std::uint64_t /*sector*/, PageView /*page*/) {}
 };
 
 enum class ScanOutcome {

@@ -39,6 +39,35 @@ FragmentSource& Workspace::Fragments() {
   return storedContent_;
 }
 
+namespace {
+
+// The path read, as a partition or not, and the sectors a read may reach.
+std::string LiveOrigin(const DataSource& source) {
+  return "source " + std::to_string(source.IsPartition) + " " +
+         std::to_string(source.TotalSectors) + " " + std::to_string(source.SectorLimit) + " " +
+         source.SourcePath;
+}
+
+}  // namespace
+
+std::string Workspace::FactsOrigin() const {
+  if (source_.LiveSource) return LiveOrigin(source_);
+  return "content " + std::to_string(storedContent_.FileSize()) + " " + storedContent_.Path();
+}
+
+PageFacts& Workspace::FactsForScan() {
+  // The scan reads the source whatever else pages come from meanwhile.
+  const std::string origin = LiveOrigin(source_);
+  if (pageFacts_.Origin() != origin) pageFacts_.Reset(origin);
+  return pageFacts_;
+}
+
+FragmentSource& Workspace::DecidingFragments() {
+  if (pageFacts_.Pages() == 0 || pageFacts_.Origin() != FactsOrigin()) return Fragments();
+  if (source_.LiveSource) return factsOverLive_;
+  return factsOverStored_;
+}
+
 bool Workspace::ReadCurrentFileId() {
   const auto value = ParseInteger(controls_.tab1.Edit2);
   if (!value) return false;

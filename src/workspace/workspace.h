@@ -19,6 +19,7 @@
 #include "assembly/assembly_list.h"
 #include "catalogue/fragment_source.h"
 #include "catalogue/fragment_table.h"
+#include "catalogue/page_facts.h"
 #include "catalogue/stored_content.h"
 #include "common/mutex.h"
 #include "common/thread_annotations.h"
@@ -70,6 +71,21 @@ class Workspace {
   FreeSpaceMap& freeSpaceMap() { return freeSpaceMap_; }
   // Where fragment pages come from now: the source, or the opened content file.
   FragmentSource& Fragments();
+
+  // What the scan kept of the pages it accepted, for the steps that decide: filled by the
+  // scan job while it runs (or from a saved scan's side file on the window's thread), read
+  // by the analysis, the search and the check. Facts are those of one origin: the source
+  // they were read from (its path and size), or the content file they were saved with. The
+  // store is read only while its origin is the one pages come from now.
+  PageFacts& Facts() { return pageFacts_; }
+  // The origin of the pages read now: the chosen source, or the opened content file.
+  std::string FactsOrigin() const;
+  // The store for a scan of the chosen source: emptied first when it holds another origin's.
+  PageFacts& FactsForScan();
+  // Fragment pages for the analysis, the search and the check: the kept facts where they
+  // hold a page of the current origin, the rest as Fragments() reads it. The writer and the
+  // extractions read Fragments().
+  FragmentSource& DecidingFragments();
 
   // ---- The window's thread only (the command line's main thread): the controls, the menus
   // and what the handlers remember between clicks. A job gets what it needs from them as
@@ -201,6 +217,9 @@ class Workspace {
   DeviceOpener opener_;
   Ui& ui_;
   LiveFragmentSource liveFragments_;
+  PageFacts pageFacts_;
+  PageFactsSource factsOverLive_{pageFacts_, liveFragments_};
+  PageFactsSource factsOverStored_{pageFacts_, storedContent_};
   JobRunner jobs_;  // last: its threads are joined before the tables they use go
 };
 

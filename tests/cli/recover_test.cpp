@@ -11,8 +11,10 @@
 #include <set>
 #include <sstream>
 
+#include "catalogue/page_facts.h"
 #include "cli/commands.h"
 #include "cli/recovery.h"
+#include "commands/scan_info_commands.h"
 #include "common/messages.h"
 #include "datasource/device.h"
 #include "datasource/fault_device.h"
@@ -255,6 +257,86 @@ TEST_F(RecoverCommandTest, SavedScanAndAnalyseGiveTheSameFileAsTheWholeRecovery)
   EXPECT_TRUE(test::FilesEqual(analyse.out, rebuilt));
   EXPECT_NE(log.str().find("检测完毕"), std::string::npos);
   EXPECT_NE(log.str().find("组合完毕"), std::string::npos);
+}
+
+// The steps after the scan decide from what it kept of the pages: the whole recovery reads
+// the image once and the rebuilt file's pages once more. A saved scan with its side file reads
+// no more than that; without it, or with the side file of another save, the pages are read
+// again and every result stays the same.
+TEST_F(RecoverCommandTest, ReadsTheImageOnceAndTheFileOnceLiveOrSaved) {
+  auto recover = [&](RecoverOptions o, const std::string& name) {
+    o.stats = true;
+    o.json = dir_.File(name + ".json");
+    err_.str("");
+    EXPECT_EQ(RunRecover(o, env_, out_, err_), 0) << err_.str();
+    unsigned long long read = 0, wrote = 0;
+    const std::size_t at = err_.str().find("stats: read ");
+    EXPECT_NE(at, std::string::npos) << err_.str();
+    if (at != std::string::npos)
+      EXPECT_EQ(
+          std::sscanf(err_.str().c_str() + at,
+                      "stats: read %llu bytes from the source in all, wrote %llu", &read, &wrote),
+          2);
+    nlohmann::json doc = nlohmann::json::parse(std::ifstream(o.json));
+    for (nlohmann::json& file : doc["files"]) {
+      file.erase("seconds");
+      file.erase("output");
+    }
+    doc.erase("out_dir");
+    doc.erase("source");
+    return std::pair(static_cast<std::uint64_t>(read), doc);
+  };
+  const std::uint64_t fileBytes = static_cast<std::uint64_t>(database_->PageCount()) * kPageSize;
+  auto [liveRead, live] = recover(Options("live"), "live");
+  EXPECT_LE(liveRead, std::filesystem::file_size(image_) + fileBytes * 105 / 100);
+  const std::string original = Original();
+  EXPECT_TRUE(test::FilesEqual(dir_.File("live/shop.mdf"), original));
+
+  ScanOptions scan;
+  scan.source = Options("").scan.source;
+  scan.sectorsPerCluster = 8;
+  scan.progress = ScanOptions::ProgressStyle::kNone;
+  auto save = [&](const std::string& name) {
+    scan.rows = dir_.File(name + ".rows");
+    scan.content = dir_.File(name + ".content");
+    std::ostringstream ignored;
+    EXPECT_EQ(RunScan(scan, env_, ignored, ignored), 0);
+    EXPECT_TRUE(std::filesystem::exists(FactsFilePath(scan.content)));
+    RecoverOptions o = Options(name);
+    o.scan.source.source.clear();
+    o.rows = scan.rows;
+    o.content = scan.content;
+    return o;
+  };
+  const RecoverOptions saved = save("saved");
+  auto [savedRead, fromSaved] = recover(saved, "saved");
+  EXPECT_LE(savedRead, liveRead);
+  // The content file's stamp is read too: its first and last 64 KiB.
+  EXPECT_LE(savedRead, fileBytes * 105 / 100 + 2 * kStampSampleBytes);
+  EXPECT_TRUE(test::FilesEqual(dir_.File("saved/shop.mdf"), original));
+
+  // The side file of another save of the same scan: another content key, so not this one's.
+  RecoverOptions other = save("other");
+  other.outDir = dir_.File("stale");
+  std::filesystem::copy_file(FactsFilePath(saved.content), FactsFilePath(other.content),
+                             std::filesystem::copy_options::overwrite_existing);
+  const auto [staleRead, fromStale] = recover(other, "stale");
+  std::filesystem::remove(FactsFilePath(saved.content));
+  RecoverOptions without = saved;
+  without.outDir = dir_.File("without");
+  const auto [plainRead, fromPlain] = recover(without, "without");
+  for (const auto& [read, doc, name] :
+       {std::tuple(staleRead, fromStale, "stale"), std::tuple(plainRead, fromPlain, "without")}) {
+    SCOPED_TRACE(name);
+    EXPECT_GT(read, savedRead + fileBytes) << "the analysis reads the pages again";
+    EXPECT_EQ(doc, fromSaved);
+    EXPECT_TRUE(test::FilesEqual(dir_.File(std::string(name) + "/shop.mdf"), original));
+  }
+  // The same steps from the saved scan as live; only the name cell differs, with the size
+  // read from the stored page 0.
+  for (nlohmann::json* doc : {&fromSaved, &live})
+    for (nlohmann::json& file : (*doc)["files"]) file.erase("identification");
+  EXPECT_EQ(fromSaved["files"], live["files"]);
 }
 
 }  // namespace
