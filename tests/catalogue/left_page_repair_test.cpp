@@ -155,7 +155,9 @@ TEST(RepairLeftPageTest, ChoosesOnlyAVersionTheTestsCanTellApart) {
                 written.end() - r.sectors * kSectorSize);
       EXPECT_EQ(page, written) << c.name;
       EXPECT_TRUE(PageHolds(page)) << c.name;
-      if (c.mended) EXPECT_EQ(page, c.truth) << c.name;
+      if (c.mended) {
+        EXPECT_EQ(page, c.truth) << c.name;
+      }
     } else {
       EXPECT_EQ(page, c.mended ? c.truth : read) << c.name;
     }

@@ -101,7 +101,9 @@ TEST(FindOrphanTailTest, TakesTheOneTailTheChecksumAndStructureAgreeOn) {
     if (!tail) continue;
     EXPECT_EQ(tail->uncertain, c.uncertain) << c.name;
     EXPECT_EQ(tail->sectors, static_cast<std::int32_t>(16 - c.head)) << c.name;
-    if (c.copies == 0 && !c.uncertain) EXPECT_EQ(tail->sector, kTail) << c.name;
+    if (c.copies == 0 && !c.uncertain) {
+      EXPECT_EQ(tail->sector, kTail) << c.name;
+    }
   }
 }
 

@@ -237,7 +237,9 @@ TEST(PageFactsSourceTest, ServesHeldPagesAndReadsTheRestAsTheSourceWould) {
     Page page{};
     source.sectorsRead = 0;
     EXPECT_EQ(served.ReadPage(PagesSource::kFirst, k, page), k != 21) << k;
-    if (k != 21) EXPECT_EQ(page, source.pages[static_cast<std::size_t>(k)]) << k;
+    if (k != 21) {
+      EXPECT_EQ(page, source.pages[static_cast<std::size_t>(k)]) << k;
+    }
     EXPECT_EQ(source.sectorsRead, k == 3 ? 0 : 16) << k;
   }
   // Lead-ins and requests that are not whole pages go to the source.

@@ -279,7 +279,9 @@ TEST_P(RecoverImagesTest, RebuildsEveryRecoverablePageOfEveryTarget) {
   // Exit 0 says that every file came back complete, and nothing less; a read that failed
   // part-way is never a success.
   EXPECT_EQ(code == kExitOk, report["all_complete"].get<bool>()) << out.str();
-  if (c.unreadable > 0) EXPECT_EQ(code, kExitFailed);
+  if (c.unreadable > 0) {
+    EXPECT_EQ(code, kExitFailed);
+  }
 
   Tally tally;
   std::ostringstream why;
@@ -303,8 +305,9 @@ TEST_P(RecoverImagesTest, RebuildsEveryRecoverablePageOfEveryTarget) {
   std::cout << c.name << ": " << tally.identical << " of " << tally.files << " files identical, "
             << tally.allocatedRight << " of " << tally.allocated << " allocated pages right, "
             << tally.freeZeroed << " free pages left zero\n";
-  if (c.detachedTails > 0)
+  if (c.detachedTails > 0) {
     EXPECT_EQ(tally.tailsRight, c.tailsRight) << "split pages whose tail no page follows";
+  }
   // A page that comes back wrong is never called verified.
   EXPECT_EQ(tally.wrongUnreported, 0) << why.str();
   if (c.knownWrong == 0) {

@@ -272,11 +272,12 @@ TEST_F(RecoverCommandTest, ReadsTheImageOnceAndTheFileOnceLiveOrSaved) {
     unsigned long long read = 0, wrote = 0;
     const std::size_t at = err_.str().find("stats: read ");
     EXPECT_NE(at, std::string::npos) << err_.str();
-    if (at != std::string::npos)
+    if (at != std::string::npos) {
       EXPECT_EQ(
           std::sscanf(err_.str().c_str() + at,
                       "stats: read %llu bytes from the source in all, wrote %llu", &read, &wrote),
           2);
+    }
     nlohmann::json doc = nlohmann::json::parse(std::ifstream(o.json));
     for (nlohmann::json& file : doc["files"]) {
       file.erase("seconds");

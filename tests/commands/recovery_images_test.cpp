@@ -49,15 +49,7 @@ Recovery Recover(const std::string& image, const gen::Manifest& manifest, std::u
                  const test::ScratchDir& dir) {
   test::ScriptedUi ui;
   Workspace ws(ui);
-  ws.source().SourceChosen = true;
-  ws.source().SourcePath = image;
-  ws.source().TotalSectors = manifest.totalSectors;
-  ws.source().SectorLimit = manifest.totalSectors;
-  ws.controls().tab1.edtbegin = "0";
-  ws.controls().tab1.edtend = std::to_string(manifest.totalSectors);
-  ws.controls().tab1.edtsecs = "1";
-  ws.controls().tab1.chkfreespace = false;
-  ws.ScanStopped() = false;
+  test::ChooseImageForScan(ws, image, manifest.totalSectors);
   Recovery result;
   if (ScanDataSource(ws).outcome != JobOutcome::kCompleted) return result;
   PageControl1Change(ws, kTabAnalysis);

@@ -33,15 +33,7 @@ Searched AnalyseAndSearch(const std::string& image, const gen::Manifest& manifes
   test::ScriptedUi ui;
   Workspace ws(ui);
   ws.SetShowsLists(showsLists);
-  ws.source().SourceChosen = true;
-  ws.source().SourcePath = image;
-  ws.source().TotalSectors = manifest.totalSectors;
-  ws.source().SectorLimit = manifest.totalSectors;
-  ws.controls().tab1.edtbegin = "0";
-  ws.controls().tab1.edtend = std::to_string(manifest.totalSectors);
-  ws.controls().tab1.edtsecs = "1";
-  ws.controls().tab1.chkfreespace = false;
-  ws.ScanStopped().store(false);
+  test::ChooseImageForScan(ws, image, manifest.totalSectors);
   Searched out;
   EXPECT_EQ(ScanDataSource(ws).outcome, JobOutcome::kCompleted);
   PageControl1Change(ws, kTabAnalysis);
