@@ -57,16 +57,7 @@ Analysed ScanAndAnalyse(const std::string& image, const gen::Manifest& manifest,
                         std::int32_t step) {
   test::ScriptedUi ui;
   Workspace ws(ui);
-  const std::uint64_t sectors = manifest.totalSectors;
-  ws.source().SourceChosen = true;
-  ws.source().SourcePath = image;
-  ws.source().TotalSectors = sectors;
-  ws.source().SectorLimit = sectors;
-  ws.controls().tab1.edtbegin = "0";
-  ws.controls().tab1.edtend = std::to_string(sectors);
-  ws.controls().tab1.edtsecs = std::to_string(step);
-  ws.controls().tab1.chkfreespace = false;
-  ws.ScanStopped() = false;
+  test::ChooseImageForScan(ws, image, manifest.totalSectors, step);
   Analysed result;
   if (ScanDataSource(ws).outcome != JobOutcome::kCompleted) return result;
 

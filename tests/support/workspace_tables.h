@@ -21,15 +21,16 @@ inline ReportList& EditList(Workspace& ws, const ReportList& list) NO_THREAD_SAF
 }
 
 // Chooses the image file `image` as the source and sets tab I for a scan of all its
-// `sectors` sectors, one sector a step, as a person would before pressing SCAN.
-inline void ChooseImageForScan(Workspace& ws, const std::string& image, std::uint64_t sectors) {
+// `sectors` sectors, `step` sectors a step, as a person would before pressing SCAN.
+inline void ChooseImageForScan(Workspace& ws, const std::string& image, std::uint64_t sectors,
+                               std::int32_t step = 1) {
   ws.source().SourceChosen = true;
   ws.source().SourcePath = image;
   ws.source().TotalSectors = sectors;
   ws.source().SectorLimit = sectors;
   ws.controls().tab1.edtbegin = "0";
   ws.controls().tab1.edtend = std::to_string(sectors);
-  ws.controls().tab1.edtsecs = "1";
+  ws.controls().tab1.edtsecs = std::to_string(step);
   ws.controls().tab1.chkfreespace = false;
   ws.ScanStopped().store(false);
 }
