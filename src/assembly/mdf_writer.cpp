@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "assembly/write_behind.h"
 #include "catalogue/left_page_repair.h"
 #include "catalogue/orphan_tail.h"
 #include "catalogue/stored_content.h"
@@ -123,9 +124,7 @@ std::int64_t TakePassedOverPages(std::int64_t firstPage, std::int64_t count, Ali
     const std::int64_t n = firstPage + k;
     std::uint8_t* at = chunk.data() + static_cast<std::size_t>(k) * kPageSize;
     const PageView page(at, kPageSize);
-    if (IsOwnPage(page, n, options) ||
-        std::all_of(page.begin(), page.end(), [](std::uint8_t b) { return b == 0; }))
-      continue;
+    if (IsOwnPage(page, n, options) || IsZeroPage(page)) continue;
     std::optional<Page> found;
     bool several = false;
     for (const AssemblyRow& row : options.passedOver) {
@@ -263,7 +262,7 @@ struct SplitPageRepair {
 
 bool KeepsFreePage(PageView page, std::int64_t n, const MdfWriteOptions& options) {
   if (!options.knownFree || !options.knownFree(n)) return true;
-  if (std::all_of(page.begin(), page.end(), [](std::uint8_t b) { return b == 0; })) return true;
+  if (IsZeroPage(page)) return true;
   if (static_cast<std::int32_t>(Load32(page, page_header::kPageNumber)) != n) return false;
   if (options.fileId != 0 && Load16(page, page_header::kFileId) != options.fileId) return false;
   return PageHolds(page);
@@ -286,11 +285,14 @@ std::uint64_t MdfSizeBytes(const std::vector<AssemblyRow>& given, std::int64_t f
 
 bool AccountingSink::Append(ByteView pages) {
   if (next_ && !next_->Append(pages)) return false;
-  for (std::size_t at = 0; at + kPageSize <= pages.size(); at += kPageSize) {
-    TakePending();
-    pending_.assign(pages.begin() + static_cast<std::ptrdiff_t>(at),
-                    pages.begin() + static_cast<std::ptrdiff_t>(at + kPageSize));
-  }
+  const std::size_t count = pages.size() / kPageSize;
+  if (count == 0) return true;
+  TakePending();
+  // Only the last page may still be overwritten: the others are accounted where they lie.
+  for (std::size_t k = 0; k + 1 < count; ++k)
+    accounter_.Add(PageView(pages.data() + k * kPageSize, kPageSize));
+  const auto last = pages.begin() + static_cast<std::ptrdiff_t>((count - 1) * kPageSize);
+  pending_.assign(last, last + static_cast<std::ptrdiff_t>(kPageSize));
   return true;
 }
 
@@ -361,7 +363,7 @@ PlacedRows PlaceRows(std::vector<AssemblyRow> rows) {
 }
 
 MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& given, std::int64_t filePageCount,
-                        std::int32_t sectorsPerCluster, FragmentSource& source, MdfSink& out,
+                        std::int32_t sectorsPerCluster, FragmentSource& source, MdfSink& target,
                         Reporter& reporter, const MdfWriteOptions& options) {
   MdfWriteResult result;
   PlacedRows placed = PlaceRows(given);
@@ -379,7 +381,12 @@ MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& given, std::int64_t file
   // rewrite it. A row of no pages leaves another row's page, or a gap's zero page, there.
   bool previousAtEnd = false;
   // Page-aligned: the kernel copies out of its cache much faster into an aligned buffer.
-  AlignedChunk chunk(static_cast<std::size_t>(kChunkPages) * kPageSize);
+  // Two of them: one is read while the other is accounted and written behind.
+  const auto chunkBytes = static_cast<std::size_t>(kChunkPages) * kPageSize;
+  std::array<AlignedChunk, 2> chunks{AlignedChunk(chunkBytes), AlignedChunk(chunkBytes)};
+  std::size_t current = 0;
+  // After the chunks: it is ended, and its last block written, before they are freed.
+  WriteBehind out(target);
   const auto count = static_cast<std::int64_t>(rows.size());
   result.clusterSectors = RepairClusterSectors(sectorsPerCluster, RowStartSectors(rows));
   result.versionUncertain = options.versionUncertain;
@@ -430,6 +437,8 @@ MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& given, std::int64_t file
     const std::int64_t pages = row.Pages();
     for (std::int64_t first = 0; first < pages; first += kChunkPages) {
       const std::int64_t n = std::min(kChunkPages, pages - first);
+      AlignedChunk& chunk = chunks[current];
+      current ^= 1;
       result.unreadPages += ReadChunk(row, first, n, source, chunk, reporter, result.zeroFilled);
       result.passedOverPages +=
           TakePassedOverPages(row.startPage + first, n, chunk, source, options);
@@ -454,6 +463,7 @@ MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& given, std::int64_t file
     NoteZeroFilled(result.zeroFilled, rows.back().endPage, filePageCount);
     result.pages += static_cast<std::int64_t>(tail);
   }
+  if (!out.Drain()) return result;
   if (result.passedOverPages > 0) {
     reporter.Log("取自未选碎片的页面" + std::to_string(result.passedOverPages) +
                  "(pages a chosen row held as other bytes, taken from a row the chain passed "

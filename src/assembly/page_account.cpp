@@ -11,10 +11,6 @@
 namespace ravelin {
 namespace {
 
-bool AllZero(PageView page) {
-  return std::all_of(page.begin(), page.end(), [](std::uint8_t b) { return b == 0; });
-}
-
 int ProtectionNibble(PageView page) { return page[5] & 0x0F; }
 
 // PFS bits only a page SQL Server wrote carries: an IAM page, ghost records, a heap or text
@@ -180,14 +176,19 @@ void PageAccounter::TakeAllocation(std::int64_t n, PageView page) {
 void PageAccounter::Add(PageView page) {
   const std::int64_t p = Pages();
   PageVerdict verdict = PageVerdict::kZeroFree;  // judged in Finish
-  if (!AllZero(page)) {
-    std::array<std::uint8_t, kPageSize> restored;
-    std::copy(page.begin(), page.end(), restored.begin());
+  if (!IsZeroPage(page)) {
     const int nibble = ProtectionNibble(page);
     const bool protectedPage = nibble == 1 || nibble == 2;
     // Torn bits alone pass a neighbouring page's sectors: see ProtectionHolds.
-    const bool intact = protectedPage && ProtectionHolds(restored);
-    RestoreTornBits(restored);
+    const bool intact = protectedPage && ProtectionHolds(page);
+    // The page as written, its torn bits put back; copied only when there are some.
+    std::array<std::uint8_t, kPageSize> copy;
+    PageView restored = page;
+    if (HasTornBitsToRestore(page)) {
+      std::copy(page.begin(), page.end(), copy.begin());
+      RestoreTornBits(copy);
+      restored = copy;
+    }
     if (p == 0) TakeAllocation(p, restored);
     const bool inPlace =
         static_cast<std::int32_t>(Load32(restored, page_header::kPageNumber)) == p &&

@@ -131,10 +131,11 @@ bool OutputFile::Flush() {
 bool OutputFile::Append(ByteView bytes) {
   if (failed_) return false;
   size_ += bytes.size();
-  // A large block goes to the file as it is: copying it through the buffer first would cost
-  // as much as the write.
-  if (buffer_.empty() && bytes.size() >= kWriteBufferSize) {
-    if (!WriteAll(bytes.data(), bytes.size(), static_cast<off_t>(flushed_))) return false;
+  // A large block goes to the file as it is, after what the buffer holds: copying it through
+  // the buffer first would cost as much as the write.
+  if (bytes.size() >= kWriteBufferSize) {
+    if (!Flush() || !WriteAll(bytes.data(), bytes.size(), static_cast<off_t>(flushed_)))
+      return false;
     flushed_ += bytes.size();
     return true;
   }

@@ -130,10 +130,7 @@ std::uint32_t PageChecksum(PageView page) {
 }
 
 bool IsPageIntact(PageView page) {
-  std::uint64_t any = 0;
-  for (std::size_t i = 0; i < kPageSize; i += 8) any |= LoadQwordNative(page.data() + i);
-  if (any == 0) return true;
-
+  // A protected page has a non-zero flag byte, so only an unprotected one can be all zero.
   switch (FlagNibble(page)) {
     case 1: {  // torn-page detection: every sector end carries the current pattern
       const std::uint8_t pattern = page[ph::kTornBits] & 0x03;
@@ -144,17 +141,33 @@ bool IsPageIntact(PageView page) {
     }
     case 2:  // page checksum
       return PageChecksum(page) == Load32(page, ph::kTornBits);
-    default:  // no protection recorded: nothing vouches for the page
-      return false;
+    default:  // no protection recorded: nothing vouches for the page, unless never written
+      return IsZeroPage(page);
   }
 }
 
-void RestoreTornBits(MutablePage page) {
+bool IsZeroPage(PageView page) {
+  // A sector at a time: most pages that are not zero show it in their first sector, and the
+  // loop over one sector vectorizes where a byte-by-byte search would not.
+  for (std::size_t sector = 0; sector < kPageSize; sector += kSectorSize) {
+    std::uint64_t any = 0;
+    for (std::size_t i = 0; i < kSectorSize; i += 8)
+      any |= LoadQwordNative(page.data() + sector + i);
+    if (any != 0) return false;
+  }
+  return true;
+}
+
+bool HasTornBitsToRestore(PageView page) {
   // Bit 0 alone decides here, unlike IsPageIntact, which wants the nibble to be exactly 1.
-  if ((page[ph::kFlagBits + 1] & 0x01) == 0) return;
+  if ((page[ph::kFlagBits + 1] & 0x01) == 0) return false;
+  const std::uint32_t pattern = Load32(page, ph::kTornBits) & 0x03;
+  return pattern == 1 || pattern == 2;
+}
+
+void RestoreTornBits(MutablePage page) {
+  if (!HasTornBitsToRestore(page)) return;
   const std::uint32_t tornBits = Load32(page, ph::kTornBits);
-  const std::uint32_t pattern = tornBits & 0x03;
-  if (pattern != 1 && pattern != 2) return;
   for (std::size_t k = 1; k < kSectorsPerPage; ++k) {
     const auto saved = static_cast<std::uint8_t>((tornBits >> (2 * k)) & 0x03);
     std::uint8_t& end = page[SectorEnd(k)];

@@ -69,9 +69,14 @@ std::uint32_t PageChecksum(PageView page);
 // All zero, or consistent torn bits, or a matching checksum. Applied to the page as read.
 bool IsPageIntact(PageView page);
 
+// Whether every byte of the page is zero (a page never written).
+bool IsZeroPage(PageView page);
+
 // Puts the saved sector-end bits back into a torn-page-protected page (bit 0 of byte 5 set,
 // pattern 1 or 2); otherwise no change. Idempotent.
 void RestoreTornBits(MutablePage page);
+// Whether RestoreTornBits would change anything in `page`.
+bool HasTornBitsToRestore(PageView page);
 
 // 0 and the size in pages when found; 1 and size 0 when not.
 int GetFileSizeFromHeader(PageView page, std::int32_t& size);

@@ -47,14 +47,10 @@ unsigned KindsOf(std::uint8_t type) {
   }
 }
 
-bool AllZero(PageView page) {
-  return std::all_of(page.begin(), page.end(), [](std::uint8_t b) { return b == 0; });
-}
-
 }  // namespace
 
 bool IsPageStructurallySound(PageView page) {
-  if (AllZero(page)) return true;
+  if (IsZeroPage(page)) return true;
   if (page[ph::kHeaderVersion] != 1) return false;
   const std::uint8_t type = page[ph::kType];
   const unsigned kinds = KindsOf(type);
