@@ -57,8 +57,9 @@ run_scale() {
     --out-dir "$dir/recovered-$pages" --stats
   grep -h "^stats:" "$dir/recover.err" | sed 's/^/    /'
   grep -h "页面校验通过\|已损坏\|缺少的已分配" "$dir/recover.out" | sed 's/^/    /' || true
-  recover_vs_scan_cp "$ravelin" "$image" "${RAVELIN_BENCH_PAIRS:-3}" | sed 's/^/  /'
+  # The comparison makes outputs as large again: this one goes first.
   rm -rf "$dir/recovered-$pages"
+  recover_vs_scan_cp "$ravelin" "$image" "${RAVELIN_BENCH_PAIRS:-3}" | sed 's/^/  /'
 }
 
 run_scale "${RAVELIN_SCALE_PAGES:-2000000}" "${RAVELIN_SCALE_FRAGMENTS:-200000}" \

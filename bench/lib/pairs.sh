@@ -39,7 +39,9 @@ pairs() {
 # IMAGE (a raw disk, 8 sectors per cluster) against `ravelin scan` of it plus `cp` of a file
 # as large as the rebuilt one, PAIRS pairs, warm and cold (the image and cp's source dropped
 # from the page cache before each timed command), with the outputs on disk (cp's copy synced,
-# as the writer syncs its own) and on tmpfs when the rebuilt file fits in a third of it.
+# as the writer syncs its own) and on tmpfs when the rebuilt file fits there with room to spare.
+# Needs twice the rebuilt file's size free in `dir` (cp's source and one output); says so
+# and measures nothing when that is not there.
 # Prints a line per mode. Needs `dir` (a folder on disk for outputs).
 recover_vs_scan_cp() {
   local ravelin=$1 image=$2 n=$3
@@ -52,9 +54,19 @@ recover_vs_scan_cp() {
   size=$(stat -c %s "$(ls "$dir"/out/*.mdf | head -1)")
   rm -rf "$dir/out"
   local src=$dir/cp-source.bin
+  local diskFree
+  diskFree=$(df -B1 --output=avail "$dir" | tail -n 1)
+  if ((2 * size + (1 << 30) > diskFree)); then
+    echo "recover | scan + cp: not measured, $(((2 * size + (1 << 30)) >> 30)) GiB free needed in $dir, $((diskFree >> 30)) GiB there"
+    return
+  fi
   head -c "$size" "$image" >"$src"
   local outs=("$dir") shm=""
-  if ((size * 3 < $(df -B1 --output=avail /dev/shm | tail -n 1))); then
+  # One output lies on tmpfs at a time; it must leave room for the rest of memory.
+  local shmFree memFree
+  shmFree=$(df -B1 --output=avail /dev/shm | tail -n 1)
+  memFree=$(awk '/^MemAvailable:/ {print $2 * 1024}' /proc/meminfo)
+  if ((size * 5 / 4 + (512 << 20) < shmFree && size * 5 / 4 + (1 << 30) < memFree)); then
     shm=$(mktemp -d /dev/shm/ravelin-bench.XXXXXX)
     outs=("$shm" "$dir")
   fi
