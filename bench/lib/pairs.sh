@@ -65,7 +65,7 @@ recover_vs_scan_cp() {
   # One output lies on tmpfs at a time; it must leave room for the rest of memory.
   local shmFree memFree
   shmFree=$(df -B1 --output=avail /dev/shm | tail -n 1)
-  memFree=$(awk '/^MemAvailable:/ {print $2 * 1024}' /proc/meminfo)
+  memFree=$(($(awk '/^MemAvailable:/ {print $2}' /proc/meminfo) * 1024))
   if ((size * 5 / 4 + (512 << 20) < shmFree && size * 5 / 4 + (1 << 30) < memFree)); then
     shm=$(mktemp -d /dev/shm/ravelin-bench.XXXXXX)
     outs=("$shm" "$dir")

@@ -15,6 +15,9 @@ WriteBehind::~WriteBehind() {
 
 bool WriteBehind::Append(ByteView pages) {
   if (!Drain()) return false;
+  // Handing a block over costs a few wake-ups; a short one (a fragment of a few pages) goes
+  // on here, sooner than that.
+  if (pages.size() < kHandOverBytes) return next_.Append(pages);
   {
     MutexLock lock(mutex_);
     block_ = pages;

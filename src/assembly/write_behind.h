@@ -1,11 +1,12 @@
-// A sink that hands each block of pages to a thread of its own and returns at once, so that
-// the writer reads and checks the next block while this one is accounted and written. The
+// A sink that hands each large block of pages to a thread of its own and returns at once, so
+// that the writer reads and checks the next block while this one is accounted and written. The
 // calls keep their order: each waits until the block before it has gone on. The caller keeps
 // a block's bytes unchanged until the next call (it alternates between two buffers); a
 // failure shows at the next call or at Drain.
 #pragma once
 
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <thread>
 
@@ -17,6 +18,9 @@ namespace ravelin {
 
 class WriteBehind final : public MdfSink {
  public:
+  // Blocks shorter than this go on in the caller's thread.
+  static constexpr std::size_t kHandOverBytes = std::size_t{1} << 20;
+
   explicit WriteBehind(MdfSink& next);
   // Waits for the block in hand, then ends the thread.
   ~WriteBehind() override;

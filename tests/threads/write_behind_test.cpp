@@ -42,8 +42,10 @@ class RecordingSink final : public MdfSink {
 };
 
 TEST(WriteBehindTest, BlocksGoOnInOrderAndAFailureStopsWhatFollows) {
-  using Block = std::array<std::uint8_t, 2 * kPageSize>;
-  std::array<Block, 2> buffers{};
+  // Odd blocks are long enough to be handed to the thread, even ones go on at once.
+  constexpr std::size_t kLong = WriteBehind::kHandOverBytes;
+  const std::string longPages = std::to_string(kLong / kPageSize);
+  std::array<std::vector<std::uint8_t>, 2> buffers;
   std::array<std::uint8_t, kPageSize> tail{};
   tail[0] = 99;
   struct Case {
@@ -51,16 +53,17 @@ TEST(WriteBehindTest, BlocksGoOnInOrderAndAFailureStopsWhatFollows) {
     std::vector<std::string> log;
     bool drained;
   };
-  for (const Case& c : {Case{0, {"A1x2", "Z3", "A2x2", "T99", "A3x2", "A4x2"}, true},
-                        Case{2, {"A1x2", "Z3"}, false}}) {
+  for (const Case& c :
+       {Case{0, {"A1x" + longPages, "Z3", "A2x2", "T99", "A3x" + longPages, "A4x2"}, true},
+        Case{3, {"A1x" + longPages, "Z3", "A2x2", "T99"}, false}}) {
     RecordingSink sink(c.failAt);
     bool ok = true;
     {
       WriteBehind behind(sink);
       // The caller refills a buffer only after the call that follows its hand-over.
       for (std::uint8_t b = 1; b <= 4 && ok; ++b) {
-        Block& block = buffers[b % 2];
-        block.fill(b);
+        std::vector<std::uint8_t>& block = buffers[b % 2];
+        block.assign(b % 2 == 1 ? kLong : 2 * kPageSize, b);
         ok = behind.Append(ByteView(block.data(), block.size()));
         if (ok && b == 1) ok = behind.AppendZeros(3 * kPageSize);
         if (ok && b == 2) ok = behind.OverwriteTail(PageView(tail.data(), kPageSize));
