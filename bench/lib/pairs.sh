@@ -66,7 +66,7 @@ recover_vs_scan_cp() {
   local shmFree memFree
   shmFree=$(df -B1 --output=avail /dev/shm | tail -n 1)
   memFree=$(($(awk '/^MemAvailable:/ {print $2}' /proc/meminfo) * 1024))
-  if ((size * 5 / 4 + (512 << 20) < shmFree && size * 5 / 4 + (1 << 30) < memFree)); then
+  if ((size + (2 << 30) < shmFree && size + (3 << 30) < memFree)); then
     shm=$(mktemp -d /dev/shm/ravelin-bench.XXXXXX)
     outs=("$shm" "$dir")
   fi
@@ -83,6 +83,7 @@ recover_vs_scan_cp() {
     "$ravelin" recover "${args[@]}" --out-dir "$out/out" >/dev/null 2>&1 ||
       echo "the recovery did not end complete" >&2
     since "$t0"
+    rm -rf "$out/out"  # one output at a time: on tmpfs two may not fit
   }
   reference() {
     rm -f "$out/copy.bin"
@@ -94,6 +95,7 @@ recover_vs_scan_cp() {
     # tmpfs has nothing to sync; on disk the copy is waited for, as the writer's output is.
     if [ "$out" != "$shm" ]; then sync "$out/copy.bin"; fi
     since "$t0"
+    rm -f "$out/copy.bin"
   }
   echo "recover | scan + cp, $n pairs each, rebuilt file $((size >> 20)) MiB:"
   for cold in 0 1; do
