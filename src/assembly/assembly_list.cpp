@@ -5,6 +5,7 @@
 namespace ravelin {
 namespace {
 
+constexpr std::size_t kFirstPageColumn = 2;
 constexpr std::size_t kRemarkColumn = 4;
 
 }  // namespace
@@ -42,11 +43,22 @@ std::string AssemblyOrder::Cell(const Entry& entry, std::size_t column,
 void AssemblyOrder::Sort(std::size_t column, const FragmentTable& table) {
   if (entries_.size() < 2) return;
   const ColumnKind kind = MakeFragmentListView().Kind(column);
-  const std::vector<std::uint32_t> order = SortOrder(
-      entries_.size(), kind, [&](std::size_t i, std::string& scratch) -> const std::string& {
-        scratch = Cell(entries_[i], column, table);
-        return scratch;
-      });
+  // The first-page column, which every sweep of the search sorts by, from the rows' numbers.
+  if (column == kFirstPageColumn && kind == ColumnKind::kNumber) {
+    std::vector<std::int64_t> firstPages(entries_.size());
+    for (std::size_t i = 0; i < entries_.size(); ++i)
+      firstPages[i] = table.Row(static_cast<std::size_t>(entries_[i].row)).StartPage;
+    Reorder(NumberSortOrder(firstPages));
+    return;
+  }
+  Reorder(SortOrder(entries_.size(), kind,
+                    [&](std::size_t i, std::string& scratch) -> const std::string& {
+                      scratch = Cell(entries_[i], column, table);
+                      return scratch;
+                    }));
+}
+
+void AssemblyOrder::Reorder(const std::vector<std::uint32_t>& order) {
   std::vector<Entry> sorted;
   sorted.reserve(entries_.size());
   for (const std::uint32_t i : order) sorted.push_back(entries_[i]);

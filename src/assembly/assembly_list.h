@@ -40,6 +40,8 @@ class AssemblyOrder {
     std::int32_t position = 0;  // in the list as built: the caption is position + 1
   };
   std::string Cell(const Entry& entry, std::size_t column, const FragmentTable& table) const;
+  // Puts the entries in `order` (entry numbers).
+  void Reorder(const std::vector<std::uint32_t>& order);
 
   std::vector<Entry> entries_;
   std::int32_t remarkRow_ = -1;  // the table row whose remark cell was set, or -1

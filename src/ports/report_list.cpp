@@ -96,19 +96,29 @@ namespace {
 // negative one is "-" and twelve digits, which sorts before every digit and, among the
 // negatives, by magnitude. Nothing when a value has more than twelve digits (its text
 // would be longer and order differently).
-std::optional<std::vector<std::uint64_t>> PictureKeys(std::size_t n, const CellOf& cell) {
+template <typename ValueOf>
+std::optional<std::vector<std::uint64_t>> PictureKeys(std::size_t n, const ValueOf& valueOf) {
   constexpr std::uint64_t kTwelveDigits = 1'000'000'000'000;
   constexpr std::uint64_t kNonNegative = std::uint64_t{1} << 63;
   std::vector<std::uint64_t> keys(n);
-  std::string scratch;
   for (std::size_t i = 0; i < n; ++i) {
-    const std::int64_t v = ParseOrZero<std::int64_t>(cell(i, scratch));
+    const std::int64_t v = valueOf(i);
     const std::uint64_t magnitude =
         v < 0 ? -static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
     if (magnitude >= kTwelveDigits) return std::nullopt;
     keys[i] = v < 0 ? magnitude : kNonNegative | magnitude;
   }
   return keys;
+}
+
+// Rows in the order of their keys, rows of equal keys in their order.
+std::vector<std::uint32_t> KeyOrder(const std::vector<std::uint64_t>& keys) {
+  std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed(keys.size());
+  for (std::size_t i = 0; i < keys.size(); ++i) keyed[i] = {keys[i], static_cast<std::uint32_t>(i)};
+  std::sort(keyed.begin(), keyed.end());
+  std::vector<std::uint32_t> order(keys.size());
+  for (std::size_t i = 0; i < keys.size(); ++i) order[i] = keyed[i].second;
+  return order;
 }
 
 std::string Folded(const std::string& text) {
@@ -131,13 +141,11 @@ std::vector<std::uint32_t> SortOrder(std::size_t n, ColumnKind kind, const CellO
     for (std::size_t i = 0; i < n; ++i)
       (*numbers)[i] = ParseOrZero<std::uint64_t>(cell(i, scratch));
   } else if (kind == ColumnKind::kNumber) {
-    numbers = PictureKeys(n, cell);
+    numbers =
+        PictureKeys(n, [&](std::size_t i) { return ParseOrZero<std::int64_t>(cell(i, scratch)); });
   }
   if (numbers) {
-    std::vector<std::pair<std::uint64_t, std::uint32_t>> keyed(n);
-    for (std::size_t i = 0; i < n; ++i) keyed[i] = {(*numbers)[i], static_cast<std::uint32_t>(i)};
-    std::sort(keyed.begin(), keyed.end());
-    for (std::size_t i = 0; i < n; ++i) order[i] = keyed[i].second;
+    order = KeyOrder(*numbers);
   } else {
     std::vector<std::string> keys(n);
     for (std::size_t i = 0; i < n; ++i)
@@ -148,6 +156,16 @@ std::vector<std::uint32_t> SortOrder(std::size_t n, ColumnKind kind, const CellO
                      [&](std::uint32_t x, std::uint32_t y) { return keys[x] < keys[y]; });
   }
   return order;
+}
+
+std::vector<std::uint32_t> NumberSortOrder(const std::vector<std::int64_t>& values) {
+  if (auto keys = PictureKeys(values.size(), [&](std::size_t i) { return values[i]; }))
+    return KeyOrder(*keys);
+  return SortOrder(values.size(), ColumnKind::kNumber,
+                   [&](std::size_t i, std::string& scratch) -> const std::string& {
+                     scratch = std::to_string(values[i]);
+                     return scratch;
+                   });
 }
 
 ColumnKind ReportList::Kind(std::size_t column) const {

@@ -91,6 +91,9 @@ using CellOf = std::function<const std::string&(std::size_t i, std::string& scra
 // The order ReportList::Sort puts `n` rows in by a column of `kind`: the row numbers, rows
 // that compare equal in their order.
 std::vector<std::uint32_t> SortOrder(std::size_t n, ColumnKind kind, const CellOf& cell);
+// The order SortOrder gives a numeric column whose cells are these values written out,
+// without writing them out.
+std::vector<std::uint32_t> NumberSortOrder(const std::vector<std::int64_t>& values);
 
 // The compare rule's text for a numeric cell: the value as a 32-bit integer written with the
 // picture "000000000000" (a minus sign in front of negative values). A cell that is not a

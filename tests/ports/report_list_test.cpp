@@ -40,9 +40,23 @@ TEST(ReportListTest, NegativeNumbersCompareAsTheirPictureText) {
   for (const char* page : {"3", "-10", "x", "-5", "999999999999", "1000000000000"})
     list.Append(Row({"1", "8", page}));
   list.Sort(2);
-  EXPECT_EQ(Column(list, 2), (std::vector<std::string>{"-5", "-10", "x", "3", "1000000000000",
-                                                        "999999999999"}))
+  EXPECT_EQ(Column(list, 2),
+            (std::vector<std::string>{"-5", "-10", "x", "3", "1000000000000", "999999999999"}))
       << "a cell that is no number counts as 0; thirteen digits order as text";
+}
+
+TEST(ReportListTest, NumbersSortWithoutTheirTextAsTheirTextSorts) {
+  for (const std::vector<std::int64_t>& values :
+       {std::vector<std::int64_t>{3, -10, 0, -5, 3, 7, 0},
+        std::vector<std::int64_t>{999999999999, 1000000000000, -2, 5, 1000000000000}}) {
+    const std::vector<std::uint32_t> text =
+        SortOrder(values.size(), ColumnKind::kNumber,
+                  [&](std::size_t i, std::string& scratch) -> const std::string& {
+                    scratch = std::to_string(values[i]);
+                    return scratch;
+                  });
+    EXPECT_EQ(NumberSortOrder(values), text);
+  }
 }
 
 TEST(ReportListTest, SectorColumnsCompareBeyondThirtyTwoBits) {
