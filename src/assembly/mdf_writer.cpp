@@ -26,6 +26,9 @@ constexpr char kRowConflictMessage[] = "error";
 
 // Pages read in one request: large reads are what keeps the writer near the disk's speed.
 constexpr std::int64_t kChunkPages = 256;  // 2 MiB
+// How far ahead of the row being written the rows to come are announced to the source: a
+// fragmented file is read all over the disk, and a disk fetches announced rows together.
+constexpr std::int64_t kAnnouncedPages = 8192;  // 64 MiB
 
 using Page = std::array<std::uint8_t, kPageSize>;
 
@@ -398,6 +401,16 @@ MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& given, std::int64_t file
     NoteZeroFilled(result.zeroFilled, 0, rows.front().startPage);
     result.pages += static_cast<std::int64_t>(lead);
   }
+  std::int64_t announced = 0;       // rows announced so far
+  std::int64_t announcedPages = 0;  // their pages
+  std::int64_t readPages = 0;       // pages of rows read so far
+  const auto announce = [&] {
+    for (; announced < count && announcedPages - readPages < kAnnouncedPages; ++announced) {
+      const AssemblyRow& ahead = rows[static_cast<std::size_t>(announced)];
+      source.WillNeed(ahead.startSector, ahead.Pages());
+      announcedPages += std::max<std::int64_t>(ahead.Pages(), 0);
+    }
+  };
   for (std::int64_t s = 0; s < count; ++s) {
     const AssemblyRow& row = rows[static_cast<std::size_t>(s)];
     if (count > 1) reporter.Progress(static_cast<int>(RoundHalfEven(s * 100, count - 1)));
@@ -440,6 +453,9 @@ MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& given, std::int64_t file
       AlignedChunk& chunk = chunks[current];
       current ^= 1;
       result.unreadPages += ReadChunk(row, first, n, source, chunk, reporter, result.zeroFilled);
+      // After the first read: the source is open.
+      readPages += n;
+      announce();
       result.passedOverPages +=
           TakePassedOverPages(row.startPage + first, n, chunk, source, options);
       const auto bytes = static_cast<std::size_t>(n) * kPageSize;

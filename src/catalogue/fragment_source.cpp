@@ -50,4 +50,9 @@ bool LiveFragmentSource::ReadSectors(std::uint64_t startSector, std::int64_t off
   return reader_.ReadSectors(count, buffer, startSector + static_cast<std::uint64_t>(offset));
 }
 
+void LiveFragmentSource::WillNeed(std::uint64_t startSector, std::int64_t pages) {
+  if (pages > 0 && pages <= INT64_MAX / static_cast<std::int64_t>(kSectorsPerPage))
+    reader_.AdviseWillNeed(startSector, pages * static_cast<std::int64_t>(kSectorsPerPage));
+}
+
 }  // namespace ravelin

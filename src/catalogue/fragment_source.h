@@ -31,6 +31,13 @@ class FragmentSource {
   // the pages of a block that fails and see exactly what a page-by-page reader sees.
   virtual bool ReadPages(std::uint64_t startSector, std::int64_t k, std::int32_t count,
                          MutableBytes pages);
+
+  // Says that `pages` pages of the fragment from its first will be read soon, so that a
+  // disk may fetch them while other work goes on. Only advice: nothing is read here.
+  virtual void WillNeed(std::uint64_t startSector, std::int64_t pages) {
+    (void)startSector;
+    (void)pages;
+  }
 };
 
 // Sectors read from the chosen source through its sector reader.
@@ -44,6 +51,7 @@ class LiveFragmentSource final : public FragmentSource {
   // would then succeed too.
   bool ReadPages(std::uint64_t startSector, std::int64_t k, std::int32_t count,
                  MutableBytes pages) override;
+  void WillNeed(std::uint64_t startSector, std::int64_t pages) override;
 
  private:
   SectorReader& reader_;
