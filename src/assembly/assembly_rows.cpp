@@ -1,6 +1,7 @@
 #include "assembly/assembly_rows.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "common/rounding.h"
 
@@ -22,19 +23,19 @@ std::vector<AssemblyRow> AssemblyRows(const ReportList& list, const FragmentTabl
   return rows;
 }
 
-std::vector<AssemblyRow> PassedOverRows(const std::vector<AssemblyRow>& chosen,
+std::vector<AssemblyRow> PassedOverRows(std::vector<AssemblyRow> chosen,
                                         const FragmentTable& table) {
-  // The chosen rows by first page, and of those that begin on or before a page, the
-  // furthest end: a row lies within a chosen one when it ends by then.
-  std::vector<AssemblyRow> byPage = chosen;
-  std::sort(byPage.begin(), byPage.end(),
-            [](const AssemblyRow& a, const AssemblyRow& b) { return a.startPage < b.startPage; });
-  std::vector<std::int64_t> reach;
-  for (const AssemblyRow& c : byPage)
-    reach.push_back(std::max(reach.empty() ? 0 : reach.back(), c.endPage));
   std::vector<std::uint64_t> sectors;
+  sectors.reserve(chosen.size());
   for (const AssemblyRow& c : chosen) sectors.push_back(c.startSector);
   std::sort(sectors.begin(), sectors.end());
+  // The chosen rows by first page, each row's end raised to the furthest end of the rows
+  // that begin on or before it (in place: the rows are this function's own): a row lies
+  // within a chosen one when it ends by then.
+  std::sort(chosen.begin(), chosen.end(),
+            [](const AssemblyRow& a, const AssemblyRow& b) { return a.startPage < b.startPage; });
+  std::int64_t reach = 0;
+  for (AssemblyRow& c : chosen) c.endPage = reach = std::max(reach, c.endPage);
 
   std::vector<AssemblyRow> passed;
   for (const FragmentRow& f : table.Rows()) {
@@ -42,11 +43,10 @@ std::vector<AssemblyRow> PassedOverRows(const std::vector<AssemblyRow>& chosen,
     if (row.Pages() <= 0 || std::binary_search(sectors.begin(), sectors.end(), row.startSector))
       continue;
     const auto after = std::upper_bound(
-        byPage.begin(), byPage.end(), row.startPage,
+        chosen.begin(), chosen.end(), row.startPage,
         [](std::int32_t page, const AssemblyRow& c) { return page < c.startPage; });
-    if (after == byPage.begin()) continue;
-    if (row.startPage + row.Pages() <= reach[static_cast<std::size_t>(after - byPage.begin() - 1)])
-      passed.push_back(row);
+    if (after == chosen.begin()) continue;
+    if (row.startPage + row.Pages() <= std::prev(after)->endPage) passed.push_back(row);
   }
   std::stable_sort(passed.begin(), passed.end(), [](const AssemblyRow& a, const AssemblyRow& b) {
     return a.startPage < b.startPage;

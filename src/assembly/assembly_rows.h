@@ -30,7 +30,7 @@ std::vector<AssemblyRow> AssemblyRows(const ReportList& list, const FragmentTabl
 // (by start sector) and holding pages that all lie within one chosen row's pages. Where a
 // scan merged a row across a gap of other data that happens to span as many pages as the
 // file has there, the file's own pages of that gap are in such a row. In page order.
-std::vector<AssemblyRow> PassedOverRows(const std::vector<AssemblyRow>& chosen,
+std::vector<AssemblyRow> PassedOverRows(std::vector<AssemblyRow> chosen,
                                         const FragmentTable& table);
 
 }  // namespace ravelin

@@ -90,6 +90,7 @@ std::int64_t ReadChunk(const AssemblyRow& row, std::int64_t first, std::int64_t 
 
 std::vector<std::uint64_t> RowStartSectors(const std::vector<AssemblyRow>& rows) {
   std::vector<std::uint64_t> sectors;
+  sectors.reserve(rows.size());
   for (const AssemblyRow& row : rows)
     if (row.Pages() > 0) sectors.push_back(row.startSector);
   return sectors;
@@ -365,11 +366,11 @@ PlacedRows PlaceRows(std::vector<AssemblyRow> rows) {
   return placed;
 }
 
-MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& given, std::int64_t filePageCount,
+MdfWriteResult WriteMdf(std::vector<AssemblyRow> given, std::int64_t filePageCount,
                         std::int32_t sectorsPerCluster, FragmentSource& source, MdfSink& target,
                         Reporter& reporter, const MdfWriteOptions& options) {
   MdfWriteResult result;
-  PlacedRows placed = PlaceRows(given);
+  PlacedRows placed = PlaceRows(std::move(given));
   if (!placed.conflicts.empty()) {
     result.conflicts = std::move(placed.conflicts);
     reporter.Message(kRowConflictMessage);

@@ -151,7 +151,7 @@ bool KeepsFreePage(PageView page, std::int64_t n, const MdfWriteOptions& options
 // rows (Yield). With one sector per cluster, the repairs take the cluster size from the
 // rows' start sectors (LearnClusterSectors). Where a repair decides otherwise than the plain
 // first-passing trial, or cannot decide, a line says so ("修复页面…", "页面…不确定…").
-MdfWriteResult WriteMdf(const std::vector<AssemblyRow>& rows, std::int64_t filePageCount,
+MdfWriteResult WriteMdf(std::vector<AssemblyRow> rows, std::int64_t filePageCount,
                         std::int32_t sectorsPerCluster, FragmentSource& source, MdfSink& sink,
                         Reporter& reporter, const MdfWriteOptions& options = {});
 

@@ -33,12 +33,32 @@ std::int64_t RoundedHundredths(std::int64_t numerator, std::int64_t denominator)
 
 }  // namespace
 
+const std::string& RemarkText::Blank() {
+  static const std::string blank = " ";
+  return blank;
+}
+
+RemarkText& RemarkText::Set(std::string_view text) {
+  if (text == " ") {
+    text_.reset();
+  } else {
+    text_ = std::make_unique<const std::string>(text);
+  }
+  return *this;
+}
+
+RemarkText& RemarkText::operator=(const RemarkText& other) {
+  if (this != &other)
+    text_ = other.text_ ? std::make_unique<const std::string>(*other.text_) : nullptr;
+  return *this;
+}
+
 std::string FragmentRow::Text() const {
   std::string text;
   text.reserve(64 + Remark.size());
   for (const std::string& field :
        {std::to_string(No), std::to_string(StartSector), std::to_string(EndSector),
-        std::to_string(SizeKB), std::to_string(StartPage), std::to_string(EndPage), Remark,
+        std::to_string(SizeKB), std::to_string(StartPage), std::to_string(EndPage), Remark.str(),
         std::string(1, Shown)}) {
     text += field;
     text += '|';
@@ -135,10 +155,23 @@ void SelectionOrder(std::vector<FragmentIndexEntry>& entries) {
       position[displaced] = from;
     }
   }
-  std::vector<FragmentIndexEntry> ordered;
-  ordered.reserve(n);
-  for (std::size_t p = 0; p < n; ++p) ordered.push_back(entries[at[p]]);
-  entries = std::move(ordered);
+  // Entry at[p] goes to position p: moved in place, cycle by cycle, marking each position
+  // done as at[p] = p.
+  byValue = {};
+  position = {};
+  for (std::size_t p = 0; p < n; ++p) {
+    if (at[p] == p) continue;
+    const FragmentIndexEntry first = entries[p];
+    std::size_t q = p;
+    while (at[q] != p) {
+      const std::size_t from = at[q];
+      entries[q] = entries[from];
+      at[q] = static_cast<std::uint32_t>(q);
+      q = from;
+    }
+    entries[q] = first;
+    at[q] = static_cast<std::uint32_t>(q);
+  }
 }
 
 std::string FileSizeText(std::int32_t filePages) {

@@ -7,7 +7,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <ostream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -18,16 +21,51 @@ namespace ravelin {
 // Page ids are signed 32-bit: no database file reaches page 2^31.
 inline constexpr std::int64_t kPageIdLimit = std::int64_t{1} << 31;
 
+// A row's remark: nearly every row holds " ", and only header fragments something else,
+// so the remark is a pointer, null for " ", and costs 8 bytes in a row. It reads as the
+// std::string it holds and takes any string.
+class RemarkText {
+ public:
+  RemarkText() = default;
+  RemarkText(std::string_view text) { Set(text); }    // NOLINT(google-explicit-constructor)
+  RemarkText(const std::string& text) { Set(text); }  // NOLINT(google-explicit-constructor)
+  RemarkText(const char* text) { Set(text); }         // NOLINT(google-explicit-constructor)
+  RemarkText(const RemarkText& other) { *this = other; }
+  RemarkText(RemarkText&&) noexcept = default;
+  RemarkText& operator=(const RemarkText& other);
+  RemarkText& operator=(RemarkText&&) noexcept = default;
+  RemarkText& operator=(std::string_view text) { return Set(text); }
+  RemarkText& operator=(const std::string& text) { return Set(text); }
+  RemarkText& operator=(const char* text) { return Set(text); }
+
+  const std::string& str() const { return text_ ? *text_ : Blank(); }
+  operator const std::string&() const { return str(); }  // NOLINT(google-explicit-constructor)
+  std::size_t size() const { return str().size(); }
+
+  friend bool operator==(const RemarkText& a, const RemarkText& b) { return a.str() == b.str(); }
+  friend bool operator==(const RemarkText& a, const std::string& b) { return a.str() == b; }
+  friend bool operator==(const RemarkText& a, std::string_view b) { return a.str() == b; }
+  friend bool operator==(const RemarkText& a, const char* b) { return a.str() == b; }
+  friend std::ostream& operator<<(std::ostream& out, const RemarkText& r) { return out << r.str(); }
+
+ private:
+  static const std::string& Blank();
+  RemarkText& Set(std::string_view text);
+
+  std::unique_ptr<const std::string> text_;  // null: " "
+};
+
+// Laid out widest first: 56 bytes a row.
 struct FragmentRow {
-  std::int32_t No = 0;
   std::uint64_t StartSector = 0;
   std::uint64_t EndSector = 0;  // one past the last sector
   std::int64_t SizeKB = 0;      // 8 x pages
-  std::int32_t StartPage = 0;
   // One past the last page. 64 bits: a fragment ending with page 2^31 - 1, the largest page
   // id, ends at 2^31.
   std::int64_t EndPage = 0;
-  std::string Remark = " ";
+  RemarkText Remark;
+  std::int32_t No = 0;
+  std::int32_t StartPage = 0;
   char Shown = 'Y';  // 'N' hides the row from list II
 
   std::string Text() const;

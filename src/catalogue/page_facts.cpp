@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "page/page_format.h"
 
@@ -66,6 +67,153 @@ bool KeptWhole(PageView page) {
   return page[page_header::kHeaderVersion] == 1 && !plain;
 }
 
+namespace {
+
+// The fields of a kept header record, in the order they are coded, and what each is
+// predicted to be: the page id and file id come first, as the links are predicted from them.
+enum class Predict : std::uint8_t {
+  kSame,        // as in the record before
+  kFollowing,   // the page id of the record before, plus one
+  kPageBefore,  // this record's page id minus one
+  kPageAfter,   // this record's page id plus one
+  kFile,        // this record's file id
+};
+struct CodedField {
+  std::uint8_t at;  // in the record
+  std::uint8_t length;
+  Predict predict;
+};
+constexpr std::size_t kRecPage = 18;
+constexpr std::size_t kRecFile = 22;
+constexpr CodedField kCodedFields[] = {
+    {kRecPage, 4, Predict::kFollowing},  // page id
+    {kRecFile, 2, Predict::kSame},       // file id
+    {0, 2, Predict::kSame},              // header version, type
+    {2, 4, Predict::kPageBefore},        // previous page
+    {6, 2, Predict::kFile},              // its file
+    {8, 4, Predict::kPageAfter},         // next page
+    {12, 2, Predict::kFile},             // its file
+    {14, 4, Predict::kSame},             // object id
+    {24, 2, Predict::kSame},             // reserved count
+    {26, 4, Predict::kSame},             // LSN: VLF
+    {30, 4, Predict::kSame},             // LSN: block
+    {34, 2, Predict::kSame},             // LSN: slot
+};
+static_assert(std::size(kCodedFields) <= 16, "two bytes of flags");
+constexpr std::size_t kMaxCodedBytes = 2 + kKeptHeaderBytes;
+
+// What `field` is predicted to be in `record`, whose fields before it are final and whose
+// other bytes still hold the record before it.
+void PredictField(const CodedField& field, KeptHeaders::Record& record) {
+  std::uint8_t* at = record.data() + field.at;
+  switch (field.predict) {
+    case Predict::kSame:
+      break;
+    case Predict::kFollowing:
+      EncodeFixed32(at, DecodeFixed32(at) + 1);
+      break;
+    case Predict::kPageBefore:
+      EncodeFixed32(at, DecodeFixed32(record.data() + kRecPage) - 1);
+      break;
+    case Predict::kPageAfter:
+      EncodeFixed32(at, DecodeFixed32(record.data() + kRecPage) + 1);
+      break;
+    case Predict::kFile:
+      std::memcpy(at, record.data() + kRecFile, 2);
+      break;
+  }
+}
+
+// A record is never split between blocks: one that would be starts the next block.
+std::uint64_t RecordStart(std::uint64_t pos) {
+  const std::uint64_t inBlock = pos % KeptHeaders::kBlockBytes;
+  return inBlock + kMaxCodedBytes > KeptHeaders::kBlockBytes
+             ? pos - inBlock + KeptHeaders::kBlockBytes
+             : pos;
+}
+
+}  // namespace
+
+void KeptHeaders::Append(const Record& record) {
+  Record predicted = count_ % kChunkPages == 0 ? Record{} : last_;
+  std::uint64_t pos = RecordStart(end_);
+  if (pos / kBlockBytes >= blocks_.size())
+    blocks_.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(kBlockBytes));
+  if (count_ % kChunkPages == 0) chunkStarts_.push_back(pos);
+  std::uint8_t* out = blocks_[pos / kBlockBytes].get() + pos % kBlockBytes;
+  std::uint8_t* literal = out + 2;
+  std::uint16_t flags = 0;
+  for (std::size_t f = 0; f < std::size(kCodedFields); ++f) {
+    const CodedField& field = kCodedFields[f];
+    PredictField(field, predicted);
+    if (std::memcmp(predicted.data() + field.at, record.data() + field.at, field.length) != 0) {
+      flags = static_cast<std::uint16_t>(flags | (1u << f));
+      std::memcpy(literal, record.data() + field.at, field.length);
+      literal += field.length;
+      std::memcpy(predicted.data() + field.at, record.data() + field.at, field.length);
+    }
+  }
+  EncodeFixed16(out, flags);
+  end_ = pos + static_cast<std::uint64_t>(literal - out);
+  last_ = record;
+  ++count_;
+}
+
+void KeptHeaders::Decode(std::uint64_t& pos, Record& record) const {
+  pos = RecordStart(pos);
+  const std::uint8_t* in = blocks_[pos / kBlockBytes].get() + pos % kBlockBytes;
+  const std::uint16_t flags = DecodeFixed16(in);
+  const std::uint8_t* literal = in + 2;
+  for (std::size_t f = 0; f < std::size(kCodedFields); ++f) {
+    const CodedField& field = kCodedFields[f];
+    if (flags & (1u << f)) {
+      std::memcpy(record.data() + field.at, literal, field.length);
+      literal += field.length;
+    } else {
+      PredictField(field, record);
+    }
+  }
+  pos += static_cast<std::uint64_t>(literal - in);
+}
+
+void KeptHeaders::Get(std::size_t index, Record& record) const {
+  std::size_t i = 0;
+  std::uint64_t pos = 0;
+  // On from the last record read when that is no further than from the chunk's start.
+  if (readIndex_ != SIZE_MAX && readIndex_ < index && index - readIndex_ <= index % kChunkPages) {
+    i = readIndex_ + 1;
+    pos = readEnd_;
+  } else if (readIndex_ == index) {
+    record = readRecord_;
+    return;
+  } else {
+    i = index - index % kChunkPages;
+    pos = chunkStarts_[index / kChunkPages];
+  }
+  for (; i <= index; ++i) {
+    if (i % kChunkPages == 0) readRecord_ = Record{};
+    Decode(pos, readRecord_);
+  }
+  readIndex_ = index;
+  readEnd_ = pos;
+  record = readRecord_;
+}
+
+void KeptHeaders::Clear() {
+  count_ = 0;
+  end_ = 0;
+  last_ = {};
+  chunkStarts_ = {};
+  blocks_.clear();
+  blocks_.shrink_to_fit();
+  readIndex_ = SIZE_MAX;
+  readEnd_ = 0;
+}
+
+std::size_t KeptHeaders::HeldBytes() const {
+  return blocks_.size() * kBlockBytes + chunkStarts_.capacity() * sizeof(std::uint64_t);
+}
+
 std::string PageFacts::Origin() const {
   MutexLock lock(mutex_);
   return origin_;
@@ -81,11 +229,8 @@ void PageFacts::ClearLocked() {
   origin_.clear();
   runs_.clear();
   runs_.shrink_to_fit();
-  headers_.clear();
-  headers_.shrink_to_fit();
+  headers_.Clear();
   whole_.clear();
-  wholeBytes_.clear();
-  wholeBytes_.shrink_to_fit();
 }
 
 std::optional<std::size_t> PageFacts::Find(std::uint64_t sector) const {
@@ -101,14 +246,19 @@ std::optional<std::size_t> PageFacts::Find(std::uint64_t sector) const {
 void PageFacts::Keep(std::uint64_t sector, PageView page) {
   MutexLock lock(mutex_);
   if (Find(sector)) return;
-  const std::size_t index = headers_.size() / kKeptHeaderBytes;
+  const std::size_t index = headers_.Count();
   if (index >= UINT32_MAX) return;  // a store this large is not kept; the pages are read
-  for (const KeptHeaderRange& range : kKeptHeaderRanges)
-    headers_.insert(headers_.end(), page.begin() + static_cast<std::ptrdiff_t>(range.first),
-                    page.begin() + static_cast<std::ptrdiff_t>(range.first + range.length));
+  KeptHeaders::Record record;
+  std::uint8_t* to = record.data();
+  for (const KeptHeaderRange& range : kKeptHeaderRanges) {
+    std::memcpy(to, page.data() + range.first, range.length);
+    to += range.length;
+  }
+  headers_.Append(record);
   if (KeptWhole(page)) {
-    whole_.emplace(sector, static_cast<std::uint32_t>(wholeBytes_.size() / kPageSize));
-    wholeBytes_.insert(wholeBytes_.end(), page.begin(), page.end());
+    auto copy = std::make_unique_for_overwrite<std::uint8_t[]>(kPageSize);
+    std::memcpy(copy.get(), page.data(), kPageSize);
+    whole_.emplace(sector, std::move(copy));
   }
   const auto at = static_cast<std::uint32_t>(index);
   // The run before the sector, when it ends there and its pages were the last kept, grows by
@@ -131,11 +281,13 @@ bool PageFacts::Fill(std::uint64_t sector, MutablePage page) const {
   const std::optional<std::size_t> index = Find(sector);
   if (!index) return false;
   if (const auto it = whole_.find(sector); it != whole_.end()) {
-    std::memcpy(page.data(), wholeBytes_.data() + std::size_t{it->second} * kPageSize, kPageSize);
+    std::memcpy(page.data(), it->second.get(), kPageSize);
     return true;
   }
   std::fill(page.begin(), page.end(), std::uint8_t{0});
-  const std::uint8_t* kept = headers_.data() + *index * kKeptHeaderBytes;
+  KeptHeaders::Record record;
+  headers_.Get(*index, record);
+  const std::uint8_t* kept = record.data();
   for (const KeptHeaderRange& range : kKeptHeaderRanges) {
     std::memcpy(page.data() + range.first, kept, range.length);
     kept += range.length;
@@ -147,7 +299,7 @@ bool PageFacts::FillWhole(std::uint64_t sector, MutablePage page) const {
   MutexLock lock(mutex_);
   const auto it = whole_.find(sector);
   if (it == whole_.end()) return false;
-  std::memcpy(page.data(), wholeBytes_.data() + std::size_t{it->second} * kPageSize, kPageSize);
+  std::memcpy(page.data(), it->second.get(), kPageSize);
   return true;
 }
 
@@ -163,7 +315,7 @@ bool PageFacts::HoldsWhole(std::uint64_t sector) const {
 
 std::size_t PageFacts::Pages() const {
   MutexLock lock(mutex_);
-  return headers_.size() / kKeptHeaderBytes;
+  return headers_.Count();
 }
 
 std::size_t PageFacts::WholePages() const {
@@ -184,19 +336,23 @@ std::string PageFacts::Serialize() const {
     Put32(out, at);
     at += run.count;
   }
-  Put64(out, headers_.size() / kKeptHeaderBytes);
-  for (const Run& run : runs_)
-    out.append(
-        reinterpret_cast<const char*>(headers_.data()) + std::size_t{run.at} * kKeptHeaderBytes,
-        std::size_t{run.count} * kKeptHeaderBytes);
+  Put64(out, headers_.Count());
+  KeptHeaders::Record record;
+  for (const Run& run : runs_) {
+    for (std::uint32_t i = 0; i < run.count; ++i) {
+      headers_.Get(std::size_t{run.at} + i, record);
+      out.append(reinterpret_cast<const char*>(record.data()), record.size());
+    }
+  }
   // Whole pages in sector order, so that the same store always gives the same bytes.
-  std::vector<std::pair<std::uint64_t, std::uint32_t>> whole(whole_.begin(), whole_.end());
+  std::vector<std::uint64_t> whole;
+  whole.reserve(whole_.size());
+  for (const auto& entry : whole_) whole.push_back(entry.first);
   std::sort(whole.begin(), whole.end());
   Put64(out, whole.size());
-  for (const auto& [sector, slot] : whole) {
+  for (const std::uint64_t sector : whole) {
     Put64(out, sector);
-    out.append(reinterpret_cast<const char*>(wholeBytes_.data()) + std::size_t{slot} * kPageSize,
-               kPageSize);
+    out.append(reinterpret_cast<const char*>(whole_.at(sector).get()), kPageSize);
   }
   return out;
 }
@@ -243,16 +399,20 @@ bool PageFacts::DeserializeLocked(ByteView bytes) {
   if (!in.U64(headerPages) || headerPages != pages || headerPages > in.Left() / kKeptHeaderBytes ||
       !in.Take(headerPages * kKeptHeaderBytes, headers))
     return false;
-  headers_.assign(headers, headers + headerPages * kKeptHeaderBytes);
+  KeptHeaders::Record record;
+  for (std::uint64_t i = 0; i < headerPages; ++i) {
+    std::memcpy(record.data(), headers + i * kKeptHeaderBytes, kKeptHeaderBytes);
+    headers_.Append(record);
+  }
   std::uint64_t wholeCount = 0;
   if (!in.U64(wholeCount) || wholeCount > in.Left() / (8 + kPageSize)) return false;
-  wholeBytes_.reserve(wholeCount * kPageSize);
   for (std::uint64_t i = 0; i < wholeCount; ++i) {
     std::uint64_t sector = 0;
     const std::uint8_t* page = nullptr;
     if (!in.U64(sector) || !in.Take(kPageSize, page) || !Find(sector)) return false;
-    if (!whole_.emplace(sector, static_cast<std::uint32_t>(i)).second) return false;
-    wholeBytes_.insert(wholeBytes_.end(), page, page + kPageSize);
+    auto copy = std::make_unique_for_overwrite<std::uint8_t[]>(kPageSize);
+    std::memcpy(copy.get(), page, kPageSize);
+    if (!whole_.emplace(sector, std::move(copy)).second) return false;
   }
   return in.AtEnd();
 }

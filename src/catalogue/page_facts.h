@@ -20,8 +20,10 @@
 // writer and the extractions read the source itself.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -46,6 +48,45 @@ inline constexpr std::size_t kKeptHeaderBytes = 36;
 
 // True when the rules read more than the header of `page`: it is kept whole.
 bool KeptWhole(PageView page);
+
+// The kept header bytes of every page, in the order kept, at about a fifth of their size:
+// within a run of a file's pages the page id goes up by one from page to page, the links
+// point at the pages beside it, and the type, file, owner and most of the LSN repeat. So
+// each page is stored as the fields that differ from what its predecessor predicts, behind
+// two bytes that say which differ. Every kChunkPages-th page starts afresh (predicted from
+// zeros), so that any page is had by decoding at most that many; reading on from the last
+// page read costs one. The bytes are held in blocks of a fixed size: no copy of everything
+// when the store grows.
+class KeptHeaders {
+ public:
+  using Record = std::array<std::uint8_t, kKeptHeaderBytes>;
+
+  std::size_t Count() const { return count_; }
+  void Append(const Record& record);
+  // Record `index` (< Count()). Not for two threads at once: it remembers where it read.
+  void Get(std::size_t index, Record& record) const;
+  void Clear();
+  // Bytes held, for measuring.
+  std::size_t HeldBytes() const;
+
+  static constexpr std::size_t kChunkPages = 64;
+  static constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
+
+ private:
+  // Decodes the record at `pos` over `record` (its predecessor, or zeros) and moves `pos`
+  // past it.
+  void Decode(std::uint64_t& pos, Record& record) const;
+
+  std::size_t count_ = 0;
+  std::uint64_t end_ = 0;                   // where the next record goes
+  Record last_{};                           // the last record appended
+  std::vector<std::uint64_t> chunkStarts_;  // where each chunk's first record is
+  std::vector<std::unique_ptr<std::uint8_t[]>> blocks_;
+  // The last record read: its index, the position after it, its bytes.
+  mutable std::size_t readIndex_ = SIZE_MAX;
+  mutable std::uint64_t readEnd_ = 0;
+  mutable Record readRecord_{};
+};
 
 class PageFacts {
  public:
@@ -92,10 +133,10 @@ class PageFacts {
 
   mutable Mutex mutex_;
   std::string origin_ GUARDED_BY(mutex_);
-  std::vector<Run> runs_ GUARDED_BY(mutex_);              // by firstSector
-  std::vector<std::uint8_t> headers_ GUARDED_BY(mutex_);  // kKeptHeaderBytes a page
-  std::unordered_map<std::uint64_t, std::uint32_t> whole_ GUARDED_BY(mutex_);  // sector -> slot
-  std::vector<std::uint8_t> wholeBytes_ GUARDED_BY(mutex_);                    // kPageSize a slot
+  std::vector<Run> runs_ GUARDED_BY(mutex_);  // by firstSector
+  KeptHeaders headers_ GUARDED_BY(mutex_);
+  // Pages kept whole, by their first sector.
+  std::unordered_map<std::uint64_t, std::unique_ptr<std::uint8_t[]>> whole_ GUARDED_BY(mutex_);
 };
 
 // What a saved scan's side file belongs to: the size and hash of its row file, and the size

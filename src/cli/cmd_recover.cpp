@@ -213,7 +213,9 @@ int RunRecover(const RecoverOptions& options, const CliEnv& env, std::ostream& o
   // With the report on standard output, the text goes to stderr so that stdout is JSON.
   const bool jsonToStdout = options.json == "-";
   std::ostream& text = jsonToStdout ? err : out;
-  std::ostringstream memo;
+  // Each file's log lines come back with its steps (FileRecovery::log); the memo, which
+  // holds them all again, is not kept.
+  std::ostream memo(nullptr);
   TerminalUi ui(memo, err, env.in);
   ui.KeepMemoVerbatim();
   StopOnInterrupt interrupt;

@@ -19,6 +19,7 @@
 #include <limits>
 
 #include "cli/commands.h"
+#include "cli/freed_memory.h"
 #include "cli/interrupt.h"
 #include "cli/list_output.h"
 #include "cli/option_checks.h"
@@ -156,6 +157,7 @@ std::optional<ScanRun> RunScanJob(Workspace& ws, TerminalUi& ui, const ScanReque
     progress.Show(std::max(begin, ui.Position()), false);
   }
   ws.jobs().JoinAll();
+  ReturnFreedMemory();
   run.result = ws.jobs().LastResult();
   run.begin = begin;
   // A scan that ran to its end has covered the whole range, whatever position its last

@@ -10,6 +10,7 @@
 #include "analysis/file_identification.h"
 #include "catalogue/list_operations.h"
 #include "catalogue/update_info.h"
+#include "cli/freed_memory.h"
 #include "commands/session.h"
 #include "commands/tab4_commands.h"
 #include "commands/workspace_assembly.h"
@@ -61,6 +62,7 @@ FileRecovery RecoverFile(Workspace& ws, std::int64_t number, bool search, bool c
   session.KeepLogLines(keepLines);
   AnalysisResult analysis =
       session.AnalyseAsJob(AnalysisRequestFor(ws, selected, /*automatic=*/true), wait);
+  ReturnFreedMemory();
   r.analyseSeconds = lap(r.analyseRead);
   keepLog(analysis);
   r.analysed = analysis.Completed();
@@ -84,6 +86,7 @@ FileRecovery RecoverFile(Workspace& ws, std::int64_t number, bool search, bool c
     r.checkDone = checked.Completed();
     r.checked = true;
   }
+  ReturnFreedMemory();
   r.checkSeconds = lap(r.checkRead);
   const std::string path = outputFor(r.physicalName);
   if (path.empty() || !CanWrite(session.Rows())) return r;

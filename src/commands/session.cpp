@@ -290,8 +290,10 @@ WriteResult Session::Account() {
   LogRecorder memo3(memo3Ui, result, keepLog_);
   GaugeOnly gauge(memo3Ui);
   AccountingSink account;
+  // The options first: what they take of the rows is gone before the writer's copy is made.
+  const MdfWriteOptions options = WriteOptionsOf(ws_);
   result.write = WriteMdf(Rows(), ws_.FilePageCount(), ws_.source().SectorsPerCluster,
-                          ws_.Fragments(), account, gauge, WriteOptionsOf(ws_));
+                          ws_.Fragments(), account, gauge, options);
   if (!result.write.written) {
     Fail(result, StepOutcome::kFailed, "the Assembly list cannot be laid out as a file");
     return result;
@@ -304,11 +306,14 @@ WriteResult Session::Account() {
 
 WriteResult Session::Write(const std::string& path, bool account) {
   WriteResult result;
-  const std::vector<AssemblyRow> rows = Rows();
   UiReporter memo3Ui(ws_.ui(), Memo::kMemo3);
   LogRecorder memo3(memo3Ui, result, keepLog_);
-  // Refused before the output is created, so nothing is left behind.
-  if (PlacedRows placed = PlaceRows(rows); !placed.conflicts.empty()) {
+  // The options first: what they take of the rows is gone before the writer's copy is made.
+  const MdfWriteOptions options = WriteOptionsOf(ws_);
+  // Refused before the output is created, so nothing is left behind. The rows, placed in
+  // page order, are what the writer gets: it places them again as they are.
+  PlacedRows placed = PlaceRows(Rows());
+  if (!placed.conflicts.empty()) {
     result.write.conflicts = std::move(placed.conflicts);
     memo3.Message("error", kPromptCaption, Severity::kInformation);
     Fail(result, StepOutcome::kFailed, "rows of the Assembly list overlap or are inverted");
@@ -324,8 +329,8 @@ WriteResult Session::Write(const std::string& path, bool account) {
   FileSink sink(*file);
   AccountingSink accounting(&sink);
   MdfSink& out = account ? static_cast<MdfSink&>(accounting) : sink;
-  result.write = WriteMdf(rows, ws_.FilePageCount(), ws_.source().SectorsPerCluster,
-                          ws_.Fragments(), out, memo3, WriteOptionsOf(ws_));
+  result.write = WriteMdf(std::move(placed.rows), ws_.FilePageCount(),
+                          ws_.source().SectorsPerCluster, ws_.Fragments(), out, memo3, options);
   if (!result.write.written || !file->Commit()) {
     ShowWriteFailed(ws_, *file);
     Fail(result, StepOutcome::kFailed, "the file could not be written whole");

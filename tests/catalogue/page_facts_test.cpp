@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <map>
+#include <random>
 #include <set>
 #include <vector>
 
@@ -163,6 +164,74 @@ TEST(PageFactsTest, FindsPagesKeptInAnyOrderAndRoundTripsItsBytes) {
         ByteView(reinterpret_cast<const std::uint8_t*>(damaged.data()), damaged.size()), "c"))
         << at;
   }
+}
+
+TEST(KeptHeadersTest, EveryRecordComesBackAcrossChunksAndBlocks) {
+  // Runs of a file's pages (page ids going up by one, links to the pages beside, owner and
+  // LSN mostly repeating, the ends of a chain and a page id at the top of its range among
+  // them) mixed with records of random bytes, enough of them to fill several blocks.
+  std::mt19937 random(11);
+  auto byte = [&] { return static_cast<std::uint8_t>(random() & 0xFF); };
+  auto put32 = [](KeptHeaders::Record& r, std::size_t at, std::uint32_t v) {
+    EncodeFixed32(r.data() + at, v);
+  };
+  std::vector<KeptHeaders::Record> records;
+  while (records.size() < 90000) {
+    const std::size_t length = 1 + random() % 150;
+    if (random() % 3 == 0) {
+      for (std::size_t i = 0; i < length; ++i) {
+        KeptHeaders::Record r;
+        for (std::uint8_t& b : r) b = byte();
+        records.push_back(r);
+      }
+      continue;
+    }
+    std::uint32_t page = random() % 4 == 0 ? 0xFFFFFFF0u : static_cast<std::uint32_t>(random());
+    const std::uint32_t owner = static_cast<std::uint32_t>(random());
+    for (std::size_t i = 0; i < length; ++i, ++page) {
+      KeptHeaders::Record r{};
+      r[0] = 1;
+      r[1] = random() % 20 == 0 ? 2 : 1;
+      put32(r, 2, i == 0 ? 0 : page - 1);
+      r[6] = i == 0 ? 0 : 1;
+      put32(r, 8, i + 1 == length ? 0 : page + 1);
+      r[12] = i + 1 == length ? 0 : 1;
+      put32(r, 14, random() % 10 == 0 ? owner + 1 : owner);
+      put32(r, 18, page);
+      r[22] = 1;
+      r[24] = static_cast<std::uint8_t>(random() % 30 == 0);
+      put32(r, 26, 21);
+      put32(r, 30, static_cast<std::uint32_t>(random() % 4));
+      r[34] = byte();
+      r[35] = byte();
+      records.push_back(r);
+    }
+  }
+  KeptHeaders store;
+  for (const KeptHeaders::Record& r : records) store.Append(r);
+  ASSERT_EQ(store.Count(), records.size());
+  ASSERT_GT(store.HeldBytes(), 2 * KeptHeaders::kBlockBytes) << "spans blocks";
+  EXPECT_LT(store.HeldBytes(), records.size() * kKeptHeaderBytes);
+
+  KeptHeaders::Record got;
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    store.Get(i, got);
+    ASSERT_EQ(got, records[i]) << "in order, record " << i;
+  }
+  for (std::size_t i = records.size(); i-- > records.size() - 200;) {
+    store.Get(i, got);
+    ASSERT_EQ(got, records[i]) << "backwards, record " << i;
+  }
+  for (int probe = 0; probe < 20000; ++probe) {
+    const std::size_t i = random() % records.size();
+    store.Get(i, got);
+    ASSERT_EQ(got, records[i]) << "at random, record " << i;
+  }
+  store.Clear();
+  EXPECT_EQ(store.Count(), 0u);
+  store.Append(records[5]);
+  store.Get(0, got);
+  EXPECT_EQ(got, records[5]) << "filled again after a clear";
 }
 
 TEST(PageFactsTest, SideFileBelongsOnlyToItsStamp) {

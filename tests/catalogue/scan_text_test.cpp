@@ -86,6 +86,67 @@ TEST(ParseFragmentRowTest, ReadsEveryFieldAndKeepsARemarkWithBars) {
   EXPECT_EQ(big->EndPage, 2147483648);
 }
 
+TEST(FragmentRowTest, EveryFieldAndRemarkComesBackThroughTheRowText) {
+  // The remark is held apart from the numbers; every kind a row holds, and the numbers at
+  // their limits, must give the same text and parse back to the same row.
+  const char* const remarks[] = {" ",
+                                 "",
+                                 "  ",
+                                 "D:\\数据\\销售.mdf(39.06 MB)",
+                                 "无效文件头,size:800KB 0000001500000AF80001",
+                                 "a|b|Y",
+                                 "x"};
+  struct Numbers {
+    std::int32_t no;
+    std::uint64_t startSector;
+    std::int32_t startPage;
+    std::int64_t pages;
+  };
+  const Numbers numbers[] = {{1, 0, 0, 0},
+                             {7, 2048, 40, 3},
+                             {2147483647, UINT64_MAX - 16, 2147483647, 1},
+                             {12, 1ULL << 40, 0, 2147483648}};
+  for (const Numbers& n : numbers) {
+    for (const char* remark : remarks) {
+      FragmentRow row;
+      row.No = n.no;
+      row.StartSector = n.startSector;
+      row.EndSector = n.startSector + 16 * static_cast<std::uint64_t>(n.pages);
+      row.SizeKB = 8 * n.pages;
+      row.StartPage = n.startPage;
+      row.EndPage = n.startPage + n.pages;
+      row.Remark = remark;
+      row.Shown = n.no == 1 ? 'N' : 'Y';
+      SCOPED_TRACE(row.Text());
+      std::string error;
+      const auto back = ParseFragmentRow(row.Text(), &error);
+      ASSERT_TRUE(back) << error;
+      // The text names every field: the same text is the same row.
+      EXPECT_EQ(back->Text(), row.Text());
+      EXPECT_EQ(back->Remark, remark);
+      EXPECT_EQ(back->Remark.str(), std::string(remark));
+    }
+  }
+  EXPECT_LE(sizeof(FragmentRow), 56u);
+}
+
+TEST(FragmentRowTest, ACopiedRowOwnsItsRemark) {
+  FragmentRow a;
+  EXPECT_EQ(a.Remark, " ") << "a new row's remark";
+  a.Remark = std::string("C:\\a.mdf(1.00 MB)");
+  FragmentRow b = a;
+  b.Remark = "other";
+  EXPECT_EQ(a.Remark, "C:\\a.mdf(1.00 MB)");
+  a = b;
+  b.Remark = " ";
+  EXPECT_EQ(a.Remark, "other");
+  EXPECT_EQ(b.Remark, " ");
+  FragmentRow c = std::move(a);
+  EXPECT_EQ(c.Remark, "other");
+  const std::string& text = c.Remark;
+  EXPECT_EQ(text, "other");
+}
+
 TEST(ParseFragmentRowTest, RefusesRowsWhoseFieldsDisagreeNamingTheField) {
   struct Case {
     const char* row;
@@ -114,9 +175,12 @@ TEST(ParseFragmentRowTest, RefusesRowsWhoseFieldsDisagreeNamingTheField) {
 
 TEST(ParseRowFileTest, RowBeyondSourceNamesTheFirstRowWhoseLastPageStartsPastTheEnd) {
   std::vector<FragmentRow> rows(3);
-  rows[0] = {1, 100, 132, 16, 0, 2};
-  rows[1] = {2, 984, 1016, 16, 2, 4};  // last page starts at 1000: cut short, still read
-  rows[2] = {3, 1001, 1017, 8, 4, 5};
+  rows[0] = {.StartSector = 100, .EndSector = 132, .SizeKB = 16, .EndPage = 2, .No = 1};
+  // Its last page starts at 1000: cut short, still read.
+  rows[1] = {
+      .StartSector = 984, .EndSector = 1016, .SizeKB = 16, .EndPage = 4, .No = 2, .StartPage = 2};
+  rows[2] = {
+      .StartSector = 1001, .EndSector = 1017, .SizeKB = 8, .EndPage = 5, .No = 3, .StartPage = 4};
   EXPECT_FALSE(RowBeyondSource({rows[0], rows[1]}, 1001));
   const auto why = RowBeyondSource(rows, 1001);
   ASSERT_TRUE(why);
