@@ -278,12 +278,29 @@ void PageFacts::Keep(std::uint64_t sector, PageView page) {
 
 bool PageFacts::Fill(std::uint64_t sector, MutablePage page) const {
   MutexLock lock(mutex_);
+  return FillLocked(sector, page);
+}
+
+bool PageFacts::FillWhole(std::uint64_t sector, MutablePage page) const {
+  MutexLock lock(mutex_);
+  return FillWholeLocked(sector, page);
+}
+
+std::int32_t PageFacts::FillRun(std::uint64_t sector, std::int32_t count, MutableBytes pages,
+                                bool wholeOnly) const {
+  MutexLock lock(mutex_);
+  std::int32_t i = 0;
+  for (std::uint64_t at = sector; i < count && (i == 0 || at > sector); ++i, at += kPageSectors) {
+    const MutablePage page(pages.data() + static_cast<std::size_t>(i) * kPageSize, kPageSize);
+    if (!(wholeOnly ? FillWholeLocked(at, page) : FillLocked(at, page))) break;
+  }
+  return i;
+}
+
+bool PageFacts::FillLocked(std::uint64_t sector, MutablePage page) const {
   const std::optional<std::size_t> index = Find(sector);
   if (!index) return false;
-  if (const auto it = whole_.find(sector); it != whole_.end()) {
-    std::memcpy(page.data(), it->second.get(), kPageSize);
-    return true;
-  }
+  if (FillWholeLocked(sector, page)) return true;
   std::fill(page.begin(), page.end(), std::uint8_t{0});
   KeptHeaders::Record record;
   headers_.Get(*index, record);
@@ -295,8 +312,7 @@ bool PageFacts::Fill(std::uint64_t sector, MutablePage page) const {
   return true;
 }
 
-bool PageFacts::FillWhole(std::uint64_t sector, MutablePage page) const {
-  MutexLock lock(mutex_);
+bool PageFacts::FillWholeLocked(std::uint64_t sector, MutablePage page) const {
   const auto it = whole_.find(sector);
   if (it == whole_.end()) return false;
   std::memcpy(page.data(), it->second.get(), kPageSize);
@@ -469,10 +485,14 @@ bool PageFactsSource::Serve(std::uint64_t startSector, std::int64_t k, std::int3
     std::uint64_t sector = 0;
     const bool fits = !__builtin_mul_overflow(page, kPageSectors, &sector) &&
                       !__builtin_add_overflow(sector, startSector, &sector);
-    MutablePage target(out.data() + static_cast<std::size_t>(i) * kPageSize, kPageSize);
-    if (fits && (wholeOnly ? facts_.FillWhole(sector, target) : facts_.Fill(sector, target))) {
-      ++i;
-      continue;
+    if (fits) {
+      // The pages the store holds from here on, under one look at it.
+      const std::int32_t held = facts_.FillRun(
+          sector, count - i, out.subspan(static_cast<std::size_t>(i) * kPageSize), wholeOnly);
+      if (held > 0) {
+        i += held;
+        continue;
+      }
     }
     // A run of pages the store does not hold, read in one request.
     std::int32_t n = 1;

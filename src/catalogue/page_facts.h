@@ -111,6 +111,11 @@ class PageFacts {
   // The page at `sector` when it was kept whole.
   bool FillWhole(std::uint64_t sector, MutablePage page) const EXCLUDES(mutex_);
   bool HoldsWhole(std::uint64_t sector) const EXCLUDES(mutex_);
+  // Pages at `sector`, `sector` + 16, … into the front of `pages`, as Fill (or FillWhole,
+  // wholeOnly) gives each, up to `count` of them and up to the first the store does not
+  // hold: how many it filled.
+  std::int32_t FillRun(std::uint64_t sector, std::int32_t count, MutableBytes pages,
+                       bool wholeOnly) const EXCLUDES(mutex_);
 
   std::size_t Pages() const EXCLUDES(mutex_);
   std::size_t WholePages() const EXCLUDES(mutex_);
@@ -128,6 +133,8 @@ class PageFacts {
     std::uint32_t at;
   };
   std::optional<std::size_t> Find(std::uint64_t sector) const REQUIRES(mutex_);
+  bool FillLocked(std::uint64_t sector, MutablePage page) const REQUIRES(mutex_);
+  bool FillWholeLocked(std::uint64_t sector, MutablePage page) const REQUIRES(mutex_);
   void ClearLocked() REQUIRES(mutex_);
   bool DeserializeLocked(ByteView bytes) REQUIRES(mutex_);
 
