@@ -267,9 +267,7 @@ struct SplitPageRepair {
 bool KeepsFreePage(PageView page, std::int64_t n, const MdfWriteOptions& options) {
   if (!options.knownFree || !options.knownFree(n)) return true;
   if (IsZeroPage(page)) return true;
-  if (static_cast<std::int32_t>(Load32(page, page_header::kPageNumber)) != n) return false;
-  if (options.fileId != 0 && Load16(page, page_header::kFileId) != options.fileId) return false;
-  return PageHolds(page);
+  return IsOwnPage(page, n, options) && PageHolds(page);
 }
 
 std::uint64_t MdfSizeBytes(const std::vector<AssemblyRow>& given, std::int64_t filePageCount) {
